@@ -1,0 +1,90 @@
+#include "infra/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+// Makes a finished rename durable.
+void SyncDirectory(const std::string& path) {
+  const int fd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
+  std::string pattern = target_ + ".tmp.XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return;
+  temporaryPath_ = name.data();
+  // mkstemp creates 0600; keep the mode of the file being replaced, or make
+  // the new one as readable as a plainly created file.
+  struct stat existing {};
+  (void)::fchmod(fd, ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+  file_.reset(::fdopen(fd, "wb"));
+  if (!file_) {
+    ::close(fd);
+    ::unlink(temporaryPath_.c_str());
+    temporaryPath_.clear();
+  }
+}
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+bool AtomicFile::Write(std::string_view bytes) {
+  if (!Ok() || closed_) return false;
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
+    failed_ = true;
+  return !failed_;
+}
+
+bool AtomicFile::Close() {
+  if (!file_) return false;
+  if (closed_) return !failed_;
+  if (std::fflush(file_.get()) != 0 || ::fsync(::fileno(file_.get())) != 0) failed_ = true;
+  if (std::fclose(file_.release()) != 0) failed_ = true;
+  file_.reset();
+  closed_ = true;
+  return !failed_;
+}
+
+bool AtomicFile::Commit() {
+  if (temporaryPath_.empty()) return false;
+  if (!closed_ && !Close()) {
+    Discard();
+    return false;
+  }
+  if (failed_ || std::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
+    Discard();
+    return false;
+  }
+  temporaryPath_.clear();
+  SyncDirectory(target_);
+  return true;
+}
+
+void AtomicFile::Discard() {
+  file_.reset();
+  if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+  temporaryPath_.clear();
+  failed_ = true;
+}
+
+bool WriteFileAtomically(const std::string& target, std::string_view content) {
+  AtomicFile file(target);
+  return file.Write(content) && file.Commit();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// A file written beside its final name and moved into place in one rename, so
+// that readers and crashes see either the previous file or the complete new
+// one, never a part. Until Commit succeeds the target is untouched; an
+// uncommitted temporary file is removed by the destructor. Move-only.
+class AtomicFile {
+ public:
+  // Creates a fresh temporary file in the directory of `target`; Ok() tells
+  // whether that worked.
+  explicit AtomicFile(std::string target);
+  ~AtomicFile();
+  AtomicFile(AtomicFile&&) noexcept = default;
+  AtomicFile& operator=(AtomicFile&&) noexcept = default;
+
+  bool Ok() const { return !temporaryPath_.empty() && !failed_; }
+  const std::string& TemporaryPath() const { return temporaryPath_; }
+
+  // Appends bytes; a failed write (a full disk) makes Ok() false for good.
+  bool Write(std::string_view bytes);
+
+  // Closes the temporary file without renaming it (for checking its content
+  // through another library before Commit). Ok() reports failures.
+  bool Close();
+
+  // Flushes to disk, closes and renames over the target. Returns false, with
+  // the target unchanged and the temporary file removed, on any failure.
+  bool Commit();
+
+  // Removes the temporary file now; the target stays untouched.
+  void Discard();
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::string target_;
+  std::string temporaryPath_;
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  bool failed_ = false;
+  bool closed_ = false;
+};
+
+// Writes `content` to `target` through an AtomicFile. Returns false, with the
+// previous file unchanged, on any failure.
+bool WriteFileAtomically(const std::string& target, std::string_view content);

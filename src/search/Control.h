@@ -1,0 +1,67 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+class CacheTable;
+class ControlView;
+class InternetSession;
+class SQLite;
+
+// The central object: holds the loaded cache and runs the system's
+// operations (load, search, cache update, cache generation) against the view
+// that shows their progress. Each operation runs to its end on the calling
+// thread; the window calls them off its UI thread, one at a time. Only
+// Abort() may be called from another thread while an operation runs.
+class Control {
+ public:
+  // `view` must outlive this object. With no session given, one is made with
+  // the agent name "Tintwise".
+  explicit Control(ControlView& view, std::shared_ptr<InternetSession> session = nullptr);
+  virtual ~Control();
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  // Reads the table "TintwiseCache" of "cache.db" (current directory) into
+  // memory, replacing what was held. False, with nothing held, on failure (logged).
+  bool OpenDatabase();
+
+  // OpenDatabase with the start-up status texts ("N作品より検索").
+  void LoadCache();
+
+  // Ranks every cached entry against the image at Path() and shows the 20 closest.
+  void Search();
+
+  // Replaces "cache.db" with the prebuilt copy from the cache server and reloads it.
+  void UpdateCache();
+
+  // Rebuilds the cache by walking the id range of "cache_setting.ini".
+  void GenerateCache();
+
+  // Stops a running cache generation before its next id. Any thread.
+  void Abort() { running_.store(false); }
+  bool IsRunning() const { return running_.load(); }
+  void SetRunning(bool running) { running_.store(running); }
+
+  void SetPath(const std::string& path) { path_ = path; }
+  const std::string& Path() const { return path_; }
+
+  // Frees the loaded table and closes the database, before "cache.db" is replaced.
+  void ReleaseDatabase();
+
+  // The loaded table; nullptr when none is held.
+  const CacheTable* Table() const { return table_.get(); }
+  int RowCount() const;
+
+  ControlView& View() const { return view_; }
+  InternetSession& Session() const { return *session_; }
+
+ private:
+  ControlView& view_;
+  std::string path_;
+  std::unique_ptr<SQLite> sqlite_;
+  std::unique_ptr<CacheTable> table_;
+  std::atomic<bool> running_{false};
+  std::shared_ptr<InternetSession> session_;
+};

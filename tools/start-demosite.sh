@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Starts the demo site on its loopback port unless something already answers there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir="${1:-build}"
+port=8642
+if (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; then
+  exit 0
+fi
+if [[ ! -x "$dir/bin/tintwise-demosite" ]]; then
+  exit 0
+fi
+nohup "$dir/bin/tintwise-demosite" --port "$port" >"$dir/demosite.log" 2>&1 &
+for _ in $(seq 50); do
+  (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null && exit 0
+  sleep 0.1
+done
+echo "The demo site did not start; see $dir/demosite.log" >&2
+exit 1
