@@ -1,0 +1,4 @@
+#include "cachebuild/CacheGeneration.h"
+
+// PLACEHOLDER: replaced by the cache-building work.
+void CacheGeneration::Run() {}

@@ -1,0 +1,4 @@
+#include "search/CacheUpdate.h"
+
+// PLACEHOLDER: replaced by the HTTP work.
+void CacheUpdate::Run() {}
