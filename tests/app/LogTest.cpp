@@ -1,0 +1,86 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "app/Environment.h"
+#include "app/Log.h"
+#include "infra/TextEncoding.h"
+#include "support/ProgramDirectoryTest.h"
+
+namespace {
+
+class LogTest : public ProgramDirectoryTest {};
+
+TEST_F(LogTest, EachMessageIsOneTimeStampedCrLfLine) {
+  WriteLog("first");
+  WriteLog("second");
+  const std::string text = LogText();
+  const std::regex line(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2} - first\r\n)"
+                        R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2} - second\r\n)");
+  EXPECT_TRUE(std::regex_match(text, line)) << text;
+}
+
+TEST_F(LogTest, LineBreaksInAMessageBecomeSingleSpaces) {
+  WriteLog("one\r\ntwo\nthree");
+  WriteLog("keep\rcarriage");
+  WriteLog("\r\r\n\n");
+  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"one two three", "keep\rcarriage", "\r  "}));
+}
+
+TEST_F(LogTest, EmptyMessageEndsInSeparator) {
+  WriteLog("");
+  const std::string text = LogText();
+  ASSERT_GE(text.size(), 5u);
+  EXPECT_EQ(text.substr(text.size() - 5), " - \r\n");
+}
+
+TEST_F(LogTest, ShiftJisBytesAreWrittenUnchanged) {
+  const SjisText message{u8"CacheDownloader::Download() : ファイルを開けませんでした "};
+  WriteLog(message.str() + "cache.db");
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{message.str() + "cache.db"});
+}
+
+TEST_F(LogTest, ReopeningAppendsAfterEarlierLines) {
+  WriteLog("first run");
+  OpenLog("log.txt");
+  WriteLog("second run");
+  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"first run", "second run"}));
+}
+
+TEST_F(LogTest, OpensInTheProgramDirectoryWhateverTheCurrentDirectory) {
+  ASSERT_EQ(mkdir(PathOf("elsewhere").c_str(), 0700), 0);
+  ASSERT_EQ(chdir(PathOf("elsewhere").c_str()), 0);
+  OpenLog("log.txt");
+  WriteLog("here");
+  EXPECT_FALSE(FileExists(PathOf("elsewhere/log.txt")));
+  EXPECT_EQ(LogMessages().back(), "here");
+}
+
+TEST_F(LogTest, UnopenableLogIsSilentlyDropped) {
+  if (geteuid() == 0) {
+    // root ignores directory permissions; a directory in the file's place fails for everyone.
+    ASSERT_EQ(mkdir(PathOf("blocked.txt").c_str(), 0700), 0);
+    OpenLog("blocked.txt");
+  } else {
+    ASSERT_EQ(chmod(Dir().c_str(), 0500), 0);
+    OpenLog("other.txt");
+    chmod(Dir().c_str(), 0700);
+  }
+  WriteLog("nowhere");  // must neither crash nor report
+  OpenLog("log.txt");
+  WriteLog("back");
+  EXPECT_EQ(LogMessages().back(), "back");
+}
+
+TEST(LogTimeTest, RendersLocalTimeOrInvalid) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_EQ(FormatLogTime(0), "1970/01/01 00:00:00");
+  EXPECT_EQ(FormatLogTime(1700000000), "2023/11/14 22:13:20");
+  EXPECT_EQ(FormatLogTime(-62167219201LL), "Invalid DateTime");  // before year 1
+  EXPECT_EQ(FormatLogTime(253402300800LL), "Invalid DateTime");  // year 10000
+}
+
+}  // namespace
