@@ -1,0 +1,234 @@
+#include "search/SimilaritySearch.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <limits>
+
+#include "search/CacheTable.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define TINTWISE_X86 1
+#endif
+
+namespace {
+
+constexpr std::size_t kValues = CacheTable::kIntStride;
+constexpr std::size_t kStride = CacheTable::kByteStride;
+
+// The ranked list: at most kHitCount hits, ascending by difference, equal
+// differences in row order. Rows must be offered in table order.
+class RankedList {
+ public:
+  // A row enters only with a difference below this.
+  std::int64_t Bound() const {
+    return count_ < hits_.size() ? std::numeric_limits<std::int64_t>::max() : hits_.back().difference;
+  }
+
+  void Offer(std::size_t row, std::int64_t difference) {
+    if (difference >= Bound()) return;
+    std::size_t at = count_;
+    while (at > 0 && hits_[at - 1].difference > difference) --at;
+    const std::size_t last = std::min(count_, hits_.size() - 1);
+    for (std::size_t i = last; i > at; --i) hits_[i] = hits_[i - 1];
+    hits_[at] = SearchHit{row, difference};
+    if (count_ < hits_.size()) ++count_;
+  }
+
+  std::vector<SearchHit> Hits() const { return {hits_.begin(), hits_.begin() + static_cast<std::ptrdiff_t>(count_)}; }
+
+ private:
+  std::array<SearchHit, SimilaritySearch::kHitCount> hits_{};
+  std::size_t count_ = 0;
+};
+
+// The packed query: 27 bytes and a zero tail, matching the rows' layout so
+// the tail adds nothing to a sum.
+struct alignas(32) ByteQuery {
+  std::uint8_t values[kStride] = {};
+};
+
+// A bound for 16-bit lane compares: packed sums never exceed 27 * 255.
+std::int16_t Bound16(const RankedList& ranked) {
+  return static_cast<std::int16_t>(std::min<std::int64_t>(ranked.Bound(), std::numeric_limits<std::int16_t>::max()));
+}
+
+using ByteKernel = void (*)(const std::uint8_t* rows, std::size_t count, std::size_t firstRow,
+                            const ByteQuery& query, RankedList& ranked);
+
+void ScanBytesScalar(const std::uint8_t* rows, std::size_t count, std::size_t firstRow, const ByteQuery& query,
+                     RankedList& ranked) {
+  for (std::size_t r = 0; r < count; ++r) {
+    const std::uint8_t* row = rows + r * kStride;
+    int sum = 0;
+    for (std::size_t v = 0; v < kValues; ++v) sum += std::abs(int{row[v]} - int{query.values[v]});
+    if (sum < ranked.Bound()) ranked.Offer(firstRow + r, sum);
+  }
+}
+
+#ifdef TINTWISE_X86
+
+// Offers the rows of a group of eight whose 16-bit sums passed the bound.
+inline void OfferGroup(__m128i sums, int mask, std::size_t firstRow, RankedList& ranked) {
+  alignas(16) std::int16_t lanes[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+  for (int lane = 0; lane < 8; ++lane) {
+    if (mask & (1 << (2 * lane))) ranked.Offer(firstRow + static_cast<std::size_t>(lane), lanes[lane]);
+  }
+}
+
+// Four per-row vectors of 64-bit partial sums (each below 2^16) interleaved
+// into 16-bit words: word k of each 64-bit lane holds row k's partial sum.
+inline __m128i Interleave4(__m128i a, __m128i b, __m128i c, __m128i d) {
+  return _mm_or_si128(_mm_or_si128(a, _mm_slli_epi64(b, 16)),
+                      _mm_or_si128(_mm_slli_epi64(c, 32), _mm_slli_epi64(d, 48)));
+}
+
+void ScanBytesSse2(const std::uint8_t* rows, std::size_t count, std::size_t firstRow, const ByteQuery& query,
+                   RankedList& ranked) {
+  const __m128i qLow = _mm_load_si128(reinterpret_cast<const __m128i*>(query.values));
+  const __m128i qHigh = _mm_load_si128(reinterpret_cast<const __m128i*>(query.values + 16));
+  const auto rowSad = [&](const std::uint8_t* row) {
+    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(row));
+    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(row + 16));
+    return _mm_add_epi64(_mm_sad_epu8(low, qLow), _mm_sad_epu8(high, qHigh));
+  };
+  __m128i bound = _mm_set1_epi16(Bound16(ranked));
+  std::size_t r = 0;
+  for (; r + 8 <= count; r += 8) {
+    const std::uint8_t* p = rows + r * kStride;
+    const __m128i t0 = Interleave4(rowSad(p), rowSad(p + kStride), rowSad(p + 2 * kStride), rowSad(p + 3 * kStride));
+    const __m128i t1 = Interleave4(rowSad(p + 4 * kStride), rowSad(p + 5 * kStride), rowSad(p + 6 * kStride),
+                                   rowSad(p + 7 * kStride));
+    // Add the two 64-bit lanes of each: words 0-3 rows 0-3, words 4-7 rows 4-7.
+    const __m128i sums = _mm_add_epi16(_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1));
+    const int mask = _mm_movemask_epi8(_mm_cmplt_epi16(sums, bound));
+    if (mask != 0) {
+      OfferGroup(sums, mask, firstRow + r, ranked);
+      bound = _mm_set1_epi16(Bound16(ranked));
+    }
+  }
+  ScanBytesScalar(rows + r * kStride, count - r, firstRow + r, query, ranked);
+}
+
+__attribute__((target("avx2"))) inline __m256i Interleave4x2(__m256i a, __m256i b, __m256i c, __m256i d) {
+  return _mm256_or_si256(_mm256_or_si256(a, _mm256_slli_epi64(b, 16)),
+                         _mm256_or_si256(_mm256_slli_epi64(c, 32), _mm256_slli_epi64(d, 48)));
+}
+
+__attribute__((target("avx2"))) void ScanBytesAvx2(const std::uint8_t* rows, std::size_t count,
+                                                   std::size_t firstRow, const ByteQuery& query,
+                                                   RankedList& ranked) {
+  const __m256i q = _mm256_load_si256(reinterpret_cast<const __m256i*>(query.values));
+  const auto rowSad = [&](const std::uint8_t* row) __attribute__((target("avx2"))) {
+    return _mm256_sad_epu8(_mm256_load_si256(reinterpret_cast<const __m256i*>(row)), q);
+  };
+  __m128i bound = _mm_set1_epi16(Bound16(ranked));
+  std::size_t r = 0;
+  for (; r + 8 <= count; r += 8) {
+    const std::uint8_t* p = rows + r * kStride;
+    const __m256i t0 =
+        Interleave4x2(rowSad(p), rowSad(p + kStride), rowSad(p + 2 * kStride), rowSad(p + 3 * kStride));
+    const __m256i t1 = Interleave4x2(rowSad(p + 4 * kStride), rowSad(p + 5 * kStride), rowSad(p + 6 * kStride),
+                                     rowSad(p + 7 * kStride));
+    const __m128i u0 = _mm_add_epi16(_mm256_castsi256_si128(t0), _mm256_extracti128_si256(t0, 1));
+    const __m128i u1 = _mm_add_epi16(_mm256_castsi256_si128(t1), _mm256_extracti128_si256(t1, 1));
+    const __m128i sums = _mm_add_epi16(_mm_unpacklo_epi64(u0, u1), _mm_unpackhi_epi64(u0, u1));
+    const int mask = _mm_movemask_epi8(_mm_cmplt_epi16(sums, bound));
+    if (mask != 0) {
+      OfferGroup(sums, mask, firstRow + r, ranked);
+      bound = _mm_set1_epi16(Bound16(ranked));
+    }
+  }
+  ScanBytesScalar(rows + r * kStride, count - r, firstRow + r, query, ranked);
+}
+
+#endif  // TINTWISE_X86
+
+// The exact path: any stored values against any query, in 64 bits.
+template <class Value>
+void ScanExact(const Value* rows, std::size_t stride, std::size_t count, std::size_t firstRow,
+               const ImageCache::Colours& query, RankedList& ranked) {
+  for (std::size_t r = 0; r < count; ++r) {
+    const Value* row = rows + r * stride;
+    std::int64_t sum = 0;
+    for (std::size_t v = 0; v < kValues; ++v) {
+      const std::int64_t d = std::int64_t{row[v]} - query[v];
+      sum += d < 0 ? -d : d;
+    }
+    if (sum < ranked.Bound()) ranked.Offer(firstRow + r, sum);
+  }
+}
+
+ByteKernel PickByteKernel(SimilaritySearch::Kernel kernel) {
+  using Kernel = SimilaritySearch::Kernel;
+  if (kernel == Kernel::kAuto) {
+    kernel = SimilaritySearch::Supports(Kernel::kAvx2)   ? Kernel::kAvx2
+             : SimilaritySearch::Supports(Kernel::kSse2) ? Kernel::kSse2
+                                                         : Kernel::kScalar;
+  }
+#ifdef TINTWISE_X86
+  if (kernel == Kernel::kAvx2 && SimilaritySearch::Supports(Kernel::kAvx2)) return ScanBytesAvx2;
+  if (kernel == Kernel::kSse2 || kernel == Kernel::kAvx2) return ScanBytesSse2;
+#endif
+  return ScanBytesScalar;
+}
+
+bool FitsBytes(const ImageCache::Colours& query) {
+  return std::all_of(query.begin(), query.end(), [](std::int32_t v) { return v >= 0 && v <= 255; });
+}
+
+}  // namespace
+
+SimilaritySearch::SimilaritySearch(Kernel kernel) : kernel_(kernel) {}
+
+bool SimilaritySearch::Supports(Kernel kernel) {
+  switch (kernel) {
+    case Kernel::kAuto:
+    case Kernel::kScalar:
+      return true;
+#ifdef TINTWISE_X86
+    case Kernel::kSse2:
+      return __builtin_cpu_supports("sse2");
+    case Kernel::kAvx2:
+      return __builtin_cpu_supports("avx2");
+#else
+    default:
+      return false;
+#endif
+  }
+  return false;
+}
+
+std::vector<SearchHit> SimilaritySearch::Run(const CacheTable& table, const ImageCache::Colours& query,
+                                             const Progress& progress) const {
+  RankedList ranked;
+  const bool packed = table.GetLayout() == CacheTable::Layout::kBytes && FitsBytes(query);
+  const ByteKernel scanBytes = PickByteKernel(kernel_);
+  ByteQuery byteQuery;
+  if (packed) {
+    for (std::size_t v = 0; v < kValues; ++v) byteQuery.values[v] = static_cast<std::uint8_t>(query[v]);
+  }
+
+  // Rows are ranked a block at a time; chunks hold whole blocks (but the last),
+  // so progress lands exactly on the multiples of kProgressRows.
+  std::size_t done = 0;
+  for (std::size_t c = 0; c < table.ChunkCount(); ++c) {
+    const std::size_t rows = table.ChunkRows(c);
+    const std::size_t first = table.ChunkFirstRow(c);
+    for (std::size_t start = 0; start < rows; start += kProgressRows) {
+      const std::size_t count = std::min(kProgressRows, rows - start);
+      if (packed) {
+        scanBytes(table.ChunkBytes(c) + start * kStride, count, first + start, byteQuery, ranked);
+      } else if (table.GetLayout() == CacheTable::Layout::kBytes) {
+        ScanExact(table.ChunkBytes(c) + start * kStride, kStride, count, first + start, query, ranked);
+      } else {
+        ScanExact(table.ChunkInts(c) + start * kValues, kValues, count, first + start, query, ranked);
+      }
+      done += count;
+      if (progress && done % kProgressRows == 0) progress(done);
+    }
+  }
+  return ranked.Hits();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "imaging/ImageCache.h"
+
+class CacheTable;
+
+// One hit of a search: a row of the cache table and its difference from the
+// query (sum of the absolute differences of the 27 values, computed without
+// overflow).
+struct SearchHit {
+  std::size_t row = 0;
+  std::int64_t difference = 0;
+};
+
+// Ranks every row of a cache table against a query signature and keeps the
+// closest ones: the result equals a stable sort of all rows by difference cut
+// after kHitCount, so among equal differences the earlier row wins.
+//
+// Tables whose values all fit 0..255 are scanned as packed bytes with SIMD
+// sums of absolute differences (AVX2 when the processor has it, else SSE2);
+// other tables, and queries with values outside 0..255, take an exact
+// 64-bit path. Every path gives the same hits.
+class SimilaritySearch {
+ public:
+  static constexpr std::size_t kHitCount = 20;
+  // Progress is reported after every this many rows.
+  static constexpr std::size_t kProgressRows = 1000;
+
+  // Which scan to use; kAuto picks the fastest the processor supports. The
+  // others exist so that tests and benchmarks can compare them.
+  enum class Kernel { kAuto, kScalar, kSse2, kAvx2 };
+
+  // Called with the number of rows ranked so far, each time it reaches a
+  // multiple of kProgressRows (from the thread running the search).
+  using Progress = std::function<void(std::size_t rowsDone)>;
+
+  explicit SimilaritySearch(Kernel kernel = Kernel::kAuto);
+
+  // The closest rows of `table` to `query`, closest first. Runs on the calling
+  // thread; reads the table only.
+  std::vector<SearchHit> Run(const CacheTable& table, const ImageCache::Colours& query,
+                             const Progress& progress = {}) const;
+
+  // Whether this processor can run `kernel`.
+  static bool Supports(Kernel kernel);
+
+ private:
+  Kernel kernel_;
+};
