@@ -1,11 +1,32 @@
 #include <QApplication>
-#include <QLabel>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QStringList>
+#include <QTranslator>
 
+#include "app/ui/CTintwiseDlg.h"
+
+// tintwise [image]: opens the window; an image given on the command line is
+// searched as soon as the cache has been loaded, as if it had been dropped.
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QLabel window(QString::fromUtf8(u8"待機中"));
-  window.setWindowTitle(QString::fromUtf8(u8"(ν・▽)νティントワイズ Ver 0.07"));
-  window.resize(400, 200);
-  window.show();
-  return application.exec();
+  QApplication::setApplicationName(QStringLiteral("tintwise"));
+
+  // The window speaks Japanese, so Qt's own dialogs (the open-file dialog)
+  // should too.
+  QTranslator qtTranslator;
+  if (qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTranslator);
+  }
+
+  CTintwiseDlg::Options options;
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() > 1) options.searchAtStart = QFile::encodeName(arguments.at(1)).toStdString();
+
+  CTintwiseDlg dialog(std::move(options));
+  dialog.show();
+  dialog.exec();
+  return 0;
 }

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QTableView>
+#include <string>
+#include <vector>
+
+class ListRowModel;
+
+// The result list: a report-style list with grid lines, full-row single
+// selection and a table layer over it. Texts go in and come out as Shift-JIS
+// bytes and are shown converted. A click on a column header sorts by that
+// column, ascending on the first click and alternating after that, each
+// column keeping its own alternation. UI thread only.
+class CListCtrlEx : public QTableView {
+  Q_OBJECT
+
+ public:
+  explicit CListCtrlEx(QWidget* parent = nullptr);
+  ~CListCtrlEx() override;
+
+  // Replaces all columns (titles in column order), removes all rows and
+  // resets every column's direction.
+  void SetColumns(const std::vector<std::string>& titles);
+  // Appends a row; returns its index, or -1 (nothing added) when the number
+  // of texts differs from the column count.
+  int AddRow(const std::vector<std::string>& texts);
+  // The row's texts in column order; empty when `row` is not a row index.
+  std::vector<std::string> GetRowTexts(int row) const;
+  // Sorts the rows by the column's bytes (unsigned, a prefix first) in the
+  // column's next direction; false, changing nothing, for a column that
+  // does not exist. Equal texts keep their relative order.
+  bool SortByColumn(int column);
+  void DeleteAllItems();
+
+  int RowCount() const;
+  int ColumnCount() const;
+  // The first selected row, or -1 when none is selected.
+  int FirstSelectedRow() const;
+  void SetColumnWidth(int column, int pixels) { setColumnWidth(column, pixels); }
+
+  // Orders two texts as the sort does with direction `direction`: negative
+  // when `t1`'s row comes first. With -1 ascending, with +1 descending.
+  static int CompareRows(const std::string& t1, const std::string& t2, int direction);
+
+ signals:
+  // Any double click inside the list, on a row or not.
+  void DoubleClicked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  ListRowModel* rows_;  // owned through the QObject tree
+  std::vector<int> directions_;
+};

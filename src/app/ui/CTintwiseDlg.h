@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "search/ControlView.h"
+
+class CListCtrlEx;
+class Control;
+class OperationRunner;
+class PreviewBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QueuedControlView;
+class Texture;
+
+// The program's only window: a fixed-size dialog with the result list, the
+// preview box, the buttons, the status line and the help text. Opening it
+// initialises the system (environment, log, graphics device, Control, the
+// list) and starts loading the cache. User actions become operations on
+// Control, which run one at a time on a worker thread; Control reports back
+// through a queued view, so this object's ControlView operations run on the
+// UI thread only. Create, use and destroy it on the UI thread.
+class CTintwiseDlg : public QDialog, public ControlView {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    // Stands in for the program's own directory when not empty (tests).
+    std::string programDirectory;
+    // Opens a page address (Shift-JIS bytes) in the user's browser; when
+    // empty, the desktop's URL handler is used.
+    std::function<void(const std::string& url)> openUrl;
+    // An image (file-system path) searched once, as soon as the cache has
+    // been loaded; empty for none.
+    std::string searchAtStart;
+  };
+
+  // The button ids of the dialog's controls, by their place in Buttons().
+  enum ButtonPlace { kOpen = 0, kExit = 1, kSecret = 2, kAbort = 3, kUpdate = 4 };
+
+  explicit CTintwiseDlg(Options options = {}, QWidget* parent = nullptr);
+  // Stops a running cache generation before its next id and waits for the
+  // running operation to end.
+  ~CTintwiseDlg() override;
+
+  // ControlView, UI thread only. The status text may hold a line feed.
+  void SetStatusText(const std::string& text) override;
+  void EnableControls(bool enable) override;
+  void ClearRows() override;
+  void AddRow(const std::vector<std::string>& texts) override;
+
+  // Loads `path` as the preview texture and shows it; a failed load empties
+  // the preview (the loader logs why). Any thread: off the UI thread the
+  // texture is handed to the UI thread to be drawn.
+  void LoadImage(const std::string& path);
+  // Loads the image's preview and searches for it; nothing while another
+  // operation runs. Returns whether the search was started.
+  bool SearchImage(const std::string& path);
+
+  // The actions behind the buttons; each does nothing while an operation runs.
+  void OnOpen();
+  void OnGenerateCache();
+  void OnAbort();
+  void OnUpdateCache();
+  // Opens the page of the first selected row; nothing when none is selected.
+  void OnListDoubleClick();
+
+  // True while an operation (load, search, update, generation) runs.
+  bool IsBusy() const;
+  const std::shared_ptr<Control>& GetControl() const { return control_; }
+  CListCtrlEx& List() const { return *list_; }
+  PreviewBox& Preview() const { return *preview_; }
+  QLabel& StatusLine() const { return *status_; }
+  QLabel& HelpText() const { return *help_; }
+  const std::array<QPushButton*, 5>& Buttons() const { return buttons_; }
+  const std::shared_ptr<Texture>& PreviewTexture() const { return previewTexture_; }
+
+  // Exit: releases the graphics device and ends the dialog. During an
+  // operation, aborts what can be aborted and ends once it has finished.
+  void reject() override;
+
+ signals:
+  // An operation has ended and its results are shown.
+  void OperationFinished();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateControls();
+  void InitializeSystem();
+  bool StartOperation(std::function<void(Control&)> operation);
+  void OnOperationFinished();
+  void SetPreviewTexture(std::shared_ptr<Texture> texture);
+  void EndDialog();
+
+  Options options_;
+  QIcon icon_;
+  PreviewBox* preview_ = nullptr;
+  CListCtrlEx* list_ = nullptr;
+  std::array<QPushButton*, 5> buttons_{};
+  QFrame* hidden_ = nullptr;
+  QLabel* status_ = nullptr;
+  QLabel* help_ = nullptr;
+  // Declared in this order so that the runner (which waits for the worker)
+  // goes first, then Control, then the view Control reports to.
+  std::unique_ptr<QueuedControlView> queuedView_;
+  std::shared_ptr<Control> control_;
+  std::unique_ptr<OperationRunner> runner_;
+  std::shared_ptr<Texture> previewTexture_;
+  bool startupLoad_ = true;
+  bool closePending_ = false;
+};

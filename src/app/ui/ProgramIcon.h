@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+// The program's own icon, drawn at start-up: a 3 x 3 grid of colour swatches
+// (the picture's colour signature) under a magnifying lens. Holds 16, 32 and
+// 48 pixel images. UI thread only.
+QIcon ProgramIcon();
+
+// One size of the icon, `size` pixels square.
+QPixmap ProgramIconPixmap(int size);
