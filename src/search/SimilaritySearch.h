@@ -15,6 +15,8 @@ class CacheTable;
 struct SearchHit {
   std::size_t row = 0;
   std::int64_t difference = 0;
+
+  bool operator==(const SearchHit&) const = default;
 };
 
 // Ranks every row of a cache table against a query signature and keeps the

@@ -1,0 +1,238 @@
+#include "search/Control.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "infra/TextEncoding.h"
+#include "search/CacheFileWriter.h"
+#include "search/CacheTable.h"
+#include "search/SyntheticCache.h"
+#include "support/ProgramDirectoryTest.h"
+#include "support/RecordingView.h"
+
+namespace {
+
+std::string Sjis(const char8_t* utf8) { return SjisText(utf8).str(); }
+
+class ControlTest : public ProgramDirectoryTest {
+ protected:
+  std::string CachePath() const { return PathOf("cache.db"); }
+
+  // Writes "cache.db" with one row per value v, every signature value v.
+  void WriteUniformRows(const std::vector<int>& values) {
+    CacheFileWriter writer(CachePath());
+    for (const int v : values) writer.Add(Uniform(v));
+  }
+
+  void WriteSynthetic(size_t rows) {
+    SyntheticCacheOptions options;
+    options.rows = rows;
+    std::string error;
+    ASSERT_TRUE(WriteSyntheticCache(CachePath(), options, &error)) << error;
+  }
+
+  void Load() {
+    control_.LoadCache();
+    view_.Forget();
+  }
+
+  // A search with a file that is no image: the query is all zeros.
+  void SearchNonImage() {
+    WriteWholeFile(PathOf("note.txt"), "not an image");
+    control_.SetPath(PathOf("note.txt"));
+    control_.Search();
+  }
+
+  std::vector<std::string> RowTexts(size_t column) const {
+    std::vector<std::string> texts;
+    for (const auto& row : view_.Rows()) texts.push_back(row.at(column));
+    return texts;
+  }
+
+  RecordingView view_;
+  Control control_{view_};
+};
+
+TEST_F(ControlTest, MissingCacheIsCreatedEmptyAndShowsZeroRows) {
+  control_.LoadCache();
+  EXPECT_TRUE(FileExists(CachePath()));
+  EXPECT_EQ(0u, ReadWholeFile(CachePath()).size());
+  EXPECT_EQ((std::vector<std::string>{Sjis(u8"Control::OpenDatabase() : テーブルの読み込みに失敗しました"),
+                                      "no such table: TintwiseCache"}),
+            LogMessages());
+  EXPECT_EQ((std::vector<std::string>{Sjis(u8"キャッシュ読み込み中"), Sjis(u8"キャッシュの読み込みに失敗しました"),
+                                      "0" + Sjis(u8"作品より検索")}),
+            view_.StatusTexts());
+  EXPECT_EQ((std::vector<bool>{false, true}), view_.EnableCalls());
+}
+
+TEST_F(ControlTest, FileThatIsNotADatabaseFailsWithLibraryMessage) {
+  WriteWholeFile(CachePath(), std::string(4096, 'x'));
+  EXPECT_FALSE(control_.OpenDatabase());
+  EXPECT_EQ(nullptr, control_.Table());
+  EXPECT_EQ("file is not a database", LogMessages().at(1));
+}
+
+TEST_F(ControlTest, EmptyTableLoadsAsZeroRows) {
+  WriteUniformRows({});
+  control_.LoadCache();
+  EXPECT_EQ("0" + Sjis(u8"作品より検索"), view_.LastStatus());
+  EXPECT_EQ(2u, view_.StatusTexts().size());
+  EXPECT_TRUE(LogText().empty());
+}
+
+TEST_F(ControlTest, RowCountPrecedesTheSearchTextWithoutSpace) {
+  WriteSynthetic(12345);
+  control_.LoadCache();
+  EXPECT_EQ("12345" + Sjis(u8"作品より検索"), view_.LastStatus());
+}
+
+TEST_F(ControlTest, SecondLoadReplacesTheFirstTable) {
+  WriteUniformRows({1, 2, 3});
+  ASSERT_TRUE(control_.OpenDatabase());
+  std::remove(CachePath().c_str());
+  WriteUniformRows({5, 6, 7, 8});
+  ASSERT_TRUE(control_.OpenDatabase());
+  EXPECT_EQ(4, control_.RowCount());
+  EXPECT_EQ(Uniform(8), control_.Table()->Signature(3));
+}
+
+TEST_F(ControlTest, FailedSecondLoadLeavesNoTable) {
+  WriteUniformRows({1, 2, 3});
+  ASSERT_TRUE(control_.OpenDatabase());
+  WriteWholeFile(CachePath(), std::string(4096, 'x'));
+  EXPECT_FALSE(control_.OpenDatabase());
+  EXPECT_EQ(0, control_.RowCount());
+  SearchNonImage();
+  EXPECT_TRUE(view_.Rows().empty());
+  EXPECT_EQ(Sjis(u8"検索終了"), view_.LastStatus());
+}
+
+TEST_F(ControlTest, ColumnsAreTakenByPositionNotName) {
+  {
+    SQLite db(CachePath());
+    std::string create = "create table TintwiseCache(a, b, c, d, e, f";
+    std::string insert = "insert into TintwiseCache values(77, 'T', 'N', 0, 0, 0";
+    for (int i = 0; i < 27; ++i) {
+      create += ", v" + std::to_string(i);
+      insert += ", " + std::to_string(i);
+    }
+    ASSERT_EQ(0, db.Exec(create + ", g);" + insert + ", 'f');")) << db.LastError();
+  }
+  ASSERT_TRUE(control_.OpenDatabase());
+  EXPECT_EQ("77", control_.Table()->Id(0));
+  EXPECT_EQ("N", control_.Table()->Name(0));
+  EXPECT_EQ(26, control_.Table()->Signature(0)[26]);
+}
+
+TEST_F(ControlTest, TableWithTooFewColumnsReadsMissingValuesAsZero) {
+  {
+    SQLite db(CachePath());
+    ASSERT_EQ(0, db.Exec("create table TintwiseCache(id, title, name, good, bad, adult, c0, c1);"
+                         "insert into TintwiseCache values(5, 'T', 'N', 0, 0, 0, 9, 8);"));
+  }
+  ASSERT_TRUE(control_.OpenDatabase());
+  ImageCache::Colours expected{};
+  expected[0] = 9;
+  expected[1] = 8;
+  EXPECT_EQ(expected, control_.Table()->Signature(0));
+}
+
+TEST_F(ControlTest, StoredValuesConvertAsDecimalText) {
+  {
+    CacheFileWriter writer(CachePath());
+    std::vector<std::string> values(27, "1");
+    values[0] = "'abc'";
+    values[1] = "null";
+    values[2] = "' 12px'";
+    values[3] = "-7";
+    values[4] = "3.75";
+    values[5] = "99999999999";
+    writer.AddValues(RowValues("1", values));
+  }
+  ASSERT_TRUE(control_.OpenDatabase());
+  const ImageCache::Colours s = control_.Table()->Signature(0);
+  EXPECT_EQ((std::vector<int>{0, 0, 12, -7, 3, 2147483647, 1}), std::vector<int>(s.begin(), s.begin() + 7));
+}
+
+TEST_F(ControlTest, SearchDisablesClearsExtractsThenEnables) {
+  WriteUniformRows({3});
+  Load();
+  SearchNonImage();
+  const auto calls = view_.Calls();
+  using Kind = RecordingView::Call::Kind;
+  ASSERT_EQ(6u, calls.size());
+  EXPECT_TRUE(calls[0].kind == Kind::kEnable && !calls[0].enable);
+  EXPECT_EQ(Kind::kClear, calls[1].kind);
+  EXPECT_EQ(Sjis(u8"画像の特徴の抽出中"), calls[2].text);
+  EXPECT_EQ(Kind::kRow, calls[3].kind);
+  EXPECT_EQ(Sjis(u8"検索終了"), calls[4].text);
+  EXPECT_TRUE(calls[5].kind == Kind::kEnable && calls[5].enable);
+}
+
+TEST_F(ControlTest, NonImageListsDarkestRowsWithFourDigitDifferences) {
+  {
+    CacheFileWriter writer(CachePath());
+    writer.Add("10", Sjis(u8"明るい"), Sjis(u8"もふ"), Uniform(200));
+    writer.Add("11", Sjis(u8"黒"), Sjis(u8"くろ"), Uniform(0));
+    writer.Add("12", "grey", "it's", Uniform(4));
+  }
+  Load();
+  SearchNonImage();
+  const std::vector<std::vector<std::string>> expected = {
+      {Sjis(u8"黒"), Sjis(u8"くろ"), "11", "0000"},
+      {"grey", "it's", "12", "0108"},
+      {Sjis(u8"明るい"), Sjis(u8"もふ"), "10", "5400"},
+  };
+  EXPECT_EQ(expected, view_.Rows());
+}
+
+TEST_F(ControlTest, TwentyOfTwentyFiveEqualRowsInTableOrder) {
+  WriteUniformRows(std::vector<int>(25, 1));
+  Load();
+  SearchNonImage();
+  std::vector<std::string> ids;
+  for (int i = 1; i <= 20; ++i) ids.push_back(std::to_string(i));
+  EXPECT_EQ(ids, RowTexts(2));
+  EXPECT_EQ(std::vector<std::string>(20, "0027"), RowTexts(3));
+}
+
+TEST_F(ControlTest, ProgressIsShownEveryThousandRows) {
+  WriteUniformRows(std::vector<int>(2500, 9));
+  Load();
+  SearchNonImage();
+  const std::vector<std::string> expected = {Sjis(u8"画像の特徴の抽出中"), Sjis(u8"検索中") + "\n1000/2500",
+                                             Sjis(u8"検索中") + "\n2000/2500", Sjis(u8"検索終了")};
+  EXPECT_EQ(expected, view_.StatusTexts());
+}
+
+TEST_F(ControlTest, NoProgressBelowAThousandRows) {
+  WriteUniformRows(std::vector<int>(999, 9));
+  Load();
+  SearchNonImage();
+  EXPECT_EQ(2u, view_.StatusTexts().size());
+}
+
+TEST_F(ControlTest, SearchClearsThePreviousResult) {
+  WriteUniformRows({1, 2});
+  Load();
+  SearchNonImage();
+  SearchNonImage();
+  EXPECT_EQ(2u, view_.Rows().size());
+  std::remove(CachePath().c_str());
+  WriteUniformRows({});
+  ASSERT_TRUE(control_.OpenDatabase());
+  SearchNonImage();
+  EXPECT_TRUE(view_.Rows().empty());
+}
+
+TEST_F(ControlTest, ReleaseDatabaseDropsTheTable) {
+  WriteUniformRows({1});
+  ASSERT_TRUE(control_.OpenDatabase());
+  control_.ReleaseDatabase();
+  EXPECT_EQ(nullptr, control_.Table());
+  EXPECT_EQ(0, control_.RowCount());
+}
+
+}  // namespace
