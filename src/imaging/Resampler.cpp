@@ -1,0 +1,261 @@
+#include "imaging/Resampler.h"
+
+#include <cstring>
+
+#include "imaging/FilterWeights.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define TINTWISE_HAVE_SSE2 1
+#else
+#define TINTWISE_HAVE_SSE2 0
+#endif
+
+namespace {
+
+constexpr int kDitherMatrix[4][4] = {
+    {31, 15, 27, 11},
+    {7, 23, 3, 19},
+    {25, 9, 29, 13},
+    {1, 17, 5, 21},
+};
+
+using Scale = std::array<float, 4>;
+
+Scale ChannelScale(const DecodedImage& image) {
+  Scale scale{};
+  for (size_t c = 0; c < 4; ++c) {
+    const std::uint16_t max = image.ChannelMax()[c];
+    scale[c] = max == 0 ? 0.0f : 1.0f / static_cast<float>(max);
+  }
+  return scale;
+}
+
+// Step 5 of the reduction for one channel value.
+std::uint32_t ToByte(float value, float dither) {
+  if (value < 0.0f) value = 0.0f;
+  if (value > 1.0f) value = 1.0f;
+  const float scaled = value * 255.0f;
+  const float dithered = scaled + dither;
+  int byte = static_cast<int>(dithered);
+  if (byte < 0) byte = 0;
+  if (byte > 255) byte = 255;
+  return static_cast<std::uint32_t>(byte);
+}
+
+std::uint32_t PackPixel(const float* channels, float dither) {
+  return ToByte(channels[3], dither) << 24 | ToByte(channels[0], dither) << 16 |
+         ToByte(channels[1], dither) << 8 | ToByte(channels[2], dither);
+}
+
+// The accumulators of the destination rows one source row feeds.
+struct RowTargets {
+  std::vector<float*> rows;
+  std::vector<float> weights;
+};
+
+template <typename Sample>
+void AccumulateRowScalar(const Sample* source, const FilterWeights& columns, const RowTargets& targets,
+                         const Scale& scale) {
+  const int width = columns.SourceLength();
+  const size_t rowCount = targets.rows.size();
+  for (int x = 0; x < width; ++x) {
+    const Sample* p = source + static_cast<size_t>(x) * 4;
+    float pixel[4];
+    for (int c = 0; c < 4; ++c) pixel[c] = static_cast<float>(p[c]) * scale[static_cast<size_t>(c)];
+    const FilterWeight* columnBegin = columns.Begin(x);
+    const FilterWeight* columnEnd = columns.End(x);
+    for (size_t r = 0; r < rowCount; ++r) {
+      float* row = targets.rows[r];
+      const float wy = targets.weights[r];
+      for (const FilterWeight* e = columnBegin; e != columnEnd; ++e) {
+        const float w = e->weight * wy;
+        float* accumulator = row + static_cast<size_t>(e->index) * 4;
+        for (int c = 0; c < 4; ++c) accumulator[c] = accumulator[c] + w * pixel[c];
+      }
+    }
+  }
+}
+
+#if TINTWISE_HAVE_SSE2
+inline __m128 LoadPixel(const std::uint8_t* p, __m128i zero) {
+  std::int32_t packed;
+  std::memcpy(&packed, p, sizeof packed);
+  const __m128i bytes = _mm_cvtsi32_si128(packed);
+  return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero));
+}
+
+inline __m128 LoadPixel(const std::uint16_t* p, __m128i zero) {
+  const __m128i words = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  return _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
+}
+
+template <typename Sample>
+void AccumulateRowSimd(const Sample* source, const FilterWeights& columns, const RowTargets& targets,
+                       const Scale& scale) {
+  const int width = columns.SourceLength();
+  const size_t rowCount = targets.rows.size();
+  const __m128i zero = _mm_setzero_si128();
+  const __m128 scaleLanes = _mm_loadu_ps(scale.data());
+  if (rowCount == 1) {
+    // The common case away from the row edges: one destination row.
+    float* row = targets.rows[0];
+    const float wy = targets.weights[0];
+    for (int x = 0; x < width; ++x) {
+      const __m128 pixel = _mm_mul_ps(LoadPixel(source + static_cast<size_t>(x) * 4, zero), scaleLanes);
+      for (const FilterWeight* e = columns.Begin(x), *end = columns.End(x); e != end; ++e) {
+        const __m128 w = _mm_set1_ps(e->weight * wy);
+        float* accumulator = row + static_cast<size_t>(e->index) * 4;
+        _mm_storeu_ps(accumulator, _mm_add_ps(_mm_loadu_ps(accumulator), _mm_mul_ps(w, pixel)));
+      }
+    }
+    return;
+  }
+  for (int x = 0; x < width; ++x) {
+    const __m128 pixel = _mm_mul_ps(LoadPixel(source + static_cast<size_t>(x) * 4, zero), scaleLanes);
+    const FilterWeight* columnBegin = columns.Begin(x);
+    const FilterWeight* columnEnd = columns.End(x);
+    for (size_t r = 0; r < rowCount; ++r) {
+      float* row = targets.rows[r];
+      const float wy = targets.weights[r];
+      for (const FilterWeight* e = columnBegin; e != columnEnd; ++e) {
+        const __m128 w = _mm_set1_ps(e->weight * wy);
+        float* accumulator = row + static_cast<size_t>(e->index) * 4;
+        _mm_storeu_ps(accumulator, _mm_add_ps(_mm_loadu_ps(accumulator), _mm_mul_ps(w, pixel)));
+      }
+    }
+  }
+}
+#endif
+
+template <typename Sample>
+void AccumulateRow(const Sample* source, const FilterWeights& columns, const RowTargets& targets,
+                   const Scale& scale, ResampleKernel kernel) {
+#if TINTWISE_HAVE_SSE2
+  if (kernel == ResampleKernel::kSimd) {
+    AccumulateRowSimd(source, columns, targets, scale);
+    return;
+  }
+#else
+  (void)kernel;
+#endif
+  AccumulateRowScalar(source, columns, targets, scale);
+}
+
+template <typename Sample>
+void ConvertUnfiltered(const DecodedImage& image, const Scale& scale, std::vector<std::uint32_t>& out) {
+  const int width = image.Width();
+  for (int y = 0; y < image.Height(); ++y) {
+    const Sample* row;
+    if constexpr (sizeof(Sample) == 1) {
+      row = image.Row8(y);
+    } else {
+      row = image.Row16(y);
+    }
+    for (int x = 0; x < width; ++x) {
+      float channels[4];
+      for (int c = 0; c < 4; ++c) {
+        channels[c] = static_cast<float>(row[static_cast<size_t>(x) * 4 + static_cast<size_t>(c)]) *
+                      scale[static_cast<size_t>(c)];
+      }
+      out[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
+          PackPixel(channels, DitherValue(x, y, width));
+    }
+  }
+}
+
+template <typename Sample>
+void ResampleFiltered(const DecodedImage& image, int width, int height, ResampleKernel kernel,
+                      const Scale& scale, std::vector<std::uint32_t>& out) {
+  const FilterWeights columns = FilterWeights::Build(image.Width(), width);
+  const FilterWeights rows = FilterWeights::Build(image.Height(), height);
+
+  // A destination row is finished after the last source row that feeds it;
+  // only rows in between hold accumulators.
+  std::vector<int> lastUse(static_cast<size_t>(height), -1);
+  for (int y = 0; y < image.Height(); ++y) {
+    for (const FilterWeight* e = rows.Begin(y); e != rows.End(y); ++e) {
+      lastUse[static_cast<size_t>(e->index)] = y;
+    }
+  }
+  std::vector<std::vector<float>> accumulators(static_cast<size_t>(height));
+  const size_t rowFloats = static_cast<size_t>(width) * 4;
+
+  auto finish = [&](int dy) {
+    std::vector<float>& sums = accumulators[static_cast<size_t>(dy)];
+    if (sums.empty()) sums.assign(rowFloats, 0.0f);
+    std::uint32_t* target = out.data() + static_cast<size_t>(dy) * static_cast<size_t>(width);
+    for (int dx = 0; dx < width; ++dx) {
+      target[dx] = PackPixel(sums.data() + static_cast<size_t>(dx) * 4, DitherValue(dx, dy, width));
+    }
+    std::vector<float>().swap(sums);
+  };
+
+  RowTargets targets;
+  for (int y = 0; y < image.Height(); ++y) {
+    targets.rows.clear();
+    targets.weights.clear();
+    for (const FilterWeight* e = rows.Begin(y); e != rows.End(y); ++e) {
+      std::vector<float>& sums = accumulators[static_cast<size_t>(e->index)];
+      if (sums.empty()) sums.assign(rowFloats, 0.0f);
+      targets.rows.push_back(sums.data());
+      targets.weights.push_back(e->weight);
+    }
+    const Sample* source;
+    if constexpr (sizeof(Sample) == 1) {
+      source = image.Row8(y);
+    } else {
+      source = image.Row16(y);
+    }
+    AccumulateRow(source, columns, targets, scale, kernel);
+    for (const FilterWeight* e = rows.Begin(y); e != rows.End(y); ++e) {
+      if (lastUse[static_cast<size_t>(e->index)] == y && !accumulators[static_cast<size_t>(e->index)].empty()) {
+        finish(e->index);
+        lastUse[static_cast<size_t>(e->index)] = -2;  // done
+      }
+    }
+  }
+  // Rows no source row fed (possible only through dropped negligible weights).
+  for (int dy = 0; dy < height; ++dy) {
+    if (lastUse[static_cast<size_t>(dy)] != -2) finish(dy);
+  }
+}
+
+}  // namespace
+
+float DitherValue(int x, int y, int width) {
+  const int row = y % 4;
+  const int column = (y % 2 == 1) ? (width - 1 - x) % 4 : x % 4;
+  return static_cast<float>(kDitherMatrix[row][column]) / 32.0f;
+}
+
+std::vector<std::uint32_t> ResampleImage(const DecodedImage& image, int width, int height,
+                                         ResampleKernel kernel) {
+  std::vector<std::uint32_t> out(static_cast<size_t>(width) * static_cast<size_t>(height));
+  const Scale scale = ChannelScale(image);
+  if (image.Width() == width && image.Height() == height) {
+    if (image.SixteenBit()) {
+      ConvertUnfiltered<std::uint16_t>(image, scale, out);
+    } else {
+      ConvertUnfiltered<std::uint8_t>(image, scale, out);
+    }
+    return out;
+  }
+  if (image.SixteenBit()) {
+    ResampleFiltered<std::uint16_t>(image, width, height, kernel, scale, out);
+  } else {
+    ResampleFiltered<std::uint8_t>(image, width, height, kernel, scale, out);
+  }
+  return out;
+}
+
+std::array<std::uint8_t, 27> ReduceToSignature(const DecodedImage& image, ResampleKernel kernel) {
+  const std::vector<std::uint32_t> pixels = ResampleImage(image, 3, 3, kernel);
+  std::array<std::uint8_t, 27> signature{};
+  for (size_t i = 0; i < 9; ++i) {
+    signature[i * 3] = static_cast<std::uint8_t>(pixels[i] >> 16);
+    signature[i * 3 + 1] = static_cast<std::uint8_t>(pixels[i] >> 8);
+    signature[i * 3 + 2] = static_cast<std::uint8_t>(pixels[i]);
+  }
+  return signature;
+}
