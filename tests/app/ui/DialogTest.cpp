@@ -1,0 +1,369 @@
+#include <gtest/gtest.h>
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <memory>
+
+#include "app/ui/CListCtrlEx.h"
+#include "app/ui/CTintwiseDlg.h"
+#include "app/ui/DialogUnits.h"
+#include "app/ui/PreviewBox.h"
+#include "imaging/D3DDevice.h"
+#include "imaging/ImageCacheDirectX.h"
+#include "infra/ServerAddress.h"
+#include "infra/TextEncoding.h"
+#include "search/CacheFileWriter.h"
+#include "search/Control.h"
+#include "support/ProgramDirectoryTest.h"
+
+namespace {
+
+std::string Sjis(std::u8string_view utf8) { return SjisText(utf8).str(); }
+std::string Utf8(std::u8string_view utf8) { return std::string(utf8.begin(), utf8.end()); }
+
+class DialogTest : public ProgramDirectoryTest {
+ protected:
+  void SetUp() override {
+    ProgramDirectoryTest::SetUp();
+    D3DDevice::Initialize();
+  }
+
+  void TearDown() override {
+    dialog_.reset();
+    ProgramDirectoryTest::TearDown();
+  }
+
+  // A picture of one colour with a darker band, saved as PNG; returns its path.
+  std::string WriteImage(const std::string& name, QColor colour) {
+    QImage image(60, 45, QImage::Format_RGB32);
+    image.fill(colour);
+    for (int y = 30; y < 45; ++y) {
+      for (int x = 0; x < 60; ++x) image.setPixelColor(x, y, colour.darker(200));
+    }
+    const std::string path = PathOf(name);
+    EXPECT_TRUE(image.save(QString::fromStdString(path), "PNG"));
+    return path;
+  }
+
+  static ImageCache::Colours SignatureOf(const std::string& path) {
+    ImageCacheDirectX signature;
+    EXPECT_TRUE(signature.LoadImage(path)) << path;
+    return signature.colours;
+  }
+
+  // Rows whose signatures lie `step` apart from one another, from `first`.
+  static void AddFillerRows(CacheFileWriter& cache, int count, int first, int step) {
+    for (int i = 0; i < count; ++i) {
+      cache.Add(std::to_string(500 + i), Sjis(u8"作品") + std::to_string(i), "poster" + std::to_string(i % 7),
+                Uniform(first + step * i));
+    }
+  }
+
+  void OpenDialog(std::string searchAtStart = {}) {
+    CTintwiseDlg::Options options;
+    options.programDirectory = Dir();
+    options.openUrl = [this](const std::string& url) { opened_.push_back(url); };
+    options.searchAtStart = std::move(searchAtStart);
+    dialog_ = std::make_unique<CTintwiseDlg>(std::move(options));
+    dialog_->show();
+    WaitUntilIdle();
+  }
+
+  void WaitUntilIdle() {
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !dialog_->IsBusy(); }, 30000));
+  }
+
+  void Drop(const std::vector<std::string>& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& path : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
+    data.setUrls(urls);
+    const QPoint at(10, 10);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dialog_.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dialog_.get(), &drop);
+    WaitUntilIdle();
+  }
+
+  // Types `path` into the open-file dialog as soon as it shows.
+  void AnswerFileDialogWith(const std::string& path) {
+    QTimer::singleShot(200, [path] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(nullptr, dialog);
+      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(nullptr, name);
+      QTest::keyClicks(name, QString::fromStdString(path));
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+  }
+
+  void ClickHeader(int column) {
+    QHeaderView* header = List().horizontalHeader();
+    const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+  }
+
+  void DoubleClickAt(const QPoint& point) {
+    QTest::mouseClick(List().viewport(), Qt::LeftButton, Qt::NoModifier, point);
+    QTest::mouseDClick(List().viewport(), Qt::LeftButton, Qt::NoModifier, point);
+  }
+
+  QPoint RowCentre(int row) { return List().visualRect(List().model()->index(row, 1)).center(); }
+
+  int RowWithId(const std::string& id) {
+    for (int row = 0; row < List().RowCount(); ++row) {
+      if (List().GetRowTexts(row)[2] == id) return row;
+    }
+    return -1;
+  }
+
+  std::vector<std::string> Column(int column) {
+    std::vector<std::string> texts;
+    for (int row = 0; row < List().RowCount(); ++row) texts.push_back(List().GetRowTexts(row)[column]);
+    return texts;
+  }
+
+  std::string Status() const { return dialog_->StatusLine().text().toStdString(); }
+  QPushButton& Button(int place) const { return *dialog_->Buttons()[place]; }
+  CListCtrlEx& List() const { return dialog_->List(); }
+
+  std::unique_ptr<CTintwiseDlg> dialog_;
+  std::vector<std::string> opened_;
+};
+
+TEST_F(DialogTest, StartShowsTheEntryCountWithTheSecretButtonDisabled) {
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 3, 0, 10);
+  }
+  OpenDialog();
+  EXPECT_EQ(Utf8(u8"3作品より検索"), Status());
+  EXPECT_FALSE(Button(CTintwiseDlg::kSecret).isEnabled());
+  for (int place : {CTintwiseDlg::kOpen, CTintwiseDlg::kExit, CTintwiseDlg::kAbort, CTintwiseDlg::kUpdate}) {
+    EXPECT_TRUE(Button(place).isEnabled()) << place;
+  }
+  EXPECT_TRUE(List().isEnabled());
+  EXPECT_EQ(4, List().ColumnCount());
+  EXPECT_EQ(0, List().RowCount());
+  EXPECT_EQ(150, List().columnWidth(1));
+  EXPECT_TRUE(dialog_->Preview().IsEmpty());
+}
+
+TEST_F(DialogTest, OnlyAbortIsUsableUntilTheCacheIsLoaded) {
+  CTintwiseDlg::Options options;
+  options.programDirectory = Dir();
+  dialog_ = std::make_unique<CTintwiseDlg>(std::move(options));
+  EXPECT_TRUE(dialog_->IsBusy());
+  EXPECT_TRUE(Button(CTintwiseDlg::kAbort).isEnabled());
+  EXPECT_FALSE(Button(CTintwiseDlg::kOpen).isEnabled());
+  EXPECT_FALSE(List().isEnabled());
+  EXPECT_FALSE(dialog_->SearchImage(PathOf("any.png")));  // one operation at a time
+  WaitUntilIdle();
+  EXPECT_EQ(Utf8(u8"0作品より検索"), Status());
+  EXPECT_FALSE(Button(CTintwiseDlg::kSecret).isEnabled());
+}
+
+TEST_F(DialogTest, EnableControlsKeepsAbortOnAndTheSecretButtonOff) {
+  OpenDialog();
+  dialog_->EnableControls(false);
+  EXPECT_TRUE(Button(CTintwiseDlg::kAbort).isEnabled());
+  EXPECT_FALSE(Button(CTintwiseDlg::kOpen).isEnabled());
+  EXPECT_FALSE(Button(CTintwiseDlg::kUpdate).isEnabled());
+  EXPECT_FALSE(List().isEnabled());
+  dialog_->EnableControls(true);
+  EXPECT_TRUE(Button(CTintwiseDlg::kExit).isEnabled());
+  EXPECT_FALSE(Button(CTintwiseDlg::kSecret).isEnabled());
+}
+
+TEST_F(DialogTest, DropOfSeveralFilesSearchesTheFirst) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  const std::string green = WriteImage("green.png", Qt::green);
+  const std::string blue = WriteImage("blue.png", Qt::blue);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 10, 0, 25);
+    cache.Add("101", "red", "p", SignatureOf(red));
+    cache.Add("102", "green", "p", SignatureOf(green));
+    cache.Add("103", "blue", "p", SignatureOf(blue));
+  }
+  OpenDialog();
+  Drop({green, red, blue});
+  ASSERT_GE(List().RowCount(), 1);
+  EXPECT_EQ((std::vector<std::string>{"green", "p", "102", "0000"}), List().GetRowTexts(0));
+  EXPECT_EQ(Utf8(u8"検索終了"), Status());
+  EXPECT_FALSE(dialog_->Preview().IsEmpty());
+  EXPECT_NE(nullptr, dialog_->PreviewTexture());
+  EXPECT_EQ(green, dialog_->GetControl()->Path());
+}
+
+TEST_F(DialogTest, ResultsAreTheTwentyClosestClosestFirst) {
+  const std::string grey = WriteImage("grey.png", QColor(128, 128, 128));
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 30, 255, -8);
+  }
+  OpenDialog();
+  Drop({grey});
+  ASSERT_EQ(20, List().RowCount());
+  const std::vector<std::string> differences = Column(3);
+  EXPECT_TRUE(std::is_sorted(differences.begin(), differences.end()));
+  EXPECT_EQ(4u, differences.front().size());
+}
+
+TEST_F(DialogTest, HeaderClicksSortEachColumnUpAndDown) {
+  const std::string grey = WriteImage("grey.png", QColor(90, 90, 90));
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 12, 0, 20);
+  }
+  OpenDialog();
+  Drop({grey});
+  ASSERT_EQ(12, List().RowCount());
+  for (int column = 0; column < 4; ++column) {
+    ClickHeader(column);
+    std::vector<std::string> texts = Column(column);
+    EXPECT_TRUE(std::is_sorted(texts.begin(), texts.end())) << column;
+    ClickHeader(column);
+    texts = Column(column);
+    EXPECT_TRUE(std::is_sorted(texts.rbegin(), texts.rend())) << column;
+  }
+}
+
+TEST_F(DialogTest, DoubleClickOpensThePageOfTheSelectedRow) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 3, 0, 40);
+    cache.Add("12345", "red", "p", SignatureOf(red));
+  }
+  OpenDialog();
+  Drop({red});
+  const int row = RowWithId("12345");
+  ASSERT_GE(row, 0);
+  DoubleClickAt(RowCentre(row));
+  ASSERT_EQ(1u, opened_.size());
+  EXPECT_EQ("http://" + SiteHost() + "/mofuimg/pimg.php?imgid=12345", opened_[0]);
+}
+
+TEST_F(DialogTest, DoubleClickOnTheEmptyPartOfTheListOpensNothing) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 2, 0, 40);
+  }
+  OpenDialog();
+  Drop({red});
+  List().selectRow(0);
+  DoubleClickAt(QPoint(20, List().viewport()->height() - 5));
+  EXPECT_TRUE(opened_.empty());
+}
+
+TEST_F(DialogTest, EnterOpensTheFileDialogAndAMissingFileStillSearches) {
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 5, 0, 40);
+  }
+  OpenDialog();
+  const std::string missing = PathOf("nowhere/missing.png");
+  AnswerFileDialogWith(missing);
+  List().setFocus();
+  QTest::keyClick(dialog_.get(), Qt::Key_Return);
+  WaitUntilIdle();
+  EXPECT_EQ(missing, dialog_->GetControl()->Path());
+  EXPECT_EQ(Utf8(u8"検索終了"), Status());
+  EXPECT_TRUE(dialog_->Preview().IsEmpty());
+  EXPECT_EQ("0000", List().GetRowTexts(0)[3]);  // the darkest entry, against an all-zero query
+  EXPECT_NE(std::string::npos, LogText().find("CTintwiseDlg::LoadImage()"));
+}
+
+TEST_F(DialogTest, EscapeReleasesTheDeviceAndCloses) {
+  OpenDialog();
+  QTest::keyClick(dialog_.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog_->isVisible());
+  EXPECT_EQ(nullptr, D3DDevice::Current());
+}
+
+TEST_F(DialogTest, ExitDuringASearchClosesOnceTheSearchHasEnded) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 3000, 0, 0);
+  }
+  OpenDialog();
+  ASSERT_TRUE(dialog_->SearchImage(red));
+  dialog_->close();
+  EXPECT_TRUE(dialog_->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !dialog_->isVisible(); }, 30000));
+  EXPECT_EQ(Utf8(u8"検索終了"), Status());
+  EXPECT_EQ(20, List().RowCount());
+  EXPECT_EQ(nullptr, D3DDevice::Current());
+}
+
+TEST_F(DialogTest, AnImageNamedAtStartIsSearchedOnceTheCacheIsLoaded) {
+  const std::string blue = WriteImage("blue.png", Qt::blue);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 4, 0, 50);
+    cache.Add("103", "blue", "p", SignatureOf(blue));
+  }
+  OpenDialog(blue);
+  ASSERT_GE(List().RowCount(), 1);
+  EXPECT_EQ("103", List().GetRowTexts(0)[2]);
+  EXPECT_FALSE(dialog_->Preview().IsEmpty());
+}
+
+TEST_F(DialogTest, LayoutFollowsTheTemplateInDialogUnits) {
+  OpenDialog();
+  const DialogUnits units(dialog_->font());
+  EXPECT_EQ(Utf8(u8"(ν・▽)νティントワイズ Ver 0.07"), dialog_->windowTitle().toStdString());
+  EXPECT_EQ(units.X(442), dialog_->width());
+  EXPECT_GE(dialog_->height(), units.Y(196));
+  EXPECT_EQ(dialog_->minimumSize(), dialog_->maximumSize());
+  EXPECT_EQ(units.Rect(401, 7, 15, 14), Button(CTintwiseDlg::kOpen).geometry());
+  EXPECT_EQ(units.Rect(307, 43, 128, 128), dialog_->Preview().geometry());
+  EXPECT_EQ(units.Rect(7, 7, 300, 165), List().geometry());
+  EXPECT_EQ(Utf8(u8"ｷｬｯｼｭ更新"), Button(CTintwiseDlg::kUpdate).text().toStdString());
+}
+
+TEST_F(DialogTest, NoTextIsCutOff) {
+  OpenDialog();
+  for (QPushButton* button : dialog_->Buttons()) {
+    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width())
+        << button->text().toStdString();
+  }
+  const QLabel& help = dialog_->HelpText();
+  EXPECT_LE(help.heightForWidth(help.width()), help.height());
+  EXPECT_LE(help.geometry().bottom(), dialog_->height());
+  // Every glyph of the Japanese texts is in the chosen font.
+  const QFontMetrics metrics(dialog_->font());
+  for (QChar c : help.text()) EXPECT_TRUE(metrics.inFont(c)) << QString(c).toStdString();
+}
+
+TEST_F(DialogTest, TabVisitsTheControlsInTemplateOrder) {
+  OpenDialog();
+  const std::vector<QWidget*> expected = {&Button(CTintwiseDlg::kOpen),   &Button(CTintwiseDlg::kExit),
+                                          &List(),                        &Button(CTintwiseDlg::kSecret),
+                                          &Button(CTintwiseDlg::kAbort),  &Button(CTintwiseDlg::kUpdate)};
+  std::vector<QWidget*> order;
+  QWidget* widget = expected.front();
+  do {
+    if (widget->focusPolicy() & Qt::TabFocus) order.push_back(widget);
+    widget = widget->nextInFocusChain();
+  } while (widget != expected.front());
+  EXPECT_EQ(expected, order);
+}
+
+}  // namespace
