@@ -403,18 +403,28 @@ bool ImageWriter::EncodeWebp(const DecodedImage& image, std::string* out, float 
     const auto row = Rgba8Row(image, y);
     rgba.insert(rgba.end(), row.begin(), row.end());
   }
-  std::uint8_t* encoded = nullptr;
-  const int stride = image.Width() * 4;
-  const size_t size = quality < 0
-                          ? WebPEncodeLosslessRGBA(rgba.data(), image.Width(), image.Height(), stride, &encoded)
-                          : WebPEncodeRGBA(rgba.data(), image.Width(), image.Height(), stride, quality, &encoded);
-  if (size == 0 || encoded == nullptr) {
-    WebPFree(encoded);
-    return false;
+  WebPConfig config;
+  if (!WebPConfigInit(&config)) return false;
+  if (quality < 0) {
+    config.lossless = 1;
+    config.exact = 1;  // keep the colour under fully transparent pixels
+  } else {
+    config.quality = quality;
   }
-  out->assign(reinterpret_cast<const char*>(encoded), size);
-  WebPFree(encoded);
-  return true;
+  WebPPicture picture;
+  if (!WebPPictureInit(&picture)) return false;
+  picture.use_argb = 1;
+  picture.width = image.Width();
+  picture.height = image.Height();
+  WebPMemoryWriter writer;
+  WebPMemoryWriterInit(&writer);
+  picture.writer = WebPMemoryWrite;
+  picture.custom_ptr = &writer;
+  bool ok = WebPPictureImportRGBA(&picture, rgba.data(), image.Width() * 4) && WebPEncode(&config, &picture);
+  if (ok) out->assign(reinterpret_cast<const char*>(writer.mem), writer.size);
+  WebPPictureFree(&picture);
+  WebPMemoryWriterClear(&writer);
+  return ok;
 }
 
 bool WriteBytesToFile(const std::string& path, const std::string& bytes) {
