@@ -1,0 +1,87 @@
+#include "demosite/DemoCacheBuilder.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "app/Environment.h"
+#include "app/Log.h"
+#include "imaging/D3DDevice.h"
+#include "infra/ServerAddress.h"
+#include "infra/TextEncoding.h"
+#include "search/Control.h"
+#include "search/ControlView.h"
+
+namespace {
+
+// Passes the run's status texts on; the run shows no results.
+class ProgressView : public ControlView {
+ public:
+  explicit ProgressView(const std::function<void(const std::string&)>& progress) : progress_(progress) {}
+  void SetStatusText(const std::string& text) override {
+    if (progress_) progress_(Cp932ToUtf8(text));
+  }
+  void EnableControls(bool) override {}
+  void ClearRows() override {}
+  void AddRow(const std::vector<std::string>&) override {}
+
+ private:
+  const std::function<void(const std::string&)>& progress_;
+};
+
+// A directory under the system's temporary directory, removed with its content.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tintwise-demo-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (::mkdtemp(name.data())) path_ = std::string(name.data()) + "/";
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+std::optional<std::string> BuildDemoCache(const std::string& siteHost, int firstId, int lastId,
+                                          const std::function<void(const std::string&)>& progress) {
+  ScratchDirectory scratch;
+  if (scratch.Path().empty()) return std::nullopt;
+  InitializeEnvironmentAt(scratch.Path());
+  OpenLog("log.txt");
+  ::mkdir((scratch.Path() + "image").c_str(), 0777);
+  {
+    std::ofstream settings(scratch.Path() + "cache_setting.ini", std::ios::binary);
+    settings << "START=" << firstId << "\r\nEND=" << lastId << "\r\n";
+    if (!settings) return std::nullopt;
+  }
+  OverrideServerHosts(siteHost, siteHost);
+  // Signatures are computed on the graphics device, as in the program.
+  if (!D3DDevice::Current()) D3DDevice::Initialize();
+
+  ProgressView view(progress);
+  {
+    Control control(view);
+    control.GenerateCache();
+  }
+  CloseLog();
+
+  std::ifstream database(scratch.Path() + "cache.db", std::ios::binary);
+  if (!database) return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(database)), std::istreambuf_iterator<char>());
+  if (bytes.empty()) return std::nullopt;
+  return bytes;
+}
