@@ -40,7 +40,10 @@ void CacheTable::AddChunk() {
   chunk.firstRow = rowCount_;
   chunk.capacity = chunks_.empty() ? kFirstChunkRows : std::min(2 * chunks_.back().capacity, kMaxChunkRows);
   if (layout_ == Layout::kBytes) {
-    chunk.bytes.reset(Allocate<std::uint8_t>(chunk.capacity * kByteStride, kSignatureAlignment));
+    const std::size_t size = chunk.capacity * kByteStride + kByteSlack;
+    const std::size_t rounded = (size + kSignatureAlignment - 1) / kSignatureAlignment * kSignatureAlignment;
+    chunk.bytes.reset(Allocate<std::uint8_t>(rounded, kSignatureAlignment));
+    std::memset(chunk.bytes.get() + chunk.capacity * kByteStride, 0, rounded - chunk.capacity * kByteStride);
   } else {
     chunk.ints.reset(Allocate<std::int32_t>(chunk.capacity * kIntStride));
   }
@@ -102,8 +105,7 @@ void CacheTable::Append(std::string_view id, std::string_view title, std::string
   Chunk& chunk = chunks_.back();
   if (layout_ == Layout::kBytes) {
     std::uint8_t* out = chunk.bytes.get() + chunk.rows * kByteStride;
-    for (std::size_t v = 0; v < kIntStride; ++v) out[v] = static_cast<std::uint8_t>(signature[v]);
-    std::memset(out + kIntStride, 0, kByteStride - kIntStride);
+    for (std::size_t v = 0; v < kByteStride; ++v) out[v] = static_cast<std::uint8_t>(signature[v]);
   } else {
     std::memcpy(chunk.ints.get() + chunk.rows * kIntStride, signature.data(), kIntStride * sizeof(std::int32_t));
   }
@@ -153,6 +155,7 @@ std::size_t CacheTable::MemoryBytes() const {
   std::size_t bytes = sizeof(*this) + chunks_.capacity() * sizeof(Chunk) + textBlocks_.capacity() * sizeof(TextBlock);
   for (const Chunk& chunk : chunks_) {
     bytes += chunk.capacity * (sizeof(std::uint64_t) + (chunk.bytes ? kByteStride : kIntStride * sizeof(std::int32_t)));
+    if (chunk.bytes) bytes += kByteSlack;
   }
   for (const TextBlock& block : textBlocks_) bytes += block.capacity;
   return bytes;

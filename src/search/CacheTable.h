@@ -15,7 +15,7 @@
 //
 // Rows live in chunks whose sizes are multiples of kBlockRows, so the search
 // can report progress between blocks without per-row checks. Signatures are
-// packed one byte per value (kByteStride bytes a row, the tail zero) while
+// packed one byte per value, rows back to back (kByteStride bytes a row), while
 // every value seen fits 0..255; the first value outside that range converts the
 // table to exact 32-bit values (kIntStride a row). The three texts of a row are
 // kept together, each zero-terminated, in a shared text arena.
@@ -25,7 +25,10 @@
 class CacheTable {
  public:
   static constexpr int kValueCount = ImageCache::kValueCount;
-  static constexpr std::size_t kByteStride = 32;
+  static constexpr std::size_t kByteStride = kValueCount;
+  // Zero bytes after a chunk's last packed row, so that a 32-byte load at any
+  // row start stays inside the allocation.
+  static constexpr std::size_t kByteSlack = 32;
   static constexpr std::size_t kIntStride = kValueCount;
   // Progress granularity of the search: every chunk holds a multiple of it.
   static constexpr std::size_t kBlockRows = 1000;
@@ -55,7 +58,7 @@ class CacheTable {
 
   // Raw access for the search: chunk i holds ChunkRows(i) rows starting at row
   // ChunkFirstRow(i); its signatures are at ChunkBytes(i) (kBytes layout,
-  // 32-byte aligned, kByteStride per row) or ChunkInts(i) (kInt32 layout,
+  // kByteStride per row, then kByteSlack zero bytes) or ChunkInts(i) (kInt32 layout,
   // kIntStride per row). The other pointer is nullptr.
   std::size_t ChunkCount() const { return chunks_.size(); }
   std::size_t ChunkRows(std::size_t i) const { return chunks_[i].rows; }

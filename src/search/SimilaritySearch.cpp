@@ -43,10 +43,11 @@ class RankedList {
   std::size_t count_ = 0;
 };
 
-// The packed query: 27 bytes and a zero tail, matching the rows' layout so
+// The packed query: 27 bytes and a zero tail. A 32-byte load at a row start
+// also takes the first bytes of the next row; those are masked to zero, so
 // the tail adds nothing to a sum.
 struct alignas(32) ByteQuery {
-  std::uint8_t values[kStride] = {};
+  std::uint8_t values[32] = {};
 };
 
 // A bound for 16-bit lane compares: packed sums never exceed 27 * 255.
@@ -89,9 +90,10 @@ void ScanBytesSse2(const std::uint8_t* rows, std::size_t count, std::size_t firs
                    RankedList& ranked) {
   const __m128i qLow = _mm_load_si128(reinterpret_cast<const __m128i*>(query.values));
   const __m128i qHigh = _mm_load_si128(reinterpret_cast<const __m128i*>(query.values + 16));
+  const __m128i highMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - (kValues - 16));
   const auto rowSad = [&](const std::uint8_t* row) {
-    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(row));
-    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(row + 16));
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+    const __m128i high = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16)), highMask);
     return _mm_add_epi64(_mm_sad_epu8(low, qLow), _mm_sad_epu8(high, qHigh));
   };
   __m128i bound = _mm_set1_epi16(Bound16(ranked));
@@ -121,8 +123,13 @@ __attribute__((target("avx2"))) void ScanBytesAvx2(const std::uint8_t* rows, std
                                                    std::size_t firstRow, const ByteQuery& query,
                                                    RankedList& ranked) {
   const __m256i q = _mm256_load_si256(reinterpret_cast<const __m256i*>(query.values));
+  alignas(32) static constexpr std::uint8_t kMask[32] = {
+      0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+      0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0,    0,    0,    0,    0};
+  static_assert(kValues == 27);
+  const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kMask));
   const auto rowSad = [&](const std::uint8_t* row) __attribute__((target("avx2"))) {
-    return _mm256_sad_epu8(_mm256_load_si256(reinterpret_cast<const __m256i*>(row)), q);
+    return _mm256_sad_epu8(_mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)), mask), q);
   };
   __m128i bound = _mm_set1_epi16(Bound16(ranked));
   std::size_t r = 0;
