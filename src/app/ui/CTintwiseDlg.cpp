@@ -11,6 +11,8 @@
 #include <QMetaObject>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QThread>
 #include <QUrl>
 #include <cstring>
@@ -66,6 +68,24 @@ void OpenInBrowser(const std::string& url) {
   QDesktopServices::openUrl(QUrl(Text(url), QUrl::TolerantMode));
 }
 
+// The template's buttons are narrow for their captions; where a caption does
+// not fit inside the button's frame, its font is narrowed (to no less than
+// 80 %) rather than the caption cut off.
+void FitCaption(QPushButton& button) {
+  QStyleOptionButton option;
+  option.initFrom(&button);
+  option.text = button.text();
+  const int room = button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button).width();
+  QFont font = button.font();
+  for (int stretch = 100; stretch >= 80; stretch -= 2) {
+    font.setStretch(stretch);
+    if (QFontMetrics(font).horizontalAdvance(button.text()) <= room) {
+      if (stretch != 100) button.setFont(font);
+      return;
+    }
+  }
+}
+
 QImage RenderPreview(const Texture* texture) {
   const std::shared_ptr<D3DDevice> device = D3DDevice::Current();
   if (!device || !texture) return {};
@@ -114,6 +134,7 @@ void CTintwiseDlg::CreateControls() {
     button->setDefault(false);
     button->setFocusPolicy(Qt::StrongFocus);
     button->setGeometry(units.Rect(left, top, width, height));
+    FitCaption(*button);
     return button;
   };
   buttons_[kOpen] = makeButton(kOpenCaption, 401, 7, 15, 14);

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -341,7 +343,10 @@ TEST_F(DialogTest, LayoutFollowsTheTemplateInDialogUnits) {
 TEST_F(DialogTest, NoTextIsCutOff) {
   OpenDialog();
   for (QPushButton* button : dialog_->Buttons()) {
-    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width())
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QRect inside = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), inside.width())
         << button->text().toStdString();
   }
   const QLabel& help = dialog_->HelpText();
