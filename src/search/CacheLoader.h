@@ -1,16 +1,23 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 class CacheTable;
 
-// Reads the cache table of an open database into a CacheTable in one pass:
-// "select * from <table>;" in the order the database returns the rows, taking
-// columns by position (0 id, 1 title, 2 name, 6 to 32 the signature values;
-// the rest are not kept). Signature values are converted once here: stored
-// integers directly, anything else by ParseSignatureValue; a NULL, or a column
-// the table does not have, is 0 (a missing text column is empty text).
+// Reads the cache table of an open database into a CacheTable in one pass,
+// yielding the rows of "select * from <table>;" in the order the database
+// returns them and taking columns by position (0 id, 1 title, 2 name, 6 to 32
+// the signature values; the rest are not kept). Signature values are
+// converted once here: stored integers directly, anything else by
+// ParseSignatureValue; a NULL, or a column the table does not have, is 0 (a
+// missing text column is empty text).
+//
+// When the columns it needs have distinct names, the rows are handed to the
+// loader by an aggregate function inside one statement, which saves the
+// per-column calls of stepping through the result; otherwise it steps.
 // One thread at a time; `db` must stay open while Load runs.
 class CacheLoader {
  public:
@@ -25,6 +32,12 @@ class CacheLoader {
   const std::string& LastError() const { return lastError_; }
 
  private:
+  // -1 when the statement could not be set up (nothing read yet).
+  int LoadThroughAggregate(const std::string& tableName, const std::vector<std::string>& columnNames,
+                           CacheTable& table);
+  int LoadByStepping(sqlite3_stmt* query, CacheTable& table);
+  int Fail(int code);
+
   sqlite3* db_;
   std::string lastError_;
 };

@@ -1,0 +1,45 @@
+"""Prints the search targets as ratios from bench_search's JSON output."""
+import json
+import sys
+
+
+def main(path):
+    with open(path) as f:
+        runs = json.load(f)["benchmarks"]
+    median = {}
+    for run in runs:
+        if run.get("aggregate_name", "median") != "median" or run.get("error_occurred"):
+            continue
+        name = run["run_name"].split("/min_time")[0]
+        median[name] = run
+
+    def ms(name):
+        run = median.get(name)
+        if run is None:
+            return None
+        scale = {"ms": 1.0, "us": 1e-3, "ns": 1e-6, "s": 1e3}[run["time_unit"]]
+        return run["real_time"] * scale
+
+    search = ms("BM_SearchPacked/kernel:0")
+    load = ms("BM_LoadPacked")
+    rows = int(median["BM_LoadPacked"]["rows"]) if "BM_LoadPacked" in median else 0
+    print(f"\nrows: {rows}")
+    print(f"search: {search:.3f} ms (whole operation with a no-op view: {ms('BM_ControlSearch'):.3f} ms)")
+    text_search = ms("BM_SearchTextTable")
+    if text_search is not None:
+        print(f"search speed-up over the text table: {text_search / search:.0f}x (target >= 300x)")
+    else:
+        print("search over the text table: not run (the text array cannot hold this many rows)")
+    print(f"search / one pass over the packed bytes: {search / ms('BM_ReadPackedBytes'):.2f} (target <= 2)")
+    shell = ms("BM_ShellPrintsTable")
+    print(f"load: {load:.0f} ms; / sqlite3 shell printing the table ({shell:.0f} ms): {load / shell:.2f} (target <= 0.6)")
+    text_load = ms("BM_LoadTextTable")
+    if text_load is not None:
+        print(f"load of the text table: {text_load:.0f} ms")
+    memory = median["BM_LoadPacked"]
+    print(f"memory per row beyond text: {memory['bytes_per_row_beyond_text']:.1f} bytes (target <= 64); "
+          f"text {memory['text_bytes_per_row']:.1f} bytes")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
