@@ -33,4 +33,5 @@ class InternetFile {
  private:
   class Transfer;
   std::unique_ptr<Transfer> transfer_;
+  bool ok_ = false;
 };

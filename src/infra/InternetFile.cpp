@@ -1,0 +1,339 @@
+#include "infra/InternetFile.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cctype>
+#include <cstring>
+#include <optional>
+
+#include "app/Log.h"
+#include "infra/InternetSession.h"
+#include "infra/TextEncoding.h"
+
+namespace {
+
+const std::string& ParseErrorMessage() {
+  static const SjisText text{u8"InternetFile::InternetFile() : URLパースエラー : "};
+  return text;
+}
+const std::string& ConnectErrorMessage() {
+  static const SjisText text{u8"InternetFile::InternetFile() : インターネット接続例外キャッチ"};
+  return text;
+}
+const std::string& ReadErrorMessage() {
+  static const SjisText text{u8"InternetFile::Read() : インターネット接続例外キャッチ"};
+  return text;
+}
+
+struct EasyCleanup {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+bool IsHostByte(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == '_'; }
+
+// Checks a plain-http URL and returns it in the form handed to the HTTP
+// library: host and port as given, path and query with spaces and bytes
+// outside ASCII percent-encoded, fragment dropped. Nothing when the URL is
+// not "http://host[:port][/path][?query]" or holds control bytes.
+std::optional<std::string> NormalizeHttpUrl(const std::string& url) {
+  constexpr std::string_view kScheme = "http://";
+  if (!StartsWithNoCase(url, kScheme)) return std::nullopt;
+  const size_t hostStart = kScheme.size();
+  size_t authorityEnd = url.find_first_of("/?#", hostStart);
+  if (authorityEnd == std::string::npos) authorityEnd = url.size();
+  const std::string authority = url.substr(hostStart, authorityEnd - hostStart);
+
+  std::string host = authority;
+  std::string port;
+  if (!authority.empty() && authority.front() == '[') {  // [IPv6]:port
+    const size_t close = authority.find(']');
+    if (close == std::string::npos || close == 1) return std::nullopt;
+    for (size_t i = 1; i < close; ++i) {
+      const unsigned char c = authority[i];
+      if (!std::isxdigit(c) && c != ':' && c != '.') return std::nullopt;
+    }
+    host = authority.substr(0, close + 1);
+    const std::string rest = authority.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') return std::nullopt;
+      port = rest.substr(1);
+      if (port.empty()) return std::nullopt;
+    }
+  } else {
+    const size_t colon = authority.find(':');
+    if (colon != std::string::npos) {
+      host = authority.substr(0, colon);
+      port = authority.substr(colon + 1);
+      if (port.empty()) return std::nullopt;
+    }
+    if (host.empty()) return std::nullopt;
+    for (unsigned char c : host) {
+      if (!IsHostByte(c)) return std::nullopt;
+    }
+  }
+  if (!port.empty()) {
+    if (port.size() > 5) return std::nullopt;
+    for (unsigned char c : port) {
+      if (!std::isdigit(c)) return std::nullopt;
+    }
+    const int number = std::stoi(port);
+    if (number < 1 || number > 65535) return std::nullopt;
+  }
+
+  std::string rest = url.substr(authorityEnd);
+  const size_t fragment = rest.find('#');
+  if (fragment != std::string::npos) rest.resize(fragment);
+  std::string normalized = "http://" + host + (port.empty() ? "" : ":" + port);
+  if (rest.empty() || rest.front() == '?') normalized += '/';
+  static const char kHex[] = "0123456789ABCDEF";
+  for (unsigned char c : rest) {
+    if (c < 0x20 || c == 0x7f) return std::nullopt;
+    if (c == ' ' || c >= 0x80) {
+      normalized += '%';
+      normalized += kHex[c >> 4];
+      normalized += kHex[c & 0x0f];
+    } else {
+      normalized += static_cast<char>(c);
+    }
+  }
+  return normalized;
+}
+
+}  // namespace
+
+// One transfer on its own multi handle, driven only from the owner's calls, so
+// the body is pulled at the reader's pace: the write callback pauses the
+// transfer once a block is buffered, and Read resumes it.
+class InternetFile::Transfer {
+ public:
+  explicit Transfer(const InternetSession& session) : session_(session) {}
+
+  ~Transfer() {
+    if (added_) curl_multi_remove_handle(multi_.get(), easy_.get());
+  }
+
+  // Sends the request and runs until the final response's headers are in or
+  // the transfer has ended. False (logged) when no usable answer came.
+  bool Start(const std::string& url) {
+    const std::optional<std::string> normalized = NormalizeHttpUrl(url);
+    if (!normalized) {
+      WriteLog(ParseErrorMessage() + url);
+      return false;
+    }
+    if (!session_.IsValid()) return FailToConnect("the HTTP session is not available");
+    easy_.reset(curl_easy_init());
+    multi_.reset(curl_multi_init());
+    if (!easy_ || !multi_) return FailToConnect("the HTTP library could not start a request");
+    if (!Configure(*normalized)) return FailToConnect(ErrorText());
+    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK)
+      return FailToConnect("the HTTP library could not start a request");
+    added_ = true;
+
+    NoteProgress();
+    while (!headersDone_ && !done_) Step(/*untilHeaders=*/true);
+
+    if (!headersDone_ && result_ != CURLE_OK) return FailToConnect(ErrorText());
+    long status = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+    return status == 200;
+  }
+
+  size_t Read(char* buffer) {
+    while (Pending() == 0 && !done_) {
+      if (paused_) {
+        paused_ = false;
+        NoteProgress();
+        // May hand over the held-back data at once, through OnWrite.
+        curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
+        if (Pending() > 0) break;
+      }
+      Step(/*untilHeaders=*/false);
+    }
+    if (Pending() > 0) {
+      const size_t count = std::min(Pending(), kBlockSize);
+      std::memcpy(buffer, pending_.data() + offset_, count);
+      offset_ += count;
+      if (offset_ == pending_.size()) {
+        pending_.clear();
+        offset_ = 0;
+      }
+      return count;
+    }
+    if (result_ != CURLE_OK && !failed_) {
+      failed_ = true;
+      WriteLog(ReadErrorMessage());
+      WriteLog(ErrorText());
+    }
+    return 0;
+  }
+
+  bool Failed() const { return failed_; }
+
+ private:
+  bool Configure(const std::string& url) {
+    const InternetSession::Options& options = session_.GetOptions();
+    // Whole seconds are the stall check's unit; round up so that a short
+    // setting still leaves at least one second.
+    const long stallSeconds =
+        std::max<long>(1, static_cast<long>((options.stallTimeout.count() + 999) / 1000));
+    CURL* easy = easy_.get();
+    errorBuffer_[0] = '\0';
+    return curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http") == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_USERAGENT, session_.AgentName().c_str()) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_MAXREDIRS, options.maxRedirects) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                            static_cast<long>(options.connectTimeout.count())) == CURLE_OK &&
+           // CURLOPT_TIMEOUT would also count the time the reader keeps the
+           // transfer paused. The library's low-speed check averages over
+           // several seconds, so Step measures the stall itself; this is the
+           // backstop.
+           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnWrite) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_WRITEDATA, this) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_HEADERDATA, this) == CURLE_OK;
+  }
+
+  // One round of work: let the library run, note a finished transfer, and
+  // wait for the socket when nothing the caller waits for has happened.
+  void Step(bool untilHeaders) {
+    int running = 0;
+    const CURLMcode code = curl_multi_perform(multi_.get(), &running);
+    if (code != CURLM_OK) {
+      Finish(CURLE_RECV_ERROR, curl_multi_strerror(code));
+      return;
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy_.get())
+        Finish(message->data.result, "");
+    }
+    if (done_ || Pending() > 0 || paused_ || (untilHeaders && headersDone_)) return;
+    const auto stall = session_.GetOptions().stallTimeout;
+    const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - lastProgress_);
+    if (silent >= stall) {
+      Finish(CURLE_OPERATION_TIMEDOUT,
+             "no data received for " + std::to_string(silent.count()) + " ms");
+      return;
+    }
+    // The library shortens the wait further to its own next time-out (connect).
+    const int wait = static_cast<int>(std::min<long long>(1000, (stall - silent).count()));
+    const CURLMcode polled = curl_multi_poll(multi_.get(), nullptr, 0, wait, nullptr);
+    if (polled != CURLM_OK) Finish(CURLE_RECV_ERROR, curl_multi_strerror(polled));
+  }
+
+  void NoteProgress() { lastProgress_ = std::chrono::steady_clock::now(); }
+
+  // `ownError` is the error text when the failure is not the library's own.
+  void Finish(CURLcode result, const std::string& ownError) {
+    done_ = true;
+    result_ = result;
+    if (!ownError.empty()) ownErrorText_ = ownError;
+  }
+
+  std::string ErrorText() const {
+    if (!ownErrorText_.empty()) return ownErrorText_;
+    if (errorBuffer_[0] != '\0') return errorBuffer_;
+    return curl_easy_strerror(result_);
+  }
+
+  bool FailToConnect(const std::string& errorText) {
+    WriteLog(ConnectErrorMessage());
+    WriteLog(errorText);
+    return false;
+  }
+
+  size_t Pending() const { return pending_.size() - offset_; }
+
+  static size_t OnWrite(char* data, size_t size, size_t count, void* self) {
+    auto* transfer = static_cast<Transfer*>(self);
+    // Bodies of followed redirects are dropped by the library, so body bytes
+    // belong to the final response.
+    transfer->headersDone_ = true;
+    if (transfer->Pending() >= kBlockSize) {
+      transfer->paused_ = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    if (transfer->offset_ > 0) {
+      transfer->pending_.erase(0, transfer->offset_);
+      transfer->offset_ = 0;
+    }
+    transfer->pending_.append(data, size * count);
+    transfer->NoteProgress();
+    return size * count;
+  }
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+    auto* transfer = static_cast<Transfer*>(self);
+    const std::string_view line(data, size * count);
+    transfer->NoteProgress();
+    if (StartsWithNoCase(line, "http/")) {
+      transfer->redirecting_ = false;
+    } else if (StartsWithNoCase(line, "location:")) {
+      transfer->redirecting_ = true;
+    } else if (line == "\r\n" || line == "\n") {
+      long status = 0;
+      curl_easy_getinfo(transfer->easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+      const bool interim = status < 200;
+      const bool followed = status / 100 == 3 && transfer->redirecting_;
+      if (!interim && !followed) transfer->headersDone_ = true;
+    }
+    return size * count;
+  }
+
+  const InternetSession& session_;
+  MultiHandle multi_;
+  EasyHandle easy_;
+  bool added_ = false;
+  char errorBuffer_[CURL_ERROR_SIZE] = {};
+  std::string ownErrorText_;
+  std::chrono::steady_clock::time_point lastProgress_;
+
+  bool redirecting_ = false;
+  bool headersDone_ = false;
+  bool paused_ = false;
+  bool done_ = false;
+  bool failed_ = false;
+  CURLcode result_ = CURLE_OK;
+
+  // Body bytes received and not yet read: pending_[offset_..]. Stays under
+  // one block plus one delivery from the library.
+  std::string pending_;
+  size_t offset_ = 0;
+};
+
+InternetFile::InternetFile(const std::string& url, const InternetSession& session)
+    : transfer_(std::make_unique<Transfer>(session)) {
+  ok_ = transfer_->Start(url);
+}
+
+InternetFile::~InternetFile() = default;
+
+bool InternetFile::IsOk() const { return ok_; }
+
+size_t InternetFile::Read(char* buffer) { return ok_ ? transfer_->Read(buffer) : 0; }
+
+bool InternetFile::Failed() const { return transfer_->Failed(); }
