@@ -1,6 +1,8 @@
 #include "imaging/Resampler.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "imaging/FilterWeights.h"
 
@@ -90,6 +92,136 @@ inline __m128 LoadPixel(const std::uint16_t* p, __m128i zero) {
   return _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
 }
 
+// The column weights regrouped by destination column: for each destination
+// column, the source columns that feed it, left to right and in list order
+// within a column, which is exactly the order the plain loop adds them in.
+// Walking these lists keeps each accumulator's order while letting the
+// accumulators of neighbouring destination columns advance side by side,
+// held in registers, instead of one long chain of dependent additions.
+struct alignas(16) Lane4 {
+  float v[4];
+};
+
+struct ColumnGather {
+  std::vector<std::uint32_t> begin;  // destination column d: [begin[d], begin[d + 1])
+  std::vector<int> sourceX;
+  std::vector<Lane4> weight;  // each weight repeated in four lanes
+  // runOfFour[i]: elements i .. i + 3 belong to one destination column and
+  // read four neighbouring source pixels, which can be loaded at once.
+  std::vector<std::uint8_t> runOfFour;
+
+  explicit ColumnGather(const FilterWeights& columns) {
+    const int destinations = columns.DestinationLength();
+    std::vector<std::uint32_t> counts(static_cast<size_t>(destinations) + 1, 0);
+    for (int x = 0; x < columns.SourceLength(); ++x) {
+      for (const FilterWeight* e = columns.Begin(x); e != columns.End(x); ++e) ++counts[static_cast<size_t>(e->index) + 1];
+    }
+    begin.assign(counts.size(), 0);
+    for (size_t d = 1; d < counts.size(); ++d) begin[d] = begin[d - 1] + counts[d];
+    sourceX.resize(begin.back());
+    weight.resize(begin.back());
+    std::vector<std::uint32_t> next(begin.begin(), begin.end() - 1);
+    for (int x = 0; x < columns.SourceLength(); ++x) {
+      for (const FilterWeight* e = columns.Begin(x); e != columns.End(x); ++e) {
+        const std::uint32_t at = next[static_cast<size_t>(e->index)]++;
+        sourceX[at] = x;
+        weight[at] = Lane4{{e->weight, e->weight, e->weight, e->weight}};
+      }
+    }
+    runOfFour.assign(sourceX.size(), 0);
+    for (size_t d = 0; d + 1 < begin.size(); ++d) {
+      for (std::uint32_t i = begin[d]; i + 3 < begin[d + 1]; ++i) {
+        runOfFour[i] = sourceX[i + 1] == sourceX[i] + 1 && sourceX[i + 2] == sourceX[i] + 2 &&
+                       sourceX[i + 3] == sourceX[i] + 3;
+      }
+    }
+  }
+};
+
+// Four neighbouring pixels, scaled to 0..1.
+inline void LoadFour(const std::uint8_t* p, __m128 scale, __m128i zero, __m128 out[4]) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i low = _mm_unpacklo_epi8(bytes, zero);
+  const __m128i high = _mm_unpackhi_epi8(bytes, zero);
+  out[0] = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(low, zero)), scale);
+  out[1] = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(low, zero)), scale);
+  out[2] = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(high, zero)), scale);
+  out[3] = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(high, zero)), scale);
+}
+
+inline void LoadFour(const std::uint16_t* p, __m128 scale, __m128i zero, __m128 out[4]) {
+  const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+  out[0] = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(first, zero)), scale);
+  out[1] = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(first, zero)), scale);
+  out[2] = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(second, zero)), scale);
+  out[3] = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(second, zero)), scale);
+}
+
+template <typename Sample>
+inline __m128 Contribution(const Sample* source, const ColumnGather& gather, std::uint32_t at, __m128 wy,
+                           __m128 scale, __m128i zero) {
+  const __m128 pixel = _mm_mul_ps(LoadPixel(source + static_cast<size_t>(gather.sourceX[at]) * 4, zero), scale);
+  const __m128 w = _mm_mul_ps(_mm_load_ps(gather.weight[at].v), wy);
+  return _mm_mul_ps(w, pixel);
+}
+
+// Adds one source row, weighted by wy, into destination columns
+// first .. first + kChains - 1 of one destination row.
+template <typename Sample, int kChains>
+void GatherChains(const Sample* source, const ColumnGather& gather, int first, float* row, __m128 wy,
+                  __m128 scale, __m128i zero) {
+  __m128 sums[kChains];
+  std::uint32_t at[kChains];
+  std::uint32_t end[kChains];
+  std::uint32_t common = ~0u;
+  for (int k = 0; k < kChains; ++k) {
+    sums[k] = _mm_loadu_ps(row + static_cast<size_t>(first + k) * 4);
+    at[k] = gather.begin[static_cast<size_t>(first + k)];
+    end[k] = gather.begin[static_cast<size_t>(first + k) + 1];
+    common = std::min(common, end[k] - at[k]);
+  }
+  std::uint32_t i = 0;
+  while (i < common) {
+    bool four = i + 4 <= common;
+    for (int k = 0; k < kChains && four; ++k) four = gather.runOfFour[at[k] + i] != 0;
+    if (!four) {
+      for (int k = 0; k < kChains; ++k) {
+        sums[k] = _mm_add_ps(sums[k], Contribution(source, gather, at[k] + i, wy, scale, zero));
+      }
+      ++i;
+      continue;
+    }
+    for (int k = 0; k < kChains; ++k) {
+      const std::uint32_t first = at[k] + i;
+      __m128 pixels[4];
+      LoadFour(source + static_cast<size_t>(gather.sourceX[first]) * 4, scale, zero, pixels);
+      for (int j = 0; j < 4; ++j) {
+        const __m128 w = _mm_mul_ps(_mm_load_ps(gather.weight[first + static_cast<std::uint32_t>(j)].v), wy);
+        sums[k] = _mm_add_ps(sums[k], _mm_mul_ps(w, pixels[j]));
+      }
+    }
+    i += 4;
+  }
+  for (int k = 0; k < kChains; ++k) {
+    for (std::uint32_t i = at[k] + common; i < end[k]; ++i) {
+      sums[k] = _mm_add_ps(sums[k], Contribution(source, gather, i, wy, scale, zero));
+    }
+    _mm_storeu_ps(row + static_cast<size_t>(first + k) * 4, sums[k]);
+  }
+}
+
+template <typename Sample>
+void GatherRow(const Sample* source, const ColumnGather& gather, float* row, float wy, const Scale& scale) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128 scaleLanes = _mm_loadu_ps(scale.data());
+  const __m128 wyLanes = _mm_set1_ps(wy);
+  const int destinations = static_cast<int>(gather.begin.size()) - 1;
+  int d = 0;
+  for (; d + 3 <= destinations; d += 3) GatherChains<Sample, 3>(source, gather, d, row, wyLanes, scaleLanes, zero);
+  for (; d < destinations; ++d) GatherChains<Sample, 1>(source, gather, d, row, wyLanes, scaleLanes, zero);
+}
+
 template <typename Sample>
 void AccumulateRowSimd(const Sample* source, const FilterWeights& columns, const RowTargets& targets,
                        const Scale& scale) {
@@ -97,20 +229,6 @@ void AccumulateRowSimd(const Sample* source, const FilterWeights& columns, const
   const size_t rowCount = targets.rows.size();
   const __m128i zero = _mm_setzero_si128();
   const __m128 scaleLanes = _mm_loadu_ps(scale.data());
-  if (rowCount == 1) {
-    // The common case away from the row edges: one destination row.
-    float* row = targets.rows[0];
-    const float wy = targets.weights[0];
-    for (int x = 0; x < width; ++x) {
-      const __m128 pixel = _mm_mul_ps(LoadPixel(source + static_cast<size_t>(x) * 4, zero), scaleLanes);
-      for (const FilterWeight* e = columns.Begin(x), *end = columns.End(x); e != end; ++e) {
-        const __m128 w = _mm_set1_ps(e->weight * wy);
-        float* accumulator = row + static_cast<size_t>(e->index) * 4;
-        _mm_storeu_ps(accumulator, _mm_add_ps(_mm_loadu_ps(accumulator), _mm_mul_ps(w, pixel)));
-      }
-    }
-    return;
-  }
   for (int x = 0; x < width; ++x) {
     const __m128 pixel = _mm_mul_ps(LoadPixel(source + static_cast<size_t>(x) * 4, zero), scaleLanes);
     const FilterWeight* columnBegin = columns.Begin(x);
@@ -164,6 +282,15 @@ void ConvertUnfiltered(const DecodedImage& image, const Scale& scale, std::vecto
   }
 }
 
+bool DistinctIndices(const FilterWeight* begin, const FilterWeight* end) {
+  for (const FilterWeight* a = begin; a != end; ++a) {
+    for (const FilterWeight* b = a + 1; b != end; ++b) {
+      if (a->index == b->index) return false;
+    }
+  }
+  return true;
+}
+
 template <typename Sample>
 void ResampleFiltered(const DecodedImage& image, int width, int height, ResampleKernel kernel,
                       const Scale& scale, std::vector<std::uint32_t>& out) {
@@ -178,6 +305,10 @@ void ResampleFiltered(const DecodedImage& image, int width, int height, Resample
       lastUse[static_cast<size_t>(e->index)] = y;
     }
   }
+#if TINTWISE_HAVE_SSE2
+  std::unique_ptr<ColumnGather> gather;
+  if (kernel == ResampleKernel::kSimd) gather = std::make_unique<ColumnGather>(columns);
+#endif
   std::vector<std::vector<float>> accumulators(static_cast<size_t>(height));
   const size_t rowFloats = static_cast<size_t>(width) * 4;
 
@@ -207,7 +338,20 @@ void ResampleFiltered(const DecodedImage& image, int width, int height, Resample
     } else {
       source = image.Row16(y);
     }
+#if TINTWISE_HAVE_SSE2
+    // Each destination row fed once by this source row takes its additions
+    // in gather order; a row fed twice (tiny pictures only) needs the plain
+    // interleaving of the two entries.
+    if (gather && DistinctIndices(rows.Begin(y), rows.End(y))) {
+      for (size_t r = 0; r < targets.rows.size(); ++r) {
+        GatherRow(source, *gather, targets.rows[r], targets.weights[r], scale);
+      }
+    } else {
+      AccumulateRow(source, columns, targets, scale, kernel);
+    }
+#else
     AccumulateRow(source, columns, targets, scale, kernel);
+#endif
     for (const FilterWeight* e = rows.Begin(y); e != rows.End(y); ++e) {
       if (lastUse[static_cast<size_t>(e->index)] == y && !accumulators[static_cast<size_t>(e->index)].empty()) {
         finish(e->index);
