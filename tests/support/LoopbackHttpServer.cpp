@@ -112,6 +112,13 @@ void LoopbackHttpServer::ServeStalled(const std::string& target, const std::stri
   });
 }
 
+void LoopbackHttpServer::ServeNoAnswer(const std::string& target) {
+  Handle(target, [this](const httplib::Request&, httplib::Response& response) {
+    HoldUntilShutdown();
+    response.status = 503;
+  });
+}
+
 void LoopbackHttpServer::Handle(const std::string& target, Handler handler) {
   std::lock_guard<std::mutex> lock(mutex_);
   routes_[target] = std::move(handler);

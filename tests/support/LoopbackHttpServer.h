@@ -60,6 +60,8 @@ class LoopbackHttpServer {
   // Announces `declaredLength` bytes, sends `body` (shorter), then sends
   // nothing more and keeps the connection open until the server is destroyed.
   void ServeStalled(const std::string& target, const std::string& body, size_t declaredLength);
+  // Reads the request and never answers until the server is destroyed.
+  void ServeNoAnswer(const std::string& target);
   // Anything else.
   void Handle(const std::string& target, Handler handler);
 
