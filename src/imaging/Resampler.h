@@ -11,7 +11,8 @@
 // same order as the plain loop.
 enum class ResampleKernel {
   kScalar,
-  kSimd,  // SSE2 on x86-64; elsewhere the scalar loop
+  kSimd,  // the widest available: AVX2 or SSE2 on x86-64; elsewhere the scalar loop
+  kSse2,  // SSE2 even where AVX2 is available (kept testable on such machines)
 };
 
 // Resizes a decoded picture with the texture loader's default filter: the
