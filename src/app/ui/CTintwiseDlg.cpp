@@ -232,6 +232,9 @@ bool CTintwiseDlg::StartOperation(std::function<void(Control&)> operation) {
 }
 
 void CTintwiseDlg::OnOperationFinished() {
+  // A status text held back to spare the status line is shown before the
+  // operation counts as ended.
+  queuedView_->Flush();
   if (closePending_) {
     EndDialog();
     return;

@@ -1,6 +1,8 @@
 #include "app/ui/QueuedControlView.h"
 
 #include <QMetaObject>
+#include <QTimer>
+#include <algorithm>
 
 QueuedControlView::QueuedControlView(ControlView& target, QObject* parent)
     : QObject(parent), target_(target) {}
@@ -18,31 +20,56 @@ void QueuedControlView::AddRow(const std::vector<std::string>& texts) {
 }
 
 void QueuedControlView::Post(Call call) {
-  bool first;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    // A status text that follows another still pending replaces it: the
-    // batch's delivery is already posted, so nothing is reordered.
+    // A status text that follows another still pending replaces it: a
+    // delivery of the batch is already on its way, so nothing is reordered.
     if (call.kind == Call::Kind::kStatus && !pending_.empty() && pending_.back().kind == Call::Kind::kStatus) {
       pending_.back().text = std::move(call.text);
       return;
     }
-    first = pending_.empty();
     pending_.push_back(std::move(call));
+    if (deliveryQueued_) return;
+    deliveryQueued_ = true;
   }
-  // One delivery per batch: later calls join the batch until it is taken.
-  if (first) QMetaObject::invokeMethod(this, &QueuedControlView::Deliver, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, &QueuedControlView::Deliver, Qt::QueuedConnection);
 }
 
 void QueuedControlView::Deliver() {
   std::vector<Call> calls;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Consecutive texts have collapsed, so a lone status call is the only
+    // batch that holds nothing but texts.
+    const bool onlyStatus = pending_.size() == 1 && pending_.front().kind == Call::Kind::kStatus;
+    if (onlyStatus && sinceStatus_.isValid() && sinceStatus_.elapsed() < kStatusIntervalMs) {
+      const int wait = kStatusIntervalMs - static_cast<int>(sinceStatus_.elapsed());
+      QTimer::singleShot(std::max(wait, 1), this, &QueuedControlView::Deliver);
+      return;
+    }
+    calls.swap(pending_);
+    deliveryQueued_ = false;
+  }
+  Apply(calls);
+}
+
+void QueuedControlView::Flush() {
+  std::vector<Call> calls;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A Deliver still on its way finds nothing and clears deliveryQueued_.
     calls.swap(pending_);
   }
+  Apply(calls);
+}
+
+void QueuedControlView::Apply(std::vector<Call>& calls) {
   for (Call& call : calls) {
     switch (call.kind) {
-      case Call::Kind::kStatus: target_.SetStatusText(call.text); break;
+      case Call::Kind::kStatus:
+        target_.SetStatusText(call.text);
+        sinceStatus_.start();
+        break;
       case Call::Kind::kEnable: target_.EnableControls(call.enable); break;
       case Call::Kind::kClear: target_.ClearRows(); break;
       case Call::Kind::kRow: target_.AddRow(call.texts); break;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTest>
 #include <thread>
 
 #include "app/ui/QueuedControlView.h"
@@ -58,17 +59,38 @@ TEST_F(QueuedControlViewTest, CollapsesARunOfStatusTextsToItsLast) {
   EXPECT_EQ(1u, target_.Rows().size());
 }
 
-TEST_F(QueuedControlViewTest, CallsQueuedAfterADeliveryArriveInALaterOne) {
+TEST_F(QueuedControlViewTest, AStatusTextRightAfterAnotherIsHeldBackButShown) {
   RunOnWorker([](ControlView& view) { view.SetStatusText("first"); });
   RunOnWorker([](ControlView& view) { view.SetStatusText("second"); });
+  EXPECT_TRUE(QTest::qWaitFor([this] { return target_.LastStatus() == "second"; }, 1000));
   EXPECT_EQ(target_.StatusTexts(), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(QueuedControlViewTest, RowsAndEnableCallsAreNotHeldBack) {
+  RunOnWorker([](ControlView& view) { view.SetStatusText("first"); });
+  RunOnWorker([](ControlView& view) {
+    view.SetStatusText("second");
+    view.EnableControls(true);
+  });
+  EXPECT_EQ(target_.StatusTexts(), (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(target_.EnableCalls(), (std::vector<bool>{true}));
+}
+
+TEST_F(QueuedControlViewTest, FlushShowsAHeldBackTextAtOnce) {
+  RunOnWorker([](ControlView& view) { view.SetStatusText("first"); });
+  std::thread worker([&] { queued_.SetStatusText("last"); });
+  worker.join();
+  queued_.Flush();
+  EXPECT_EQ("last", target_.LastStatus());
+  QTest::qWait(2 * QueuedControlView::kStatusIntervalMs);  // the posted delivery finds nothing more
+  EXPECT_EQ(target_.StatusTexts(), (std::vector<std::string>{"first", "last"}));
 }
 
 TEST_F(QueuedControlViewTest, NothingIsDeliveredBeforeTheEventLoopRuns) {
   std::thread worker([&] { queued_.SetStatusText("pending"); });
   worker.join();
   EXPECT_TRUE(target_.Calls().empty());
-  queued_.Deliver();
+  QCoreApplication::processEvents();
   EXPECT_EQ("pending", target_.LastStatus());
 }
 
