@@ -19,6 +19,20 @@ struct ErrorManager {
   bool truncated;
 };
 
+// A progressive file may hold any number of scans, each a pass over the
+// whole picture; real files have a dozen or so. Hostile ones with thousands
+// would keep the decoder busy for minutes.
+constexpr int kMaxScans = 256;
+
+extern "C" void OnJpegProgress(j_common_ptr info) {
+  if (!info->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
+    ErrorManager* manager = reinterpret_cast<ErrorManager*>(info->err);
+    std::snprintf(manager->message, sizeof manager->message, "too many scans");
+    std::longjmp(manager->jump, 1);
+  }
+}
+
 extern "C" void OnJpegError(j_common_ptr info) {
   ErrorManager* manager = reinterpret_cast<ErrorManager*>(info->err);
   (*info->err->format_message)(info, manager->message);
@@ -49,12 +63,14 @@ class Decompressor {
   Decompressor& operator=(const Decompressor&) = delete;
 
   jpeg_decompress_struct* Info() { return &info_; }
+  jpeg_progress_mgr* Progress() { return &progress_; }
   ErrorManager* Errors() { return &errors_; }
   void MarkCreated() { created_ = true; }
 
  private:
   jpeg_decompress_struct info_{};
   ErrorManager errors_{};
+  jpeg_progress_mgr progress_{};
   bool created_ = false;
 };
 
@@ -112,6 +128,8 @@ bool DecodeJpeg(std::span<const std::uint8_t> data, DecodedImage* out, std::stri
     return Fail(error, "JPEG: picture too large");
   }
   const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+  decompressor.Progress()->progress_monitor = OnJpegProgress;
+  info->progress = decompressor.Progress();
   // Grey and colour pictures decode straight into our four-sample layout.
   info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
 
