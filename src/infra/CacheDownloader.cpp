@@ -1,0 +1,133 @@
+#include "infra/CacheDownloader.h"
+
+#include <sqlite3.h>
+#include <strings.h>
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "app/Log.h"
+#include "infra/AtomicFile.h"
+#include "infra/InternetFile.h"
+#include "infra/ServerAddress.h"
+#include "infra/TextEncoding.h"
+
+namespace {
+
+const char kTarget[] = "cache.db";
+const char kTableName[] = "TintwiseCache";
+
+const std::string& CannotOpenMessage() {
+  static const SjisText text{u8"CacheDownloader::Download() : ファイルを開けませんでした "};
+  return text;
+}
+const std::string& CannotWriteMessage() {
+  static const SjisText text{u8"CacheDownloader::Download() : ファイルに書き込めませんでした "};
+  return text;
+}
+const std::string& RejectedMessage() {
+  static const SjisText text{u8"CacheDownloader::Download() : キャッシュファイルの検証に失敗しました "};
+  return text;
+}
+
+struct ConnectionCloser {
+  void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// The texts in column `column` of every row of a query, appended to `texts`;
+// false when the statement fails.
+bool CollectTexts(sqlite3* db, const std::string& sql, int column, std::vector<std::string>& texts) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return false;
+  Statement statement(raw);
+  int code;
+  while ((code = sqlite3_step(raw)) == SQLITE_ROW) {
+    const unsigned char* text = sqlite3_column_text(raw, column);
+    texts.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+  }
+  return code == SQLITE_DONE;
+}
+
+std::vector<std::string> ExpectedColumns() {
+  std::vector<std::string> columns = {"id", "title", "name", "good", "bad", "adult"};
+  for (int i = 0; i <= 26; ++i) columns.push_back("c" + std::to_string(i));
+  columns.push_back("image_file_name");
+  return columns;
+}
+
+}  // namespace
+
+bool CacheDownloader::Download(const InternetSession& session) {
+  return Download(session, CacheDatabaseUrl(), kTarget);
+}
+
+bool CacheDownloader::Download(const InternetSession& session, const std::string& url,
+                               const std::string& target) {
+  InternetFile file(url, session);
+  if (!file.IsOk()) return false;
+
+  // Until Commit the target is untouched; leaving early discards the copy.
+  AtomicFile copy(target);
+  if (!copy.Ok()) {
+    WriteLog(CannotOpenMessage() + target);
+    return false;
+  }
+  std::uint64_t received = 0;
+  char buffer[InternetFile::kBlockSize];
+  while (const size_t count = file.Read(buffer)) {
+    received += count;
+    if (received > options_.maxBytes) {
+      WriteLog(RejectedMessage() + target);
+      return false;
+    }
+    if (!copy.Write(std::string_view(buffer, count))) {
+      WriteLog(CannotWriteMessage() + target);
+      return false;
+    }
+  }
+  // A body that broke off was logged by the reader; the copy is incomplete.
+  if (file.Failed()) return false;
+  if (!copy.Close()) {
+    WriteLog(CannotWriteMessage() + target);
+    return false;
+  }
+  if (!IsCacheDatabase(copy.TemporaryPath())) {
+    WriteLog(RejectedMessage() + target);
+    return false;
+  }
+  if (!copy.Commit()) {
+    WriteLog(CannotWriteMessage() + target);
+    return false;
+  }
+  return true;
+}
+
+bool CacheDownloader::IsCacheDatabase(const std::string& path) {
+  sqlite3* raw = nullptr;
+  const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  Connection db(raw);
+  if (opened != SQLITE_OK) return false;
+
+  std::vector<std::string> types;
+  if (!CollectTexts(raw, std::string("select type from sqlite_master where name = '") + kTableName + "';",
+                    0, types) ||
+      types.size() != 1 || types[0] != "table") {
+    return false;
+  }
+  std::vector<std::string> columns;
+  if (!CollectTexts(raw, std::string("pragma table_info(\"") + kTableName + "\");", 1, columns)) return false;
+  const std::vector<std::string> expected = ExpectedColumns();
+  if (columns.size() != expected.size()) return false;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    // Column names in SQLite are case-insensitive.
+    if (strcasecmp(columns[i].c_str(), expected[i].c_str()) != 0) return false;
+  }
+  std::vector<std::string> check;
+  return CollectTexts(raw, "pragma quick_check;", 0, check) && check.size() == 1 && check[0] == "ok";
+}
