@@ -20,7 +20,7 @@ QPixmap ProgramIconPixmap(int size) {
   QPixmap pixmap(size, size);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing, size > 16);
+  painter.setRenderHint(QPainter::Antialiasing, true);
 
   // The swatch grid fills the upper-left three quarters.
   const double grid = size * 0.72;
@@ -40,7 +40,7 @@ QPixmap ProgramIconPixmap(int size) {
   // The lens over the lower-right corner, with its handle.
   const double lensRadius = size * 0.22;
   const QPointF lensCentre(size * 0.62, size * 0.62);
-  const double ring = size >= 32 ? size / 12.0 : 2.0;
+  const double ring = size >= 32 ? size / 12.0 : 1.5;
   painter.setBrush(QColor(255, 255, 255, 150));
   painter.setPen(QPen(QColor(30, 30, 30), ring));
   painter.drawEllipse(lensCentre, lensRadius, lensRadius);
