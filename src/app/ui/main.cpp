@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStringList>
@@ -23,7 +24,10 @@ int main(int argc, char** argv) {
 
   CTintwiseDlg::Options options;
   const QStringList arguments = QApplication::arguments();
-  if (arguments.size() > 1) options.searchAtStart = QFile::encodeName(arguments.at(1)).toStdString();
+  // Made absolute now: the window makes the program's directory current.
+  if (arguments.size() > 1) {
+    options.searchAtStart = QFile::encodeName(QFileInfo(arguments.at(1)).absoluteFilePath()).toStdString();
+  }
 
   CTintwiseDlg dialog(std::move(options));
   dialog.show();
