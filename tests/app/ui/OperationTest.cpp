@@ -11,6 +11,7 @@
 #include "demosite/DemoSite.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
+#include "search/CacheFileWriter.h"
 #include "search/Control.h"
 #include "support/ProgramDirectoryTest.h"
 
@@ -66,6 +67,21 @@ class OperationTest : public ProgramDirectoryTest {
                    "START=" + std::to_string(start) + "\r\nEND=" + std::to_string(end) + "\r\n");
   }
 
+  // Has the site serve a cache of `rows` entries at /mofu/cache.db.
+  void ServeCacheOf(int rows) {
+    const std::string path = PathOf("prebuilt.db");
+    {
+      CacheFileWriter cache(path);
+      for (int i = 0; i < rows; ++i) cache.Add(Uniform(i));
+    }
+    site_->SetCacheDatabase(ReadWholeFile(path));
+  }
+
+  bool StatusFits() const {
+    const QLabel& status = dialog_->StatusLine();
+    return status.heightForWidth(status.width()) <= status.height();
+  }
+
   std::string Status() const { return dialog_->StatusLine().text().toStdString(); }
   QPushButton& Button(int place) const { return *dialog_->Buttons()[place]; }
 
@@ -106,6 +122,31 @@ TEST_F(OperationTest, ExitDuringTheGenerationRunSavesWhatWasFetchedAndCloses) {
   EXPECT_FALSE(dialog_->IsBusy());
   EXPECT_TRUE(FileExists(PathOf("cache.ini")));
   EXPECT_GT(dialog_->GetControl()->RowCount(), 0);
+}
+
+TEST_F(OperationTest, CacheUpdateReplacesTheCacheAndSaysSo) {
+  ServeCacheOf(7);
+  OpenDialog();
+  ASSERT_EQ(0, dialog_->GetControl()->RowCount());
+  QTest::mouseClick(&Button(CTintwiseDlg::kUpdate), Qt::LeftButton);
+  WaitUntilIdle();
+  EXPECT_EQ(Utf8(u8"キャッシュファイルのダウンロードが完了しました"), Status());
+  EXPECT_TRUE(StatusFits());
+  EXPECT_EQ(7, dialog_->GetControl()->RowCount());
+  EXPECT_TRUE(Button(CTintwiseDlg::kUpdate).isEnabled());
+}
+
+TEST_F(OperationTest, FailedCacheUpdateKeepsTheCacheItHad) {
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    for (int i = 0; i < 4; ++i) cache.Add(Uniform(i));
+  }
+  site_->SetCacheDatabase(std::nullopt);
+  OpenDialog();
+  QTest::mouseClick(&Button(CTintwiseDlg::kUpdate), Qt::LeftButton);
+  WaitUntilIdle();
+  EXPECT_EQ(Utf8(u8"キャッシュファイルのダウンロードに失敗しました"), Status());
+  EXPECT_EQ(4, dialog_->GetControl()->RowCount());
 }
 
 }  // namespace
