@@ -1,35 +1,151 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+
+#include "app/Environment.h"
+#include "app/Log.h"
+#include "cli/CommandLine.h"
+#include "cli/TerminalView.h"
+#include "imaging/D3DDevice.h"
+#include "infra/ServerAddress.h"
+#include "search/CacheUpdate.h"
+#include "search/Control.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: tintwise-cli [--version] [--help] <command> [arguments]\n"
+    "Usage: tintwise-cli [options] <command> [arguments]\n"
     "\n"
     "Commands:\n"
     "  search <image>   list the 20 cached entries closest to the image\n"
+    "                   (tab-separated: difference, id, title, poster)\n"
     "  update           replace cache.db with the prebuilt copy from the cache server\n"
     "  generate         rebuild the cache over the id range of cache_setting.ini\n"
+    "                   (Ctrl-C stops it before the next id)\n"
     "\n"
-    "Files (cache.db, cache.ini, cache_setting.ini, log.txt) live beside the program.\n";
+    "Options:\n"
+    "  --dir <directory>      use this directory instead of the program's own\n"
+    "  --site-host <host>     the site's web server (host or host:port)\n"
+    "  --cache-host <host>    the cache distribution server (host or host:port)\n"
+    "  --version              print the version\n"
+    "  --help                 print this help\n"
+    "\n"
+    "Files (cache.db, cache.ini, cache_setting.ini, log.txt) live in the program's\n"
+    "directory. Progress goes to stderr; the exit status is 0 only on success.\n";
+
+constexpr int kUsageError = 2;
+constexpr int kInterrupted = 130;
+
+// The generation run to stop on Ctrl-C. Control::Abort only stores an atomic
+// flag, which is safe from a signal handler.
+std::atomic<Control*> abortTarget{nullptr};
+volatile sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+  interrupted = 1;
+  if (Control* control = abortTarget.load()) control->Abort();
+  static const char kNote[] = "\ntintwise-cli: stopping after the current id (Ctrl-C again to quit at once)\n";
+  (void)!::write(STDERR_FILENO, kNote, sizeof kNote - 1);
+  // A second Ctrl-C ends the process the ordinary way.
+  ::signal(SIGINT, SIG_DFL);
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "tintwise-cli: %s\n", message.c_str());
+  return 1;
+}
+
+int RunSearch(Control& control, TerminalView& view, const std::string& image) {
+  if (!std::ifstream(image, std::ios::binary).good()) return Fail("cannot read " + image);
+  view.SetQuiet(true);
+  const bool loaded = control.OpenDatabase();
+  view.SetQuiet(false);
+  if (!loaded) return Fail("cannot load cache.db from " + ProgramDirectory() + " (see log.txt there)");
+  control.SetPath(image);
+  control.Search();
+  view.PrintRows(stdout);
+  return 0;
+}
+
+int RunUpdate(Control& control) { return CacheUpdate(control).Run() ? 0 : 1; }
+
+int RunGenerate(Control& control) {
+  abortTarget.store(&control);
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  control.GenerateCache();
+  ::signal(SIGINT, SIG_DFL);
+  abortTarget.store(nullptr);
+  return interrupted ? kInterrupted : 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  const CommandLine line = ParseCommandLine(argc, argv);
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "tintwise-cli: %s\n\n%s", line.error.c_str(), kUsage);
+    return kUsageError;
   }
-  const std::string command = argv[1];
-  if (command == "--version") {
-    std::printf("tintwise-cli %s\n", TINTWISE_VERSION);
-    return 0;
+  switch (line.command) {
+    case CommandLine::Command::kHelp:
+      std::fputs(kUsage, stdout);
+      return 0;
+    case CommandLine::Command::kVersion:
+      std::printf("tintwise-cli %s\n", TINTWISE_VERSION);
+      return 0;
+    default:
+      break;
   }
-  if (command == "--help" || command == "-h") {
-    std::fputs(kUsage, stdout);
-    return 0;
+
+  // Operands name files relative to where the user is; the program then
+  // works in its own directory.
+  std::string image;
+  if (line.command == CommandLine::Command::kSearch) {
+    std::error_code ignored;
+    image = std::filesystem::absolute(line.operands.front(), ignored).string();
   }
-  std::fprintf(stderr, "tintwise-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
-  return 2;
+  if (line.directory) {
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(*line.directory, ignored)) {
+      std::fprintf(stderr, "tintwise-cli: not a directory: %s\n", line.directory->c_str());
+      return kUsageError;
+    }
+    InitializeEnvironmentAt(std::filesystem::absolute(*line.directory, ignored).string());
+  } else {
+    InitializeEnvironment();
+  }
+  OpenLog("log.txt");
+  OverrideServerHosts(line.siteHost.value_or(SiteHost()), line.cacheHost.value_or(CacheHost()));
+
+  // Signatures are computed through the graphics device, as in the window.
+  const bool needsDevice = line.command != CommandLine::Command::kUpdate;
+  if (needsDevice) D3DDevice::Initialize();
+
+  TerminalView view(stderr, ::isatty(STDERR_FILENO) != 0);
+  Control control(view);
+  int status = 0;
+  switch (line.command) {
+    case CommandLine::Command::kSearch:
+      status = RunSearch(control, view, image);
+      break;
+    case CommandLine::Command::kUpdate:
+      status = RunUpdate(control);
+      break;
+    case CommandLine::Command::kGenerate:
+      status = RunGenerate(control);
+      break;
+    default:
+      break;
+  }
+  if (needsDevice) D3DDevice::Shutdown();
+  CloseLog();
+  return status;
 }

@@ -1,0 +1,79 @@
+#include "cli/CommandLine.h"
+
+#include <map>
+
+namespace {
+
+// Options that take a value, and where each one is stored.
+std::optional<std::string>* OptionTarget(CommandLine& line, const std::string& name) {
+  if (name == "--dir") return &line.directory;
+  if (name == "--site-host") return &line.siteHost;
+  if (name == "--cache-host") return &line.cacheHost;
+  return nullptr;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+  static const std::map<std::string, CommandLine::Command> kCommands = {
+      {"search", CommandLine::Command::kSearch},
+      {"update", CommandLine::Command::kUpdate},
+      {"generate", CommandLine::Command::kGenerate},
+  };
+  CommandLine line;
+  std::vector<std::string> words;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      words.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help" || argument == "-h") {
+      line.command = CommandLine::Command::kHelp;
+      return line;
+    } else if (argument == "--version") {
+      line.command = CommandLine::Command::kVersion;
+      return line;
+    } else {
+      const size_t equals = argument.find('=');
+      const std::string name = argument.substr(0, equals);
+      std::optional<std::string>* target = OptionTarget(line, name);
+      if (target == nullptr) {
+        line.error = "unknown option '" + name + "'";
+        return line;
+      }
+      if (equals != std::string::npos) {
+        *target = argument.substr(equals + 1);
+      } else if (i + 1 < argc) {
+        *target = argv[++i];
+      } else {
+        line.error = "option '" + name + "' needs a value";
+        return line;
+      }
+      if (target->value().empty()) {
+        line.error = "option '" + name + "' needs a value";
+        return line;
+      }
+    }
+  }
+  if (words.empty()) {
+    line.error = "no command given";
+    return line;
+  }
+  const auto command = kCommands.find(words.front());
+  if (command == kCommands.end()) {
+    line.error = "unknown command '" + words.front() + "'";
+    return line;
+  }
+  line.command = command->second;
+  line.operands.assign(words.begin() + 1, words.end());
+  const size_t wanted = line.command == CommandLine::Command::kSearch ? 1 : 0;
+  if (line.operands.size() != wanted) {
+    line.error = line.command == CommandLine::Command::kSearch ? "search needs exactly one image file"
+                                                               : words.front() + " takes no operands";
+  }
+  return line;
+}

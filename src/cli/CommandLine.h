@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The command-line front end's arguments: one command with its operands, and
+// options that may stand anywhere ("--dir D" or "--dir=D").
+struct CommandLine {
+  enum class Command { kNone, kHelp, kVersion, kSearch, kUpdate, kGenerate };
+
+  Command command = Command::kNone;
+  std::vector<std::string> operands;
+  std::optional<std::string> directory;  // --dir: stands in for the program's directory
+  std::optional<std::string> siteHost;   // --site-host
+  std::optional<std::string> cacheHost;  // --cache-host
+  // Set when the arguments are unusable; says why, for the usage message.
+  std::string error;
+};
+
+// Parses argv[1..argc-1]. Never fails: a problem is reported in `error`.
+CommandLine ParseCommandLine(int argc, const char* const* argv);

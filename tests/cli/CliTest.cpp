@@ -1,0 +1,183 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "imaging/DecodedImage.h"
+#include "imaging/ImageWriter.h"
+#include "infra/TextEncoding.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDirectory.h"
+
+extern char** environ;
+
+namespace {
+
+std::string Utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+struct Outcome {
+  int status = -1;
+  std::string out;  // stdout
+  std::string err;  // stderr
+};
+
+// One uniform grey picture, as BMP bytes.
+std::string GreyBmp(int level) {
+  DecodedImage image;
+  image.Allocate(12, 12, false);
+  for (int y = 0; y < 12; ++y) {
+    std::uint8_t* row = image.Row8(y);
+    for (int x = 0; x < 12; ++x) {
+      row[x * 4] = row[x * 4 + 1] = row[x * 4 + 2] = static_cast<std::uint8_t>(level);
+      row[x * 4 + 3] = 255;
+    }
+  }
+  std::string bytes;
+  EXPECT_TRUE(ImageWriter::EncodeBmp(image, &bytes));
+  return bytes;
+}
+
+struct Row {
+  std::string id;
+  std::string titleUtf8;
+  std::string posterUtf8;
+  int level;  // every signature value
+};
+
+// A cache database with the given rows, texts stored as Shift-JIS.
+std::string CacheBytes(const std::string& directory, const std::vector<Row>& rows) {
+  const std::string path = directory + "built.db";
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  std::string sql = "create table TintwiseCache(id, title, name, good, bad, adult";
+  for (int i = 0; i <= 26; ++i) sql += ", c" + std::to_string(i);
+  sql += ", image_file_name);";
+  for (const Row& row : rows) {
+    sql += "insert into TintwiseCache values(" + row.id + ", '" + Utf8ToCp932(row.titleUtf8) + "', '" +
+           Utf8ToCp932(row.posterUtf8) + "', 0, 0, 0";
+    for (int i = 0; i <= 26; ++i) sql += ", " + std::to_string(row.level);
+    sql += ", 'f');";
+  }
+  EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr));
+  sqlite3_close(db);
+  std::string bytes = ReadWholeFile(path);
+  std::filesystem::remove(path);
+  return bytes;
+}
+
+}  // namespace
+
+// Runs the built tintwise-cli with a temporary program directory.
+class CliTest : public ::testing::Test {
+ protected:
+  Outcome Run(std::vector<std::string> arguments) {
+    const std::string outPath = work_.File("stdout"), errPath = work_.File("stderr");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    arguments.insert(arguments.begin(), std::string(TINTWISE_BIN_DIR) + "/tintwise-cli");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Outcome outcome;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+      int wstatus = 0;
+      waitpid(pid, &wstatus, 0);
+      outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    outcome.out = ReadWholeFile(outPath);
+    outcome.err = ReadWholeFile(errPath);
+    return outcome;
+  }
+
+  // A command run in the program directory, against the loopback cache server.
+  Outcome RunIn(const std::string& command, std::vector<std::string> operands = {}) {
+    std::vector<std::string> arguments = {"--dir", program_.Path(), "--cache-host", server_.Host(), command};
+    arguments.insert(arguments.end(), operands.begin(), operands.end());
+    return Run(arguments);
+  }
+
+  std::string CacheFile() const { return program_.File("cache.db"); }
+
+  TempDirectory program_;
+  TempDirectory work_;
+  LoopbackHttpServer server_;
+};
+
+TEST_F(CliTest, VersionAndHelpSucceed) {
+  const Outcome version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("tintwise-cli ", 0), 0u);
+  const Outcome help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("update"), std::string::npos);
+}
+
+TEST_F(CliTest, BadArgumentsAreUsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"search"},
+      {"search", "a.png", "b.png"},
+      {"update", "extra"},
+      {"--dir"},
+      {"--colour", "update"},
+      {"--dir", "/no/such/directory", "update"},
+  };
+  for (const auto& arguments : cases) {
+    const Outcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.status, 2) << testing::PrintToString(arguments);
+    EXPECT_NE(outcome.err.find("tintwise-cli: "), std::string::npos);
+  }
+}
+
+TEST_F(CliTest, UpdateReplacesTheCacheAndSucceeds) {
+  const std::string fresh = CacheBytes(work_.Path(), {{"7", "a", "b", 1}});
+  server_.Serve("/mofu/cache.db", fresh);
+  const Outcome outcome = RunIn("update");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, Utf8(u8"キャッシュファイルのダウンロード中\nキャッシュファイルのダウンロードが完了しました\n"));
+  EXPECT_EQ(ReadWholeFile(CacheFile()), fresh);
+  EXPECT_EQ(server_.Requests().at(0).userAgent, "Tintwise");
+  EXPECT_TRUE(FileExists(program_.File("log.txt")));
+}
+
+TEST_F(CliTest, FailedUpdateKeepsTheCacheAndFails) {
+  const std::string old = CacheBytes(work_.Path(), {{"7", "a", "b", 1}});
+  WriteWholeFile(CacheFile(), old);
+  server_.Serve("/mofu/cache.db", "not a database");
+  const Outcome outcome = RunIn("update");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, Utf8(u8"キャッシュファイルのダウンロード中\nキャッシュファイルのダウンロードに失敗しました\n"));
+  EXPECT_EQ(ReadWholeFile(CacheFile()), old);
+}
+
+TEST_F(CliTest, SearchPrintsTheClosestRowsAsUtf8Columns) {
+  WriteWholeFile(CacheFile(), CacheBytes(work_.Path(), {{"11", Utf8(u8"遠い\t絵"), Utf8(u8"誰か"), 10},
+                                                          {"12", Utf8(u8"同じ絵"), Utf8(u8"投稿者"), 100},
+                                                          {"13", Utf8(u8"近い絵"), Utf8(u8"別人"), 101}}));
+  WriteWholeFile(work_.File("query.bmp"), GreyBmp(100));
+  const Outcome outcome = RunIn("search", {work_.File("query.bmp")});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, Utf8(u8"0000\t12\t同じ絵\t投稿者\n"
+                              u8"0027\t13\t近い絵\t別人\n"
+                              u8"2430\t11\t遠い 絵\t誰か\n"));
+  EXPECT_NE(outcome.err.find(Utf8(u8"検索終了")), std::string::npos);
+}
+
+TEST_F(CliTest, SearchFailsWithoutAnImageOrACache) {
+  EXPECT_EQ(RunIn("search", {work_.File("missing.png")}).status, 1);
+  WriteWholeFile(work_.File("query.bmp"), GreyBmp(100));
+  const Outcome outcome = RunIn("search", {work_.File("query.bmp")});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("cache.db"), std::string::npos);
+}
