@@ -4,6 +4,10 @@
 
 #include <cstdio>
 
+#include "imaging/D3DDevice.h"
+#include "imaging/DecodedImage.h"
+#include "imaging/ImageCacheDirectX.h"
+#include "imaging/ImageWriter.h"
 #include "infra/TextEncoding.h"
 #include "search/CacheFileWriter.h"
 #include "search/CacheTable.h"
@@ -186,6 +190,40 @@ TEST_F(ControlTest, NonImageListsDarkestRowsWithFourDigitDifferences) {
       {Sjis(u8"明るい"), Sjis(u8"もふ"), "10", "5400"},
   };
   EXPECT_EQ(expected, view_.Rows());
+}
+
+TEST_F(ControlTest, ImageFileFindsItsOwnRowAtDifferenceZero) {
+  DecodedImage picture;
+  picture.Allocate(40, 30, false);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      std::uint8_t* p = picture.Row8(y) + x * 4;
+      p[0] = static_cast<std::uint8_t>(x * 6);
+      p[1] = static_cast<std::uint8_t>(y * 8);
+      p[2] = static_cast<std::uint8_t>(200 - x - y);
+      p[3] = 255;
+    }
+  }
+  std::string png;
+  ASSERT_TRUE(ImageWriter::EncodePng(picture, &png));
+  ASSERT_TRUE(WriteBytesToFile(PathOf("picture.png"), png));
+  // The window starts the graphics device before anything is searched.
+  D3DDevice::Initialize();
+  struct Shutdown {
+    ~Shutdown() { D3DDevice::Shutdown(); }
+  } shutdown;
+  ImageCacheDirectX signature;
+  ASSERT_TRUE(signature.LoadImage(PathOf("picture.png")));
+  {
+    CacheFileWriter writer(CachePath());
+    for (int v = 0; v < 30; ++v) writer.Add(Uniform(v * 8));
+    writer.Add("424242", "self", "me", signature.colours);
+  }
+  Load();
+  control_.SetPath(PathOf("picture.png"));
+  control_.Search();
+  ASSERT_EQ(20u, view_.Rows().size());
+  EXPECT_EQ((std::vector<std::string>{"self", "me", "424242", "0000"}), view_.Rows()[0]);
 }
 
 TEST_F(ControlTest, TwentyOfTwentyFiveEqualRowsInTableOrder) {
