@@ -274,11 +274,14 @@ TEST_F(DialogTest, DoubleClickOnTheEmptyPartOfTheListOpensNothing) {
 }
 
 TEST_F(DialogTest, EnterOpensTheFileDialogAndAMissingFileStillSearches) {
+  const std::string red = WriteImage("red.png", Qt::red);
   {
     CacheFileWriter cache(PathOf("cache.db"));
     AddFillerRows(cache, 5, 0, 40);
   }
   OpenDialog();
+  Drop({red});
+  ASSERT_FALSE(dialog_->Preview().IsEmpty());
   const std::string missing = PathOf("nowhere/missing.png");
   AnswerFileDialogWith(missing);
   List().setFocus();
@@ -286,7 +289,8 @@ TEST_F(DialogTest, EnterOpensTheFileDialogAndAMissingFileStillSearches) {
   WaitUntilIdle();
   EXPECT_EQ(missing, dialog_->GetControl()->Path());
   EXPECT_EQ(Utf8(u8"検索終了"), Status());
-  EXPECT_TRUE(dialog_->Preview().IsEmpty());
+  EXPECT_TRUE(dialog_->Preview().IsEmpty());  // the failed load emptied it
+  EXPECT_EQ(nullptr, dialog_->PreviewTexture());
   EXPECT_EQ("0000", List().GetRowTexts(0)[3]);  // the darkest entry, against an all-zero query
   EXPECT_NE(std::string::npos, LogText().find("CTintwiseDlg::LoadImage()"));
 }
