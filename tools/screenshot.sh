@@ -69,5 +69,7 @@ sleep 3  # cache loading and the search
 eval "$(xdotool getwindowgeometry --shell "$window")"
 mkdir -p doc
 import -window root "$scratch/root.png"
-convert "$scratch/root.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
+# No time stamps in the file, so an unchanged window gives an unchanged file.
+convert "$scratch/root.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -strip \
+  -define png:exclude-chunks=date,time "$out"
 echo "Saved $out (${WIDTH}x${HEIGHT}, searched for demo image $image)"
