@@ -139,7 +139,7 @@ class InternetFile::Transfer {
     easy_.reset(curl_easy_init());
     multi_.reset(curl_multi_init());
     if (!easy_ || !multi_) return FailToConnect("the HTTP library could not start a request");
-    if (!Configure(*normalized)) return FailToConnect(ErrorText());
+    if (!Configure(*normalized)) return FailToConnect("the HTTP library refused a request setting");
     if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK)
       return FailToConnect("the HTTP library could not start a request");
     added_ = true;
