@@ -162,8 +162,11 @@ std::uint64_t Fnv1a(std::string_view bytes) {
 
 MakeCache::MakeCache(const InternetSession& session, std::string id, bool needSignature)
     : session(session), id(std::move(id)), needSignature(needSignature) {
-  // An existing directory is fine; a missing one shows when the page is saved.
+  // An existing directory is fine; a missing one shows when a file is saved.
+  // "image" is made too: without it a run in a fresh directory would keep no
+  // signature at all.
   (void)::mkdir((ProgramDirectory() + "php").c_str(), 0777);
+  (void)::mkdir((ProgramDirectory() + "image").c_str(), 0777);
 }
 
 std::string MakeCache::PageFilePath() const { return ProgramDirectory() + "php/" + id; }

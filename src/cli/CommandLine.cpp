@@ -19,6 +19,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       {"search", CommandLine::Command::kSearch},
       {"update", CommandLine::Command::kUpdate},
       {"generate", CommandLine::Command::kGenerate},
+      {"signature", CommandLine::Command::kSignature},
   };
   CommandLine line;
   std::vector<std::string> words;
@@ -70,6 +71,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   }
   line.command = command->second;
   line.operands.assign(words.begin() + 1, words.end());
+  if (line.command == CommandLine::Command::kSignature) {
+    if (line.operands.empty()) line.error = "signature needs at least one image file";
+    return line;
+  }
   const size_t wanted = line.command == CommandLine::Command::kSearch ? 1 : 0;
   if (line.operands.size() != wanted) {
     line.error = line.command == CommandLine::Command::kSearch ? "search needs exactly one image file"

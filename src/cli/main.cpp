@@ -6,12 +6,15 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/Environment.h"
 #include "app/Log.h"
 #include "cli/CommandLine.h"
 #include "cli/TerminalView.h"
 #include "imaging/D3DDevice.h"
+#include "imaging/ImageCacheDirectX.h"
+#include "imaging/ImageDecoder.h"
 #include "infra/ServerAddress.h"
 #include "search/CacheUpdate.h"
 #include "search/Control.h"
@@ -27,6 +30,9 @@ const char kUsage[] =
     "  update           replace cache.db with the prebuilt copy from the cache server\n"
     "  generate         rebuild the cache over the id range of cache_setting.ini\n"
     "                   (Ctrl-C stops it before the next id)\n"
+    "  signature <image>...\n"
+    "                   print each image's signature text, a tab and its path\n"
+    "                   (\"error\" for an image that cannot be read; exit status 1)\n"
     "\n"
     "Options:\n"
     "  --dir <directory>      use this directory instead of the program's own\n"
@@ -72,6 +78,27 @@ int RunSearch(Control& control, TerminalView& view, const std::string& image) {
   return 0;
 }
 
+// One line per file, in the order given; a failure prints "error" in place of
+// the signature and its reason on stderr, and makes the exit status 1.
+int RunSignature(const std::vector<std::string>& paths) {
+  int status = 0;
+  for (const std::string& path : paths) {
+    ImageCacheDirectX signature;
+    if (signature.LoadImage(path)) {
+      std::printf("%s\t%s\n", signature.cacheText.c_str(), path.c_str());
+      continue;
+    }
+    status = 1;
+    std::printf("error\t%s\n", path.c_str());
+    DecodedImage ignored;
+    std::string reason;
+    if (DecodeImageFile(path, &ignored, &reason)) reason = "the signature could not be computed (see log.txt)";
+    std::fprintf(stderr, "tintwise-cli: %s: %s\n", path.c_str(), reason.c_str());
+  }
+  std::fflush(stdout);
+  return status;
+}
+
 int RunUpdate(Control& control) { return CacheUpdate(control).Run() ? 0 : 1; }
 
 int RunGenerate(Control& control) {
@@ -107,10 +134,10 @@ int main(int argc, char** argv) {
 
   // Operands name files relative to where the user is; the program then
   // works in its own directory.
-  std::string image;
-  if (line.command == CommandLine::Command::kSearch) {
+  std::vector<std::string> images;
+  for (const std::string& operand : line.operands) {
     std::error_code ignored;
-    image = std::filesystem::absolute(line.operands.front(), ignored).string();
+    images.push_back(std::filesystem::absolute(operand, ignored).string());
   }
   if (line.directory) {
     std::error_code ignored;
@@ -134,13 +161,16 @@ int main(int argc, char** argv) {
   int status = 0;
   switch (line.command) {
     case CommandLine::Command::kSearch:
-      status = RunSearch(control, view, image);
+      status = RunSearch(control, view, images.front());
       break;
     case CommandLine::Command::kUpdate:
       status = RunUpdate(control);
       break;
     case CommandLine::Command::kGenerate:
       status = RunGenerate(control);
+      break;
+    case CommandLine::Command::kSignature:
+      status = RunSignature(images);
       break;
     default:
       break;

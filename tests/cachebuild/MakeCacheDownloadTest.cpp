@@ -149,11 +149,21 @@ TEST_F(MakeCacheDownloadTest, ImageFailuresAreLogged) {
   EXPECT_TRUE(Logged(u8"MakeCache::DownloadImage() : 画像ファイルのダウンロードに失敗しました"));
 
   server_.Serve("/img/b.png", SolidPng(1, 2, 3), "image/png");
-  ::rmdir(PathOf("image").c_str());
   auto noDirectory = Builder("2");
+  ::rmdir(PathOf("image").c_str());  // removed behind the builder's back
   noDirectory->imageUrl = server_.Url("/img/b.png");
   EXPECT_FALSE(noDirectory->DownloadImage());
   EXPECT_TRUE(Logged(u8"MakeCache::DownloadImage() : ローカルファイルを開けませんでした"));
+}
+
+TEST_F(MakeCacheDownloadTest, BuilderMakesItsDirectoriesInAFreshProgramDirectory) {
+  ::rmdir(PathOf("image").c_str());
+  server_.Serve("/img/d.png", SolidPng(5, 6, 7), "image/png");
+  auto builder = Builder("3");
+  builder->imageUrl = server_.Url("/img/d.png");
+  EXPECT_TRUE(builder->DownloadImage());
+  EXPECT_TRUE(FileExists(builder->imagePath));
+  EXPECT_TRUE(FileExists(PathOf("php")));
 }
 
 TEST_F(MakeCacheDownloadTest, SignatureIsTheLoadersTextForTheImage) {

@@ -181,3 +181,31 @@ TEST_F(CliTest, SearchFailsWithoutAnImageOrACache) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.err.find("cache.db"), std::string::npos);
 }
+
+TEST_F(CliTest, SignaturePrintsOneLinePerFileInOrder) {
+  WriteWholeFile(work_.File("grey.bmp"), GreyBmp(100));
+  WriteWholeFile(work_.File("dark.bmp"), GreyBmp(7));
+  const Outcome outcome = RunIn("signature", {work_.File("grey.bmp"), work_.File("dark.bmp")});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  std::string grey, dark;
+  for (int i = 0; i < 27; ++i) {
+    grey += "100,";
+    dark += "7,";
+  }
+  EXPECT_EQ(outcome.out, grey + "\t" + work_.File("grey.bmp") + "\n" + dark + "\t" + work_.File("dark.bmp") + "\n");
+}
+
+TEST_F(CliTest, SignatureOfAnUnreadableFileSaysErrorAndFailsAfterTheLastFile) {
+  WriteWholeFile(work_.File("grey.bmp"), GreyBmp(100));
+  WriteWholeFile(work_.File("text.png"), "not an image at all");
+  const Outcome outcome =
+      RunIn("signature", {work_.File("text.png"), work_.File("missing.jpg"), work_.File("grey.bmp")});
+  EXPECT_EQ(outcome.status, 1);
+  const std::string expectedTail = "\t" + work_.File("grey.bmp") + "\n";
+  EXPECT_EQ(outcome.out.substr(0, outcome.out.find('\n', outcome.out.find('\n') + 1) + 1),
+            "error\t" + work_.File("text.png") + "\nerror\t" + work_.File("missing.jpg") + "\n");
+  EXPECT_EQ(outcome.out.substr(outcome.out.size() - expectedTail.size()), expectedTail);
+  EXPECT_NE(outcome.err.find(work_.File("text.png")), std::string::npos);
+  EXPECT_NE(outcome.err.find(work_.File("missing.jpg")), std::string::npos);
+  EXPECT_EQ(Run({"signature"}).status, 2);
+}
