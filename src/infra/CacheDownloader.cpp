@@ -12,6 +12,8 @@
 #include "infra/InternetFile.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
+#include "search/CacheLoader.h"
+#include "search/CacheTable.h"
 
 namespace {
 
@@ -129,5 +131,10 @@ bool CacheDownloader::IsCacheDatabase(const std::string& path) {
     if (strcasecmp(columns[i].c_str(), expected[i].c_str()) != 0) return false;
   }
   std::vector<std::string> check;
-  return CollectTexts(raw, "pragma quick_check;", 0, check) && check.size() == 1 && check[0] == "ok";
+  if (!CollectTexts(raw, "pragma quick_check;", 0, check) || check.size() != 1 || check[0] != "ok") return false;
+  // A file can pass the checks above and still not load (a value or a table
+  // beyond the loader's limits, such as a huge default every row shares);
+  // putting it in place would lose a working cache, so it is loaded once here.
+  CacheTable table;
+  return CacheLoader(raw).Load(kTableName, table) == SQLITE_OK;
 }

@@ -8,8 +8,8 @@ class InternetSession;
 // Fetches the prebuilt cache database and puts it in place of the local one,
 // but only as a complete, verified copy: the body is received into a
 // temporary file beside the target, checked to be an SQLite database that
-// holds the table "TintwiseCache" with its 34 columns and passes the
-// library's quick check, and then renamed over the target in one step. On
+// holds the table "TintwiseCache" with its 34 columns, passes the library's
+// quick check and loads as the search loads it, and then renamed over the target in one step. On
 // any failure the target is left byte for byte as it was.
 // Holds no state between downloads; one thread at a time per object.
 class CacheDownloader {
@@ -34,7 +34,8 @@ class CacheDownloader {
   bool Download(const InternetSession& session, const std::string& url, const std::string& target);
 
   // True when the file at `path` is an SQLite database whose table
-  // "TintwiseCache" has the cache's 34 columns and which passes the quick check.
+  // "TintwiseCache" has the cache's 34 columns, which passes the quick check
+  // and whose table loads within the loader's limits (CacheLoader).
   // Opens the file read-only and closes it before returning.
   static bool IsCacheDatabase(const std::string& path);
 

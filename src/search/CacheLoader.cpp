@@ -18,6 +18,19 @@ constexpr int kNameColumn = 2;
 constexpr int kFirstValueColumn = 6;
 constexpr int kColumnsUsed = kFirstValueColumn + CacheTable::kValueCount;
 const char kPackFunction[] = "tintwise_load_row";
+const char kTooLarge[] = "cache table too large";
+
+// Thrown by AppendRow when the table passes its size limit.
+struct TableTooLarge {};
+
+// What the table holds for `table`'s rows: texts plus, per row, the text
+// reference and the signature in the current layout.
+std::size_t HeldBytes(const CacheTable& table) {
+  const std::size_t perRow = sizeof(std::uint64_t) + (table.GetLayout() == CacheTable::Layout::kBytes
+                                                          ? CacheTable::kByteStride
+                                                          : CacheTable::kIntStride * sizeof(std::int32_t));
+  return table.TextBytes() + table.RowCount() * perRow;
+}
 
 using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
 
@@ -47,23 +60,32 @@ std::int32_t ValueOf(sqlite3_value* value) {
 // Appends one row given its used columns in order (id, title, name, c0..c26);
 // `column(k)` gives column k's value or nullptr.
 template <class Column>
-void AppendRow(CacheTable& table, const Column& column) {
+void AppendRow(CacheTable& table, std::size_t maxBytes, const Column& column) {
   ImageCache::Colours signature;
   for (int v = 0; v < CacheTable::kValueCount; ++v) {
     signature[static_cast<std::size_t>(v)] = ValueOf(column(kFirstValueColumn + v));
   }
   table.Append(TextOf(column(kIdColumn)), TextOf(column(kTitleColumn)), TextOf(column(kNameColumn)), signature);
+  if (HeldBytes(table) > maxBytes) throw TableTooLarge();
 }
+
+struct PackTarget {
+  CacheTable* table;
+  std::size_t maxBytes;
+};
 
 // The aggregate's step: its 30 arguments are the used columns in order.
 void PackStep(sqlite3_context* context, int, sqlite3_value** arguments) {
-  auto* table = static_cast<CacheTable*>(sqlite3_user_data(context));
+  const auto* target = static_cast<const PackTarget*>(sqlite3_user_data(context));
   try {
-    AppendRow(*table, [&](int k) {
+    AppendRow(*target->table, target->maxBytes, [&](int k) {
       return arguments[k < kFirstValueColumn ? k : 3 + (k - kFirstValueColumn)];
     });
   } catch (const std::bad_alloc&) {
     sqlite3_result_error_nomem(context);
+  } catch (const TableTooLarge&) {
+    sqlite3_result_error(context, kTooLarge, -1);
+    sqlite3_result_error_code(context, SQLITE_TOOBIG);
   }
 }
 
@@ -103,6 +125,13 @@ int CacheLoader::Fail(int code) {
 }
 
 int CacheLoader::Load(const std::string& tableName, CacheTable& table) {
+  // The library refuses longer values (and rows) while this load runs.
+  struct LengthLimit {
+    sqlite3* db;
+    int previous;
+    ~LengthLimit() { sqlite3_limit(db, SQLITE_LIMIT_LENGTH, previous); }
+  } lengthLimit{db_, sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, limits_.maxValueBytes)};
+
   const std::string statement = "select * from " + tableName + ";";
   sqlite3_stmt* raw = nullptr;
   const int code = sqlite3_prepare_v2(db_, statement.c_str(), static_cast<int>(statement.size()) + 1, &raw, nullptr);
@@ -133,7 +162,8 @@ int CacheLoader::LoadThroughAggregate(const std::string& tableName, const std::v
   statement += ") from " + tableName + " not indexed;";
 
   constexpr int kArguments = kColumnsUsed - (kFirstValueColumn - kNameColumn - 1);
-  if (sqlite3_create_function_v2(db_, kPackFunction, kArguments, SQLITE_UTF8, &table, nullptr, PackStep, PackFinal,
+  PackTarget target{&table, limits_.maxTableBytes};
+  if (sqlite3_create_function_v2(db_, kPackFunction, kArguments, SQLITE_UTF8, &target, nullptr, PackStep, PackFinal,
                                  nullptr) != SQLITE_OK) {
     return -1;
   }
@@ -169,10 +199,14 @@ int CacheLoader::LoadByStepping(sqlite3_stmt* query, CacheTable& table) {
   int code = SQLITE_OK;
   try {
     while ((code = sqlite3_step(query)) == SQLITE_ROW) {
-      AppendRow(table, [&](int k) { return k < columns ? sqlite3_column_value(query, k) : nullptr; });
+      AppendRow(table, limits_.maxTableBytes,
+                [&](int k) { return k < columns ? sqlite3_column_value(query, k) : nullptr; });
     }
   } catch (const std::bad_alloc&) {
     return Fail(SQLITE_NOMEM);
+  } catch (const TableTooLarge&) {
+    lastError_ = kTooLarge;
+    return SQLITE_TOOBIG;
   }
   if (code != SQLITE_DONE) return Fail(code);
   return SQLITE_OK;

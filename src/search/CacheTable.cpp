@@ -24,6 +24,8 @@ T* Allocate(std::size_t count, std::size_t alignment = 0) {
 }
 
 std::string_view UpToZero(std::string_view text) {
+  // An absent text (a NULL column) has no data pointer, which memchr must not see.
+  if (text.empty()) return {};
   const void* zero = std::memchr(text.data(), 0, text.size());
   return zero == nullptr ? text : text.substr(0, static_cast<const char*>(zero) - text.data());
 }
@@ -84,7 +86,7 @@ std::uint64_t CacheTable::StoreTexts(std::string_view id, std::string_view title
   const std::uint64_t ref = (static_cast<std::uint64_t>(textBlocks_.size() - 1) << 32) | block.used;
   char* out = block.data.get() + block.used;
   for (const std::string_view text : {id, title, name}) {
-    std::memcpy(out, text.data(), text.size());
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
     out += text.size();
     *out++ = '\0';
   }
