@@ -29,8 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(image.Sample(image.Width() - 1, image.Height() - 1, c) <= max[static_cast<std::size_t>(c)]);
   }
 
-  const auto scalar = ReduceToSignature(image, ResampleKernel::kScalar);
-  FUZZ_CHECK(ReduceToSignature(image, ResampleKernel::kSimd) == scalar);
-  FUZZ_CHECK(ReduceToSignature(image, ResampleKernel::kSse2) == scalar);
+  // A few hundred bytes can make tens of megapixels (within the decoders'
+  // limit); the instrumented scalar loop would take most of a minute on
+  // those, so the kernels are compared on pictures of ordinary size.
+  const auto simd = ReduceToSignature(image, ResampleKernel::kSimd);
+  if (static_cast<std::uint64_t>(image.Width()) * static_cast<std::uint64_t>(image.Height()) <= 1'000'000) {
+    FUZZ_CHECK(ReduceToSignature(image, ResampleKernel::kScalar) == simd);
+    FUZZ_CHECK(ReduceToSignature(image, ResampleKernel::kSse2) == simd);
+  }
   return 0;
 }

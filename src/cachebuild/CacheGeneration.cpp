@@ -1,9 +1,12 @@
 #include "cachebuild/CacheGeneration.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "app/Log.h"
 #include "cachebuild/MakeCacheDirectX.h"
 #include "cachebuild/ToSqlite.h"
 #include "infra/NumberToString.h"
@@ -18,6 +21,13 @@ const SjisText kGenerating{u8"キャッシュ生成中"};
 const SjisText kSaving{u8"キャッシュ保存中"};
 const SjisText kBuildingDatabase{u8"データベース生成中"};
 const SjisText kFinished{u8"キャッシュ生成終了"};
+const SjisText kRecordsUnreadable{u8"cache.iniの読み込みに失敗しました"};
+const SjisText kRecordsUnreadableLog{u8"CacheGeneration::Run() : cache.iniの読み込みに失敗しました"};
+
+bool Exists(const char* path) {
+  struct stat info {};
+  return ::stat(path, &info) == 0;
+}
 
 // Records keep every key of the page; the saved file keeps only these.
 const char* const kTextKeys[] = {"TITLE", "NAME", "CACHE"};
@@ -57,7 +67,18 @@ void CacheGeneration::Run() {
   const auto end = static_cast<std::int32_t>(settings.GetInt("", "END"));
 
   auto records = std::make_shared<SettingFile>();
-  records->Load("cache.ini");
+  // A record file that is there but cannot be read (a line past the setting
+  // file's limit, a read error) would be replaced at the end by this run's
+  // records alone, losing every earlier signature: the run stops before its
+  // first id instead and leaves "cache.ini" and "cache.db" as they are.
+  if (!records->Load("cache.ini") && Exists("cache.ini")) {
+    WriteLog(kRecordsUnreadableLog);
+    control_.OpenDatabase();
+    view.SetStatusText(kRecordsUnreadable);
+    control_.SetRunning(false);
+    view.EnableControls(true);
+    return;
+  }
 
   // 64-bit, so that a range ending at the largest id still ends.
   std::int64_t progress = start;

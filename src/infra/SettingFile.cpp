@@ -41,8 +41,12 @@ bool SettingFile::Load(const std::string& fileName) {
       }
       line += buffer;
       complete = !line.empty() && line.back() == '\n';
-      if (line.size() > kMaxLineBytes) return false;
+      if (line.size() > kMaxLineBytes + 1) return false;
     }
+    // A CR before the line feed is not counted: Save writes every line with
+    // one, so the longest line read without it must still read back.
+    const bool crlf = complete && line.size() >= 2 && line[line.size() - 2] == '\r';
+    if (line.size() > kMaxLineBytes + (crlf ? 1 : 0)) return false;
     if (line.empty()) continue;
     if (line.back() == '\n') {
       line.pop_back();

@@ -16,7 +16,8 @@
 // "10", "100", "9". Not thread-safe.
 class SettingFile {
  public:
-  // Longest line accepted, its line feed included.
+  // Longest line accepted, its line feed included (a CR before the line
+  // feed does not count).
   static constexpr size_t kMaxLineBytes = 65535;
 
   SettingFile() = default;
