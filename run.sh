@@ -4,7 +4,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 tools/setup.sh
 tools/build.sh build
-tools/start-demosite.sh build || true
+if tools/start-demosite.sh build && [[ ! -f build/bin/cache.db ]]; then
+  # A first start gets the demo site's cache, so a dropped demo image is found at once.
+  build/bin/tintwise-cli update >/dev/null 2>&1 || true
+fi
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   cat <<'MSG'
 No display is available, so the window cannot be shown here.
