@@ -31,8 +31,10 @@ class CacheLoader {
     // a few hundred bytes at most.
     int maxValueBytes = 64 * 1024;
     // Largest table held: texts with their terminators plus each row's
-    // signature and text reference.
-    std::size_t maxTableBytes = std::size_t{2} << 30;
+    // signature and text reference. A real cache takes about 70 bytes a row,
+    // so this holds some 60 million rows; it matches the cap on a
+    // downloaded cache file.
+    std::size_t maxTableBytes = std::size_t{4} << 30;
   };
 
   explicit CacheLoader(sqlite3* db) : db_(db) {}
