@@ -54,9 +54,9 @@ run_one() {
   local dict=()
   [[ -f "$root/fuzz/$target.dict" ]] && dict=(-dict="$root/fuzz/$target.dict")
   local log="$build/fuzz-$target.log"
-  # ASan's leak check stays on; a slow input (over 30 s) counts as a finding.
+  # ASan's leak check stays on; a slow input (over 60 s) counts as a finding.
   if "${prefix[@]}" "$build/fuzz/$target" "$corpus" "$root/fuzz/corpus/$target" \
-      -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -max_len="$(max_len "$target")" \
+      -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 -max_len="$(max_len "$target")" \
       -artifact_prefix="$artifacts/" -print_final_stats=1 "${dict[@]}" >"$log" 2>&1; then
     echo "$target: $(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}') runs, no finding"
   else
