@@ -74,8 +74,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_startup <directory holding cache.db> [query image]\n");
     return 2;
   }
-  QApplication application(argc, argv);
   const std::string directory = argv[1];
+  if (!std::ifstream(directory + "/cache.db").good()) {
+    std::fprintf(stderr, "bench_startup: no cache.db in %s\n", directory.c_str());
+    return 2;
+  }
+  QApplication application(argc, argv);
   const std::string query = argc > 2 ? argv[2] : "";
 
   const double beforeWindow = SecondsSinceProcessStart();
@@ -126,5 +130,5 @@ int main(int argc, char** argv) {
   std::printf("load in the window (first paint to load end): %.3f s; bare Control::OpenDatabase: %.3f s%s; ratio %.2f\n",
               loadEnded - watch.firstPaint, bareLoad, loaded ? "" : " (FAILED)",
               (loadEnded - watch.firstPaint) / bareLoad);
-  return usable && watch.firstPaint >= 0 ? 0 : 1;
+  return usable && loaded && rows > 0 && watch.firstPaint >= 0 ? 0 : 1;
 }
