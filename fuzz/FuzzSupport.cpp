@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/Environment.h"
 
@@ -16,6 +17,11 @@ const std::string& FuzzProgramDirectory() {
       std::abort();
     }
     InitializeEnvironmentAt(pattern);
+    // libFuzzer ends a finished run through exit(); a crash keeps the files.
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(ProgramDirectory(), ignored);
+    });
     return ProgramDirectory();
   }();
   return directory;
