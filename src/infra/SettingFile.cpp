@@ -1,6 +1,8 @@
 #include "infra/SettingFile.h"
 
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <memory>
 
 #include "infra/AtomicFile.h"
@@ -20,49 +22,62 @@ const std::string& Empty() {
 
 }  // namespace
 
+namespace {
+
+using SectionTable = std::map<std::string, std::map<std::string, std::string>>;
+
+// Adds one line (with its line feed, if it had one) to `sections`, tracking
+// the current section. False for a line over the limit.
+bool TakeLine(std::string& line, std::string& current, SectionTable& sections) {
+  // A CR before the line feed is not counted: Save writes every line with
+  // one, so the longest line read without it must still read back.
+  const bool complete = !line.empty() && line.back() == '\n';
+  const bool crlf = complete && line.size() >= 2 && line[line.size() - 2] == '\r';
+  if (line.size() > SettingFile::kMaxLineBytes + (crlf ? 1 : 0)) return false;
+  if (complete) {
+    line.pop_back();
+    if (crlf) line.pop_back();
+  }
+  if (line.empty() || line.starts_with("//")) return true;
+  if (line.front() == '[') {
+    // The name is the line without its first and last byte; "[" alone names "".
+    current = line.size() > 1 ? line.substr(1, line.size() - 2) : std::string();
+    return true;
+  }
+  const auto equals = line.find('=');
+  if (equals != std::string::npos) sections[current][line.substr(0, equals)] = line.substr(equals + 1);
+  return true;
+}
+
+}  // namespace
+
 bool SettingFile::Load(const std::string& fileName) {
   File file(std::fopen(fileName.c_str(), "rb"));
   if (!file) return false;
 
   // Parsed into a copy first, so a refused file leaves the table as it was.
-  auto sections = sections_;
+  // Read in blocks rather than by C strings, so a zero byte is kept as data.
+  SectionTable sections = sections_;
   std::string current;
   std::string line;
-  line.reserve(256);
   char buffer[4096];
-  bool atEnd = false;
-  while (!atEnd) {
-    line.clear();
-    bool complete = false;
-    while (!complete) {
-      if (!std::fgets(buffer, sizeof buffer, file.get())) {
-        atEnd = true;
-        break;
-      }
-      line += buffer;
-      complete = !line.empty() && line.back() == '\n';
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    const char* const end = buffer + got;
+    for (const char* at = buffer; at < end;) {
+      const auto* feed = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+      const char* const stop = feed ? feed + 1 : end;
+      line.append(at, stop);
+      at = stop;
       if (line.size() > kMaxLineBytes + 1) return false;
+      if (feed) {
+        if (!TakeLine(line, current, sections)) return false;
+        line.clear();
+      }
     }
-    // A CR before the line feed is not counted: Save writes every line with
-    // one, so the longest line read without it must still read back.
-    const bool crlf = complete && line.size() >= 2 && line[line.size() - 2] == '\r';
-    if (line.size() > kMaxLineBytes + (crlf ? 1 : 0)) return false;
-    if (line.empty()) continue;
-    if (line.back() == '\n') {
-      line.pop_back();
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-    }
-    if (line.empty() || line.starts_with("//")) continue;
-    if (line.front() == '[') {
-      // The name is the line without its first and last byte; "[" alone names "".
-      current = line.size() > 1 ? line.substr(1, line.size() - 2) : std::string();
-      continue;
-    }
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    sections[current][line.substr(0, equals)] = line.substr(equals + 1);
   }
   if (std::ferror(file.get())) return false;
+  if (!line.empty() && !TakeLine(line, current, sections)) return false;
   sections_ = std::move(sections);
   UpdateSections();
   return true;

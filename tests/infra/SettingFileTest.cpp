@@ -58,6 +58,12 @@ TEST_F(SettingFileTest, LastLineWithoutLineFeedIsReadWhole) {
   EXPECT_EQ(table_.Get("s", "k"), "tail");
 }
 
+TEST_F(SettingFileTest, ZeroBytesAreKeptAsData) {
+  ASSERT_TRUE(LoadText(std::string("[s]\nk=a\0b\nnext=1\n", 18)));
+  EXPECT_EQ(table_.Get("s", "k"), std::string("a\0b", 3));
+  EXPECT_EQ(table_.Get("s", "next"), "1");
+}
+
 TEST_F(SettingFileTest, RepeatedSectionsMergeAndLaterValuesWin) {
   ASSERT_TRUE(LoadText("[s]\na=1\nb=1\n[t]\nx=1\n[s]\nb=2\n"));
   EXPECT_EQ(table_.Get("s", "a"), "1");
