@@ -9,6 +9,7 @@
 #include "app/Log.h"
 #include "cachebuild/MakeCacheDirectX.h"
 #include "cachebuild/ToSqlite.h"
+#include "infra/AtomicFile.h"
 #include "infra/NumberToString.h"
 #include "infra/SettingFile.h"
 #include "infra/TextEncoding.h"
@@ -57,6 +58,9 @@ void UpdateRecord(const MakeCache& builder, SettingFile& records) {
 
 void CacheGeneration::Run() {
   control_.ReleaseDatabase();
+  // What an earlier run that was killed before its renames left behind.
+  RemoveStaleTemporaryFiles("cache.ini");
+  RemoveStaleTemporaryFiles("cache.db");
   ControlView& view = control_.View();
   view.EnableControls(false);
   control_.SetRunning(true);

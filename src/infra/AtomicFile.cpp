@@ -1,10 +1,12 @@
 #include "infra/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -82,6 +84,27 @@ void AtomicFile::Discard() {
   if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
   temporaryPath_.clear();
   failed_ = true;
+}
+
+int RemoveStaleTemporaryFiles(const std::string& target, long minimumAge) {
+  const auto slash = target.rfind('/');
+  const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+  const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp.";
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.c_str()), ::closedir);
+  if (!listing) return 0;
+  const time_t now = ::time(nullptr);
+  int removed = 0;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const std::string name = entry->d_name;
+    // mkstemp's suffix is exactly six characters.
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string path = directory == "." ? name : directory + name;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (now - info.st_mtime < minimumAge) continue;
+    if (::unlink(path.c_str()) == 0) ++removed;
+  }
+  return removed;
 }
 
 bool WriteFileAtomically(const std::string& target, std::string_view content) {

@@ -46,6 +46,12 @@ class AtomicFile {
   bool closed_ = false;
 };
 
+// Removes temporary files of `target` (its name plus ".tmp." and six
+// characters) left behind by a process that was killed before its Commit, once
+// they have not been written to for `minimumAge` seconds, so a write still in
+// progress elsewhere is never touched. Returns how many were removed.
+int RemoveStaleTemporaryFiles(const std::string& target, long minimumAge = 3600);
+
 // Writes `content` to `target` through an AtomicFile. Returns false, with the
 // previous file unchanged, on any failure.
 bool WriteFileAtomically(const std::string& target, std::string_view content);

@@ -1,5 +1,6 @@
 #include "search/CacheUpdate.h"
 
+#include "infra/AtomicFile.h"
 #include "infra/TextEncoding.h"
 #include "search/Control.h"
 #include "search/ControlView.h"
@@ -13,6 +14,7 @@ bool CacheUpdate::Run() {
   view.SetStatusText(kDownloading);
   // Nothing may hold "cache.db" open while it is replaced.
   control_.ReleaseDatabase();
+  RemoveStaleTemporaryFiles("cache.db");
   const bool downloaded = CacheDownloader(options_).Download(control_.Session());
   view.SetStatusText(downloaded ? kDone : kFailed);
   // Reloads the new database, or the old one that a failure left in place.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "infra/AtomicFile.h"
@@ -58,6 +59,25 @@ TEST_F(AtomicFileTest, UnwritableDirectoryFailsCleanly) {
   EXPECT_FALSE(file.Write("x"));
   EXPECT_FALSE(file.Commit());
   EXPECT_FALSE(WriteFileAtomically(dir_.File("no/such/dir/data"), "x"));
+}
+
+TEST_F(AtomicFileTest, StaleTemporaryFilesOfAKilledWriterAreRemoved) {
+  const std::string target = dir_.File("cache.db");
+  WriteWholeFile(target, "kept");
+  WriteWholeFile(target + ".tmp.AbC123", "left by a killed run");
+  WriteWholeFile(target + ".tmp.fresh1", "being written right now");
+  WriteWholeFile(target + ".tmp.toolong7", "not one of ours");
+  WriteWholeFile(dir_.File("cache.ini.tmp.XyZ987"), "another target's");
+  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+  for (const char* name : {"cache.db.tmp.AbC123", "cache.db.tmp.toolong7", "cache.ini.tmp.XyZ987"})
+    std::filesystem::last_write_time(dir_.File(name), old);
+
+  EXPECT_EQ(RemoveStaleTemporaryFiles(target), 1);
+  EXPECT_FALSE(FileExists(target + ".tmp.AbC123"));
+  EXPECT_TRUE(FileExists(target + ".tmp.fresh1"));
+  EXPECT_TRUE(FileExists(target + ".tmp.toolong7"));
+  EXPECT_TRUE(FileExists(dir_.File("cache.ini.tmp.XyZ987")));
+  EXPECT_EQ(ReadWholeFile(target), "kept");
 }
 
 }  // namespace
