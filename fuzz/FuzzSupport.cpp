@@ -35,6 +35,16 @@ void WriteFuzzFile(const std::string& path, std::string_view bytes) {
   }
 }
 
+std::string ReadFuzzFile(const std::string& path) {
+  std::string content;
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    char buffer[65536];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file)) content.append(buffer, got);
+    std::fclose(file);
+  }
+  return content;
+}
+
 void FuzzCheckFailed(const char* condition, const char* file, int line) {
   std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
   std::abort();

@@ -16,6 +16,9 @@ const std::string& FuzzProgramDirectory();
 // since every later input would then test nothing.
 void WriteFuzzFile(const std::string& path, std::string_view bytes);
 
+// The whole content of the file at `path`; empty when it cannot be read.
+std::string ReadFuzzFile(const std::string& path);
+
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }

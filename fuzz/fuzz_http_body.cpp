@@ -84,16 +84,6 @@ class RawServer {
   std::string answer_;
 };
 
-std::string ReadBack(const std::string& path) {
-  std::string content;
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-    char buffer[65536];
-    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file)) content.append(buffer, got);
-    std::fclose(file);
-  }
-  return content;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -121,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (replaced) {
     FUZZ_CHECK(CacheDownloader::IsCacheDatabase(target));
   } else {
-    FUZZ_CHECK(ReadBack(target) == kOldDatabase);
+    FUZZ_CHECK(ReadFuzzFile(target) == kOldDatabase);
   }
 
   // The page download of the generation run, then its parsing.

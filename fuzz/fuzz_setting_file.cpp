@@ -7,20 +7,6 @@
 #include "FuzzSupport.h"
 #include "infra/SettingFile.h"
 
-namespace {
-
-std::string ReadBack(const std::string& path) {
-  std::string content;
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-    char buffer[65536];
-    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file)) content.append(buffer, got);
-    std::fclose(file);
-  }
-  return content;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string directory = FuzzProgramDirectory();
   const std::string input = directory + "input.ini";
@@ -42,6 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(reloaded.Load(first));
   FUZZ_CHECK(reloaded.Sections() == loaded.Sections());
   FUZZ_CHECK(reloaded.SaveAs(second));
-  FUZZ_CHECK(ReadBack(first) == ReadBack(second));
+  FUZZ_CHECK(ReadFuzzFile(first) == ReadFuzzFile(second));
   return 0;
 }
