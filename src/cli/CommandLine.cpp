@@ -1,14 +1,19 @@
 #include "cli/CommandLine.h"
 
+#include <charconv>
 #include <map>
 
 namespace {
+
+// A list longer than this is no longer a "closest entries" answer.
+constexpr std::size_t kMaxTop = 100000;
 
 // Options that take a value, and where each one is stored.
 std::optional<std::string>* OptionTarget(CommandLine& line, const std::string& name) {
   if (name == "--dir") return &line.directory;
   if (name == "--site-host") return &line.siteHost;
   if (name == "--cache-host") return &line.cacheHost;
+  if (name == "--db") return &line.database;
   return nullptr;
 }
 
@@ -38,6 +43,23 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     } else if (argument == "--version") {
       line.command = CommandLine::Command::kVersion;
       return line;
+    } else if (argument == "--stats") {
+      line.stats = true;
+    } else if (argument == "--top" || argument.starts_with("--top=")) {
+      std::string value;
+      if (argument.size() > 5) {
+        value = argument.substr(6);
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      }
+      const char* const end = value.data() + value.size();
+      std::size_t count = 0;
+      const auto parsed = std::from_chars(value.data(), end, count);
+      if (value.empty() || parsed.ec != std::errc() || parsed.ptr != end || count < 1 || count > kMaxTop) {
+        line.error = "option '--top' needs a number from 1 to " + std::to_string(kMaxTop);
+        return line;
+      }
+      line.top = count;
     } else {
       const size_t equals = argument.find('=');
       const std::string name = argument.substr(0, equals);
@@ -71,6 +93,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   }
   line.command = command->second;
   line.operands.assign(words.begin() + 1, words.end());
+  if (line.command != CommandLine::Command::kSearch && (line.database || line.stats || line.top != 20)) {
+    line.error = "--db, --top and --stats go with search only";
+    return line;
+  }
   if (line.command == CommandLine::Command::kSignature) {
     if (line.operands.empty()) line.error = "signature needs at least one image file";
     return line;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@ struct CommandLine {
   std::optional<std::string> directory;  // --dir: stands in for the program's directory
   std::optional<std::string> siteHost;   // --site-host
   std::optional<std::string> cacheHost;  // --cache-host
+  std::optional<std::string> database;   // --db: search this database instead of cache.db
+  std::size_t top = 20;                  // --top: how many entries search lists
+  bool stats = false;                    // --stats: search prints its timings to stderr
   // Set when the arguments are unusable; says why, for the usage message.
   std::string error;
 };

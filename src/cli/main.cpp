@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,8 +26,10 @@ const char kUsage[] =
     "Usage: tintwise-cli [options] <command> [arguments]\n"
     "\n"
     "Commands:\n"
-    "  search <image>   list the 20 cached entries closest to the image\n"
-    "                   (tab-separated: difference, id, title, poster)\n"
+    "  search <image> [--db PATH] [--top N] [--stats]\n"
+    "                   list the N (20) cached entries closest to the image\n"
+    "                   (tab-separated: difference, id, title, poster); --db names\n"
+    "                   another database than cache.db, --stats prints timings\n"
     "  update           replace cache.db with the prebuilt copy from the cache server\n"
     "  generate         rebuild the cache over the id range of cache_setting.ini\n"
     "                   (Ctrl-C stops it before the next id)\n"
@@ -66,15 +69,33 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-int RunSearch(Control& control, TerminalView& view, const std::string& image) {
+// Lists the entries closest to `image`. The database must exist: unlike the
+// window's start, a search from the command line never leaves an empty
+// "cache.db" behind.
+int RunSearch(Control& control, TerminalView& view, const std::string& image, const std::string& database,
+              std::size_t top, bool stats) {
   if (!std::ifstream(image, std::ios::binary).good()) return Fail("cannot read " + image);
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(database, ignored) || ::access(database.c_str(), R_OK) != 0)
+    return Fail("no readable cache database at " + database);
+  using Clock = std::chrono::steady_clock;
+  const auto started = Clock::now();
+  control.SetDatabasePath(database);
   view.SetQuiet(true);
   const bool loaded = control.OpenDatabase();
   view.SetQuiet(false);
-  if (!loaded) return Fail("cannot load cache.db from " + ProgramDirectory() + " (see log.txt there)");
+  const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+  if (!loaded) return Fail("cannot load the cache database " + database + " (see log.txt in " + ProgramDirectory() + ")");
   control.SetPath(image);
+  control.SetHitCount(top);
   control.Search();
   view.PrintRows(stdout);
+  std::fflush(stdout);
+  if (stats) {
+    const Control::SearchTimes& times = control.LastSearchTimes();
+    std::fprintf(stderr, "load_ms=%.3f signature_ms=%.3f search_ms=%.3f rows=%d\n", loadMs, times.signatureMs,
+                 times.searchMs, control.RowCount());
+  }
   return 0;
 }
 
@@ -139,6 +160,11 @@ int main(int argc, char** argv) {
     std::error_code ignored;
     images.push_back(std::filesystem::absolute(operand, ignored).string());
   }
+  std::string database = "cache.db";  // in the program's directory
+  if (line.database) {
+    std::error_code ignored;
+    database = std::filesystem::absolute(*line.database, ignored).string();
+  }
   if (line.directory) {
     std::error_code ignored;
     if (!std::filesystem::is_directory(*line.directory, ignored)) {
@@ -161,7 +187,7 @@ int main(int argc, char** argv) {
   int status = 0;
   switch (line.command) {
     case CommandLine::Command::kSearch:
-      status = RunSearch(control, view, images.front());
+      status = RunSearch(control, view, images.front(), database, line.top, line.stats);
       break;
     case CommandLine::Command::kUpdate:
       status = RunUpdate(control);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <limits>
 
 #include "app/Log.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-const char kDatabaseFile[] = "cache.db";
 const char kTableName[] = "TintwiseCache";
 constexpr int kDifferenceWidth = 4;
 
@@ -80,7 +80,7 @@ bool Control::OpenDatabase() {
   sqlite_ = std::make_unique<SQLite>();
   // A missing file is created empty (the library's default), so a missing
   // cache ends below as a failed read, not here.
-  if (sqlite_->Open(kDatabaseFile) != 0) {
+  if (sqlite_->Open(databasePath_) != 0) {
     WriteLog(OpenFailedMessage());
     WriteLog(sqlite_->LastError());
     return false;
@@ -116,13 +116,21 @@ void Control::Search() {
 
   // A file that cannot be reduced leaves the query all zeros; the search goes
   // on with it and lists the darkest images.
+  using Clock = std::chrono::steady_clock;
+  const auto Milliseconds = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+  const auto started = Clock::now();
   ImageCacheDirectX query;
   (void)query.LoadImage(path_);
+  const auto reduced = Clock::now();
+  searchTimes_ = {Milliseconds(reduced - started), 0};
 
   if (table_) {
     ProgressText progress(table_->RowCount());
-    const std::vector<SearchHit> hits = SimilaritySearch().Run(
-        *table_, query.colours, [&](std::size_t rowsDone) { view_.SetStatusText(progress.For(rowsDone)); });
+    const std::vector<SearchHit> hits =
+        SimilaritySearch(SimilaritySearch::Kernel::kAuto, hitCount_)
+            .Run(*table_, query.colours,
+                 [&](std::size_t rowsDone) { view_.SetStatusText(progress.For(rowsDone)); });
+    searchTimes_.searchMs = Milliseconds(Clock::now() - reduced);
     for (const SearchHit& hit : hits) {
       // Differences beyond the 32-bit range (only tables holding absurd
       // values have them) show as the largest 32-bit number.

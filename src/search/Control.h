@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,21 @@ class Control {
   void SetPath(const std::string& path) { path_ = path; }
   const std::string& Path() const { return path_; }
 
+  // The database that OpenDatabase reads: "cache.db" in the current (the
+  // program's) directory unless the command-line front end names another.
+  void SetDatabasePath(const std::string& path) { databasePath_ = path; }
+  const std::string& DatabasePath() const { return databasePath_; }
+
+  // How many closest entries Search lists (20 in the window; at least 1).
+  void SetHitCount(std::size_t count) { hitCount_ = count; }
+
+  // Times of the last Search's two halves, in milliseconds.
+  struct SearchTimes {
+    double signatureMs = 0;
+    double searchMs = 0;
+  };
+  const SearchTimes& LastSearchTimes() const { return searchTimes_; }
+
   // Frees the loaded table and closes the database, before "cache.db" is replaced.
   void ReleaseDatabase();
 
@@ -60,6 +76,9 @@ class Control {
  private:
   ControlView& view_;
   std::string path_;
+  std::string databasePath_ = "cache.db";
+  std::size_t hitCount_ = 20;
+  SearchTimes searchTimes_;
   std::unique_ptr<SQLite> sqlite_;
   std::unique_ptr<CacheTable> table_;
   std::atomic<bool> running_{false};

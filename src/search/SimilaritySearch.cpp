@@ -17,30 +17,32 @@ namespace {
 constexpr std::size_t kValues = CacheTable::kIntStride;
 constexpr std::size_t kStride = CacheTable::kByteStride;
 
-// The ranked list: at most kHitCount hits, ascending by difference, equal
+// The ranked list: at most `capacity` hits, ascending by difference, equal
 // differences in row order. Rows must be offered in table order.
 class RankedList {
  public:
+  explicit RankedList(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {
+    hits_.reserve(capacity_);
+  }
+
   // A row enters only with a difference below this.
   std::int64_t Bound() const {
-    return count_ < hits_.size() ? std::numeric_limits<std::int64_t>::max() : hits_.back().difference;
+    return hits_.size() < capacity_ ? std::numeric_limits<std::int64_t>::max() : hits_.back().difference;
   }
 
   void Offer(std::size_t row, std::int64_t difference) {
     if (difference >= Bound()) return;
-    std::size_t at = count_;
+    std::size_t at = hits_.size();
     while (at > 0 && hits_[at - 1].difference > difference) --at;
-    const std::size_t last = std::min(count_, hits_.size() - 1);
-    for (std::size_t i = last; i > at; --i) hits_[i] = hits_[i - 1];
-    hits_[at] = SearchHit{row, difference};
-    if (count_ < hits_.size()) ++count_;
+    if (hits_.size() == capacity_) hits_.pop_back();
+    hits_.insert(hits_.begin() + static_cast<std::ptrdiff_t>(at), SearchHit{row, difference});
   }
 
-  std::vector<SearchHit> Hits() const { return {hits_.begin(), hits_.begin() + static_cast<std::ptrdiff_t>(count_)}; }
+  const std::vector<SearchHit>& Hits() const { return hits_; }
 
  private:
-  std::array<SearchHit, SimilaritySearch::kHitCount> hits_{};
-  std::size_t count_ = 0;
+  std::size_t capacity_;
+  std::vector<SearchHit> hits_;
 };
 
 // The packed query: 27 bytes and a zero tail. A 32-byte load at a row start
@@ -188,7 +190,8 @@ bool FitsBytes(const ImageCache::Colours& query) {
 
 }  // namespace
 
-SimilaritySearch::SimilaritySearch(Kernel kernel) : kernel_(kernel) {}
+SimilaritySearch::SimilaritySearch(Kernel kernel, std::size_t hitCount)
+    : kernel_(kernel), hitCount_(std::max<std::size_t>(hitCount, 1)) {}
 
 bool SimilaritySearch::Supports(Kernel kernel) {
   switch (kernel) {
@@ -210,7 +213,7 @@ bool SimilaritySearch::Supports(Kernel kernel) {
 
 std::vector<SearchHit> SimilaritySearch::Run(const CacheTable& table, const ImageCache::Colours& query,
                                              const Progress& progress) const {
-  RankedList ranked;
+  RankedList ranked(hitCount_);
   const bool packed = table.GetLayout() == CacheTable::Layout::kBytes && FitsBytes(query);
   const ByteKernel scanBytes = PickByteKernel(kernel_);
   ByteQuery byteQuery;

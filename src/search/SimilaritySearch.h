@@ -21,7 +21,8 @@ struct SearchHit {
 
 // Ranks every row of a cache table against a query signature and keeps the
 // closest ones: the result equals a stable sort of all rows by difference cut
-// after kHitCount, so among equal differences the earlier row wins.
+// after the hit count (kHitCount unless given), so among equal differences the
+// earlier row wins.
 //
 // Tables whose values all fit 0..255 are scanned as packed bytes with SIMD
 // sums of absolute differences (AVX2 when the processor has it, else SSE2);
@@ -41,7 +42,8 @@ class SimilaritySearch {
   // multiple of kProgressRows (from the thread running the search).
   using Progress = std::function<void(std::size_t rowsDone)>;
 
-  explicit SimilaritySearch(Kernel kernel = Kernel::kAuto);
+  // `hitCount` below 1 counts as 1.
+  explicit SimilaritySearch(Kernel kernel = Kernel::kAuto, std::size_t hitCount = kHitCount);
 
   // The closest rows of `table` to `query`, closest first. Runs on the calling
   // thread; reads the table only.
@@ -53,4 +55,5 @@ class SimilaritySearch {
 
  private:
   Kernel kernel_;
+  std::size_t hitCount_;
 };

@@ -182,6 +182,35 @@ TEST_F(CliTest, SearchFailsWithoutAnImageOrACache) {
   EXPECT_NE(outcome.err.find("cache.db"), std::string::npos);
 }
 
+TEST_F(CliTest, SearchTakesAnotherDatabaseAHitCountAndPrintsTimings) {
+  WriteWholeFile(work_.File("other.db"), CacheBytes(work_.Path(), {{"1", "a", "p", 90},
+                                                                     {"2", "b", "p", 100},
+                                                                     {"3", "c", "p", 120}}));
+  WriteWholeFile(work_.File("query.bmp"), GreyBmp(100));
+  const Outcome outcome =
+      RunIn("search", {work_.File("query.bmp"), "--db", work_.File("other.db"), "--top", "2", "--stats"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "0000\t2\tb\tp\n0270\t1\ta\tp\n");
+  const size_t stats = outcome.err.find("load_ms=");
+  ASSERT_NE(stats, std::string::npos) << outcome.err;
+  const std::string line = outcome.err.substr(stats, outcome.err.find('\n', stats) - stats);
+  EXPECT_NE(line.find(" signature_ms="), std::string::npos) << line;
+  EXPECT_NE(line.find(" search_ms="), std::string::npos) << line;
+  EXPECT_EQ(line.substr(line.size() - 7), " rows=3") << line;
+  EXPECT_FALSE(FileExists(CacheFile()));
+}
+
+TEST_F(CliTest, SearchNeverCreatesAMissingDatabase) {
+  WriteWholeFile(work_.File("query.bmp"), GreyBmp(100));
+  const Outcome outcome = RunIn("search", {work_.File("query.bmp")});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_FALSE(FileExists(CacheFile()));
+  EXPECT_EQ(RunIn("search", {work_.File("query.bmp"), "--db", work_.File("nothing.db")}).status, 1);
+  EXPECT_FALSE(FileExists(work_.File("nothing.db")));
+  EXPECT_EQ(RunIn("search", {work_.File("query.bmp"), "--top", "0"}).status, 2);
+  EXPECT_EQ(RunIn("update", {"--stats"}).status, 2);
+}
+
 TEST_F(CliTest, SignaturePrintsOneLinePerFileInOrder) {
   WriteWholeFile(work_.File("grey.bmp"), GreyBmp(100));
   WriteWholeFile(work_.File("dark.bmp"), GreyBmp(7));

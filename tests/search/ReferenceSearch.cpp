@@ -36,17 +36,18 @@ std::vector<ImageCache::Colours> ReadSignaturesAsText(const std::string& path) {
   return signatures;
 }
 
-std::vector<SearchHit> ReferenceRank(const std::vector<ImageCache::Colours>& rows, const ImageCache::Colours& query) {
+std::vector<SearchHit> ReferenceRank(const std::vector<ImageCache::Colours>& rows, const ImageCache::Colours& query,
+                                     size_t hitCount) {
   std::vector<SearchHit> ranked;
   for (size_t r = 0; r < rows.size(); ++r) {
     std::int64_t difference = 0;
     for (int v = 0; v < ImageCache::kValueCount; ++v) {
       difference += std::llabs(std::int64_t{rows[r][static_cast<size_t>(v)]} - query[static_cast<size_t>(v)]);
     }
-    if (ranked.size() == SimilaritySearch::kHitCount && difference >= ranked.back().difference) continue;
+    if (ranked.size() == hitCount && difference >= ranked.back().difference) continue;
     auto at = std::find_if(ranked.begin(), ranked.end(), [&](const SearchHit& h) { return h.difference > difference; });
     ranked.insert(at, SearchHit{r, difference});
-    if (ranked.size() > SimilaritySearch::kHitCount) ranked.pop_back();
+    if (ranked.size() > hitCount) ranked.pop_back();
   }
   return ranked;
 }

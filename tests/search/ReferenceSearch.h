@@ -14,4 +14,5 @@
 std::vector<ImageCache::Colours> ReadSignaturesAsText(const std::string& path);
 
 // The hits of `query` among `rows`, by the insertion rule of the ranked list.
-std::vector<SearchHit> ReferenceRank(const std::vector<ImageCache::Colours>& rows, const ImageCache::Colours& query);
+std::vector<SearchHit> ReferenceRank(const std::vector<ImageCache::Colours>& rows, const ImageCache::Colours& query,
+                                     size_t hitCount = SimilaritySearch::kHitCount);

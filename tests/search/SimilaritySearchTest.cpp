@@ -80,6 +80,18 @@ TEST_F(SimilaritySearchTest, IdenticalRowComesFirstAfterEarlierExactMatches) {
   EXPECT_EQ((SearchHit{30, 270}), hits[2]);
 }
 
+TEST_F(SimilaritySearchTest, OtherHitCountsKeepTheSameOrderRule) {
+  AddRandom(3000, 100, 110);
+  const ImageCache::Colours query = Uniform(105);
+  for (const size_t count : {size_t{1}, size_t{7}, size_t{250}}) {
+    for (const Kernel kernel : {Kernel::kScalar, Kernel::kAuto}) {
+      EXPECT_EQ(ReferenceRank(rows_, query, count), SimilaritySearch(kernel, count).Run(table_, query))
+          << count << " hits, kernel " << static_cast<int>(kernel);
+    }
+  }
+  EXPECT_EQ(SimilaritySearch(Kernel::kAuto, 0).Run(table_, query).size(), 1u);
+}
+
 TEST_F(SimilaritySearchTest, EmptyTableGivesNoHits) { EXPECT_TRUE(Search(Uniform(0)).empty()); }
 
 TEST_F(SimilaritySearchTest, PackedScanMatchesReferenceWithManyTies) {
