@@ -11,6 +11,7 @@
 #include "app/Log.h"
 #include "cachebuild/EucJpText.h"
 #include "infra/AtomicFile.h"
+#include "infra/BodyReceiver.h"
 #include "infra/InternetFile.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
@@ -68,7 +69,7 @@ enum class Fetch { kOk, kNotOk, kLocalFile, kBroken, kTooLarge };
 
 struct FetchOutcome {
   Fetch result;
-  size_t bytes;
+  std::uint64_t bytes;
 };
 
 // GETs `url` into `path` through a temporary file that replaces `path` only
@@ -82,16 +83,18 @@ FetchOutcome FetchToFile(const std::string& url, const InternetSession& session,
   if (path.empty()) return {Fetch::kLocalFile, 0};
   AtomicFile local(path);
   if (!local.Ok()) return {Fetch::kLocalFile, 0};
-  char buffer[InternetFile::kBlockSize];
-  size_t total = 0;
-  while (const size_t got = remote.Read(buffer)) {
-    total += got;
-    if (total > limit) return {Fetch::kTooLarge, total};
-    if (!local.Write(std::string_view(buffer, got))) return {Fetch::kLocalFile, total};
+  BodyReceiver receiver(limit);
+  switch (receiver.Receive(remote, local)) {
+    case BodyReceiver::Result::kComplete:
+      return {local.Commit() ? Fetch::kOk : Fetch::kLocalFile, receiver.Bytes()};
+    case BodyReceiver::Result::kBroken:
+      return {Fetch::kBroken, receiver.Bytes()};
+    case BodyReceiver::Result::kTooLarge:
+      return {Fetch::kTooLarge, receiver.Bytes()};
+    case BodyReceiver::Result::kWriteFailed:
+      break;
   }
-  if (remote.Failed()) return {Fetch::kBroken, total};
-  if (!local.Commit()) return {Fetch::kLocalFile, total};
-  return {Fetch::kOk, total};
+  return {Fetch::kLocalFile, receiver.Bytes()};
 }
 
 // The text of at most `length` bytes from `start`, up to its first zero byte

@@ -4,11 +4,11 @@
 #include <strings.h>
 
 #include <memory>
-#include <string_view>
 #include <vector>
 
 #include "app/Log.h"
 #include "infra/AtomicFile.h"
+#include "infra/BodyReceiver.h"
 #include "infra/InternetFile.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
@@ -80,21 +80,19 @@ bool CacheDownloader::Download(const InternetSession& session, const std::string
     WriteLog(CannotOpenMessage() + target);
     return false;
   }
-  std::uint64_t received = 0;
-  char buffer[InternetFile::kBlockSize];
-  while (const size_t count = file.Read(buffer)) {
-    received += count;
-    if (received > options_.maxBytes) {
+  switch (BodyReceiver(options_.maxBytes).Receive(file, copy)) {
+    case BodyReceiver::Result::kComplete:
+      break;
+    case BodyReceiver::Result::kBroken:
+      // Logged by the reader; the copy is incomplete.
+      return false;
+    case BodyReceiver::Result::kTooLarge:
       WriteLog(RejectedMessage() + target);
       return false;
-    }
-    if (!copy.Write(std::string_view(buffer, count))) {
+    case BodyReceiver::Result::kWriteFailed:
       WriteLog(CannotWriteMessage() + target);
       return false;
-    }
   }
-  // A body that broke off was logged by the reader; the copy is incomplete.
-  if (file.Failed()) return false;
   if (!copy.Close()) {
     WriteLog(CannotWriteMessage() + target);
     return false;

@@ -14,7 +14,7 @@
 #include "search/Control.h"
 #include "search/SQLite.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/ProgramDirectoryTest.h"
+#include "support/LoopbackSiteTest.h"
 #include "support/RecordingView.h"
 
 namespace {
@@ -40,13 +40,10 @@ class AbortingView : public RecordingView {
   int abortAfter = -1;
 };
 
-class CacheGenerationTest : public ProgramDirectoryTest {
+class CacheGenerationTest : public LoopbackSiteTest {
  protected:
   void SetUp() override {
-    ProgramDirectoryTest::SetUp();
-    OverrideServerHosts(server_.Host(), server_.Host());
-    ::mkdir(PathOf("image").c_str(), 0777);
-    D3DDevice::Initialize();
+    LoopbackSiteTest::SetUp();
     view_.control = &control_;
   }
 
@@ -80,7 +77,6 @@ class CacheGenerationTest : public ProgramDirectoryTest {
   }
   static std::string Sjis(const char8_t* text) { return SjisText(text).str(); }
 
-  LoopbackHttpServer server_;
   AbortingView view_;
   Control control_{view_};
 };

@@ -14,22 +14,15 @@
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/ProgramDirectoryTest.h"
+#include "support/LoopbackSiteTest.h"
 
 namespace {
 
 const std::string kFirst = "/mofuimg/pimg.php?imgid=";
 const std::string kSecond = "/mofuimg/spimg.php?imgid=";
 
-class MakeCacheDownloadTest : public ProgramDirectoryTest {
+class MakeCacheDownloadTest : public LoopbackSiteTest {
  protected:
-  void SetUp() override {
-    ProgramDirectoryTest::SetUp();
-    OverrideServerHosts(server_.Host(), server_.Host());
-    ::mkdir(PathOf("image").c_str(), 0777);
-    D3DDevice::Initialize();
-  }
-
   std::unique_ptr<MakeCacheDirectX> Builder(const std::string& id) {
     return std::make_unique<MakeCacheDirectX>(session_, id, true);
   }
@@ -56,7 +49,6 @@ class MakeCacheDownloadTest : public ProgramDirectoryTest {
     return ::stat(path.c_str(), &info) == 0;
   }
 
-  LoopbackHttpServer server_;
   InternetSession session_{"Tintwise"};
 };
 

@@ -18,7 +18,7 @@
 #include "search/CacheUpdate.h"
 #include "search/Control.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/ProgramDirectoryTest.h"
+#include "support/LoopbackSiteTest.h"
 #include "support/RecordingView.h"
 #include "hardening/CacheFiles.h"
 
@@ -26,11 +26,10 @@ namespace {
 
 constexpr std::size_t kSeveralGigabytes = std::size_t{5} << 30;
 
-class HostileServerTest : public ProgramDirectoryTest {
+class HostileServerTest : public LoopbackSiteTest {
  protected:
   void SetUp() override {
-    ProgramDirectoryTest::SetUp();
-    OverrideServerHosts(server_.Host(), server_.Host());
+    LoopbackSiteTest::SetUp();
     ::mkdir(PathOf("image").c_str(), 0777);
     peakBefore_ = PeakResidentBytes();
   }
@@ -58,7 +57,6 @@ class HostileServerTest : public ProgramDirectoryTest {
   }
   void ExpectBoundedMemory() const { EXPECT_LT(PeakResidentBytes() - peakBefore_, 128 * kMiB * kPeakSlack); }
 
-  LoopbackHttpServer server_;
   InternetSession session_{"Tintwise"};
   std::atomic<std::size_t> sentBytes_{0};
   std::uint64_t peakBefore_ = 0;

@@ -7,6 +7,7 @@
 #include "imaging/ImageDecoder.h"
 #include "imaging/PreviewLoader.h"
 #include "infra/TextEncoding.h"
+#include "DeviceTest.h"
 #include "Pictures.h"
 #include "support/ProgramDirectoryTest.h"
 
@@ -19,20 +20,8 @@ const SjisText kGifFailed{u8"CTintwiseDlg::LoadImage() : gifファイルの読�
 const SjisText kSaveFailed{u8"CTintwiseDlg::LoadImage() : 一時bmpファイルの保存に失敗しました "};
 const SjisText kTextureFailed{u8"CTintwiseDlg::LoadImage() : テクスチャの読み込みに失敗しました "};
 
-class PreviewTest : public ProgramDirectoryTest {
+class PreviewTest : public DeviceTest {
  protected:
-  void SetUp() override {
-    ProgramDirectoryTest::SetUp();
-    D3DDevice::Initialize();
-  }
-  void TearDown() override {
-    D3DDevice::Shutdown();
-    ProgramDirectoryTest::TearDown();
-  }
-  std::string Put(const std::string& name, const std::string& bytes) {
-    WriteWholeFile(PathOf(name), bytes);
-    return PathOf(name);
-  }
   std::uint32_t BackBufferAt(int x, int y) const {
     return D3DDevice::Current()->BackBuffer()[y * D3DDevice::kBackBufferSize + x];
   }

@@ -13,6 +13,7 @@
 #include "imaging/ImageDecoder.h"
 #include "imaging/Resampler.h"
 #include "infra/TextEncoding.h"
+#include "DeviceTest.h"
 #include "Pictures.h"
 #include "support/ProgramDirectoryTest.h"
 
@@ -24,23 +25,8 @@ const SjisText kStarted{u8"D3DDevice::Initialize() : DirectXの初期化に成�
 const SjisText kGifFailed{u8"ImageCache::LoadImage() : gifファイルの読み込みに失敗しました "};
 const SjisText kTextureFailed{u8"ImageCache::LoadImage() : テクスチャの読み込みに失敗しました "};
 
-class SignatureLoaderTest : public ProgramDirectoryTest {
+class SignatureLoaderTest : public DeviceTest {
  protected:
-  void SetUp() override {
-    ProgramDirectoryTest::SetUp();
-    D3DDevice::Initialize();
-  }
-  void TearDown() override {
-    D3DDevice::Shutdown();
-    ProgramDirectoryTest::TearDown();
-  }
-
-  std::string Put(const std::string& name, const std::string& bytes) {
-    const std::string path = PathOf(name);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    WriteWholeFile(path, bytes);
-    return path;
-  }
   static ImageCache::Colours Expected(const DecodedImage& picture) {
     const auto signature = ReduceToSignature(picture);
     ImageCache::Colours colours{};
