@@ -272,17 +272,9 @@ BENCHMARK(BM_ReadPackedBytes)->Unit(benchmark::kMillisecond);
 // The whole operation as the window runs it, with a view that ignores the
 // calls (about one status text per thousand rows) and a query file that is
 // not an image.
-class NoopView : public ControlView {
- public:
-  void SetStatusText(const std::string&) override {}
-  void EnableControls(bool) override {}
-  void ClearRows() override {}
-  void AddRow(const std::vector<std::string>&) override {}
-};
-
 void BM_ControlSearch(benchmark::State& state) {
   InitializeEnvironmentAt(CacheDir());
-  NoopView view;
+  NullView view;
   Control control(view);
   if (!control.OpenDatabase()) {
     state.SkipWithError("load failed");

@@ -13,18 +13,6 @@
 #include "search/ControlView.h"
 #include "search/SimilaritySearch.h"
 
-namespace {
-
-class NullView : public ControlView {
- public:
-  void SetStatusText(const std::string&) override {}
-  void EnableControls(bool) override {}
-  void ClearRows() override {}
-  void AddRow(const std::vector<std::string>&) override {}
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string directory = FuzzProgramDirectory();
   static NullView view;

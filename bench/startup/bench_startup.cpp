@@ -58,14 +58,6 @@ class PaintWatch : public QObject {
   }
 };
 
-class NullView : public ControlView {
- public:
-  void SetStatusText(const std::string&) override {}
-  void EnableControls(bool) override {}
-  void ClearRows() override {}
-  void AddRow(const std::vector<std::string>&) override {}
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {

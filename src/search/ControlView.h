@@ -24,3 +24,13 @@ class ControlView {
   // Appends one result row: title, poster, id, difference.
   virtual void AddRow(const std::vector<std::string>& texts) = 0;
 };
+
+// A view that shows nothing: for measuring and exercising operations without
+// a window.
+class NullView : public ControlView {
+ public:
+  void SetStatusText(const std::string&) override {}
+  void EnableControls(bool) override {}
+  void ClearRows() override {}
+  void AddRow(const std::vector<std::string>&) override {}
+};
