@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Environment.h"
+#include "infra/Environment.h"
 #include "search/CacheLoader.h"
 #include "search/CacheTable.h"
-#include "search/Control.h"
-#include "search/ControlView.h"
+#include "control/Control.h"
+#include "control/ControlView.h"
 #include "search/SQLite.h"
 #include "search/SimilaritySearch.h"
 #include "search/SyntheticCache.h"

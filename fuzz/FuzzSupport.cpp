@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/Environment.h"
+#include "infra/Environment.h"
 
 const std::string& FuzzProgramDirectory() {
   static const std::string directory = [] {

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "infra/CacheDownloader.h"
+#include "control/CacheDownloader.h"
 #include "infra/InternetSession.h"
 #include "search/CacheTable.h"
-#include "search/Control.h"
-#include "search/ControlView.h"
+#include "control/Control.h"
+#include "control/ControlView.h"
 #include "search/SimilaritySearch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -16,7 +16,7 @@
 
 #include "FuzzSupport.h"
 #include "cachebuild/MakeCacheDirectX.h"
-#include "infra/CacheDownloader.h"
+#include "control/CacheDownloader.h"
 #include "infra/InternetSession.h"
 #include "infra/ServerAddress.h"
 

@@ -19,8 +19,8 @@
 #include <string>
 
 #include "app/ui/CTintwiseDlg.h"
-#include "search/Control.h"
-#include "search/ControlView.h"
+#include "control/Control.h"
+#include "control/ControlView.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/Environment.h"
-#include "app/Log.h"
+#include "infra/Environment.h"
+#include "infra/Log.h"
 #include "cachebuild/EucJpText.h"
 #include "infra/AtomicFile.h"
 #include "infra/BodyReceiver.h"

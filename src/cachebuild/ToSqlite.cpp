@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/Log.h"
+#include "infra/Log.h"
 #include "imaging/ImageCache.h"
 #include "infra/AtomicFile.h"
 #include "infra/SettingFile.h"

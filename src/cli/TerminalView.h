@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "search/ControlView.h"
+#include "control/ControlView.h"
 
 // Shows Control's progress on a terminal: status texts go to `status`
 // (normally stderr) as UTF-8 lines; progress texts (those holding a line

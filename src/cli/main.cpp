@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "app/Environment.h"
-#include "app/Log.h"
+#include "infra/Environment.h"
+#include "infra/Log.h"
 #include "cli/CommandLine.h"
 #include "cli/TerminalView.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "imaging/ImageDecoder.h"
 #include "infra/ServerAddress.h"
-#include "search/CacheUpdate.h"
-#include "search/Control.h"
+#include "control/CacheUpdate.h"
+#include "control/Control.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ int RunSignature(const std::vector<std::string>& paths) {
   return status;
 }
 
-int RunUpdate(Control& control) { return CacheUpdate(control).Run() ? 0 : 1; }
+int RunUpdate(Control& control) { return CacheUpdate(control.Context()).Run() ? 0 : 1; }
 
 int RunGenerate(Control& control) {
   abortTarget.store(&control);

@@ -9,13 +9,13 @@
 #include <iterator>
 #include <vector>
 
-#include "app/Environment.h"
-#include "app/Log.h"
+#include "infra/Environment.h"
+#include "infra/Log.h"
 #include "imaging/D3DDevice.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
-#include "search/Control.h"
-#include "search/ControlView.h"
+#include "control/Control.h"
+#include "control/ControlView.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/Log.h"
+#include "infra/Log.h"
 #include "imaging/DecodedImage.h"
 #include "imaging/ImageDecoder.h"
 #include "imaging/ImageWriter.h"

@@ -1,7 +1,7 @@
 #include "imaging/ImageCacheDirectX.h"
 
-#include "app/Environment.h"
-#include "app/Log.h"
+#include "infra/Environment.h"
+#include "infra/Log.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/DecodedImage.h"
 #include "imaging/GifConversion.h"

@@ -1,6 +1,6 @@
 #include "imaging/PreviewLoader.h"
 
-#include "app/Log.h"
+#include "infra/Log.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/DecodedImage.h"
 #include "imaging/GifConversion.h"

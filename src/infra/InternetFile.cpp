@@ -8,7 +8,7 @@
 #include <cstring>
 #include <optional>
 
-#include "app/Log.h"
+#include "infra/Log.h"
 #include "infra/InternetSession.h"
 #include "infra/TextEncoding.h"
 

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "app/Log.h"
+#include "infra/Log.h"
 #include "infra/TextEncoding.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "cachebuild/CacheGeneration.h"
+#include "control/CacheGeneration.h"
 #include "cachebuild/MakeCacheDirectX.h"
 #include "demosite/DemoCatalog.h"
 #include "demosite/DemoPages.h"
@@ -15,7 +15,7 @@
 #include "infra/InternetSession.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
-#include "search/Control.h"
+#include "control/Control.h"
 #include "support/ProgramDirectoryTest.h"
 #include "support/RecordingView.h"
 
@@ -46,7 +46,7 @@ class DemoSiteTest : public ProgramDirectoryTest {
   void GenerateOver(int start, int end) {
     ::mkdir(PathOf("image").c_str(), 0777);
     WriteWholeFile(PathOf("cache_setting.ini"), "START=" + std::to_string(start) + "\nEND=" + std::to_string(end) + "\n");
-    CacheGeneration(control_).Run();
+    CacheGeneration(control_.Context()).Run();
   }
   // The first result row of a search for `entry`'s image file.
   std::vector<std::string> BestMatch(const DemoEntry& entry) {

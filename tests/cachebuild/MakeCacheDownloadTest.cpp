@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "SitePages.h"
+#include "support/SitePages.h"
 #include "cachebuild/MakeCacheDirectX.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"

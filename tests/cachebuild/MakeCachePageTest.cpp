@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "SitePages.h"
+#include "support/SitePages.h"
 #include "cachebuild/MakeCacheDirectX.h"
 #include "demosite/EucJpEncoding.h"
 #include "infra/InternetSession.h"

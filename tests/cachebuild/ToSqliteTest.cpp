@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "SitePages.h"
+#include "support/SitePages.h"
 #include "cachebuild/ToSqlite.h"
 #include "infra/SettingFile.h"
-#include "search/Control.h"
+#include "control/Control.h"
 #include "search/SQLite.h"
 #include "support/ProgramDirectoryTest.h"
 #include "support/RecordingView.h"

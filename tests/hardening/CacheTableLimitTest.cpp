@@ -8,13 +8,13 @@
 
 #include "hardening/CacheFiles.h"
 #include "hardening/PeakMemory.h"
-#include "infra/CacheDownloader.h"
+#include "control/CacheDownloader.h"
 #include "infra/InternetSession.h"
 #include "infra/ServerAddress.h"
 #include "search/CacheLoader.h"
 #include "search/CacheTable.h"
-#include "search/CacheUpdate.h"
-#include "search/Control.h"
+#include "control/CacheUpdate.h"
+#include "control/Control.h"
 #include "search/SQLite.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramDirectoryTest.h"
@@ -109,7 +109,7 @@ TEST_F(CacheTableLimitTest, CacheUpdateServingABombKeepsTheOldCache) {
   server.ServeFile("/mofu/cache.db", PathOf("bomb.db"));
   OverrideServerHosts(server.Host(), server.Host());
   Control control(view_);
-  EXPECT_FALSE(CacheUpdate(control).Run());
+  EXPECT_FALSE(CacheUpdate(control.Context()).Run());
   EXPECT_EQ(old, ReadWholeFile(PathOf("cache.db")));
   EXPECT_EQ(4, control.RowCount());
 }

@@ -12,11 +12,11 @@
 
 #include "cachebuild/MakeCacheDirectX.h"
 #include "hardening/PeakMemory.h"
-#include "infra/CacheDownloader.h"
+#include "control/CacheDownloader.h"
 #include "infra/InternetSession.h"
 #include "infra/ServerAddress.h"
-#include "search/CacheUpdate.h"
-#include "search/Control.h"
+#include "control/CacheUpdate.h"
+#include "control/Control.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackSiteTest.h"
 #include "support/RecordingView.h"
@@ -108,7 +108,7 @@ TEST_F(HostileServerTest, CacheDownloadPastItsCapKeepsTheOldCache) {
   Control control(view);
   CacheDownloader::Options options;
   options.maxBytes = 16 * kMiB;
-  EXPECT_FALSE(CacheUpdate(control, options).Run());
+  EXPECT_FALSE(CacheUpdate(control.Context(), options).Run());
   EXPECT_EQ(old, ReadWholeFile(PathOf("cache.db")));
   EXPECT_EQ(3, control.RowCount());
   ExpectBoundedMemory();

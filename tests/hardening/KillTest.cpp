@@ -22,11 +22,11 @@
 #include "hardening/CacheFiles.h"
 #include "imaging/DecodedImage.h"
 #include "imaging/ImageWriter.h"
-#include "search/Control.h"
+#include "control/Control.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/RecordingView.h"
 #include "support/TempDirectory.h"
-#include "app/Environment.h"
+#include "infra/Environment.h"
 
 extern char** environ;
 

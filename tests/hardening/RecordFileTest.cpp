@@ -8,7 +8,7 @@
 #include "infra/ServerAddress.h"
 #include "infra/SettingFile.h"
 #include "infra/TextEncoding.h"
-#include "search/Control.h"
+#include "control/Control.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramDirectoryTest.h"
 #include "support/RecordingView.h"

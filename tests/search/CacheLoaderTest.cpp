@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "search/CacheFileWriter.h"
+#include "support/CacheFileWriter.h"
 #include "search/CacheTable.h"
 #include "search/ReferenceSearch.h"
 #include "search/SyntheticCache.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "search/CacheFileWriter.h"
+#include "support/CacheFileWriter.h"
 
 namespace {
 

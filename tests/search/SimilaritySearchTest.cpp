@@ -5,7 +5,7 @@
 #include <limits>
 #include <random>
 
-#include "search/CacheFileWriter.h"
+#include "support/CacheFileWriter.h"
 #include "search/CacheTable.h"
 #include "search/ReferenceSearch.h"
 

@@ -1,7 +1,7 @@
 #include "support/ProgramDirectoryTest.h"
 
-#include "app/Environment.h"
-#include "app/Log.h"
+#include "infra/Environment.h"
+#include "infra/Log.h"
 
 void ProgramDirectoryTest::SetUp() {
   InitializeEnvironmentAt(dir_.Path());

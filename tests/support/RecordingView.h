@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "search/ControlView.h"
+#include "control/ControlView.h"
 
 // A ControlView that records every call, in order, for tests to inspect.
 // Texts stay Shift-JIS bytes. Calls may come from any thread.

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <exception>
 
-#include "app/Environment.h"
-#include "app/Log.h"
+#include "infra/Environment.h"
+#include "infra/Log.h"
 #include "app/ui/CListCtrlEx.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUnits.h"
@@ -31,7 +31,7 @@
 #include "imaging/PreviewLoader.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
-#include "search/Control.h"
+#include "control/Control.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "search/ControlView.h"
+#include "control/ControlView.h"
 
 class CListCtrlEx;
 class Control;

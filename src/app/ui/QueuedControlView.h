@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "search/ControlView.h"
+#include "control/ControlView.h"
 
 // Hands the calls that an operation makes on its worker thread over to a view
 // that lives on this object's thread (the UI thread), in the order they were

@@ -24,8 +24,8 @@
 #include "imaging/ImageCacheDirectX.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
-#include "search/CacheFileWriter.h"
-#include "search/Control.h"
+#include "support/CacheFileWriter.h"
+#include "control/Control.h"
 #include "support/ProgramDirectoryTest.h"
 
 namespace {

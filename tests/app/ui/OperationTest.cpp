@@ -11,8 +11,8 @@
 #include "demosite/DemoSite.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
-#include "search/CacheFileWriter.h"
-#include "search/Control.h"
+#include "support/CacheFileWriter.h"
+#include "control/Control.h"
 #include "support/ProgramDirectoryTest.h"
 
 namespace {

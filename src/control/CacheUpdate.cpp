@@ -1,24 +1,24 @@
-#include "search/CacheUpdate.h"
+#include "control/CacheUpdate.h"
 
 #include "infra/AtomicFile.h"
 #include "infra/TextEncoding.h"
-#include "search/Control.h"
-#include "search/ControlView.h"
+#include "control/ControlView.h"
+#include "search/CacheDatabase.h"
 
 bool CacheUpdate::Run() {
   static const SjisText kDownloading{u8"キャッシュファイルのダウンロード中"};
   static const SjisText kDone{u8"キャッシュファイルのダウンロードが完了しました"};
   static const SjisText kFailed{u8"キャッシュファイルのダウンロードに失敗しました"};
-  ControlView& view = control_.View();
+  ControlView& view = context_.view;
   view.EnableControls(false);
   view.SetStatusText(kDownloading);
   // Nothing may hold "cache.db" open while it is replaced.
-  control_.ReleaseDatabase();
+  context_.cache.Release();
   RemoveStaleTemporaryFiles("cache.db");
-  const bool downloaded = CacheDownloader(options_).Download(control_.Session());
+  const bool downloaded = CacheDownloader(options_).Download(context_.session);
   view.SetStatusText(downloaded ? kDone : kFailed);
   // Reloads the new database, or the old one that a failure left in place.
-  const bool loaded = control_.OpenDatabase();
+  const bool loaded = context_.cache.Open();
   view.EnableControls(true);
   return downloaded && loaded;
 }

@@ -1,4 +1,4 @@
-#include "search/Control.h"
+#include "control/Control.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "imaging/ImageCacheDirectX.h"
 #include "imaging/ImageWriter.h"
 #include "infra/TextEncoding.h"
-#include "search/CacheFileWriter.h"
+#include "support/CacheFileWriter.h"
 #include "search/CacheTable.h"
 #include "search/SyntheticCache.h"
 #include "support/ProgramDirectoryTest.h"

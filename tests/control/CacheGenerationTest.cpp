@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "SitePages.h"
-#include "cachebuild/CacheGeneration.h"
+#include "support/SitePages.h"
+#include "control/CacheGeneration.h"
 #include "imaging/D3DDevice.h"
 #include "infra/ServerAddress.h"
 #include "infra/SettingFile.h"
 #include "infra/TextEncoding.h"
-#include "search/Control.h"
+#include "control/Control.h"
 #include "search/SQLite.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackSiteTest.h"
@@ -57,7 +57,7 @@ class CacheGenerationTest : public LoopbackSiteTest {
     server_.Serve(kFirst + std::to_string(id), MakePage(fields), "text/html");
     server_.Serve(image, SolidPng(static_cast<std::uint8_t>(id * 40), 100, 200), "image/png");
   }
-  void Run() { CacheGeneration(control_).Run(); }
+  void Run() { CacheGeneration(control_.Context()).Run(); }
 
   SettingFile Saved() {
     SettingFile saved;

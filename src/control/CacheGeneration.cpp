@@ -1,4 +1,4 @@
-#include "cachebuild/CacheGeneration.h"
+#include "control/CacheGeneration.h"
 
 #include <sys/stat.h>
 
@@ -6,15 +6,15 @@
 #include <memory>
 #include <string>
 
-#include "app/Log.h"
+#include "infra/Log.h"
 #include "cachebuild/MakeCacheDirectX.h"
 #include "cachebuild/ToSqlite.h"
 #include "infra/AtomicFile.h"
 #include "infra/NumberToString.h"
 #include "infra/SettingFile.h"
 #include "infra/TextEncoding.h"
-#include "search/Control.h"
-#include "search/ControlView.h"
+#include "control/ControlView.h"
+#include "search/CacheDatabase.h"
 
 namespace {
 
@@ -57,13 +57,13 @@ void UpdateRecord(const MakeCache& builder, SettingFile& records) {
 }  // namespace
 
 void CacheGeneration::Run() {
-  control_.ReleaseDatabase();
+  context_.cache.Release();
   // What an earlier run that was killed before its renames left behind.
   RemoveStaleTemporaryFiles("cache.ini");
   RemoveStaleTemporaryFiles("cache.db");
-  ControlView& view = control_.View();
+  ControlView& view = context_.view;
   view.EnableControls(false);
-  control_.SetRunning(true);
+  context_.running.store(true);
 
   SettingFile settings;
   settings.Load("cache_setting.ini");
@@ -77,20 +77,20 @@ void CacheGeneration::Run() {
   // first id instead and leaves "cache.ini" and "cache.db" as they are.
   if (!records->Load("cache.ini") && Exists("cache.ini")) {
     WriteLog(kRecordsUnreadableLog);
-    control_.OpenDatabase();
+    context_.cache.Open();
     view.SetStatusText(kRecordsUnreadable);
-    control_.SetRunning(false);
+    context_.running.store(false);
     view.EnableControls(true);
     return;
   }
 
   // 64-bit, so that a range ending at the largest id still ends.
   std::int64_t progress = start;
-  for (std::int64_t id = start; id <= end && control_.IsRunning(); ++id) {
+  for (std::int64_t id = start; id <= end && context_.running.load(); ++id) {
     const std::string section = NumberToString(static_cast<std::int32_t>(id), 0);
     const bool needSignature = records->Get(section, "CACHE").empty();
     {
-      MakeCacheDirectX builder(control_.Session(), section, needSignature);
+      MakeCacheDirectX builder(context_.session, section, needSignature);
       if (builder.DownloadPHP() && builder.DownloadImage() && needSignature) builder.ComputeSignature();
       UpdateRecord(builder, *records);
     }
@@ -114,8 +114,8 @@ void CacheGeneration::Run() {
     ToSqlite exporter(*saved);
     exporter.Export();
   }
-  control_.OpenDatabase();
+  context_.cache.Open();
   view.SetStatusText(kFinished);
-  control_.SetRunning(false);
+  context_.running.store(false);
   view.EnableControls(true);
 }

@@ -1,4 +1,4 @@
-#include "infra/CacheDownloader.h"
+#include "control/CacheDownloader.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

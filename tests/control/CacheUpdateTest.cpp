@@ -1,4 +1,4 @@
-#include "search/CacheUpdate.h"
+#include "control/CacheUpdate.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -11,8 +11,8 @@
 #include "infra/InternetSession.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
-#include "search/CacheFileWriter.h"
-#include "search/Control.h"
+#include "support/CacheFileWriter.h"
+#include "control/Control.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramDirectoryTest.h"
 #include "support/RecordingView.h"
@@ -58,7 +58,7 @@ class CacheUpdateTest : public ProgramDirectoryTest {
       writer.Add(ids[i], "title " + ids[i], "poster", Uniform(static_cast<int>(i)));
   }
 
-  bool Update() { return CacheUpdate(control_).Run(); }
+  bool Update() { return CacheUpdate(control_.Context()).Run(); }
 
   // The ids a search lists, closest first (the query of a non-image is all zeros).
   std::vector<std::string> SearchedIds() {

@@ -1,4 +1,4 @@
-#include "SitePages.h"
+#include "support/SitePages.h"
 
 #include <csignal>
 

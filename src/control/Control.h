@@ -5,14 +5,17 @@
 #include <memory>
 #include <string>
 
+#include "control/CacheSearch.h"
+#include "search/CacheDatabase.h"
+
 class CacheTable;
 class ControlView;
 class InternetSession;
-class SQLite;
 
 // The central object: holds the loaded cache and runs the system's
 // operations (load, search, cache update, cache generation) against the view
-// that shows their progress. Each operation runs to its end on the calling
+// that shows their progress. It is a facade: each operation is a class of
+// its own working on an OperationContext. Each operation runs to its end on the calling
 // thread; the window calls them off its UI thread, one at a time. Only
 // Abort() may be called from another thread while an operation runs.
 class Control {
@@ -26,7 +29,7 @@ class Control {
 
   // Reads the table "TintwiseCache" of "cache.db" (current directory) into
   // memory, replacing what was held. False, with nothing held, on failure (logged).
-  bool OpenDatabase();
+  bool OpenDatabase() { return cache_.Open(); }
 
   // OpenDatabase with the start-up status texts ("N作品より検索").
   void LoadCache();
@@ -50,37 +53,34 @@ class Control {
 
   // The database that OpenDatabase reads: "cache.db" in the current (the
   // program's) directory unless the command-line front end names another.
-  void SetDatabasePath(const std::string& path) { databasePath_ = path; }
-  const std::string& DatabasePath() const { return databasePath_; }
+  void SetDatabasePath(const std::string& path) { cache_.SetPath(path); }
+  const std::string& DatabasePath() const { return cache_.Path(); }
 
   // How many closest entries Search lists (20 in the window; at least 1).
   void SetHitCount(std::size_t count) { hitCount_ = count; }
 
   // Times of the last Search's two halves, in milliseconds.
-  struct SearchTimes {
-    double signatureMs = 0;
-    double searchMs = 0;
-  };
+  using SearchTimes = CacheSearch::Times;
   const SearchTimes& LastSearchTimes() const { return searchTimes_; }
 
   // Frees the loaded table and closes the database, before "cache.db" is replaced.
-  void ReleaseDatabase();
+  void ReleaseDatabase() { cache_.Release(); }
 
   // The loaded table; nullptr when none is held.
-  const CacheTable* Table() const { return table_.get(); }
-  int RowCount() const;
+  const CacheTable* Table() const { return cache_.Table(); }
+  int RowCount() const { return cache_.RowCount(); }
 
   ControlView& View() const { return view_; }
+  // What an operation run outside Search/UpdateCache/GenerateCache works with.
+  OperationContext Context() { return {view_, *session_, cache_, running_}; }
   InternetSession& Session() const { return *session_; }
 
  private:
   ControlView& view_;
   std::string path_;
-  std::string databasePath_ = "cache.db";
   std::size_t hitCount_ = 20;
   SearchTimes searchTimes_;
-  std::unique_ptr<SQLite> sqlite_;
-  std::unique_ptr<CacheTable> table_;
+  CacheDatabase cache_;
   std::atomic<bool> running_{false};
   std::shared_ptr<InternetSession> session_;
 };

@@ -1,4 +1,4 @@
-#include "infra/CacheDownloader.h"
+#include "control/CacheDownloader.h"
 
 #include <sqlite3.h>
 #include <strings.h>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/Log.h"
+#include "infra/Log.h"
 #include "infra/AtomicFile.h"
 #include "infra/BodyReceiver.h"
 #include "infra/InternetFile.h"

@@ -1,4 +1,4 @@
-#include "app/Environment.h"
+#include "infra/Environment.h"
 
 #include <unistd.h>
 

@@ -1,11 +1,11 @@
-#include "app/Log.h"
+#include "infra/Log.h"
 
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <mutex>
 
-#include "app/Environment.h"
+#include "infra/Environment.h"
 
 namespace {
 

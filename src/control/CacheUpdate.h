@@ -1,23 +1,22 @@
 #pragma once
 
-#include "infra/CacheDownloader.h"
-
-class Control;
+#include "control/CacheDownloader.h"
+#include "control/OperationContext.h"
 
 // The cache-update operation: fetches the prebuilt "cache.db" from the cache
 // server, replaces the local one only with a verified complete copy, and
-// reloads it, showing progress on the control's view. Runs on the calling
+// reloads it, showing progress on the context's view. Runs on the calling
 // thread, like every operation of Control.
 class CacheUpdate {
  public:
-  explicit CacheUpdate(Control& control, const CacheDownloader::Options& options = {})
-      : control_(control), options_(options) {}
+  explicit CacheUpdate(const OperationContext& context, const CacheDownloader::Options& options = {})
+      : context_(context), options_(options) {}
 
   // True when the new database was put in place and loaded. On failure the
   // previous "cache.db" is kept unchanged and loaded again.
   bool Run();
 
  private:
-  Control& control_;
+  OperationContext context_;
   CacheDownloader::Options options_;
 };

@@ -1,4 +1,4 @@
-#include "search/CacheFileWriter.h"
+#include "support/CacheFileWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "app/Environment.h"
+#include "infra/Environment.h"
 #include "support/TempDirectory.h"
 
 namespace {

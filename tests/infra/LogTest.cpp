@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Environment.h"
-#include "app/Log.h"
+#include "infra/Environment.h"
+#include "infra/Log.h"
 #include "infra/TextEncoding.h"
 #include "support/ProgramDirectoryTest.h"
 

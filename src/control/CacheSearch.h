@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "control/OperationContext.h"
+
+// The search operation: reduces the picture at a path to its signature and
+// lists the closest cached entries on the view.
+class CacheSearch {
+ public:
+  // Times of the two halves, in milliseconds.
+  struct Times {
+    double signatureMs = 0;
+    double searchMs = 0;
+  };
+
+  CacheSearch(const OperationContext& context, std::size_t hitCount) : context_(context), hitCount_(hitCount) {}
+
+  void Run(const std::string& path);
+  const Times& LastTimes() const { return times_; }
+
+ private:
+  OperationContext context_;
+  std::size_t hitCount_;
+  Times times_;
+};

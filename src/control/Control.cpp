@@ -1,0 +1,33 @@
+#include "control/Control.h"
+
+#include "control/CacheGeneration.h"
+#include "control/CacheUpdate.h"
+#include "control/ControlView.h"
+#include "infra/InternetSession.h"
+#include "infra/TextEncoding.h"
+
+Control::Control(ControlView& view, std::shared_ptr<InternetSession> session)
+    : view_(view), session_(session ? std::move(session) : std::make_shared<InternetSession>("Tintwise")) {}
+
+Control::~Control() = default;
+
+void Control::LoadCache() {
+  static const SjisText kLoading{u8"キャッシュ読み込み中"};
+  static const SjisText kFailed{u8"キャッシュの読み込みに失敗しました"};
+  static const SjisText kCount{u8"作品より検索"};
+  view_.EnableControls(false);
+  view_.SetStatusText(kLoading);
+  if (!OpenDatabase()) view_.SetStatusText(kFailed);
+  view_.SetStatusText(std::to_string(RowCount()) + kCount);
+  view_.EnableControls(true);
+}
+
+void Control::Search() {
+  CacheSearch search(Context(), hitCount_);
+  search.Run(path_);
+  searchTimes_ = search.LastTimes();
+}
+
+void Control::UpdateCache() { CacheUpdate(Context()).Run(); }
+
+void Control::GenerateCache() { CacheGeneration(Context()).Run(); }
