@@ -31,9 +31,10 @@ class TerminalView : public ControlView {
   // The last status text shown, as the system's Shift-JIS bytes.
   const std::string& LastStatus() const { return lastStatus_; }
 
- private:
+  // Ends a progress line left on the terminal, before other output.
   void EndProgressLine();
 
+ private:
   std::FILE* status_;
   bool interactive_;
   bool quiet_ = false;

@@ -15,7 +15,7 @@
 #include "cli/TerminalView.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"
-#include "imaging/ImageDecoder.h"
+#include "imaging/ImageError.h"
 #include "infra/ServerAddress.h"
 #include "control/CacheUpdate.h"
 #include "control/Control.h"
@@ -88,7 +88,11 @@ int RunSearch(Control& control, TerminalView& view, const std::string& image, co
   if (!loaded) return Fail("cannot load the cache database " + database + " (see log.txt in " + ProgramDirectory() + ")");
   control.SetPath(image);
   control.SetHitCount(top);
-  control.Search();
+  if (!control.Search()) {
+    view.EndProgressLine();
+    const ImageError& error = control.LastSearchError();
+    return Fail("cannot read the picture " + image + ": " + ImageErrorEnglish(error.kind) + " (" + error.detail + ")");
+  }
   view.PrintRows(stdout);
   std::fflush(stdout);
   if (stats) {
@@ -105,16 +109,14 @@ int RunSignature(const std::vector<std::string>& paths) {
   int status = 0;
   for (const std::string& path : paths) {
     ImageCacheDirectX signature;
-    if (signature.LoadImage(path)) {
+    ImageError error;
+    if (signature.LoadImage(path, &error)) {
       std::printf("%s\t%s\n", signature.cacheText.c_str(), path.c_str());
       continue;
     }
     status = 1;
     std::printf("error\t%s\n", path.c_str());
-    DecodedImage ignored;
-    std::string reason;
-    if (DecodeImageFile(path, &ignored, &reason)) reason = "the signature could not be computed (see log.txt)";
-    std::fprintf(stderr, "tintwise-cli: %s: %s\n", path.c_str(), reason.c_str());
+    std::fprintf(stderr, "tintwise-cli: %s: %s (%s)\n", path.c_str(), ImageErrorEnglish(error.kind), error.detail.c_str());
   }
   std::fflush(stdout);
   return status;

@@ -47,24 +47,31 @@ class ProgressText {
 
 }  // namespace
 
-void CacheSearch::Run(const std::string& path) {
+bool CacheSearch::Run(const std::string& path) {
   ControlView& view = context_.view;
   const CacheTable* table = context_.cache.Table();
   static const SjisText kExtracting{u8"画像の特徴の抽出中"};
   static const SjisText kDone{u8"検索終了"};
+  static const SjisText kUnreadable{u8"画像を読み込めませんでした"};
   view.EnableControls(false);
   view.ClearRows();
   view.SetStatusText(kExtracting);
 
-  // A file that cannot be reduced leaves the query all zeros; the search goes
-  // on with it and lists the darkest images.
   using Clock = std::chrono::steady_clock;
   const auto Milliseconds = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
   const auto started = Clock::now();
   ImageCacheDirectX query;
-  (void)query.LoadImage(path);
+  const bool read = query.LoadImage(path, &error_);
   const auto reduced = Clock::now();
   times_ = {Milliseconds(reduced - started), 0};
+  if (!read) {
+    // Nothing is listed: an all-zero query would rank the darkest entries
+    // as if they had been found.
+    view.SetStatusText(kUnreadable + "\n" + ImageErrorStatusText(error_.kind));
+    view.EnableControls(true);
+    return false;
+  }
+  error_ = {};
 
   if (table) {
     ProgressText progress(table->RowCount());
@@ -84,4 +91,5 @@ void CacheSearch::Run(const std::string& path) {
   }
   view.SetStatusText(kDone);
   view.EnableControls(true);
+  return true;
 }

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "control/OperationContext.h"
+#include "imaging/ImageError.h"
 
 // The search operation: reduces the picture at a path to its signature and
-// lists the closest cached entries on the view.
+// lists the closest cached entries on the view. A picture that cannot be
+// read lists nothing: the status line says so and why.
 class CacheSearch {
  public:
   // Times of the two halves, in milliseconds.
@@ -17,11 +19,14 @@ class CacheSearch {
 
   CacheSearch(const OperationContext& context, std::size_t hitCount) : context_(context), hitCount_(hitCount) {}
 
-  void Run(const std::string& path);
+  // False when the picture could not be read (LastError tells why).
+  bool Run(const std::string& path);
   const Times& LastTimes() const { return times_; }
+  const ImageError& LastError() const { return error_; }
 
  private:
   OperationContext context_;
   std::size_t hitCount_;
   Times times_;
+  ImageError error_;
 };

@@ -22,10 +22,12 @@ void Control::LoadCache() {
   view_.EnableControls(true);
 }
 
-void Control::Search() {
+bool Control::Search() {
   CacheSearch search(Context(), hitCount_);
-  search.Run(path_);
+  const bool read = search.Run(path_);
   searchTimes_ = search.LastTimes();
+  searchError_ = search.LastError();
+  return read;
 }
 
 void Control::UpdateCache() { CacheUpdate(Context()).Run(); }

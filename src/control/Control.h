@@ -34,8 +34,10 @@ class Control {
   // OpenDatabase with the start-up status texts ("N作品より検索").
   void LoadCache();
 
-  // Ranks every cached entry against the image at Path() and shows the 20 closest.
-  void Search();
+  // Ranks every cached entry against the image at Path() and shows the 20
+  // closest. False, with nothing listed and the reason on the status line and
+  // in LastSearchError, when the picture cannot be read.
+  bool Search();
 
   // Replaces "cache.db" with the prebuilt copy from the cache server and reloads it.
   void UpdateCache();
@@ -62,6 +64,7 @@ class Control {
   // Times of the last Search's two halves, in milliseconds.
   using SearchTimes = CacheSearch::Times;
   const SearchTimes& LastSearchTimes() const { return searchTimes_; }
+  const ImageError& LastSearchError() const { return searchError_; }
 
   // Frees the loaded table and closes the database, before "cache.db" is replaced.
   void ReleaseDatabase() { cache_.Release(); }
@@ -80,6 +83,7 @@ class Control {
   std::string path_;
   std::size_t hitCount_ = 20;
   SearchTimes searchTimes_;
+  ImageError searchError_;
   CacheDatabase cache_;
   std::atomic<bool> running_{false};
   std::shared_ptr<InternetSession> session_;

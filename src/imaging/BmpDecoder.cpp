@@ -1,7 +1,10 @@
 #include "imaging/BmpDecoder.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
+
+#include "imaging/DecodedImageSink.h"
 
 namespace {
 
@@ -15,10 +18,17 @@ std::uint32_t Le32(const std::uint8_t* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-bool Fail(std::string* error, const char* reason) {
-  if (error) *error = reason;
-  return false;
+bool Fail(ImageError* error, const char* reason) {
+  return ImageError::Fail(error, ImageErrorKind::kDamaged, reason);
 }
+
+bool Unsupported(ImageError* error, const char* reason) {
+  return ImageError::Fail(error, ImageErrorKind::kUnsupported, reason);
+}
+
+// The headers, bit fields and colour table all lie within this many bytes
+// of the start: 14 + a 124-byte header + 12 bytes of masks + 256 entries.
+constexpr size_t kHeadBytes = 14 + 124 + 16 + 256 * 4;
 
 // A contiguous bit field of a 16- or 32-bit pixel.
 struct BitField {
@@ -62,7 +72,7 @@ struct Header {
   bool masksInHeader = false;
 };
 
-bool ReadHeader(std::span<const std::uint8_t> data, Header* header, std::string* error) {
+bool ReadHeader(std::span<const std::uint8_t> data, Header* header, ImageError* error) {
   if (data.size() < 14 + 12) return Fail(error, "BMP: file too short for its headers");
   if (data[0] != 'B' || data[1] != 'M') return Fail(error, "BMP: missing signature");
   const std::uint8_t* info = data.data() + 14;
@@ -85,7 +95,7 @@ bool ReadHeader(std::span<const std::uint8_t> data, Header* header, std::string*
     }
     if (header->headerSize >= 56) header->masks[3] = Le32(info + 52);
   } else {
-    return Fail(error, "BMP: unknown header size");
+    return Unsupported(error, "BMP: unknown header size");
   }
   if (header->height < 0) {
     header->topDown = true;
@@ -94,13 +104,13 @@ bool ReadHeader(std::span<const std::uint8_t> data, Header* header, std::string*
   if (header->width <= 0 || header->height <= 0) return Fail(error, "BMP: empty or negative size");
   if (!DecodedImage::SizeAcceptable(static_cast<std::uint64_t>(header->width),
                                     static_cast<std::uint64_t>(header->height))) {
-    return Fail(error, "BMP: picture too large");
+    return ImageError::Fail(error, ImageErrorKind::kTooLarge, "BMP: picture too large");
   }
   return true;
 }
 
 bool ReadColourTable(std::span<const std::uint8_t> data, const Header& header,
-                     std::vector<std::array<std::uint8_t, 4>>* table, std::string* error) {
+                     std::vector<std::array<std::uint8_t, 4>>* table, ImageError* error) {
   const size_t entrySize = header.coreHeader ? 3 : 4;
   size_t count = header.coloursUsed;
   const size_t maxCount = size_t{1} << header.bitsPerPixel;
@@ -121,22 +131,28 @@ bool ReadColourTable(std::span<const std::uint8_t> data, const Header& header,
 
 }  // namespace
 
-bool DecodeBmp(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
+bool DecodeBmp(ImageSource& input, RowSink& sink, ImageError* error) {
+  const std::uint64_t fileSize = input.Size();
+  std::vector<std::uint8_t> head(static_cast<size_t>(std::min<std::uint64_t>(fileSize, kHeadBytes)));
+  if (!input.ReadAt(0, head.data(), head.size())) return Fail(error, "BMP: cannot read the headers");
+  const std::span<const std::uint8_t> data(head);
   Header header;
   if (!ReadHeader(data, &header, error)) return false;
   const int bpp = header.bitsPerPixel;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
-    return Fail(error, "BMP: unsupported bits per pixel");
+    return Unsupported(error, "BMP: unsupported bits per pixel");
   }
   const bool bitfields = header.compression == kBiBitfields || header.compression == kBiAlphaBitfields;
-  if (header.compression != kBiRgb && !bitfields) return Fail(error, "BMP: unsupported compression");
+  if (header.compression != kBiRgb && !bitfields) return Unsupported(error, "BMP: unsupported compression");
   if (bitfields && bpp != 16 && bpp != 32) return Fail(error, "BMP: bit fields need 16 or 32 bits per pixel");
 
   const std::uint32_t pixelOffset = Le32(data.data() + 10);
   const std::uint64_t stride = (static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(bpp) + 31) / 32 * 4;
+  // The last row in the file may stop at its last pixel, without padding.
+  const std::uint64_t lastRowBytes = (static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(bpp) + 7) / 8;
   const std::uint64_t needed = static_cast<std::uint64_t>(pixelOffset) + stride * static_cast<std::uint64_t>(header.height - 1) +
-                               (static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(bpp) + 7) / 8;
-  if (pixelOffset < 14 + header.headerSize || needed > data.size()) return Fail(error, "BMP: truncated pixel data");
+                               lastRowBytes;
+  if (pixelOffset < 14 + header.headerSize || needed > fileSize) return Fail(error, "BMP: truncated pixel data");
 
   std::vector<std::array<std::uint8_t, 4>> table;
   if (bpp <= 8 && !ReadColourTable(data, header, &table, error)) return false;
@@ -171,21 +187,43 @@ bool DecodeBmp(std::span<const std::uint8_t> data, DecodedImage* out, std::strin
   for (const BitField& field : fields) sixteenBit = sixteenBit || field.StoredBits() > 8;
   const int width = static_cast<int>(header.width);
   const int height = static_cast<int>(header.height);
-  out->Allocate(width, height, sixteenBit);
+  const std::uint16_t fullMax = sixteenBit ? 65535 : 255;
+  RowLayout layout{width, height, sixteenBit, {fullMax, fullMax, fullMax, fullMax}};
   if (bpp == 16 || bpp == 32) {
-    std::array<std::uint16_t, 4> max{};
-    for (size_t i = 0; i < 4; ++i) {
-      max[i] = fields[i].bits == 0 ? (sixteenBit ? 65535 : 255) : fields[i].Max();
-    }
     // An absent colour field reads as 0; an absent alpha field as opaque.
-    out->SetChannelMax(max);
+    for (size_t i = 0; i < 4; ++i) {
+      if (fields[i].bits != 0) layout.channelMax[i] = fields[i].Max();
+    }
   }
+  if (!StartRows(sink, layout, "BMP", error)) return false;
+
+  // Rows are read in blocks of file rows; a bottom-up file's blocks are
+  // taken from its end and their rows handed on in reverse.
+  const size_t blockRows = static_cast<size_t>(std::max<std::uint64_t>(1, (256 * 1024) / stride));
+  std::vector<std::uint8_t> block(static_cast<size_t>(stride) * blockRows);
+  std::int64_t blockFirst = -1;  // file row of block[0]
+  size_t blockCount = 0;
+  auto fileRowData = [&](std::int64_t fileRow) -> const std::uint8_t* {
+    if (blockFirst < 0 || fileRow < blockFirst || fileRow >= blockFirst + static_cast<std::int64_t>(blockCount)) {
+      const std::int64_t rows = static_cast<std::int64_t>(blockRows);
+      blockFirst = header.topDown ? fileRow : std::max<std::int64_t>(0, fileRow - rows + 1);
+      blockCount = static_cast<size_t>(std::min<std::int64_t>(rows, header.height - blockFirst));
+      const bool holdsLast = blockFirst + static_cast<std::int64_t>(blockCount) == header.height;
+      const std::uint64_t bytes = stride * (blockCount - 1) + (holdsLast ? lastRowBytes : stride);
+      if (!input.ReadAt(pixelOffset + stride * static_cast<std::uint64_t>(blockFirst), block.data(), static_cast<size_t>(bytes))) {
+        return nullptr;
+      }
+    }
+    return block.data() + static_cast<size_t>(stride) * static_cast<size_t>(fileRow - blockFirst);
+  };
 
   for (int y = 0; y < height; ++y) {
     const int fileRow = header.topDown ? y : height - 1 - y;
-    const std::uint8_t* src = data.data() + pixelOffset + stride * static_cast<std::uint64_t>(fileRow);
-    std::uint8_t* dst8 = sixteenBit ? nullptr : out->Row8(y);
-    std::uint16_t* dst16 = sixteenBit ? out->Row16(y) : nullptr;
+    const std::uint8_t* src = fileRowData(fileRow);
+    if (src == nullptr) return Fail(error, "BMP: cannot read the pixel data");
+    void* target = sink.NextRow();
+    std::uint8_t* dst8 = sixteenBit ? nullptr : static_cast<std::uint8_t*>(target);
+    std::uint16_t* dst16 = sixteenBit ? static_cast<std::uint16_t*>(target) : nullptr;
     for (int x = 0; x < width; ++x) {
       std::array<std::uint16_t, 4> s{};
       if (bpp <= 8) {
@@ -199,7 +237,7 @@ bool DecodeBmp(std::span<const std::uint8_t> data, DecodedImage* out, std::strin
       } else {
         const std::uint32_t pixel = bpp == 16 ? Le16(src + static_cast<size_t>(x) * 2) : Le32(src + static_cast<size_t>(x) * 4);
         for (size_t c = 0; c < 4; ++c) {
-          s[c] = fields[c].bits == 0 ? (c == 3 ? out->ChannelMax()[3] : 0) : fields[c].Extract(pixel);
+          s[c] = fields[c].bits == 0 ? (c == 3 ? layout.channelMax[3] : 0) : fields[c].Extract(pixel);
         }
       }
       for (size_t c = 0; c < 4; ++c) {
@@ -210,6 +248,16 @@ bool DecodeBmp(std::span<const std::uint8_t> data, DecodedImage* out, std::strin
         }
       }
     }
+    sink.CommitRow();
   }
   return true;
+}
+
+bool DecodeBmp(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
+  MemoryImageSource source(data);
+  DecodedImageSink sink(out);
+  ImageError failure;
+  if (DecodeBmp(source, sink, &failure)) return true;
+  if (error) *error = failure.detail;
+  return false;
 }

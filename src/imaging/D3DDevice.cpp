@@ -4,10 +4,8 @@
 #include <mutex>
 
 #include "infra/Log.h"
-#include "imaging/DecodedImage.h"
 #include "imaging/ImageDecoder.h"
-#include "imaging/ImageWriter.h"
-#include "imaging/Resampler.h"
+#include "imaging/ReductionSink.h"
 #include "infra/TextEncoding.h"
 
 namespace {
@@ -29,11 +27,6 @@ int TextureSide(int requested, int pictureSide) {
   int side = 1;
   while (side < pictureSide && side < D3DDevice::kMaxTextureSide) side *= 2;
   return side;
-}
-
-bool Fail(std::string* error, const std::string& reason) {
-  if (error) *error = reason;
-  return false;
 }
 
 }  // namespace
@@ -67,40 +60,26 @@ std::shared_ptr<D3DDevice> D3DDevice::Current() {
 }
 
 std::shared_ptr<Texture> D3DDevice::CreateTextureFromFile(const std::string& path, int width, int height,
-                                                          TextureFormat format, std::string* error) const {
+                                                          TextureFormat format, ImageError* error) const {
   if (width < 0 || height < 0) {
-    Fail(error, "negative texture size");
+    ImageError::Fail(error, ImageErrorKind::kUnsupported, "negative texture size");
     return nullptr;
   }
-  DecodedImage image;
-  if (!DecodeImageFile(path, &image, error)) return nullptr;
-  const int textureWidth = TextureSide(width, image.Width());
-  const int textureHeight = TextureSide(height, image.Height());
-  std::vector<std::uint32_t> pixels = ResampleImage(image, textureWidth, textureHeight);
+  ReductionSink sink([&](const RowLayout& layout) {
+    return std::pair{TextureSide(width, layout.width), TextureSide(height, layout.height)};
+  });
+  if (!DecodeImageFileRows(path, sink, error)) return nullptr;
+  int textureWidth = 0;
+  int textureHeight = 0;
+  std::vector<std::uint32_t> pixels = sink.Finish(&textureWidth, &textureHeight);
+  if (pixels.empty()) {
+    ImageError::Fail(error, ImageErrorKind::kDamaged, "the picture's rows did not all arrive");
+    return nullptr;
+  }
   if (format != TextureFormat::kA8R8G8B8) {
     for (std::uint32_t& pixel : pixels) pixel |= kOpaque;
   }
   return std::make_shared<Texture>(textureWidth, textureHeight, std::move(pixels));
-}
-
-bool D3DDevice::SaveTextureToFile(const std::string& path, const Texture& texture, std::string* error) {
-  if (texture.Width() <= 0 || texture.Height() <= 0) return Fail(error, "empty texture");
-  DecodedImage image;
-  image.Allocate(texture.Width(), texture.Height(), false);
-  for (int y = 0; y < texture.Height(); ++y) {
-    std::uint8_t* row = image.Row8(y);
-    for (int x = 0; x < texture.Width(); ++x) {
-      const std::uint32_t pixel = texture.Pixel(x, y);
-      row[x * 4] = static_cast<std::uint8_t>(pixel >> 16);
-      row[x * 4 + 1] = static_cast<std::uint8_t>(pixel >> 8);
-      row[x * 4 + 2] = static_cast<std::uint8_t>(pixel);
-      row[x * 4 + 3] = static_cast<std::uint8_t>(pixel >> 24);
-    }
-  }
-  std::string bytes;
-  if (!ImageWriter::EncodeBmp(image, &bytes)) return Fail(error, "cannot encode the texture");
-  if (!WriteBytesToFile(path, bytes)) return Fail(error, "cannot write " + path);
-  return true;
 }
 
 void D3DDevice::DrawPreview(const Texture* texture) {

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "imaging/ImageError.h"
 #include "imaging/Texture.h"
 
 // The process's one graphics device: a software component that makes
 // textures from image files (resampled with the loader's triangle filter and
-// dither), saves textures as BMP files and draws the preview quad into a
-// 128 x 128 back buffer with point sampling.
+// dither) and draws the preview quad into a 128 x 128 back buffer with point
+// sampling.
 //
 // Threads: Initialize, Shutdown and Current may be called from any thread.
 // Texture creation and saving may run on worker threads while the UI thread
@@ -37,16 +38,13 @@ class D3DDevice {
   // of width x height pixels. A width or height of 0 takes the picture's own,
   // rounded up to a power of two (and held to kMaxTextureSide). A texture of
   // the picture's own size holds its pixels unfiltered; otherwise the picture
-  // is resampled with the triangle filter and ordered dither.
-  // Returns null on failure, with the reason in *error (may be null).
+  // is resampled with the triangle filter and ordered dither. The file is
+  // decoded and resampled row by row: besides the texture, only the rows in
+  // flight are held. Returns null on failure, with the reason in *error (may
+  // be null).
   std::shared_ptr<Texture> CreateTextureFromFile(const std::string& path, int width, int height,
                                                  TextureFormat format,
-                                                 std::string* error = nullptr) const;
-
-  // Writes `texture` as a 24-bit BMP file at `path`, creating or replacing it.
-  // Returns false, with the reason in *error (may be null), on failure.
-  static bool SaveTextureToFile(const std::string& path, const Texture& texture,
-                                std::string* error = nullptr);
+                                                 ImageError* error = nullptr) const;
 
   // Draws `texture` stretched over the whole back buffer with point sampling,
   // as the preview quad (0,0)-(128,128) with texture coordinates 0..1 does.

@@ -14,8 +14,9 @@
 class DecodedImage {
  public:
   // Largest accepted width * height. Decoders refuse bigger pictures before
-  // allocating for them: at 16 bits per sample this is up to 800 MB.
-  static constexpr std::uint64_t kMaxPixelCount = 100'000'000;
+  // allocating for them. Pictures are reduced as they are decoded, so this
+  // bounds time, not memory, except where a whole DecodedImage is kept.
+  static constexpr std::uint64_t kMaxPixelCount = 250'000'000;
 
   DecodedImage() = default;
 

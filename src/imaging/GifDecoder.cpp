@@ -8,21 +8,40 @@
 
 #include <gif_lib.h>
 
+#include "imaging/DecodedImageSink.h"
+
 namespace {
 
-struct MemoryInput {
-  const std::uint8_t* data;
-  size_t size;
-  size_t position;
+// giflib asks for a few bytes at a time; they come from a block buffer.
+class BufferedInput {
+ public:
+  explicit BufferedInput(ImageSource& source) : source_(source), buffer_(64 * 1024) {}
+  int Read(GifByteType* target, int length) {
+    int done = 0;
+    while (done < length) {
+      if (position_ == filled_) {
+        filled_ = source_.Read(buffer_.data(), buffer_.size());
+        position_ = 0;
+        if (filled_ == 0) break;
+      }
+      const size_t count = std::min(static_cast<size_t>(length - done), filled_ - position_);
+      std::memcpy(target + done, buffer_.data() + position_, count);
+      position_ += count;
+      done += static_cast<int>(count);
+    }
+    return done;
+  }
+
+ private:
+  ImageSource& source_;
+  std::vector<std::uint8_t> buffer_;
+  size_t position_ = 0;
+  size_t filled_ = 0;
 };
 
 extern "C" int ReadGifBytes(GifFileType* gif, GifByteType* target, int length) {
-  MemoryInput* input = static_cast<MemoryInput*>(gif->UserData);
   if (length <= 0) return 0;
-  const size_t count = std::min(static_cast<size_t>(length), input->size - input->position);
-  std::memcpy(target, input->data + input->position, count);
-  input->position += count;
-  return static_cast<int>(count);
+  return static_cast<BufferedInput*>(gif->UserData)->Read(target, length);
 }
 
 struct GifCloser {
@@ -33,9 +52,8 @@ struct GifCloser {
 };
 using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
 
-bool Fail(std::string* error, const std::string& reason) {
-  if (error) *error = reason;
-  return false;
+bool Fail(ImageError* error, const std::string& reason) {
+  return ImageError::Fail(error, ImageErrorKind::kDamaged, reason);
 }
 
 std::string LibraryError(int code) {
@@ -57,9 +75,12 @@ Palette ToPalette(const ColorMapObject* map) {
 
 }  // namespace
 
-bool DecodeGif(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  if (data.size() < 6 || std::memcmp(data.data(), "GIF", 3) != 0) return Fail(error, "GIF: missing signature");
-  MemoryInput input{data.data(), data.size(), 0};
+bool DecodeGif(ImageSource& source, RowSink& sink, ImageError* error) {
+  std::uint8_t magic[3] = {};
+  if (source.Size() < 6 || !source.ReadAt(0, magic, 3) || std::memcmp(magic, "GIF", 3) != 0) {
+    return Fail(error, "GIF: missing signature");
+  }
+  BufferedInput input(source);
   int openError = 0;
   GifHandle gif(DGifOpen(&input, ReadGifBytes, &openError));
   if (!gif) return Fail(error, LibraryError(openError));
@@ -95,43 +116,67 @@ bool DecodeGif(std::span<const std::uint8_t> data, DecodedImage* out, std::strin
     left = 0;
     top = 0;
   }
-  if (!DecodedImage::SizeAcceptable(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
-    return Fail(error, "GIF: picture too large");
-  }
+  const RowLayout layout{width, height, false, {255, 255, 255, 255}};
+  if (!StartRows(sink, layout, "GIF", error)) return false;
 
   const Palette global = ToPalette(gif->SColorMap);
   const Palette palette = frame.ColorMap ? ToPalette(frame.ColorMap) : global;
-  out->Allocate(width, height, false);
   const auto& background = global[static_cast<size_t>(gif->SBackGroundColor & 0xFF)];
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = out->Row8(y);
-    for (int x = 0; x < width; ++x) {
-      std::memcpy(row + static_cast<size_t>(x) * 4, background.data(), 3);
-      row[static_cast<size_t>(x) * 4 + 3] = 255;
-    }
-  }
-
-  std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
-  auto storeLine = [&](int frameRow) {
-    std::uint8_t* row = out->Row8(top + frameRow) + static_cast<size_t>(left) * 4;
-    for (int x = 0; x < frame.Width; ++x) {
-      std::memcpy(row + static_cast<size_t>(x) * 4, palette[line[static_cast<size_t>(x)]].data(), 3);
+  // Rows above, below and beside the frame show the background.
+  int nextRow = 0;
+  auto emitBackgroundRows = [&](int until) {
+    for (; nextRow < until; ++nextRow) {
+      std::uint8_t* row = static_cast<std::uint8_t*>(sink.NextRow());
+      for (int x = 0; x < width; ++x) {
+        std::memcpy(row + static_cast<size_t>(x) * 4, background.data(), 3);
+        row[static_cast<size_t>(x) * 4 + 3] = 255;
+      }
+      sink.CommitRow();
     }
   };
+  auto emitFrameRow = [&](const GifPixelType* indices) {
+    std::uint8_t* row = static_cast<std::uint8_t*>(sink.NextRow());
+    for (int x = 0; x < width; ++x) {
+      const bool inside = x >= left && x < left + frame.Width;
+      const auto& colour = inside ? palette[indices[x - left]] : background;
+      std::memcpy(row + static_cast<size_t>(x) * 4, colour.data(), 3);
+      row[static_cast<size_t>(x) * 4 + 3] = 255;
+    }
+    sink.CommitRow();
+    ++nextRow;
+  };
+
+  emitBackgroundRows(top);
+  const size_t frameWidth = static_cast<size_t>(frame.Width);
   if (frame.Interlace) {
+    // The four passes each cover the whole frame: its indices are held until the last.
+    std::vector<GifPixelType> indices(frameWidth * static_cast<size_t>(frame.Height));
     static constexpr int kStart[4] = {0, 4, 2, 1};
     static constexpr int kStep[4] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass) {
       for (int y = kStart[pass]; y < frame.Height; y += kStep[pass]) {
-        if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return Fail(error, LibraryError(gif->Error));
-        storeLine(y);
+        if (DGifGetLine(gif.get(), indices.data() + frameWidth * static_cast<size_t>(y), frame.Width) == GIF_ERROR) {
+          return Fail(error, LibraryError(gif->Error));
+        }
       }
     }
+    for (int y = 0; y < frame.Height; ++y) emitFrameRow(indices.data() + frameWidth * static_cast<size_t>(y));
   } else {
+    std::vector<GifPixelType> line(frameWidth);
     for (int y = 0; y < frame.Height; ++y) {
       if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return Fail(error, LibraryError(gif->Error));
-      storeLine(y);
+      emitFrameRow(line.data());
     }
   }
+  emitBackgroundRows(height);
   return true;
+}
+
+bool DecodeGif(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
+  MemoryImageSource source(data);
+  DecodedImageSink sink(out);
+  ImageError failure;
+  if (DecodeGif(source, sink, &failure)) return true;
+  if (error) *error = failure.detail;
+  return false;
 }

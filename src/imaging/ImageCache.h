@@ -19,9 +19,6 @@ class ImageCache {
   // failure returns false, leaves both as they were and has logged why.
   virtual bool LoadImage(const std::string& path) = 0;
 
-  // Sum of the absolute differences of the 27 values (32-bit arithmetic).
-  std::int32_t Difference(const ImageCache& other) const;
-
   // Sets cacheText to the 27 values in decimal, each followed by a comma.
   void MakeCacheText();
 

@@ -3,10 +3,15 @@
 #include <string>
 
 #include "imaging/ImageCache.h"
+#include "imaging/ImageError.h"
 
-// Computes a signature from an image file through the software graphics
-// component: the file is loaded as a 3 x 3 texture and read back.
+// Computes a signature from an image file the way the graphics component's
+// texture loader makes a 3 x 3 texture of it (SignatureOfFile): decoded and
+// reduced row by row, nothing written anywhere. Needs the graphics device to
+// exist, as every load of a texture does.
 class ImageCacheDirectX : public ImageCache {
  public:
   bool LoadImage(const std::string& path) override;
+  // The same, telling why a picture could not be read (error may be null).
+  bool LoadImage(const std::string& path, ImageError* error);
 };

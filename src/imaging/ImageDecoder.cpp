@@ -1,14 +1,10 @@
 #include "imaging/ImageDecoder.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-#include <vector>
 
 #include "imaging/BmpDecoder.h"
+#include "imaging/DecodedImageSink.h"
+#include "imaging/FileImageSource.h"
 #include "imaging/GifDecoder.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/PngDecoder.h"
@@ -16,19 +12,10 @@
 
 namespace {
 
-bool Fail(std::string* error, const std::string& reason) {
-  if (error) *error = reason;
-  return false;
-}
-
 bool StartsWith(std::span<const std::uint8_t> data, const char* magic, size_t offset = 0) {
   const size_t length = std::strlen(magic);
   return data.size() >= offset + length && std::memcmp(data.data() + offset, magic, length) == 0;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -41,34 +28,47 @@ ImageFormat DetectImageFormat(std::span<const std::uint8_t> data) {
   return ImageFormat::kUnknown;
 }
 
-bool DecodeImage(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  switch (DetectImageFormat(data)) {
+bool DecodeImageRows(ImageSource& input, RowSink& sink, ImageError* error) {
+  std::uint8_t head[12] = {};
+  const size_t headBytes = input.Size() < sizeof head ? static_cast<size_t>(input.Size()) : sizeof head;
+  if (headBytes == 0) return ImageError::Fail(error, ImageErrorKind::kEmptyFile, "empty file");
+  if (!input.ReadAt(0, head, headBytes)) return ImageError::Fail(error, ImageErrorKind::kCannotOpen, "cannot read the file");
+  switch (DetectImageFormat(std::span<const std::uint8_t>(head, headBytes))) {
     case ImageFormat::kJpeg:
-      return DecodeJpeg(data, out, error);
+      return DecodeJpeg(input, sink, error);
     case ImageFormat::kPng:
-      return DecodePng(data, out, error);
+      return DecodePng(input, sink, error);
     case ImageFormat::kGif:
-      return DecodeGif(data, out, error);
+      return DecodeGif(input, sink, error);
     case ImageFormat::kWebp:
-      return DecodeWebp(data, out, error);
+      return DecodeWebp(input, sink, error);
     case ImageFormat::kBmp:
-      return DecodeBmp(data, out, error);
+      return DecodeBmp(input, sink, error);
     case ImageFormat::kUnknown:
       break;
   }
-  return Fail(error, data.empty() ? "empty file" : "not a picture in a known format");
+  return ImageError::Fail(error, ImageErrorKind::kUnknownFormat, "not a picture in a known format");
+}
+
+bool DecodeImageFileRows(const std::string& path, RowSink& sink, ImageError* error) {
+  FileImageSource file;
+  if (!file.Open(path, error)) return false;
+  return DecodeImageRows(file, sink, error);
+}
+
+bool DecodeImage(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
+  MemoryImageSource source(data);
+  DecodedImageSink sink(out);
+  ImageError failure;
+  if (DecodeImageRows(source, sink, &failure)) return true;
+  if (error) *error = failure.detail;
+  return false;
 }
 
 bool DecodeImageFile(const std::string& path, DecodedImage* out, std::string* error) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return Fail(error, std::string("cannot open the file: ") + std::strerror(errno));
-  struct stat status {};
-  if (fstat(fileno(file.get()), &status) != 0) return Fail(error, "cannot read the file's size");
-  if (!S_ISREG(status.st_mode)) return Fail(error, "not a regular file");
-  if (static_cast<std::uint64_t>(status.st_size) > kMaxImageFileBytes) return Fail(error, "file too large");
-  std::vector<std::uint8_t> bytes(static_cast<size_t>(status.st_size));
-  if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-    return Fail(error, "cannot read the file");
-  }
-  return DecodeImage(bytes, out, error);
+  DecodedImageSink sink(out);
+  ImageError failure;
+  if (DecodeImageFileRows(path, sink, &failure)) return true;
+  if (error) *error = failure.detail;
+  return false;
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "imaging/DecodedImageSink.h"
+
 #include <jpeglib.h>
 #include <jerror.h>
 
@@ -74,11 +76,50 @@ class Decompressor {
   bool created_ = false;
 };
 
+// Feeds the decompressor from an ImageSource in blocks. A source that ends
+// early gets the usual fake end-of-image marker and a warning, which marks
+// the picture truncated.
+constexpr size_t kInputBlock = 64 * 1024;
+
+struct SourceManager {
+  jpeg_source_mgr base;
+  ImageSource* source;
+  JOCTET* buffer;
+};
+
+extern "C" void InitSource(j_decompress_ptr) {}
+
+extern "C" boolean FillInput(j_decompress_ptr info) {
+  SourceManager* manager = reinterpret_cast<SourceManager*>(info->src);
+  size_t count = manager->source->Read(manager->buffer, kInputBlock);
+  if (count == 0) {
+    WARNMS(info, JWRN_JPEG_EOF);
+    manager->buffer[0] = 0xFF;
+    manager->buffer[1] = JPEG_EOI;
+    count = 2;
+  }
+  manager->base.next_input_byte = manager->buffer;
+  manager->base.bytes_in_buffer = count;
+  return TRUE;
+}
+
+extern "C" void SkipInput(j_decompress_ptr info, long count) {
+  SourceManager* manager = reinterpret_cast<SourceManager*>(info->src);
+  while (count > static_cast<long>(manager->base.bytes_in_buffer)) {
+    count -= static_cast<long>(manager->base.bytes_in_buffer);
+    FillInput(info);
+  }
+  manager->base.next_input_byte += count;
+  manager->base.bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+extern "C" void TermSource(j_decompress_ptr) {}
+
 struct ReadState {
   jpeg_decompress_struct* info;
-  const std::uint8_t* data;
-  unsigned long size;
-  std::uint8_t** rows;  // one pointer per output row
+  SourceManager* source;
+  RowSink* sink;
+  bool cmyk;
 };
 
 using Step = void (*)(ReadState*);
@@ -92,74 +133,90 @@ bool GuardedCall(ErrorManager* errors, Step step, ReadState* state) {
 void CreateStep(ReadState* s) { jpeg_create_decompress(s->info); }
 
 void HeaderStep(ReadState* s) {
-  jpeg_mem_src(s->info, s->data, s->size);
+  // The library's own pool holds the input buffer; it goes with the decompressor.
+  s->source->buffer = static_cast<JOCTET*>(
+      (*s->info->mem->alloc_small)(reinterpret_cast<j_common_ptr>(s->info), JPOOL_PERMANENT, kInputBlock));
+  s->source->base.init_source = InitSource;
+  s->source->base.fill_input_buffer = FillInput;
+  s->source->base.skip_input_data = SkipInput;
+  s->source->base.resync_to_restart = jpeg_resync_to_restart;
+  s->source->base.term_source = TermSource;
+  s->source->base.bytes_in_buffer = 0;
+  s->source->base.next_input_byte = nullptr;
+  s->info->src = &s->source->base;
   jpeg_read_header(s->info, TRUE);
 }
 
-void DecodeStep(ReadState* s) {
-  jpeg_start_decompress(s->info);
+void StartStep(ReadState* s) { jpeg_start_decompress(s->info); }
+
+// Adobe writes CMYK inverted, which is what libjpeg hands back: each colour
+// is then simply its ink value times the key value.
+void CmykToRgb(JSAMPROW p, JDIMENSION width) {
+  for (JDIMENSION x = 0; x < width; ++x, p += 4) {
+    const unsigned k = p[3];
+    p[0] = static_cast<JSAMPLE>((p[0] * k + 127) / 255);
+    p[1] = static_cast<JSAMPLE>((p[1] * k + 127) / 255);
+    p[2] = static_cast<JSAMPLE>((p[2] * k + 127) / 255);
+    p[3] = 255;
+  }
+}
+
+void RowsStep(ReadState* s) {
   while (s->info->output_scanline < s->info->output_height) {
-    JSAMPROW row = s->rows[s->info->output_scanline];
-    jpeg_read_scanlines(s->info, &row, 1);
+    JSAMPROW row = static_cast<JSAMPROW>(s->sink->NextRow());
+    if (jpeg_read_scanlines(s->info, &row, 1) != 1) continue;
+    if (s->cmyk) CmykToRgb(row, s->info->output_width);
+    s->sink->CommitRow();
   }
   jpeg_finish_decompress(s->info);
 }
 
-bool Fail(std::string* error, const std::string& reason) {
-  if (error) *error = reason;
-  return false;
+bool Fail(ImageError* error, const std::string& reason) {
+  return ImageError::Fail(error, ImageErrorKind::kDamaged, reason);
 }
 
 }  // namespace
 
-bool DecodeJpeg(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  if (data.size() < 4 || data[0] != 0xFF || data[1] != 0xD8) return Fail(error, "JPEG: missing signature");
+bool DecodeJpeg(ImageSource& input, RowSink& sink, ImageError* error) {
+  std::uint8_t magic[2] = {0, 0};
+  if (input.Size() < 4 || !input.ReadAt(0, magic, 2) || magic[0] != 0xFF || magic[1] != 0xD8) {
+    return Fail(error, "JPEG: missing signature");
+  }
   Decompressor decompressor;
-  ReadState state{decompressor.Info(), data.data(), static_cast<unsigned long>(data.size()), nullptr};
-  if (!GuardedCall(decompressor.Errors(), CreateStep, &state)) {
-    return Fail(error, std::string("JPEG: ") + decompressor.Errors()->message);
-  }
+  SourceManager source{};
+  source.source = &input;
+  ReadState state{decompressor.Info(), &source, &sink, false};
+  const auto libraryFailure = [&] { return Fail(error, std::string("JPEG: ") + decompressor.Errors()->message); };
+  if (!GuardedCall(decompressor.Errors(), CreateStep, &state)) return libraryFailure();
   decompressor.MarkCreated();
-  if (!GuardedCall(decompressor.Errors(), HeaderStep, &state)) {
-    return Fail(error, std::string("JPEG: ") + decompressor.Errors()->message);
-  }
+  if (!GuardedCall(decompressor.Errors(), HeaderStep, &state)) return libraryFailure();
   jpeg_decompress_struct* info = decompressor.Info();
   if (!DecodedImage::SizeAcceptable(info->image_width, info->image_height)) {
-    return Fail(error, "JPEG: picture too large");
+    return ImageError::Fail(error, ImageErrorKind::kTooLarge, "JPEG: picture too large");
   }
-  const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+  state.cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
   decompressor.Progress()->progress_monitor = OnJpegProgress;
   info->progress = decompressor.Progress();
   // Grey and colour pictures decode straight into our four-sample layout.
-  info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
-
-  const int width = static_cast<int>(info->image_width);
-  const int height = static_cast<int>(info->image_height);
-  out->Allocate(width, height, false);
-  std::vector<std::uint8_t*> rows(static_cast<size_t>(height));
-  for (int y = 0; y < height; ++y) rows[static_cast<size_t>(y)] = out->Row8(y);
-  state.rows = rows.data();
-  if (!GuardedCall(decompressor.Errors(), DecodeStep, &state)) {
-    return Fail(error, std::string("JPEG: ") + decompressor.Errors()->message);
-  }
-  if (decompressor.Errors()->truncated) return Fail(error, "JPEG: file ends before the picture does");
-  if (info->output_width != info->image_width || info->output_height != info->image_height) {
+  info->out_color_space = state.cmyk ? JCS_CMYK : JCS_EXT_RGBA;
+  if (!GuardedCall(decompressor.Errors(), StartStep, &state)) return libraryFailure();
+  if (info->output_width != info->image_width || info->output_height != info->image_height ||
+      info->output_components != 4) {
     return Fail(error, "JPEG: unexpected output size");
   }
-
-  if (cmyk) {
-    // Adobe writes CMYK inverted, which is what libjpeg hands back: each
-    // colour is then simply its ink value times the key value.
-    for (int y = 0; y < height; ++y) {
-      std::uint8_t* p = out->Row8(y);
-      for (int x = 0; x < width; ++x, p += 4) {
-        const unsigned k = p[3];
-        p[0] = static_cast<std::uint8_t>((p[0] * k + 127) / 255);
-        p[1] = static_cast<std::uint8_t>((p[1] * k + 127) / 255);
-        p[2] = static_cast<std::uint8_t>((p[2] * k + 127) / 255);
-        p[3] = 255;
-      }
-    }
-  }
+  const RowLayout layout{static_cast<int>(info->image_width), static_cast<int>(info->image_height), false,
+                         {255, 255, 255, 255}};
+  if (!StartRows(sink, layout, "JPEG", error)) return false;
+  if (!GuardedCall(decompressor.Errors(), RowsStep, &state)) return libraryFailure();
+  if (decompressor.Errors()->truncated) return Fail(error, "JPEG: file ends before the picture does");
   return true;
+}
+
+bool DecodeJpeg(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
+  MemoryImageSource source(data);
+  DecodedImageSink sink(out);
+  ImageError failure;
+  if (DecodeJpeg(source, sink, &failure)) return true;
+  if (error) *error = failure.detail;
+  return false;
 }

@@ -7,14 +7,14 @@
 
 #include <png.h>
 
+#include "imaging/DecodedImageSink.h"
+
 namespace {
 
 // Filled by the library's callbacks; plain data only, since libpng leaves
 // through longjmp.
 struct ReadContext {
-  const std::uint8_t* data;
-  size_t size;
-  size_t position;
+  ImageSource* source;
   char message[256];
 };
 
@@ -28,11 +28,7 @@ extern "C" void OnPngWarning(png_structp, png_const_charp) {}
 
 extern "C" void OnPngRead(png_structp png, png_bytep target, size_t length) {
   ReadContext* context = static_cast<ReadContext*>(png_get_io_ptr(png));
-  if (length > context->size - context->position) {
-    png_error(png, "file ends before the picture does");
-  }
-  std::memcpy(target, context->data + context->position, length);
-  context->position += length;
+  if (context->source->Read(target, length) != length) png_error(png, "file ends before the picture does");
 }
 
 // Owns the read and info structures.
@@ -61,7 +57,9 @@ struct Steps {
   png_structp png;
   png_infop info;
   ReadContext* context;
-  png_bytepp rows;
+  RowSink* sink;
+  png_bytepp rows;  // interlaced pictures: every row of the picture
+  png_uint_32 height;
 };
 
 using Step = void (*)(Steps*);
@@ -93,29 +91,44 @@ void SetTransformsStep(Steps* s) {
   png_read_update_info(s->png, s->info);
 }
 
-void ReadImageStep(Steps* s) {
+// Rows in picture order, each handed on as soon as it is read.
+void ReadRowsStep(Steps* s) {
+  for (png_uint_32 y = 0; y < s->height; ++y) {
+    png_read_row(s->png, static_cast<png_bytep>(s->sink->NextRow()), nullptr);
+    s->sink->CommitRow();
+  }
+  png_read_end(s->png, nullptr);
+}
+
+// Interlaced: the passes fill the whole picture, which is handed on after.
+void ReadInterlacedStep(Steps* s) {
   png_read_image(s->png, s->rows);
   png_read_end(s->png, nullptr);
 }
 
-bool Fail(std::string* error, const std::string& reason) {
-  if (error) *error = reason;
-  return false;
+bool Fail(ImageError* error, const std::string& reason) {
+  return ImageError::Fail(error, ImageErrorKind::kDamaged, reason);
 }
 
 }  // namespace
 
-bool DecodePng(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) return Fail(error, "PNG: missing signature");
-  ReadContext context{data.data(), data.size(), 0, {}};
+bool DecodePng(ImageSource& input, RowSink& sink, ImageError* error) {
+  std::uint8_t signature[8] = {};
+  if (input.Size() < 8 || !input.ReadAt(0, signature, 8) || png_sig_cmp(signature, 0, 8) != 0) {
+    return Fail(error, "PNG: missing signature");
+  }
+  ReadContext context{&input, {}};
   PngReader reader(&context);
   if (!reader.Ok()) return Fail(error, "PNG: out of memory");
-  Steps steps{reader.Png(), reader.Info(), &context, nullptr};
+  Steps steps{reader.Png(), reader.Info(), &context, &sink, nullptr, 0};
   if (!GuardedCall(ReadInfoStep, &steps)) return Fail(error, std::string("PNG: ") + context.message);
 
   const png_uint_32 width = png_get_image_width(reader.Png(), reader.Info());
   const png_uint_32 height = png_get_image_height(reader.Png(), reader.Info());
-  if (!DecodedImage::SizeAcceptable(width, height)) return Fail(error, "PNG: picture too large");
+  if (!DecodedImage::SizeAcceptable(width, height)) {
+    return ImageError::Fail(error, ImageErrorKind::kTooLarge, "PNG: picture too large");
+  }
+  const bool interlaced = png_get_interlace_type(reader.Png(), reader.Info()) != PNG_INTERLACE_NONE;
   if (!GuardedCall(SetTransformsStep, &steps)) return Fail(error, std::string("PNG: ") + context.message);
 
   const bool sixteenBit = png_get_bit_depth(reader.Png(), reader.Info()) == 16;
@@ -123,13 +136,33 @@ bool DecodePng(std::span<const std::uint8_t> data, DecodedImage* out, std::strin
   if (rowBytes != static_cast<size_t>(width) * 4 * (sixteenBit ? 2 : 1)) {
     return Fail(error, "PNG: unexpected row layout");
   }
-  out->Allocate(static_cast<int>(width), static_cast<int>(height), sixteenBit);
-  std::vector<png_bytep> rows(height);
-  for (png_uint_32 y = 0; y < height; ++y) {
-    rows[y] = sixteenBit ? reinterpret_cast<png_bytep>(out->Row16(static_cast<int>(y)))
-                         : out->Row8(static_cast<int>(y));
+  const std::uint16_t max = sixteenBit ? 65535 : 255;
+  const RowLayout layout{static_cast<int>(width), static_cast<int>(height), sixteenBit, {max, max, max, max}};
+  steps.height = height;
+  if (!StartRows(sink, layout, "PNG", error)) return false;
+  if (!interlaced) {
+    if (!GuardedCall(ReadRowsStep, &steps)) return Fail(error, std::string("PNG: ") + context.message);
+    return true;
   }
+  // Interlaced passes each cover the whole picture: it is held whole, at its
+  // decoded depth, until the last pass.
+  std::vector<std::uint8_t> picture(rowBytes * height);
+  std::vector<png_bytep> rows(height);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = picture.data() + rowBytes * y;
   steps.rows = rows.data();
-  if (!GuardedCall(ReadImageStep, &steps)) return Fail(error, std::string("PNG: ") + context.message);
+  if (!GuardedCall(ReadInterlacedStep, &steps)) return Fail(error, std::string("PNG: ") + context.message);
+  for (png_uint_32 y = 0; y < height; ++y) {
+    std::memcpy(sink.NextRow(), rows[y], rowBytes);
+    sink.CommitRow();
+  }
   return true;
+}
+
+bool DecodePng(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
+  MemoryImageSource source(data);
+  DecodedImageSink sink(out);
+  ImageError failure;
+  if (DecodePng(source, sink, &failure)) return true;
+  if (error) *error = failure.detail;
+  return false;
 }

@@ -24,15 +24,6 @@ constexpr int kDitherMatrix[4][4] = {
 
 using Scale = std::array<float, 4>;
 
-Scale ChannelScale(const DecodedImage& image) {
-  Scale scale{};
-  for (size_t c = 0; c < 4; ++c) {
-    const std::uint16_t max = image.ChannelMax()[c];
-    scale[c] = max == 0 ? 0.0f : 1.0f / static_cast<float>(max);
-  }
-  return scale;
-}
-
 // Step 5 of the reduction for one channel value.
 std::uint32_t ToByte(float value, float dither) {
   if (value < 0.0f) value = 0.0f;
@@ -338,16 +329,60 @@ void AccumulateRow(const Sample* source, const FilterWeights& columns, const Row
   AccumulateRowScalar(source, columns, targets, scale);
 }
 
-template <typename Sample>
-void ConvertUnfiltered(const DecodedImage& image, const Scale& scale, std::vector<std::uint32_t>& out) {
-  const int width = image.Width();
-  for (int y = 0; y < image.Height(); ++y) {
-    const Sample* row;
-    if constexpr (sizeof(Sample) == 1) {
-      row = image.Row8(y);
-    } else {
-      row = image.Row16(y);
+bool DistinctIndices(const FilterWeight* begin, const FilterWeight* end) {
+  for (const FilterWeight* a = begin; a != end; ++a) {
+    for (const FilterWeight* b = a + 1; b != end; ++b) {
+      if (a->index == b->index) return false;
     }
+  }
+  return true;
+}
+
+Scale ChannelScale(const std::array<std::uint16_t, 4>& channelMax) {
+  Scale scale{};
+  for (size_t c = 0; c < 4; ++c) {
+    const std::uint16_t max = channelMax[c];
+    scale[c] = max == 0 ? 0.0f : 1.0f / static_cast<float>(max);
+  }
+  return scale;
+}
+
+}  // namespace
+
+// Everything the reduction keeps between rows: the filter weights, the
+// accumulators of destination rows still being summed, the finished pixels.
+struct RowResampler::State {
+  RowLayout layout;
+  int width = 0;
+  int height = 0;
+  ResampleKernel kernel = ResampleKernel::kSimd;
+  Scale scale{};
+  bool unfiltered = false;
+  int nextRow = 0;
+  std::vector<std::uint32_t> out;
+  // Filtered only:
+  std::unique_ptr<FilterWeights> columns;
+  std::unique_ptr<FilterWeights> rows;
+  std::vector<int> lastUse;  // per destination row: last source row feeding it; -2 once finished
+#if TINTWISE_HAVE_SSE2
+  std::unique_ptr<ColumnGather> gather;
+#endif
+  std::vector<std::vector<float>> accumulators;
+  RowTargets targets;
+
+  void Finish(int dy) {
+    std::vector<float>& sums = accumulators[static_cast<size_t>(dy)];
+    if (sums.empty()) sums.assign(static_cast<size_t>(width) * 4, 0.0f);
+    std::uint32_t* target = out.data() + static_cast<size_t>(dy) * static_cast<size_t>(width);
+    for (int dx = 0; dx < width; ++dx) {
+      target[dx] = PackPixel(sums.data() + static_cast<size_t>(dx) * 4, DitherValue(dx, dy, width));
+    }
+    std::vector<float>().swap(sums);
+    lastUse[static_cast<size_t>(dy)] = -2;
+  }
+
+  template <typename Sample>
+  void Unfiltered(const Sample* row, int y) {
     for (int x = 0; x < width; ++x) {
       float channels[4];
       for (int c = 0; c < 4; ++c) {
@@ -358,92 +393,99 @@ void ConvertUnfiltered(const DecodedImage& image, const Scale& scale, std::vecto
           PackPixel(channels, DitherValue(x, y, width));
     }
   }
-}
 
-bool DistinctIndices(const FilterWeight* begin, const FilterWeight* end) {
-  for (const FilterWeight* a = begin; a != end; ++a) {
-    for (const FilterWeight* b = a + 1; b != end; ++b) {
-      if (a->index == b->index) return false;
-    }
-  }
-  return true;
-}
-
-template <typename Sample>
-void ResampleFiltered(const DecodedImage& image, int width, int height, ResampleKernel kernel,
-                      const Scale& scale, std::vector<std::uint32_t>& out) {
-  const FilterWeights columns = FilterWeights::Build(image.Width(), width);
-  const FilterWeights rows = FilterWeights::Build(image.Height(), height);
-
-  // A destination row is finished after the last source row that feeds it;
-  // only rows in between hold accumulators.
-  std::vector<int> lastUse(static_cast<size_t>(height), -1);
-  for (int y = 0; y < image.Height(); ++y) {
-    for (const FilterWeight* e = rows.Begin(y); e != rows.End(y); ++e) {
-      lastUse[static_cast<size_t>(e->index)] = y;
-    }
-  }
-#if TINTWISE_HAVE_SSE2
-  std::unique_ptr<ColumnGather> gather;
-  if (kernel != ResampleKernel::kScalar) gather = std::make_unique<ColumnGather>(columns);
-#endif
-  std::vector<std::vector<float>> accumulators(static_cast<size_t>(height));
-  const size_t rowFloats = static_cast<size_t>(width) * 4;
-
-  auto finish = [&](int dy) {
-    std::vector<float>& sums = accumulators[static_cast<size_t>(dy)];
-    if (sums.empty()) sums.assign(rowFloats, 0.0f);
-    std::uint32_t* target = out.data() + static_cast<size_t>(dy) * static_cast<size_t>(width);
-    for (int dx = 0; dx < width; ++dx) {
-      target[dx] = PackPixel(sums.data() + static_cast<size_t>(dx) * 4, DitherValue(dx, dy, width));
-    }
-    std::vector<float>().swap(sums);
-  };
-
-  RowTargets targets;
-  for (int y = 0; y < image.Height(); ++y) {
+  template <typename Sample>
+  void Filtered(const Sample* source, int y) {
     targets.rows.clear();
     targets.weights.clear();
-    for (const FilterWeight* e = rows.Begin(y); e != rows.End(y); ++e) {
+    for (const FilterWeight* e = rows->Begin(y); e != rows->End(y); ++e) {
       std::vector<float>& sums = accumulators[static_cast<size_t>(e->index)];
-      if (sums.empty()) sums.assign(rowFloats, 0.0f);
+      if (sums.empty()) sums.assign(static_cast<size_t>(width) * 4, 0.0f);
       targets.rows.push_back(sums.data());
       targets.weights.push_back(e->weight);
-    }
-    const Sample* source;
-    if constexpr (sizeof(Sample) == 1) {
-      source = image.Row8(y);
-    } else {
-      source = image.Row16(y);
     }
 #if TINTWISE_HAVE_SSE2
     // Each destination row fed once by this source row takes its additions
     // in gather order; a row fed twice (tiny pictures only) needs the plain
     // interleaving of the two entries.
-    if (gather && DistinctIndices(rows.Begin(y), rows.End(y))) {
+    if (gather && DistinctIndices(rows->Begin(y), rows->End(y))) {
       for (size_t r = 0; r < targets.rows.size(); ++r) {
         GatherRow(source, *gather, targets.rows[r], targets.weights[r], scale, kernel == ResampleKernel::kSimd);
       }
     } else {
-      AccumulateRow(source, columns, targets, scale, kernel);
+      AccumulateRow(source, *columns, targets, scale, kernel);
     }
 #else
-    AccumulateRow(source, columns, targets, scale, kernel);
+    AccumulateRow(source, *columns, targets, scale, kernel);
 #endif
-    for (const FilterWeight* e = rows.Begin(y); e != rows.End(y); ++e) {
+    for (const FilterWeight* e = rows->Begin(y); e != rows->End(y); ++e) {
       if (lastUse[static_cast<size_t>(e->index)] == y && !accumulators[static_cast<size_t>(e->index)].empty()) {
-        finish(e->index);
-        lastUse[static_cast<size_t>(e->index)] = -2;  // done
+        Finish(e->index);
       }
     }
   }
-  // Rows no source row fed (possible only through dropped negligible weights).
-  for (int dy = 0; dy < height; ++dy) {
-    if (lastUse[static_cast<size_t>(dy)] != -2) finish(dy);
+};
+
+RowResampler::RowResampler(const RowLayout& layout, int width, int height, ResampleKernel kernel)
+    : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.layout = layout;
+  s.width = width;
+  s.height = height;
+  s.kernel = kernel;
+  s.scale = ChannelScale(layout.channelMax);
+  s.unfiltered = layout.width == width && layout.height == height;
+  s.out.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  if (s.unfiltered) return;
+  s.columns = std::make_unique<FilterWeights>(FilterWeights::Build(layout.width, width));
+  s.rows = std::make_unique<FilterWeights>(FilterWeights::Build(layout.height, height));
+  // A destination row is finished after the last source row that feeds it;
+  // only rows in between hold accumulators.
+  s.lastUse.assign(static_cast<size_t>(height), -1);
+  for (int y = 0; y < layout.height; ++y) {
+    for (const FilterWeight* e = s.rows->Begin(y); e != s.rows->End(y); ++e) {
+      s.lastUse[static_cast<size_t>(e->index)] = y;
+    }
+  }
+#if TINTWISE_HAVE_SSE2
+  if (kernel != ResampleKernel::kScalar) s.gather = std::make_unique<ColumnGather>(*s.columns);
+#endif
+  s.accumulators.resize(static_cast<size_t>(height));
+}
+
+RowResampler::~RowResampler() = default;
+
+void RowResampler::AddRow(const void* samples) {
+  State& s = *state_;
+  if (s.nextRow >= s.layout.height) return;
+  const int y = s.nextRow++;
+  if (s.unfiltered) {
+    if (s.layout.sixteenBit) {
+      s.Unfiltered(static_cast<const std::uint16_t*>(samples), y);
+    } else {
+      s.Unfiltered(static_cast<const std::uint8_t*>(samples), y);
+    }
+    return;
+  }
+  if (s.layout.sixteenBit) {
+    s.Filtered(static_cast<const std::uint16_t*>(samples), y);
+  } else {
+    s.Filtered(static_cast<const std::uint8_t*>(samples), y);
   }
 }
 
-}  // namespace
+int RowResampler::RowsAdded() const { return state_->nextRow; }
+
+std::vector<std::uint32_t> RowResampler::Finish() {
+  State& s = *state_;
+  if (!s.unfiltered) {
+    // Rows no source row fed (possible only through dropped negligible weights).
+    for (int dy = 0; dy < s.height; ++dy) {
+      if (s.lastUse[static_cast<size_t>(dy)] != -2) s.Finish(dy);
+    }
+  }
+  return std::move(s.out);
+}
 
 float DitherValue(int x, int y, int width) {
   const int row = y % 4;
@@ -453,31 +495,28 @@ float DitherValue(int x, int y, int width) {
 
 std::vector<std::uint32_t> ResampleImage(const DecodedImage& image, int width, int height,
                                          ResampleKernel kernel) {
-  std::vector<std::uint32_t> out(static_cast<size_t>(width) * static_cast<size_t>(height));
-  const Scale scale = ChannelScale(image);
-  if (image.Width() == width && image.Height() == height) {
+  RowLayout layout{image.Width(), image.Height(), image.SixteenBit(), image.ChannelMax()};
+  RowResampler resampler(layout, width, height, kernel);
+  for (int y = 0; y < image.Height(); ++y) {
     if (image.SixteenBit()) {
-      ConvertUnfiltered<std::uint16_t>(image, scale, out);
+      resampler.AddRow(image.Row16(y));
     } else {
-      ConvertUnfiltered<std::uint8_t>(image, scale, out);
+      resampler.AddRow(image.Row8(y));
     }
-    return out;
   }
-  if (image.SixteenBit()) {
-    ResampleFiltered<std::uint16_t>(image, width, height, kernel, scale, out);
-  } else {
-    ResampleFiltered<std::uint8_t>(image, width, height, kernel, scale, out);
-  }
-  return out;
+  return resampler.Finish();
 }
 
-std::array<std::uint8_t, 27> ReduceToSignature(const DecodedImage& image, ResampleKernel kernel) {
-  const std::vector<std::uint32_t> pixels = ResampleImage(image, 3, 3, kernel);
+std::array<std::uint8_t, 27> SignatureOfPixels(const std::vector<std::uint32_t>& pixels) {
   std::array<std::uint8_t, 27> signature{};
-  for (size_t i = 0; i < 9; ++i) {
+  for (size_t i = 0; i < 9 && i < pixels.size(); ++i) {
     signature[i * 3] = static_cast<std::uint8_t>(pixels[i] >> 16);
     signature[i * 3 + 1] = static_cast<std::uint8_t>(pixels[i] >> 8);
     signature[i * 3 + 2] = static_cast<std::uint8_t>(pixels[i]);
   }
   return signature;
+}
+
+std::array<std::uint8_t, 27> ReduceToSignature(const DecodedImage& image, ResampleKernel kernel) {
+  return SignatureOfPixels(ResampleImage(image, 3, 3, kernel));
 }

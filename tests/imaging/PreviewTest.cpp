@@ -17,7 +17,6 @@ using pictures::Rgba;
 
 const SjisText kStarted{u8"D3DDevice::Initialize() : DirectXの初期化に成功しました"};
 const SjisText kGifFailed{u8"CTintwiseDlg::LoadImage() : gifファイルの読み込みに失敗しました "};
-const SjisText kSaveFailed{u8"CTintwiseDlg::LoadImage() : 一時bmpファイルの保存に失敗しました "};
 const SjisText kTextureFailed{u8"CTintwiseDlg::LoadImage() : テクスチャの読み込みに失敗しました "};
 
 class PreviewTest : public DeviceTest {
@@ -90,18 +89,17 @@ TEST_F(PreviewTest, DrawingPointSamplesTheWholeTextureAndNullClears) {
   EXPECT_EQ(BackBufferAt(127, 127), 0xFF000000u);
 }
 
-TEST_F(PreviewTest, GifPreviewRemovesItsTemporaryBmp) {
+TEST_F(PreviewTest, GifPreviewWritesNothing) {
   const auto texture = LoadPreviewTexture(Put("Anim.Gif", pictures::Gif(Quadrants())));
   ASSERT_NE(texture, nullptr);
   EXPECT_EQ(texture->Pixel(1, 1), 0xFFFFFFFFu);
   EXPECT_EQ(FileCount(), 2u);  // the GIF and the log
 }
 
-TEST_F(PreviewTest, UndecodableGifLogsDecodeSaveAndTextureLines) {
+TEST_F(PreviewTest, UndecodableGifLogsDecodeAndTextureLines) {
   const std::string path = Put("bad.gif", "GIF89a but nothing more");
   EXPECT_EQ(LoadPreviewTexture(path), nullptr);
-  EXPECT_EQ(LoaderLines(), (std::vector<std::string>{kGifFailed + path, kSaveFailed + PathOf("bad.bmp"),
-                                                     kTextureFailed + PathOf("bad.bmp")}));
+  EXPECT_EQ(LoaderLines(), (std::vector<std::string>{kGifFailed + path, kTextureFailed + path}));
   EXPECT_EQ(FileCount(), 2u);
 }
 
@@ -116,16 +114,6 @@ TEST_F(PreviewTest, TexturesOutliveTheDevice) {
   D3DDevice::Shutdown();
   ASSERT_NE(texture, nullptr);
   EXPECT_EQ(texture->Pixel(1, 0), 0xFF00FF00u);
-}
-
-TEST_F(PreviewTest, SavedTextureReadsBackPixelForPixel) {
-  const auto texture = LoadPreviewTexture(Put("q.png", pictures::Png(Quadrants())));
-  ASSERT_NE(texture, nullptr);
-  ASSERT_TRUE(D3DDevice::SaveTextureToFile(PathOf("saved.bmp"), *texture));
-  DecodedImage back;
-  ASSERT_TRUE(DecodeImageFile(PathOf("saved.bmp"), &back, nullptr));
-  EXPECT_EQ(back.Rgba8(0, 1), (Rgba{0, 0, 255, 255}));
-  EXPECT_EQ(back.Rgba8(1, 0), (Rgba{0, 255, 0, 255}));
 }
 
 }  // namespace

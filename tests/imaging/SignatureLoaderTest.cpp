@@ -79,7 +79,7 @@ TEST_F(SignatureLoaderTest, SameFileAlwaysGivesTheSameText) {
   EXPECT_EQ(first.cacheText, second.cacheText);
 }
 
-TEST_F(SignatureLoaderTest, UpperCaseGifGoesThroughATemporaryBmpThatIsRemoved) {
+TEST_F(SignatureLoaderTest, UpperCaseGifLoadsAndWritesNothing) {
   const std::string path = Put("PIC.GIF", pictures::Gif(Palette()));
   ImageCacheDirectX cache;
   ASSERT_TRUE(cache.LoadImage(path));

@@ -1,0 +1,14 @@
+#include "imaging/DecodedImageSink.h"
+
+bool DecodedImageSink::Begin(const RowLayout& layout) {
+  if (static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height) > maxPixels_) return false;
+  image_->Allocate(layout.width, layout.height, layout.sixteenBit);
+  image_->SetChannelMax(layout.channelMax);
+  row_ = 0;
+  return true;
+}
+
+void* DecodedImageSink::NextRow() {
+  if (image_->SixteenBit()) return image_->Row16(row_);
+  return image_->Row8(row_);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "imaging/Resampler.h"
+#include "imaging/RowSink.h"
+
+// A RowSink that resizes the picture as its rows arrive (RowResampler), so a
+// picture is never held whole. For pictures of a megapixel or more the
+// resize runs on a second thread: the decoder fills blocks of rows, which
+// the reduction thread takes in order, so decoding and reducing overlap.
+// The result is the same either way.
+//
+// Threads: the decoder calls the RowSink side; the owner calls Finish after
+// the decoder returned. The reduction thread, if any, is joined by Finish or
+// by the destructor (a decoder that failed part way just stops).
+class ReductionSink : public RowSink {
+ public:
+  // Chooses the destination size once the picture's is known (width, height >= 1).
+  using SizeChooser = std::function<std::pair<int, int>(const RowLayout&)>;
+
+  // Memory for rows in flight: about this many bytes per block, kBlocks blocks.
+  static constexpr std::size_t kBlockBytes = 128 * 1024;
+  static constexpr int kBlocks = 4;
+  // Smaller pictures are reduced on the decoder's thread.
+  static constexpr std::uint64_t kThreadedPixels = 1'000'000;
+
+  explicit ReductionSink(SizeChooser chooser, ResampleKernel kernel = ResampleKernel::kSimd, bool threaded = true);
+  ~ReductionSink() override;
+  ReductionSink(const ReductionSink&) = delete;
+  ReductionSink& operator=(const ReductionSink&) = delete;
+
+  bool Begin(const RowLayout& layout) override;
+  void* NextRow() override;
+  void CommitRow() override;
+
+  // After a successful decode: waits for the reduction and returns the
+  // resized picture (0xAARRGGBB, top row first) with its size. Empty when
+  // the picture's rows did not all arrive.
+  std::vector<std::uint32_t> Finish(int* width = nullptr, int* height = nullptr);
+
+ private:
+  void Publish();
+  void ReduceBlocks();
+  void Stop();
+
+  SizeChooser chooser_;
+  ResampleKernel kernel_;
+  bool threadedAllowed_;
+  RowLayout layout_;
+  int width_ = 0;
+  int height_ = 0;
+  std::unique_ptr<RowResampler> resampler_;
+
+  // Rows in flight: kBlocks blocks of rowsPerBlock_ rows each (one block,
+  // one row, when not threaded).
+  std::vector<std::uint8_t> rows_;
+  std::size_t rowBytes_ = 0;
+  int rowsPerBlock_ = 1;
+  int filling_ = 0;  // rows written into the block being filled
+  std::vector<int> blockRows_;
+
+  bool threaded_ = false;
+  std::thread worker_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint64_t published_ = 0;  // blocks handed to the reduction thread
+  std::uint64_t reduced_ = 0;    // blocks it has finished with
+  bool closing_ = false;
+};

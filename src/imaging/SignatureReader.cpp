@@ -1,0 +1,22 @@
+#include "imaging/SignatureReader.h"
+
+#include "imaging/FileImageSource.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/ReductionSink.h"
+
+bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageError* error, ResampleKernel kernel,
+                       bool threaded) {
+  ReductionSink sink([](const RowLayout&) { return std::pair{3, 3}; }, kernel, threaded);
+  if (!DecodeImageRows(input, sink, error)) return false;
+  const std::vector<std::uint32_t> pixels = sink.Finish();
+  if (pixels.size() != 9) return ImageError::Fail(error, ImageErrorKind::kDamaged, "the picture's rows did not all arrive");
+  const auto signature = SignatureOfPixels(pixels);
+  for (size_t i = 0; i < signature.size(); ++i) (*colours)[i] = signature[i];
+  return true;
+}
+
+bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error) {
+  FileImageSource file;
+  if (!file.Open(path, error)) return false;
+  return SignatureOfSource(file, colours, error);
+}
