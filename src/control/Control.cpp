@@ -28,6 +28,6 @@ void Control::Search() {
   searchTimes_ = search.LastTimes();
 }
 
-void Control::UpdateCache() { CacheUpdate(Context()).Run(); }
+OperationResult Control::UpdateCache() { return CacheUpdate(Context()).Run(); }
 
-void Control::GenerateCache() { CacheGeneration(Context()).Run(); }
+OperationResult Control::GenerateCache() { return CacheGeneration(Context()).Run(); }

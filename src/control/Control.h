@@ -6,6 +6,7 @@
 #include <string>
 
 #include "control/CacheSearch.h"
+#include "control/OperationResult.h"
 #include "search/CacheDatabase.h"
 
 class CacheTable;
@@ -37,11 +38,13 @@ class Control {
   // Ranks every cached entry against the image at Path() and shows the 20 closest.
   void Search();
 
-  // Replaces "cache.db" with the prebuilt copy from the cache server and reloads it.
-  void UpdateCache();
+  // Replaces "cache.db" with the prebuilt copy from the cache server and
+  // reloads it. The result says whether that worked, and if not why (CacheUpdate).
+  OperationResult UpdateCache();
 
-  // Rebuilds the cache by walking the id range of "cache_setting.ini".
-  void GenerateCache();
+  // Rebuilds the cache by walking the id range of "cache_setting.ini"; the
+  // result as CacheGeneration::Run gives it.
+  OperationResult GenerateCache();
 
   // Stops a running cache generation before its next id. Any thread.
   void Abort() { running_.store(false); }
