@@ -192,7 +192,13 @@ std::string MakeCache::LocalImageName(const std::string& imageUrl) {
   return base + "_" + HexOf(Fnv1a(imageUrl)) + extension;
 }
 
+int MakeCache::RemoveStaleDownloads(long minimumAge) {
+  return RemoveStaleTemporaryFilesIn(ProgramDirectory() + "php/", minimumAge) +
+         RemoveStaleTemporaryFilesIn(ProgramDirectory() + "image/", minimumAge);
+}
+
 bool MakeCache::DownloadPHP() {
+  failure = Failure::kNone;
   const std::string path = PageFilePath();
   if (!PathExists(path)) {
     for (const std::string& url : {PageUrl(id), SecondPageUrl(id)}) {
@@ -202,21 +208,27 @@ bool MakeCache::DownloadPHP() {
           break;
         case Fetch::kNotOk:
           WriteLog(kPageDownloadFailed);
+          failure = Failure::kFetch;
           return false;
         case Fetch::kLocalFile:
           WriteLog(kPageLocalFileFailed);
+          failure = Failure::kLocalFile;
           return false;
         case Fetch::kBroken:
           WriteLog(kPageBroken + url);
+          failure = Failure::kFetch;
           return false;
         case Fetch::kTooLarge:
           WriteLog(kPageTooLarge + url);
+          failure = Failure::kFetch;
           return false;
       }
       if (outcome.bytes > kShortPageBytes) break;
     }
   }
-  return ParsePage(ReadLocalFile(path, kMaxPageBytes));
+  if (ParsePage(ReadLocalFile(path, kMaxPageBytes))) return true;
+  failure = Failure::kParse;
+  return false;
 }
 
 bool MakeCache::ParsePage(std::string_view eucJpPage) {
@@ -270,6 +282,7 @@ bool MakeCache::ParsePage(std::string_view eucJpPage) {
 }
 
 bool MakeCache::DownloadImage() {
+  failure = Failure::kNone;
   const std::string path = ImageFilePath();
   imagePath = path;
   if (!path.empty() && IsRegularFile(path)) return true;
@@ -280,16 +293,21 @@ bool MakeCache::DownloadImage() {
       return true;
     case Fetch::kNotOk:
       WriteLog(kImageDownloadFailed);
+      failure = Failure::kFetch;
       return false;
     case Fetch::kLocalFile:
       WriteLog(kImageLocalFileFailed);
+      failure = Failure::kLocalFile;
       return false;
     case Fetch::kBroken:
       WriteLog(kImageBroken + imageUrl);
+      failure = Failure::kFetch;
       return false;
     case Fetch::kTooLarge:
       WriteLog(kImageTooLarge + imageUrl);
+      failure = Failure::kFetch;
       return false;
   }
+  failure = Failure::kFetch;
   return false;
 }

@@ -55,14 +55,28 @@ class MakeCache {
   // The local image file for `imageUrl`, below "image/"; see LocalImageName.
   std::string ImageFilePath() const;
 
+  // Removes the temporary files that runs killed while downloading left in
+  // "php" and "image" below the program directory (see
+  // RemoveStaleTemporaryFilesIn). Returns how many were removed.
+  static int RemoveStaleDownloads(long minimumAge = 3600);
+
   // The local file name for an image address: the part after its last '/',
   // with a short hash of the whole address put before the extension so that
   // two addresses ending in the same name keep apart. Empty when the address
   // names no usable file ("", ".", ".." or a name with a zero byte).
   static std::string LocalImageName(const std::string& imageUrl);
 
+  // What made the last DownloadPHP or DownloadImage return false.
+  enum class Failure {
+    kNone,
+    kFetch,      // the server could not be reached, refused, broke off or sent too much
+    kLocalFile,  // the file could not be saved below the program directory
+    kParse,      // the page lacks a part up to the second vote count
+  };
+
   const InternetSession& session;
   const std::string id;
+  Failure failure = Failure::kNone;
   std::string title;
   std::string name;
   std::string imagePath;

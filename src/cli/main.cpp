@@ -12,11 +12,13 @@
 #include "infra/Environment.h"
 #include "infra/Log.h"
 #include "cli/CommandLine.h"
+#include "cli/GenerationProgress.h"
 #include "cli/TerminalView.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "imaging/ImageError.h"
 #include "infra/ServerAddress.h"
+#include "control/CacheGeneration.h"
 #include "control/CacheUpdate.h"
 #include "control/Control.h"
 
@@ -122,17 +124,34 @@ int RunSignature(const std::vector<std::string>& paths) {
   return status;
 }
 
+// The reason of a failed operation is its last status text, which the view
+// has already written to stderr.
 int RunUpdate(Control& control) { return CacheUpdate(control.Context()).Run() ? 0 : 1; }
 
-int RunGenerate(Control& control) {
+// Exit status 0 only when the records were saved and "cache.db" exported and
+// loaded; 1 when the run refused to start or any of that failed; 130 when
+// Ctrl-C stopped a run that then saved what it had. Without a terminal a
+// progress line is printed every 100 ids or 10 seconds; a summary always ends
+// a run that started.
+int RunGenerate(Control& control, bool interactive) {
   abortTarget.store(&control);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
-  control.GenerateCache();
+  GenerationProgress progress(stderr, GenerationProgress::Clock::now());
+  CacheGeneration::IdObserver observer;
+  if (!interactive) {
+    observer = [&progress](const GenerationTally& tally) { progress.AfterId(tally, GenerationProgress::Clock::now()); };
+  }
+  CacheGeneration run(control.Context(), std::move(observer));
+  const OperationResult result = run.Run();
   ::signal(SIGINT, SIG_DFL);
   abortTarget.store(nullptr);
+  const GenerationTally& tally = run.Tally();
+  const bool stopped = tally.idsDone < tally.end - tally.start + 1;
+  if (tally.started) progress.Summary(tally, stopped, GenerationProgress::Clock::now());
+  if (!result) return 1;
   return interrupted ? kInterrupted : 0;
 }
 
@@ -184,7 +203,8 @@ int main(int argc, char** argv) {
   const bool needsDevice = line.command != CommandLine::Command::kUpdate;
   if (needsDevice) D3DDevice::Initialize();
 
-  TerminalView view(stderr, ::isatty(STDERR_FILENO) != 0);
+  const bool interactive = ::isatty(STDERR_FILENO) != 0;
+  TerminalView view(stderr, interactive);
   Control control(view);
   int status = 0;
   switch (line.command) {
@@ -195,7 +215,7 @@ int main(int argc, char** argv) {
       status = RunUpdate(control);
       break;
     case CommandLine::Command::kGenerate:
-      status = RunGenerate(control);
+      status = RunGenerate(control, interactive);
       break;
     case CommandLine::Command::kSignature:
       status = RunSignature(images);

@@ -56,6 +56,29 @@ bool CollectTexts(sqlite3* db, const std::string& sql, int column, std::vector<s
   return code == SQLITE_DONE;
 }
 
+// `path` as an SQLite URI that opens the file read-only and immutable: the
+// library then takes no locks and makes no "-wal" or "-shm" files beside it,
+// even when the database is in write-ahead-log mode (which a read-only open
+// would otherwise create and leave behind).
+std::string ImmutableUri(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  // A path starting with "//" would otherwise read as an authority.
+  if (path.starts_with("//")) uri += "//";
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
+        c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+      uri += c;
+    } else {
+      uri += '%';
+      uri += kHex[byte >> 4];
+      uri += kHex[byte & 0xF];
+    }
+  }
+  return uri + "?mode=ro&immutable=1";
+}
+
 std::vector<std::string> ExpectedColumns() {
   std::vector<std::string> columns = {"id", "title", "name", "good", "bad", "adult"};
   for (int i = 0; i <= 26; ++i) columns.push_back("c" + std::to_string(i));
@@ -110,7 +133,8 @@ bool CacheDownloader::Download(const InternetSession& session, const std::string
 
 bool CacheDownloader::IsCacheDatabase(const std::string& path) {
   sqlite3* raw = nullptr;
-  const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  const int opened =
+      sqlite3_open_v2(ImmutableUri(path).c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
   Connection db(raw);
   if (opened != SQLITE_OK) return false;
 

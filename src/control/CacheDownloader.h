@@ -36,7 +36,8 @@ class CacheDownloader {
   // True when the file at `path` is an SQLite database whose table
   // "TintwiseCache" has the cache's 34 columns, which passes the quick check
   // and whose table loads within the loader's limits (CacheLoader).
-  // Opens the file read-only and closes it before returning.
+  // Opens the file read-only as an immutable file, so that nothing (no
+  // "-wal" or "-shm" file) is created beside it, and closes it before returning.
   static bool IsCacheDatabase(const std::string& path);
 
  private:

@@ -1,14 +1,15 @@
 #include "control/CacheUpdate.h"
 
+#include "control/ControlView.h"
 #include "infra/AtomicFile.h"
 #include "infra/TextEncoding.h"
-#include "control/ControlView.h"
 #include "search/CacheDatabase.h"
 
-bool CacheUpdate::Run() {
+OperationResult CacheUpdate::Run() {
   static const SjisText kDownloading{u8"キャッシュファイルのダウンロード中"};
   static const SjisText kDone{u8"キャッシュファイルのダウンロードが完了しました"};
   static const SjisText kFailed{u8"キャッシュファイルのダウンロードに失敗しました"};
+  static const SjisText kReloadFailed{u8"キャッシュの読み込みに失敗しました"};
   ControlView& view = context_.view;
   view.EnableControls(false);
   view.SetStatusText(kDownloading);
@@ -19,6 +20,11 @@ bool CacheUpdate::Run() {
   view.SetStatusText(downloaded ? kDone : kFailed);
   // Reloads the new database, or the old one that a failure left in place.
   const bool loaded = context_.cache.Open();
+  // A new database that is in place but did not load must not stand as a
+  // success on the status line.
+  if (downloaded && !loaded) view.SetStatusText(kReloadFailed);
   view.EnableControls(true);
-  return downloaded && loaded;
+  if (!downloaded) return OperationResult::Failure(kFailed);
+  if (!loaded) return OperationResult::Failure(kReloadFailed);
+  return OperationResult::Success();
 }

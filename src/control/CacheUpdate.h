@@ -2,6 +2,7 @@
 
 #include "control/CacheDownloader.h"
 #include "control/OperationContext.h"
+#include "control/OperationResult.h"
 
 // The cache-update operation: fetches the prebuilt "cache.db" from the cache
 // server, replaces the local one only with a verified complete copy, and
@@ -12,9 +13,10 @@ class CacheUpdate {
   explicit CacheUpdate(const OperationContext& context, const CacheDownloader::Options& options = {})
       : context_(context), options_(options) {}
 
-  // True when the new database was put in place and loaded. On failure the
-  // previous "cache.db" is kept unchanged and loaded again.
-  bool Run();
+  // Success when the new database was put in place and loaded. On a failed
+  // download the previous "cache.db" is kept unchanged and loaded again; the
+  // reason is the last status text.
+  OperationResult Run();
 
  private:
   OperationContext context_;

@@ -30,6 +30,6 @@ bool Control::Search() {
   return read;
 }
 
-void Control::UpdateCache() { CacheUpdate(Context()).Run(); }
+OperationResult Control::UpdateCache() { return CacheUpdate(Context()).Run(); }
 
-void Control::GenerateCache() { CacheGeneration(Context()).Run(); }
+OperationResult Control::GenerateCache() { return CacheGeneration(Context()).Run(); }

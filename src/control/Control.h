@@ -6,6 +6,7 @@
 #include <string>
 
 #include "control/CacheSearch.h"
+#include "control/OperationResult.h"
 #include "search/CacheDatabase.h"
 
 class CacheTable;
@@ -39,11 +40,13 @@ class Control {
   // in LastSearchError, when the picture cannot be read.
   bool Search();
 
-  // Replaces "cache.db" with the prebuilt copy from the cache server and reloads it.
-  void UpdateCache();
+  // Replaces "cache.db" with the prebuilt copy from the cache server and
+  // reloads it. The result says whether that worked, and if not why (CacheUpdate).
+  OperationResult UpdateCache();
 
-  // Rebuilds the cache by walking the id range of "cache_setting.ini".
-  void GenerateCache();
+  // Rebuilds the cache by walking the id range of "cache_setting.ini"; the
+  // result as CacheGeneration::Run gives it.
+  OperationResult GenerateCache();
 
   // Stops a running cache generation before its next id. Any thread.
   void Abort() { running_.store(false); }

@@ -86,25 +86,65 @@ void AtomicFile::Discard() {
   failed_ = true;
 }
 
-int RemoveStaleTemporaryFiles(const std::string& target, long minimumAge) {
-  const auto slash = target.rfind('/');
-  const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-  const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp.";
-  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.c_str()), ::closedir);
+namespace {
+
+bool IsAlphanumeric(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The length of `name` without a database library's companion suffix.
+size_t WithoutCompanionSuffix(const std::string& name) {
+  for (const std::string suffix : {"-journal", "-wal", "-shm"}) {
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return name.size() - suffix.size();
+  }
+  return name.size();
+}
+
+// True when `name` is a temporary file of AtomicFile, or a companion of one:
+// a base name (`base` when given, any non-empty one otherwise), ".tmp.", the
+// six characters mkstemp puts there, and an optional companion suffix.
+bool IsTemporaryName(const std::string& name, const std::string* base) {
+  static const std::string kMarker = ".tmp.";
+  const size_t length = WithoutCompanionSuffix(name);
+  constexpr size_t kRandom = 6;
+  if (length < kMarker.size() + kRandom + 1) return false;
+  const size_t marker = length - kRandom - kMarker.size();
+  if (name.compare(marker, kMarker.size(), kMarker) != 0) return false;
+  for (size_t i = length - kRandom; i < length; ++i) {
+    if (!IsAlphanumeric(name[i])) return false;
+  }
+  return base == nullptr ? marker > 0 : name.compare(0, marker, *base) == 0 && marker == base->size();
+}
+
+int RemoveStale(const std::string& directory, const std::string* base, long minimumAge) {
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.empty() ? "." : directory.c_str()), ::closedir);
   if (!listing) return 0;
   const time_t now = ::time(nullptr);
   int removed = 0;
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;
-    // mkstemp's suffix is exactly six characters.
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string path = directory == "." ? name : directory + name;
+    if (!IsTemporaryName(name, base)) continue;
+    const std::string path = directory + name;
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     if (now - info.st_mtime < minimumAge) continue;
     if (::unlink(path.c_str()) == 0) ++removed;
   }
   return removed;
+}
+
+}  // namespace
+
+int RemoveStaleTemporaryFiles(const std::string& target, long minimumAge) {
+  const auto slash = target.rfind('/');
+  const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  return RemoveStale(directory, &base, minimumAge);
+}
+
+int RemoveStaleTemporaryFilesIn(const std::string& directory, long minimumAge) {
+  std::string prefix = directory;
+  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  return RemoveStale(prefix, nullptr, minimumAge);
 }
 
 bool WriteFileAtomically(const std::string& target, std::string_view content) {

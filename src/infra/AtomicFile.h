@@ -46,11 +46,17 @@ class AtomicFile {
   bool closed_ = false;
 };
 
-// Removes temporary files of `target` (its name plus ".tmp." and six
-// characters) left behind by a process that was killed before its Commit, once
-// they have not been written to for `minimumAge` seconds, so a write still in
-// progress elsewhere is never touched. Returns how many were removed.
+// Removes temporary files of `target` (its name plus ".tmp." and six letters
+// or digits) left behind by a process that was killed before its Commit, and
+// the files a database library keeps beside such a file (the same name plus
+// "-journal", "-wal" or "-shm"), once they have not been written to for
+// `minimumAge` seconds, so a write still in progress elsewhere is never
+// touched. Returns how many were removed.
 int RemoveStaleTemporaryFiles(const std::string& target, long minimumAge = 3600);
+
+// As RemoveStaleTemporaryFiles, for the temporary files of every target in
+// `directory` (a path ending in '/', or "" for the current directory).
+int RemoveStaleTemporaryFilesIn(const std::string& directory, long minimumAge = 3600);
 
 // Writes `content` to `target` through an AtomicFile. Returns false, with the
 // previous file unchanged, on any failure.

@@ -108,6 +108,11 @@ class CliTest : public ::testing::Test {
 
   std::string CacheFile() const { return program_.File("cache.db"); }
 
+  // A generation run whose site is the loopback server.
+  Outcome Generate() {
+    return Run({"--dir", program_.Path(), "--site-host", server_.Host(), "--cache-host", server_.Host(), "generate"});
+  }
+
   TempDirectory program_;
   TempDirectory work_;
   LoopbackHttpServer server_;
@@ -237,4 +242,59 @@ TEST_F(CliTest, SignatureOfAnUnreadableFileSaysErrorAndFailsAfterTheLastFile) {
   EXPECT_NE(outcome.err.find(work_.File("text.png")), std::string::npos);
   EXPECT_NE(outcome.err.find(work_.File("missing.jpg")), std::string::npos);
   EXPECT_EQ(Run({"signature"}).status, 2);
+}
+
+// A run that cannot start, or whose records cannot be saved and exported,
+// fails with its reason on stderr and leaves the files as they were.
+TEST_F(CliTest, GenerateFailsWhenItCannotStartOrCannotSave) {
+  const std::string old = CacheBytes(work_.Path(), {{"7", "a", "b", 1}});
+  const struct {
+    const char* settings;  // nullptr: no file
+    bool databaseInTheWay;
+    std::string reason;
+  } cases[] = {
+      {nullptr, false, Utf8(u8"cache_setting.iniが見つかりません")},
+      {"START=1\r\n", false, Utf8(u8"cache_setting.iniにSTARTかENDがありません")},
+      {"START=3\r\nEND=2\r\n", false, Utf8(u8"cache_setting.iniのENDがSTARTより小さくなっています")},
+      {"START=1\r\nEND=1\r\n", true, Utf8(u8"cache.dbの生成に失敗しました")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    std::filesystem::remove_all(CacheFile());
+    std::filesystem::remove(program_.File("cache_setting.ini"));
+    if (c.settings) WriteWholeFile(program_.File("cache_setting.ini"), c.settings);
+    if (c.databaseInTheWay) {
+      std::filesystem::create_directories(CacheFile() + "/in the way");
+    } else {
+      WriteWholeFile(CacheFile(), old);
+    }
+    const Outcome outcome = Generate();
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find(c.reason + "\n"), std::string::npos) << outcome.err;
+    if (!c.databaseInTheWay) {
+      EXPECT_EQ(ReadWholeFile(CacheFile()), old);
+      EXPECT_FALSE(FileExists(program_.File("cache.ini")));
+      EXPECT_EQ(outcome.err.find("summary:"), std::string::npos);
+    }
+  }
+}
+
+// With stderr not a terminal: a line every 100 ids and a summary by kind.
+TEST_F(CliTest, GenerateWithoutATerminalReportsProgressAndASummary) {
+  WriteWholeFile(program_.File("cache_setting.ini"), "START=1\r\nEND=250\r\n");
+  const Outcome outcome = Generate();
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_NE(outcome.err.find("progress: 100/250 ids (up to id 100), 0 new signatures, 100 failed, "), std::string::npos)
+      << outcome.err;
+  EXPECT_NE(outcome.err.find("progress: 200/250 ids (up to id 200), "), std::string::npos);
+  EXPECT_EQ(outcome.err.find("progress: 250/250"), std::string::npos);
+  const size_t summary = outcome.err.find("summary: 250/250 ids done in ");
+  ASSERT_NE(summary, std::string::npos) << outcome.err;
+  EXPECT_NE(outcome.err.find("; 0 records saved, 0 new signatures, 0 refreshed; failures: 250 page fetch failed, 0 no "
+                             "title (deleted), ",
+                             summary),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n', outcome.err.find(Utf8(u8"キャッシュ生成終了")))).find('\r'),
+            std::string::npos);
 }

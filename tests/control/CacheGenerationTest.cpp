@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -57,7 +59,32 @@ class CacheGenerationTest : public LoopbackSiteTest {
     server_.Serve(kFirst + std::to_string(id), MakePage(fields), "text/html");
     server_.Serve(image, SolidPng(static_cast<std::uint8_t>(id * 40), 100, 200), "image/png");
   }
-  void Run() { CacheGeneration(control_.Context()).Run(); }
+  OperationResult Run() {
+    CacheGeneration run(control_.Context(), [this](const GenerationTally& tally) { idsSeen_.push_back(tally.idsDone); });
+    const OperationResult result = run.Run();
+    tally_ = run.Tally();
+    return result;
+  }
+  // A cache of one record, loaded, and the bytes of both files.
+  void MakeLoadedCache() {
+    SetRange(1, 1);
+    ServeEntry(1);
+    ASSERT_TRUE(Run());
+    records_ = ReadWholeFile(PathOf("cache.ini"));
+    database_ = ReadWholeFile(PathOf("cache.db"));
+    ASSERT_EQ(control_.RowCount(), 1);
+    view_.Forget();
+  }
+  // The ids of the pages asked for since the last call.
+  std::vector<std::string> NewPageRequests() {
+    const auto requests = server_.Requests();
+    std::vector<std::string> ids;
+    for (size_t i = requestsSeen_; i < requests.size(); ++i) {
+      if (requests[i].target.starts_with(kFirst)) ids.push_back(requests[i].target.substr(kFirst.size()));
+    }
+    requestsSeen_ = requests.size();
+    return ids;
+  }
 
   SettingFile Saved() {
     SettingFile saved;
@@ -79,6 +106,11 @@ class CacheGenerationTest : public LoopbackSiteTest {
 
   AbortingView view_;
   Control control_{view_};
+  GenerationTally tally_;
+  std::vector<std::int64_t> idsSeen_;
+  std::string records_;
+  std::string database_;
+  size_t requestsSeen_ = 0;
 };
 
 TEST_F(CacheGenerationTest, RecordsWithASignatureAreSavedExportedAndLoaded) {
@@ -107,17 +139,72 @@ TEST_F(CacheGenerationTest, StatusTextsShowTheProgressOneAheadOfTheId) {
   EXPECT_EQ(server_.RequestCount(kFirst + "5"), 1);
 }
 
-TEST_F(CacheGenerationTest, StartAfterEndOnlyRewritesTheKeptRecords) {
-  SetRange(5, 4);
-  WriteWholeFile(PathOf("cache.ini"), "[7]\nTITLE=kept\nIMAGE_URL=http://x/a.png\nCACHE=" + Signature(7) +
-                                          "\n[8]\nTITLE=no signature\n");
-  Run();
-  EXPECT_TRUE(server_.Requests().empty());
-  const SettingFile saved = Saved();
-  EXPECT_EQ(saved.Sections(), std::vector<std::string>{"7"});
-  EXPECT_EQ(saved.Get("7", "IMAGE_URL"), "");
-  EXPECT_EQ(saved.Get("7", "GOOD"), "0");
-  EXPECT_EQ(DatabaseColumn("title"), std::vector<std::string>{"kept"});
+// Without a usable range the run would end by replacing "cache.db" with
+// whatever "cache.ini" holds: it must not start at all.
+TEST_F(CacheGenerationTest, RunWithoutAUsableRangeDoesNotStart) {
+  MakeLoadedCache();
+  NewPageRequests();
+  const std::string missing = Sjis(u8"cache_setting.iniが見つかりません");
+  const std::string unreadable = Sjis(u8"cache_setting.iniの読み込みに失敗しました");
+  const std::string noRange = Sjis(u8"cache_setting.iniにSTARTかENDがありません");
+  const std::string invalid = Sjis(u8"cache_setting.iniのSTARTかENDが正しい番号ではありません");
+  const std::string reversed = Sjis(u8"cache_setting.iniのENDがSTARTより小さくなっています");
+  const struct {
+    const char* settings;  // nullptr: no file
+    std::string status;
+  } cases[] = {
+      {nullptr, missing},
+      {"", noRange},
+      {"START=1\n", noRange},
+      {"END=1\n", noRange},
+      {"START=\nEND=3\n", noRange},
+      {"[range]\nSTART=1\nEND=3\n", noRange},
+      {"START=-1\nEND=3\n", invalid},
+      {"START=1\nEND=3x\n", invalid},
+      {"START= 1\nEND=3\n", invalid},
+      {"START=1\nEND=2147483648\n", invalid},
+      {"START=99999999999999999999\nEND=3\n", invalid},
+      {"START=5\nEND=4\n", reversed},
+      {"START=2147483647\nEND=0\n", reversed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings ? c.settings : "(no file)");
+    std::filesystem::remove(PathOf("cache_setting.ini"));
+    if (c.settings) WriteWholeFile(PathOf("cache_setting.ini"), c.settings);
+    view_.Forget();
+    const OperationResult result = Run();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.reason, c.status);
+    EXPECT_EQ(view_.StatusTexts(), std::vector<std::string>{c.status});
+    EXPECT_EQ(view_.EnableCalls(), (std::vector<bool>{false, true}));
+    EXPECT_FALSE(tally_.started);
+    EXPECT_TRUE(NewPageRequests().empty());
+    EXPECT_EQ(ReadWholeFile(PathOf("cache.ini")), records_);
+    EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), database_);
+    EXPECT_EQ(control_.RowCount(), 1);  // the loaded cache stays loaded
+  }
+  // A line past the setting file's limit makes the file unreadable.
+  WriteWholeFile(PathOf("cache_setting.ini"), "START=1\nEND=1\nNOTE=" + std::string(70000, 'x') + "\n");
+  EXPECT_EQ(Run().reason, unreadable);
+  EXPECT_EQ(LogMessages().back(), Sjis(u8"CacheGeneration::Run() : ") + unreadable);
+}
+
+// The boundaries on the usable side: leading zeros, one id, the largest id.
+TEST_F(CacheGenerationTest, UsableRangesRunEveryIdOnce) {
+  const struct {
+    const char* settings;
+    std::vector<std::string> ids;
+  } cases[] = {
+      {"START=0007\nEND=8\n", {"7", "8"}},
+      {"START=4\nEND=4\n", {"4"}},
+      {"START=2147483646\nEND=2147483647\n", {"2147483646", "2147483647"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings);
+    WriteWholeFile(PathOf("cache_setting.ini"), c.settings);
+    EXPECT_TRUE(Run());
+    EXPECT_EQ(NewPageRequests(), c.ids);
+  }
 }
 
 TEST_F(CacheGenerationTest, EarlierSignatureIsKeptWhileTheRestIsRefreshed) {
@@ -172,29 +259,92 @@ TEST_F(CacheGenerationTest, AbortStopsBeforeTheNextIdAndKeepsWhatWasGathered) {
   EXPECT_EQ(view_.LastStatus(), Sjis(u8"キャッシュ生成終了"));
 }
 
-TEST_F(CacheGenerationTest, FailedSaveAndExportKeepThePreviousFiles) {
-  SetRange(1, 1);
-  ServeEntry(1);
-  Run();
-  const std::string records = ReadWholeFile(PathOf("cache.ini"));
-  const std::string database = ReadWholeFile(PathOf("cache.db"));
-
+TEST_F(CacheGenerationTest, FailedSaveOrExportIsReportedAndKeepsThePreviousFiles) {
+  MakeLoadedCache();
   // Many records with long titles: the new files outgrow the limit, the
   // pages and images of the run stay below it.
   SetRange(2, 60);
   PageFields fields;
   fields.title = std::string(200, 'x');
   for (int id = 2; id <= 60; ++id) ServeEntry(id, fields);
+  OperationResult result;
   {
     FileSizeLimit full(10000);
-    Run();
+    result = Run();
   }
   EXPECT_EQ(server_.RequestCount("/img/60.png"), 1);
   EXPECT_TRUE(LogText().find(Sjis(u8"ToSqlite::Export()")) != std::string::npos);
-  EXPECT_EQ(ReadWholeFile(PathOf("cache.ini")), records);
-  EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), database);
-  EXPECT_EQ(view_.LastStatus(), Sjis(u8"キャッシュ生成終了"));
+  EXPECT_EQ(ReadWholeFile(PathOf("cache.ini")), records_);
+  EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), database_);
+  const std::string both = Sjis(u8"cache.iniの保存とcache.dbの生成に失敗しました");
+  EXPECT_EQ(view_.LastStatus(), both);
+  EXPECT_EQ(result.reason, both);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(tally_.recordsSaved, -1);
   EXPECT_EQ(control_.RowCount(), 1);
+
+  // A directory in the way of "cache.db": the records are saved, the export fails.
+  SetRange(2, 2);
+  std::filesystem::remove(PathOf("cache.db"));
+  std::filesystem::create_directories(PathOf("cache.db/in the way"));
+  result = Run();
+  EXPECT_EQ(result.reason, Sjis(u8"cache.dbの生成に失敗しました"));
+  EXPECT_EQ(view_.LastStatus(), result.reason);
+  EXPECT_EQ(Saved().Sections(), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(tally_.recordsSaved, 2);
+}
+
+// Each id lands in exactly one count, told apart by where it failed.
+TEST_F(CacheGenerationTest, TallyCountsWhatBecameOfEachId) {
+  SetRange(1, 8);
+  WriteWholeFile(PathOf("cache.ini"), "[7]\nTITLE=old\nCACHE=" + Signature(50) + "\n");
+  ServeEntry(1);
+  server_.ServeStatus(kFirst + "2", 404);
+  server_.Serve(kFirst + "3", std::string(5000, ' ') + "../ii:>5 ../ii:>6", "text/html");
+  server_.Serve(kFirst + "4", "<title>mofu!only a title</title>" + std::string(5000, ' '), "text/html");
+  ServeEntry(5);
+  server_.ServeStatus("/img/5.png", 404);
+  ServeEntry(6);
+  server_.Serve("/img/6.png", "not a picture at all", "image/png");
+  ServeEntry(7);
+  ServeEntry(8);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(idsSeen_, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  const GenerationTally& t = tally_;
+  EXPECT_TRUE(t.started);
+  EXPECT_EQ((std::vector<std::int64_t>{t.start, t.end, t.idsDone, t.signaturesAdded, t.refreshed, t.pageFetchFailed,
+                                       t.noTitle, t.pageIncomplete, t.imageFetchFailed, t.imageUnreadable,
+                                       t.recordsSaved}),
+            (std::vector<std::int64_t>{1, 8, 8, 2, 1, 1, 1, 1, 1, 1, 3}));
+  EXPECT_EQ(t.Failures(), 5);
+}
+
+// Temporary files that killed runs left in "php" and "image" go once they
+// are old enough that no running download can own them; real files stay.
+TEST_F(CacheGenerationTest, StaleDownloadsOfKilledRunsAreRemoved) {
+  std::filesystem::create_directories(PathOf("php"));
+  std::filesystem::create_directories(PathOf("image"));
+  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+  const struct {
+    const char* name;
+    bool old;
+    bool kept;
+  } files[] = {
+      {"php/12.tmp.AbC123", true, false},
+      {"image/a_0123456789abcdef.png.tmp.Zz9999", true, false},
+      {"php/13.tmp.fresh1", false, true},
+      {"php/77", true, true},
+      {"image/b_0123456789abcdef.png", true, true},
+      {"image/c.tmp.toolong7", true, true},
+  };
+  for (const auto& file : files) {
+    WriteWholeFile(PathOf(file.name), "x");
+    if (file.old) std::filesystem::last_write_time(PathOf(file.name), old);
+  }
+  SetRange(1, 1);
+  server_.ServeStatus(kFirst + "1", 404);
+  ASSERT_TRUE(Run());
+  for (const auto& file : files) EXPECT_EQ(FileExists(PathOf(file.name)), file.kept) << file.name;
 }
 
 }  // namespace

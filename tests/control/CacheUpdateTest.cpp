@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -58,7 +60,14 @@ class CacheUpdateTest : public ProgramDirectoryTest {
       writer.Add(ids[i], "title " + ids[i], "poster", Uniform(static_cast<int>(i)));
   }
 
-  bool Update() { return CacheUpdate(control_.Context()).Run(); }
+  bool Update() { return CacheUpdate(control_.Context()).Run().ok; }
+
+  std::vector<std::string> DirectoryEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Dir())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   // The ids a search lists, closest first (the query of a non-image is all zeros).
   std::vector<std::string> SearchedIds() {
@@ -123,7 +132,9 @@ TEST_F(CacheUpdateTest, UnreachableServerKeepsAndReloadsTheOldCache) {
 }
 
 TEST_F(CacheUpdateTest, NotFoundKeepsTheOldCacheWithoutLogging) {
-  EXPECT_FALSE(Update());
+  const OperationResult result = CacheUpdate(control_.Context()).Run();
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.reason, Sjis(u8"キャッシュファイルのダウンロードに失敗しました"));
   ExpectFailureKeptTheOldCache();
   EXPECT_TRUE(LogMessages().empty());
 }
@@ -164,4 +175,26 @@ TEST_F(CacheUpdateTest, MissingCacheIsFilledByAGoodUpdate) {
   server_.Serve("/mofu/cache.db", newCache_);
   EXPECT_TRUE(Update());
   EXPECT_EQ(control_.RowCount(), 3);
+}
+
+// A database served in write-ahead-log mode: its check must not leave the
+// library's "-wal" and "-shm" files beside the temporary copy, update after
+// update.
+TEST_F(CacheUpdateTest, DatabaseInWalModeLeavesNothingBehind) {
+  WriteCache(PathOf("wal.db"), {"301", "302"});
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(PathOf("wal.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "pragma journal_mode=wal;", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  const std::string walCache = ReadWholeFile(PathOf("wal.db"));
+  std::filesystem::remove(PathOf("wal.db"));
+  ASSERT_EQ(walCache.at(18), 2);  // the file format's write-ahead-log mark
+  server_.Serve("/mofu/cache.db", walCache);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(Update());
+    EXPECT_EQ(control_.RowCount(), 2);
+    control_.ReleaseDatabase();
+    EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"cache.db", "log.txt"}));
+    EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), walCache);
+  }
 }

@@ -33,13 +33,16 @@ class RecordFileTest : public ProgramDirectoryTest {
 
   void Generate() {
     Control control(view_);
-    control.GenerateCache();
+    control.LoadCache();
+    view_.Forget();
+    result_ = control.GenerateCache();
     rowsAfter_ = control.RowCount();
   }
 
   LoopbackHttpServer server_;
   RecordingView view_;
   int rowsAfter_ = 0;
+  OperationResult result_;
 };
 
 TEST_F(RecordFileTest, UnreadableRecordsStopTheRunAndKeepBothFiles) {
@@ -53,6 +56,7 @@ TEST_F(RecordFileTest, UnreadableRecordsStopTheRunAndKeepBothFiles) {
   EXPECT_EQ(0u, server_.Requests().size());
   EXPECT_EQ(6, rowsAfter_);
   EXPECT_EQ(SjisText(u8"cache.iniの読み込みに失敗しました").str(), view_.LastStatus());
+  EXPECT_EQ(view_.LastStatus(), result_.reason);
   EXPECT_EQ(std::vector<bool>({false, true}), view_.EnableCalls());
   ASSERT_FALSE(LogMessages().empty());
   EXPECT_EQ(SjisText(u8"CacheGeneration::Run() : cache.iniの読み込みに失敗しました").str(), LogMessages().back());
@@ -63,6 +67,7 @@ TEST_F(RecordFileTest, MissingRecordsStartAFreshRun) {
   EXPECT_EQ(3, server_.RequestCount("/mofuimg/pimg.php?imgid=1") + server_.RequestCount("/mofuimg/pimg.php?imgid=2") +
                    server_.RequestCount("/mofuimg/pimg.php?imgid=3"));
   EXPECT_EQ(SjisText(u8"キャッシュ生成終了").str(), view_.LastStatus());
+  EXPECT_TRUE(result_.ok);
 }
 
 TEST_F(RecordFileTest, LongestLineReadWithoutCarriageReturnSurvivesSaveAndLoad) {

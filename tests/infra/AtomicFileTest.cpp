@@ -61,23 +61,49 @@ TEST_F(AtomicFileTest, UnwritableDirectoryFailsCleanly) {
   EXPECT_FALSE(WriteFileAtomically(dir_.File("no/such/dir/data"), "x"));
 }
 
+// Which names count as a killed writer's leftovers of "cache.db", and of any
+// target of a directory; only old ones are removed.
 TEST_F(AtomicFileTest, StaleTemporaryFilesOfAKilledWriterAreRemoved) {
-  const std::string target = dir_.File("cache.db");
-  WriteWholeFile(target, "kept");
-  WriteWholeFile(target + ".tmp.AbC123", "left by a killed run");
-  WriteWholeFile(target + ".tmp.fresh1", "being written right now");
-  WriteWholeFile(target + ".tmp.toolong7", "not one of ours");
-  WriteWholeFile(dir_.File("cache.ini.tmp.XyZ987"), "another target's");
-  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
-  for (const char* name : {"cache.db.tmp.AbC123", "cache.db.tmp.toolong7", "cache.ini.tmp.XyZ987"})
-    std::filesystem::last_write_time(dir_.File(name), old);
-
-  EXPECT_EQ(RemoveStaleTemporaryFiles(target), 1);
-  EXPECT_FALSE(FileExists(target + ".tmp.AbC123"));
-  EXPECT_TRUE(FileExists(target + ".tmp.fresh1"));
-  EXPECT_TRUE(FileExists(target + ".tmp.toolong7"));
-  EXPECT_TRUE(FileExists(dir_.File("cache.ini.tmp.XyZ987")));
-  EXPECT_EQ(ReadWholeFile(target), "kept");
+  const struct {
+    const char* name;
+    bool old;
+    bool ofCacheDb;  // removed by RemoveStaleTemporaryFiles("cache.db")
+    bool ofAny;      // removed by RemoveStaleTemporaryFilesIn(directory)
+  } files[] = {
+      {"cache.db", true, false, false},
+      {"cache.db.tmp.AbC123", true, true, true},
+      {"cache.db.tmp.AbC123-wal", true, true, true},
+      {"cache.db.tmp.AbC123-shm", true, true, true},
+      {"cache.db.tmp.AbC123-journal", true, true, true},
+      {"cache.db.tmp.Qr5678-shm", true, true, true},  // its database file is gone
+      {"cache.db.tmp.fresh1", false, false, false},
+      {"cache.db.tmp.fresh2-wal", false, false, false},
+      {"cache.db.tmp.toolong7", true, false, false},
+      {"cache.db.tmp.short", true, false, false},
+      {"cache.db.tmp.Ab-12c", true, false, false},
+      {"cache.db.tmp.AbC123-other", true, false, false},
+      {"cache.db-wal", true, false, false},
+      {"xcache.db.tmp.AbC123", true, false, true},
+      {"cache.ini.tmp.XyZ987", true, false, true},
+      {"12.tmp.Zz9999", true, false, true},
+      {".tmp.AbC123", true, false, false},
+  };
+  for (const bool wholeDirectory : {false, true}) {
+    SCOPED_TRACE(wholeDirectory ? "directory" : "cache.db");
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+    int expected = 0;
+    for (const auto& file : files) {
+      WriteWholeFile(dir_.File(file.name), file.name);
+      if (file.old) std::filesystem::last_write_time(dir_.File(file.name), old);
+      expected += wholeDirectory ? file.ofAny : file.ofCacheDb;
+    }
+    EXPECT_EQ(wholeDirectory ? RemoveStaleTemporaryFilesIn(dir_.Path()) : RemoveStaleTemporaryFiles(dir_.File("cache.db")),
+              expected);
+    for (const auto& file : files) {
+      EXPECT_EQ(FileExists(dir_.File(file.name)), !(wholeDirectory ? file.ofAny : file.ofCacheDb)) << file.name;
+    }
+  }
+  EXPECT_EQ(ReadWholeFile(dir_.File("cache.db")), "cache.db");
 }
 
 }  // namespace
