@@ -290,11 +290,14 @@ TEST_F(CliTest, DataDirectoryFollowsTheInstallRule) {
   EXPECT_NE(version.out.find("files: " + home + "/.local/share/tintwise (the user's data directory)"),
             std::string::npos)
       << version.out;
-  // No usable home: the installed copy cannot keep files and says so.
-  setenv("HOME", "relative", 1);
-  const Outcome homeless = RunProgram({bin + "tintwise-cli", "--print-dir"});
-  EXPECT_EQ(homeless.status, 1);
-  EXPECT_EQ(homeless.out, "");
+  // A data directory that cannot be made: the installed copy says so and fails.
+  WriteWholeFile(work_.File("plain-file"), "");
+  setenv("XDG_DATA_HOME", work_.File("plain-file").c_str(), 1);
+  const Outcome blocked = RunProgram({bin + "tintwise-cli", "--print-dir"});
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.out, "");
+  EXPECT_NE(blocked.err.find("cannot make the data directory"), std::string::npos) << blocked.err;
   EXPECT_EQ(RunProgram({built, "--print-dir", "search", "a.png"}).status, 2);
   if (given) {
     setenv("HOME", originalHome.c_str(), 1);
