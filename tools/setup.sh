@@ -9,6 +9,11 @@ packages=(build-essential cmake ninja-build pkg-config
   libcurl4-openssl-dev libjpeg62-turbo-dev libpng-dev libgif-dev libwebp-dev libsqlite3-dev
   libcpp-httplib-dev libgtest-dev libbenchmark-dev sqlite3
   fonts-ipafont-gothic xdg-utils)
+# --- Desktop integration and the Debian package (install rules, tools/package-check.sh) ---
+# Needed by the build (icons' SVG, manual pages) and by CI's package check, so
+# ./test.sh's set-up installs them too.
+packages+=(qt6-svg-dev scdoc dpkg-dev lintian desktop-file-utils appstream bash-completion)
+# --- end of the desktop integration block ---
 if [[ "${1:-}" != "--ci" ]]; then
   packages+=(xvfb xauth xdotool imagemagick)
 fi

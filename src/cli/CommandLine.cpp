@@ -43,6 +43,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     } else if (argument == "--version") {
       line.command = CommandLine::Command::kVersion;
       return line;
+    } else if (argument == "--print-dir") {
+      line.command = CommandLine::Command::kPrintDir;  // after the loop: --dir may follow
     } else if (argument == "--stats") {
       line.stats = true;
     } else if (argument == "--top" || argument.starts_with("--top=")) {
@@ -81,6 +83,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         return line;
       }
     }
+  }
+  if (line.command == CommandLine::Command::kPrintDir) {
+    if (!words.empty()) line.error = "--print-dir takes no command";
+    return line;
   }
   if (words.empty()) {
     line.error = "no command given";

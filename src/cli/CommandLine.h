@@ -8,7 +8,7 @@
 // The command-line front end's arguments: one command with its operands, and
 // options that may stand anywhere ("--dir D" or "--dir=D").
 struct CommandLine {
-  enum class Command { kNone, kHelp, kVersion, kSearch, kUpdate, kGenerate, kSignature };
+  enum class Command { kNone, kHelp, kVersion, kPrintDir, kSearch, kUpdate, kGenerate, kSignature };
 
   Command command = Command::kNone;
   std::vector<std::string> operands;

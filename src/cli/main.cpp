@@ -43,11 +43,14 @@ const char kUsage[] =
     "  --dir <directory>      use this directory instead of the program's own\n"
     "  --site-host <host>     the site's web server (host or host:port)\n"
     "  --cache-host <host>    the cache distribution server (host or host:port)\n"
-    "  --version              print the version\n"
+    "  --print-dir            print the directory of the files and exit\n"
+    "  --version              print the version and the directory of the files\n"
     "  --help                 print this help\n"
     "\n"
     "Files (cache.db, cache.ini, cache_setting.ini, log.txt) live in the program's\n"
-    "directory. Progress goes to stderr; the exit status is 0 only on success.\n";
+    "directory when it may write there, else in $XDG_DATA_HOME/tintwise\n"
+    "(~/.local/share/tintwise); --print-dir shows which. Progress goes to stderr;\n"
+    "the exit status is 0 only on success.\n";
 
 constexpr int kUsageError = 2;
 constexpr int kInterrupted = 130;
@@ -167,9 +170,6 @@ int main(int argc, char** argv) {
     case CommandLine::Command::kHelp:
       std::fputs(kUsage, stdout);
       return 0;
-    case CommandLine::Command::kVersion:
-      std::printf("tintwise-cli %s\n", TINTWISE_VERSION);
-      return 0;
     default:
       break;
   }
@@ -193,8 +193,20 @@ int main(int argc, char** argv) {
       return kUsageError;
     }
     InitializeEnvironmentAt(std::filesystem::absolute(*line.directory, ignored).string());
-  } else {
-    InitializeEnvironment();
+  } else if (!InitializeEnvironment()) {
+    if (line.command == CommandLine::Command::kVersion) std::printf("tintwise-cli %s\n", TINTWISE_VERSION);
+    return Fail("cannot make the data directory (are HOME and XDG_DATA_HOME usable?); --dir names one");
+  }
+  if (line.command == CommandLine::Command::kVersion || line.command == CommandLine::Command::kPrintDir) {
+    std::string directory = ProgramDirectory();
+    if (directory.size() > 1) directory.pop_back();  // the trailing '/'
+    if (line.command == CommandLine::Command::kPrintDir) {
+      std::printf("%s\n", directory.c_str());
+    } else {
+      std::printf("tintwise-cli %s\nfiles: %s (%s)\n", TINTWISE_VERSION, directory.c_str(),
+                  DataDirectoryRuleName(ProgramDirectoryRule()));
+    }
+    return 0;
   }
   OpenLog("log.txt");
   OverrideServerHosts(line.siteHost.value_or(SiteHost()), line.cacheHost.value_or(CacheHost()));

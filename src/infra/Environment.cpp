@@ -1,7 +1,11 @@
 #include "infra/Environment.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -12,9 +16,14 @@ std::mutex& DirectoryMutex() {
   return mutex;
 }
 
-std::string& Directory() {
-  static std::string directory;
-  return directory;
+struct Current {
+  std::string directory;
+  DataDirectoryRule rule = DataDirectoryRule::kGiven;
+};
+
+Current& State() {
+  static Current current;
+  return current;
 }
 
 std::string ExecutableDirectory() {
@@ -31,24 +40,120 @@ std::string ExecutableDirectory() {
   }
 }
 
+std::string WithSlash(std::string directory) {
+  if (directory.empty() || directory.back() != '/') directory += '/';
+  return directory;
+}
+
+bool IsAbsolute(const std::optional<std::string>& path) { return path && !path->empty() && path->front() == '/'; }
+
+std::optional<std::string> Variable(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 }  // namespace
+
+DataDirectoryChoice ChooseDataDirectory(const DataDirectoryFacts& facts) {
+  if (!facts.installedCopy && facts.executableDirectoryWritable) {
+    return {WithSlash(facts.executableDirectory), DataDirectoryRule::kBesideProgram};
+  }
+  // The XDG base directory rules: a relative or empty XDG_DATA_HOME is ignored.
+  std::string base;
+  if (IsAbsolute(facts.xdgDataHome)) {
+    base = WithSlash(*facts.xdgDataHome);
+  } else if (IsAbsolute(facts.home)) {
+    base = WithSlash(*facts.home) + ".local/share/";
+  } else {
+    return {std::string(), DataDirectoryRule::kUserData};
+  }
+  return {base + "tintwise/", DataDirectoryRule::kUserData};
+}
+
+DataDirectoryFacts ProbeDataDirectoryFacts(const std::string& executableDirectory) {
+  DataDirectoryFacts facts;
+  facts.executableDirectory = WithSlash(executableDirectory);
+  facts.executableDirectoryWritable = ::access(facts.executableDirectory.c_str(), W_OK) == 0;
+  facts.installedCopy =
+      ::access((facts.executableDirectory + "../share/applications/tintwise.desktop").c_str(), F_OK) == 0;
+  facts.xdgDataHome = Variable("XDG_DATA_HOME");
+  facts.home = Variable("HOME");
+  if (!IsAbsolute(facts.home)) {
+    // getpwuid_r: the environment may lack HOME (a service, sudo -i).
+    std::vector<char> buffer(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+      facts.home = std::string(found->pw_dir);
+    }
+  }
+  return facts;
+}
+
+bool MakeDirectories(const std::string& directory) {
+  if (directory.empty()) return false;
+  std::string path;
+  size_t start = 0;
+  while (start < directory.size()) {
+    size_t slash = directory.find('/', start);
+    if (slash == std::string::npos) slash = directory.size();
+    path = directory.substr(0, slash);
+    if (!path.empty() && ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    start = slash + 1;
+  }
+  return IsDirectory(directory);
+}
 
 const std::string& ProgramDirectory() {
   // Written once before any reader runs; the lock only guards re-initialisation in tests.
   std::lock_guard lock(DirectoryMutex());
-  return Directory();
+  return State().directory;
 }
 
-void InitializeEnvironmentAt(const std::string& directory) {
+DataDirectoryRule ProgramDirectoryRule() {
+  std::lock_guard lock(DirectoryMutex());
+  return State().rule;
+}
+
+const char* DataDirectoryRuleName(DataDirectoryRule rule) {
+  switch (rule) {
+    case DataDirectoryRule::kGiven:
+      return "given with --dir";
+    case DataDirectoryRule::kBesideProgram:
+      return "beside the program";
+    case DataDirectoryRule::kUserData:
+      return "the user's data directory";
+  }
+  return "";
+}
+
+void InitializeEnvironmentAt(const std::string& directory, DataDirectoryRule rule) {
   {
     std::lock_guard lock(DirectoryMutex());
-    Directory() = directory;
-    if (Directory().empty() || Directory().back() != '/') Directory() += '/';
+    State().directory = WithSlash(directory);
+    State().rule = rule;
   }
   EnterProgramDirectory();
 }
 
-void InitializeEnvironment() { InitializeEnvironmentAt(ExecutableDirectory()); }
+bool InitializeEnvironment() {
+  const std::string executableDirectory = ExecutableDirectory();
+  const DataDirectoryChoice choice = ChooseDataDirectory(ProbeDataDirectoryFacts(executableDirectory));
+  if (choice.directory.empty() ||
+      (choice.rule == DataDirectoryRule::kUserData && !MakeDirectories(choice.directory))) {
+    InitializeEnvironmentAt(executableDirectory, DataDirectoryRule::kBesideProgram);
+    return false;
+  }
+  InitializeEnvironmentAt(choice.directory, choice.rule);
+  return true;
+}
 
 void EnterProgramDirectory() {
   const std::string& directory = ProgramDirectory();

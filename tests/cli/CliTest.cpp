@@ -76,13 +76,18 @@ std::string CacheBytes(const std::string& directory, const std::vector<Row>& row
 class CliTest : public ::testing::Test {
  protected:
   Outcome Run(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), std::string(TINTWISE_BIN_DIR) + "/tintwise-cli");
+    return RunProgram(std::move(arguments));
+  }
+
+  // Runs arguments[0] with the rest as its arguments.
+  Outcome RunProgram(std::vector<std::string> arguments) {
     const std::string outPath = work_.File("stdout"), errPath = work_.File("stderr");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    arguments.insert(arguments.begin(), std::string(TINTWISE_BIN_DIR) + "/tintwise-cli");
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -297,4 +302,66 @@ TEST_F(CliTest, GenerateWithoutATerminalReportsProgressAndASummary) {
       << outcome.err;
   EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n', outcome.err.find(Utf8(u8"キャッシュ生成終了")))).find('\r'),
             std::string::npos);
+}
+
+// Where the files go: beside a writable, not installed program; in the user
+// data directory for an installed copy (recognised by its desktop entry),
+// made on first start; --dir over both.
+TEST_F(CliTest, DataDirectoryFollowsTheInstallRule) {
+  const std::string bin = work_.Path() + "usr/bin/";
+  std::filesystem::create_directories(bin);
+  std::filesystem::create_directories(work_.Path() + "usr/share/applications");
+  std::filesystem::copy_file(std::string(TINTWISE_BIN_DIR) + "/tintwise-cli", bin + "tintwise-cli");
+  const std::string built = std::string(TINTWISE_BIN_DIR) + "/tintwise-cli";
+  const std::string home = work_.Path() + "home", xdg = work_.Path() + "xdg";
+  const char* const given = std::getenv("HOME");
+  const std::string originalHome = given ? given : "";
+  setenv("HOME", home.c_str(), 1);
+  unsetenv("XDG_DATA_HOME");
+
+  struct Case {
+    const char* name;
+    bool installed;
+    const char* xdg;  // nullptr: unset
+    std::vector<std::string> arguments;
+    std::string printed;
+  };
+  const Case cases[] = {
+      {"portable copy", false, nullptr, {"--print-dir"}, work_.Path() + "usr/bin"},
+      {"installed, no XDG", true, nullptr, {"--print-dir"}, home + "/.local/share/tintwise"},
+      {"installed, relative XDG", true, "rel", {"--print-dir"}, home + "/.local/share/tintwise"},
+      {"installed, XDG", true, xdg.c_str(), {"--print-dir"}, xdg + "/tintwise"},
+      {"installed, --dir after", true, xdg.c_str(), {"--print-dir", "--dir", program_.Path()},
+       program_.Path().substr(0, program_.Path().size() - 1)},
+  };
+  for (const Case& c : cases) {
+    if (c.installed) WriteWholeFile(work_.Path() + "usr/share/applications/tintwise.desktop", "");
+    if (c.xdg) setenv("XDG_DATA_HOME", c.xdg, 1);
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.begin(), bin + "tintwise-cli");
+    const Outcome outcome = RunProgram(arguments);
+    EXPECT_EQ(outcome.status, 0) << c.name << outcome.err;
+    EXPECT_EQ(outcome.out, c.printed + "\n") << c.name;
+    EXPECT_TRUE(std::filesystem::is_directory(c.printed)) << c.name;  // made on first start
+    unsetenv("XDG_DATA_HOME");
+  }
+  // --version names the directory and the rule that chose it.
+  const Outcome version = RunProgram({bin + "tintwise-cli", "--version"});
+  EXPECT_NE(version.out.find("files: " + home + "/.local/share/tintwise (the user's data directory)"),
+            std::string::npos)
+      << version.out;
+  // A data directory that cannot be made: the installed copy says so and fails.
+  WriteWholeFile(work_.File("plain-file"), "");
+  setenv("XDG_DATA_HOME", work_.File("plain-file").c_str(), 1);
+  const Outcome blocked = RunProgram({bin + "tintwise-cli", "--print-dir"});
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.out, "");
+  EXPECT_NE(blocked.err.find("cannot make the data directory"), std::string::npos) << blocked.err;
+  EXPECT_EQ(RunProgram({built, "--print-dir", "search", "a.png"}).status, 2);
+  if (given) {
+    setenv("HOME", originalHome.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
 }

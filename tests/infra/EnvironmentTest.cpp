@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
+#include <optional>
 
 #include "infra/Environment.h"
 #include "support/TempDirectory.h"
@@ -44,6 +46,86 @@ TEST(EnvironmentTest, NonAsciiDirectoryBytesAreKept) {
   InitializeEnvironmentAt(name);
   EXPECT_EQ(ProgramDirectory(), name);
   EXPECT_EQ(CurrentDirectory(), name);
+}
+
+// One case per rule and each side of its boundaries: writable or not,
+// installed or not, and which of XDG_DATA_HOME and HOME counts.
+TEST(EnvironmentTest, DataDirectoryRule) {
+  const std::optional<std::string> unset;
+  struct Case {
+    const char* name;
+    bool writable;
+    bool installed;
+    std::optional<std::string> xdg;
+    std::optional<std::string> home;
+    std::string directory;
+    DataDirectoryRule rule;
+  };
+  const Case cases[] = {
+      {"writable build tree", true, false, "/x", "/h", "/opt/tw/bin/", DataDirectoryRule::kBesideProgram},
+      {"read-only copy, XDG set", false, false, "/x/data", "/h", "/x/data/tintwise/", DataDirectoryRule::kUserData},
+      {"XDG with trailing slash", false, false, "/x/data/", "/h", "/x/data/tintwise/", DataDirectoryRule::kUserData},
+      {"XDG unset", false, false, unset, "/home/u", "/home/u/.local/share/tintwise/", DataDirectoryRule::kUserData},
+      {"XDG empty", false, false, "", "/home/u", "/home/u/.local/share/tintwise/", DataDirectoryRule::kUserData},
+      {"XDG relative", false, false, "data", "/home/u/", "/home/u/.local/share/tintwise/", DataDirectoryRule::kUserData},
+      {"installed, writable (root)", true, true, unset, "/root", "/root/.local/share/tintwise/",
+       DataDirectoryRule::kUserData},
+      {"installed, read-only", false, true, "/x", "/h", "/x/tintwise/", DataDirectoryRule::kUserData},
+      {"no usable home", false, false, "rel", "also-rel", "", DataDirectoryRule::kUserData},
+      {"no home at all", false, true, unset, unset, "", DataDirectoryRule::kUserData},
+  };
+  for (const Case& c : cases) {
+    DataDirectoryFacts facts;
+    facts.executableDirectory = "/opt/tw/bin";
+    facts.executableDirectoryWritable = c.writable;
+    facts.installedCopy = c.installed;
+    facts.xdgDataHome = c.xdg;
+    facts.home = c.home;
+    const DataDirectoryChoice choice = ChooseDataDirectory(facts);
+    EXPECT_EQ(choice.directory, c.directory) << c.name;
+    EXPECT_EQ(choice.rule, c.rule) << c.name;
+  }
+}
+
+// The facts come from the file system and the environment: an installed copy
+// is recognised by its desktop entry beside the bin directory.
+TEST(EnvironmentTest, ProbeRecognisesAnInstalledLayout) {
+  TempDirectory root;
+  const std::string bin = root.Path() + "usr/bin/";
+  ASSERT_TRUE(MakeDirectories(bin));
+  ASSERT_TRUE(MakeDirectories(root.Path() + "usr/share/applications"));
+  setenv("XDG_DATA_HOME", (root.Path() + "xdg").c_str(), 1);
+  DataDirectoryFacts facts = ProbeDataDirectoryFacts(bin);
+  EXPECT_FALSE(facts.installedCopy);
+  EXPECT_TRUE(facts.executableDirectoryWritable);  // root or not: the test made it
+  EXPECT_EQ(facts.xdgDataHome, root.Path() + "xdg");
+  WriteWholeFile(root.Path() + "usr/share/applications/tintwise.desktop", "[Desktop Entry]\n");
+  facts = ProbeDataDirectoryFacts(bin.substr(0, bin.size() - 1));
+  EXPECT_TRUE(facts.installedCopy);
+  EXPECT_EQ(ChooseDataDirectory(facts).directory, root.Path() + "xdg/tintwise/");
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_FALSE(ProbeDataDirectoryFacts(bin).xdgDataHome.has_value());
+}
+
+TEST(EnvironmentTest, MakeDirectoriesMakesParentsPrivatelyAndFailsUnderAFile) {
+  TempDirectory root;
+  const std::string deep = root.Path() + "a/b/tintwise/";
+  EXPECT_TRUE(MakeDirectories(deep));
+  EXPECT_TRUE(MakeDirectories(deep));  // already there
+  struct stat status {};
+  ASSERT_EQ(stat(deep.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  WriteWholeFile(root.Path() + "file", "x");
+  EXPECT_FALSE(MakeDirectories(root.Path() + "file/tintwise"));
+  EXPECT_FALSE(MakeDirectories(""));
+}
+
+TEST(EnvironmentTest, GivenDirectoryReportsItsRule) {
+  TempDirectory dir;
+  InitializeEnvironmentAt(dir.Path());
+  EXPECT_EQ(ProgramDirectoryRule(), DataDirectoryRule::kGiven);
+  EXPECT_TRUE(InitializeEnvironment());  // the test's own directory is writable and not installed
+  EXPECT_EQ(ProgramDirectoryRule(), DataDirectoryRule::kBesideProgram);
 }
 
 }  // namespace

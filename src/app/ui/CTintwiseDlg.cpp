@@ -42,6 +42,8 @@ const SjisText kSecretCaption{u8"秘密のボタン"};
 const SjisText kAbortCaption{u8"中止"};
 const SjisText kUpdateCaption{u8"ｷｬｯｼｭ更新"};
 const SjisText kIdle{u8"待機中"};
+// An installed copy starts with an empty data directory.
+const SjisText kNoCache{u8"キャッシュがありません\nｷｬｯｼｭ更新で取得してください"};
 const SjisText kHelp{
     u8"既出チェックを行いたい画像ファイルをドラッグ＆ドロップしてください。"
     u8"色合いの近い画像ほど上のほうに表示されます。"
@@ -241,6 +243,8 @@ void CTintwiseDlg::OnOperationFinished() {
   }
   if (startupLoad_) {
     startupLoad_ = false;
+    // An installed copy has no cache until the user fetches one: say how.
+    if (control_->RowCount() == 0 && ProgramDirectoryRule() == DataDirectoryRule::kUserData) SetStatusText(kNoCache);
     if (buttons_[kOpen]->isEnabled()) buttons_[kOpen]->setFocus();
     if (!options_.searchAtStart.empty()) SearchImage(options_.searchAtStart);
   }

@@ -20,6 +20,13 @@ QPixmap ProgramIconPixmap(int size) {
   QPixmap pixmap(size, size);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
+  PaintProgramIcon(painter, size);
+  painter.end();
+  return pixmap;
+}
+
+void PaintProgramIcon(QPainter& painter, int size) {
+  painter.save();
   painter.setRenderHint(QPainter::Antialiasing, true);
 
   // The swatch grid fills the upper-left three quarters.
@@ -48,8 +55,7 @@ QPixmap ProgramIconPixmap(int size) {
   const double handleStart = lensRadius * 0.75 + ring;
   painter.drawLine(lensCentre + QPointF(handleStart, handleStart),
                    QPointF(size - ring, size - ring));
-  painter.end();
-  return pixmap;
+  painter.restore();
 }
 
 QIcon ProgramIcon() {

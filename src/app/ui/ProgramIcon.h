@@ -10,3 +10,8 @@ QIcon ProgramIcon();
 
 // One size of the icon, `size` pixels square.
 QPixmap ProgramIconPixmap(int size);
+
+class QPainter;
+// Draws the icon into the square (0, 0)-(size, size) of an active painter on
+// any paint device (the build's icon renderer draws the scalable copy with it).
+void PaintProgramIcon(QPainter& painter, int size);

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Makes the Debian package tintwise_<version>_amd64.deb in build-package/ (or
+# the directory given): a release build for /usr, without tests or benchmarks,
+# packed by CPack with its library dependencies from dpkg-shlibdeps.
+#
+#   tools/make-package.sh [build dir]
+# Prints the package's path.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir="${1:-build-package}"
+tools/build.sh "$dir" -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DTINTWISE_BUILD_BENCH=OFF
+rm -f "$dir"/tintwise_*_amd64.deb
+(cd "$dir" && cpack -G DEB >cpack.log 2>&1) || { cat "$dir/cpack.log" >&2; exit 1; }
+ls "$PWD/$dir"/tintwise_*_amd64.deb
