@@ -190,7 +190,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tintwise-cli: not a directory: %s\n", line.directory->c_str());
       return kUsageError;
     }
-    InitializeEnvironmentAt(std::filesystem::absolute(*line.directory, ignored).string());
+    const std::string directory = std::filesystem::absolute(*line.directory, ignored).string();
+    InitializeEnvironmentAt(directory);
+    // Relative file names must not land in whatever directory the command
+    // was started from.
+    if (!std::filesystem::equivalent(".", directory, ignored)) {
+      std::fprintf(stderr, "tintwise-cli: cannot enter directory: %s\n", line.directory->c_str());
+      return kUsageError;
+    }
   } else {
     InitializeEnvironment();
   }

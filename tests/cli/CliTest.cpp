@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -76,13 +77,19 @@ std::string CacheBytes(const std::string& directory, const std::vector<Row>& row
 class CliTest : public ::testing::Test {
  protected:
   Outcome Run(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), std::string(TINTWISE_BIN_DIR) + "/tintwise-cli");
+    return Spawn(arguments, "");
+  }
+
+  // Runs `arguments` (the program's path first), in `directory` unless empty.
+  Outcome Spawn(std::vector<std::string> arguments, const std::string& directory) {
     const std::string outPath = work_.File("stdout"), errPath = work_.File("stderr");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    arguments.insert(arguments.begin(), std::string(TINTWISE_BIN_DIR) + "/tintwise-cli");
+    if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -297,4 +304,24 @@ TEST_F(CliTest, GenerateWithoutATerminalReportsProgressAndASummary) {
       << outcome.err;
   EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n', outcome.err.find(Utf8(u8"キャッシュ生成終了")))).find('\r'),
             std::string::npos);
+}
+
+// A program directory the user may not enter (run as an unprivileged user,
+// since root enters any) must not make the command work in whatever the
+// current directory is and report success.
+TEST_F(CliTest, DirectoryThatCannotBeEnteredIsRefused) {
+  server_.Serve("/mofu/cache.db", CacheBytes(work_.Path(), {{"7", "a", "b", 1}}));
+  TempDirectory current;
+  ASSERT_EQ(::chmod(current.Path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(program_.Path().c_str(), 0700), 0);
+  const Outcome outcome =
+      Spawn({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+             std::string(TINTWISE_BIN_DIR) + "/tintwise-cli", "--dir", program_.Path(), "--cache-host", server_.Host(),
+             "update"},
+            current.Path());
+  EXPECT_EQ(outcome.status, 2) << outcome.err;
+  EXPECT_NE(outcome.err.find("tintwise-cli: cannot enter directory: " + program_.Path()), std::string::npos)
+      << outcome.err;
+  EXPECT_TRUE(std::filesystem::is_empty(current.Path()));
+  EXPECT_TRUE(std::filesystem::is_empty(program_.Path()));
 }
