@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -64,6 +66,14 @@ void OnInterrupt(int) {
   (void)!::write(STDERR_FILENO, kNote, sizeof kNote - 1);
   // A second Ctrl-C ends the process the ordinary way.
   ::signal(SIGINT, SIG_DFL);
+}
+
+// `status`, or 1 when what was printed on stdout did not all get written (a
+// full disk, a closed pipe): results that never arrived are no success.
+int OutputWritten(int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fprintf(stderr, "tintwise-cli: cannot write the output: %s\n", std::strerror(errno));
+  return status == 0 ? 1 : status;
 }
 
 int Fail(const std::string& message) {
@@ -164,10 +174,10 @@ int main(int argc, char** argv) {
   switch (line.command) {
     case CommandLine::Command::kHelp:
       std::fputs(kUsage, stdout);
-      return 0;
+      return OutputWritten(0);
     case CommandLine::Command::kVersion:
       std::printf("tintwise-cli %s\n", TINTWISE_VERSION);
-      return 0;
+      return OutputWritten(0);
     default:
       break;
   }
@@ -230,5 +240,5 @@ int main(int argc, char** argv) {
   }
   if (needsDevice) D3DDevice::Shutdown();
   CloseLog();
-  return status;
+  return OutputWritten(status);
 }

@@ -82,8 +82,10 @@ class CliTest : public ::testing::Test {
   }
 
   // Runs `arguments` (the program's path first), in `directory` unless empty.
-  Outcome Spawn(std::vector<std::string> arguments, const std::string& directory) {
-    const std::string outPath = work_.File("stdout"), errPath = work_.File("stderr");
+  Outcome Spawn(std::vector<std::string> arguments, const std::string& directory, std::string outPath = "") {
+    const bool keepOut = outPath.empty();  // a device given instead is not read back
+    if (keepOut) outPath = work_.File("stdout");
+    const std::string errPath = work_.File("stderr");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -101,7 +103,7 @@ class CliTest : public ::testing::Test {
       outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     }
     posix_spawn_file_actions_destroy(&actions);
-    outcome.out = ReadWholeFile(outPath);
+    if (keepOut) outcome.out = ReadWholeFile(outPath);
     outcome.err = ReadWholeFile(errPath);
     return outcome;
   }
@@ -324,4 +326,21 @@ TEST_F(CliTest, DirectoryThatCannotBeEnteredIsRefused) {
       << outcome.err;
   EXPECT_TRUE(std::filesystem::is_empty(current.Path()));
   EXPECT_TRUE(std::filesystem::is_empty(program_.Path()));
+}
+
+// Output that cannot be written (here a full disk) makes any command fail.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+  WriteWholeFile(work_.File("grey.bmp"), GreyBmp(100));
+  const std::string cli = std::string(TINTWISE_BIN_DIR) + "/tintwise-cli";
+  const std::vector<std::vector<std::string>> commands = {
+      {cli, "--version"},
+      {cli, "--help"},
+      {cli, "--dir", program_.Path(), "signature", work_.File("grey.bmp")},
+  };
+  for (const auto& command : commands) {
+    EXPECT_EQ(Spawn(command, "").status, 0) << command.back();
+    const Outcome full = Spawn(command, "", "/dev/full");
+    EXPECT_EQ(full.status, 1) << command.back();
+    EXPECT_NE(full.err.find("tintwise-cli: cannot write the output"), std::string::npos) << full.err;
+  }
 }
