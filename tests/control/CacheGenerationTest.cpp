@@ -61,7 +61,8 @@ class CacheGenerationTest : public LoopbackSiteTest {
     server_.Serve(image, SolidPng(static_cast<std::uint8_t>(id * 40), 100, 200), "image/png");
   }
   OperationResult Run() {
-    CacheGeneration run(control_.Context(), [this](const GenerationTally& tally) { idsSeen_.push_back(tally.idsDone); });
+    CacheGeneration run(control_.Context(),
+                        [this](const GenerationTally& tally) { idsSeen_.push_back(tally.idsDone); });
     const OperationResult result = run.Run();
     tally_ = run.Tally();
     return result;

@@ -99,8 +99,9 @@ TEST_F(AtomicFileTest, StaleTemporaryFilesOfAKilledWriterAreRemoved) {
       if (file.old) std::filesystem::last_write_time(dir_.File(file.name), old);
       expected += wholeDirectory ? file.ofAny : file.ofCacheDb;
     }
-    EXPECT_EQ(wholeDirectory ? RemoveStaleTemporaryFilesIn(dir_.Path()) : RemoveStaleTemporaryFiles(dir_.File("cache.db")),
-              expected);
+    const int removed = wholeDirectory ? RemoveStaleTemporaryFilesIn(dir_.Path())
+                                       : RemoveStaleTemporaryFiles(dir_.File("cache.db"));
+    EXPECT_EQ(removed, expected);
     for (const auto& file : files) {
       EXPECT_EQ(FileExists(dir_.File(file.name)), !(wholeDirectory ? file.ofAny : file.ofCacheDb)) << file.name;
     }
