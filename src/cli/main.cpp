@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -67,6 +69,14 @@ void OnInterrupt(int) {
   (void)!::write(STDERR_FILENO, kNote, sizeof kNote - 1);
   // A second Ctrl-C ends the process the ordinary way.
   ::signal(SIGINT, SIG_DFL);
+}
+
+// `status`, or 1 when what was printed on stdout did not all get written (a
+// full disk, a closed pipe): results that never arrived are no success.
+int OutputWritten(int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fprintf(stderr, "tintwise-cli: cannot write the output: %s\n", std::strerror(errno));
+  return status == 0 ? 1 : status;
 }
 
 int Fail(const std::string& message) {
@@ -169,7 +179,7 @@ int main(int argc, char** argv) {
   switch (line.command) {
     case CommandLine::Command::kHelp:
       std::fputs(kUsage, stdout);
-      return 0;
+      return OutputWritten(0);
     default:
       break;
   }
@@ -192,7 +202,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tintwise-cli: not a directory: %s\n", line.directory->c_str());
       return kUsageError;
     }
-    InitializeEnvironmentAt(std::filesystem::absolute(*line.directory, ignored).string());
+    const std::string directory = std::filesystem::absolute(*line.directory, ignored).string();
+    InitializeEnvironmentAt(directory);
+    // Relative file names must not land in whatever directory the command
+    // was started from.
+    if (!std::filesystem::equivalent(".", directory, ignored)) {
+      std::fprintf(stderr, "tintwise-cli: cannot enter directory: %s\n", line.directory->c_str());
+      return kUsageError;
+    }
   } else if (!InitializeEnvironment()) {
     if (line.command == CommandLine::Command::kVersion) std::printf("tintwise-cli %s\n", TINTWISE_VERSION);
     return Fail("cannot make the data directory (are HOME and XDG_DATA_HOME usable?); --dir names one");
@@ -206,7 +223,7 @@ int main(int argc, char** argv) {
       std::printf("tintwise-cli %s\nfiles: %s (%s)\n", TINTWISE_VERSION, directory.c_str(),
                   DataDirectoryRuleName(ProgramDirectoryRule()));
     }
-    return 0;
+    return OutputWritten(0);
   }
   OpenLog("log.txt");
   OverrideServerHosts(line.siteHost.value_or(SiteHost()), line.cacheHost.value_or(CacheHost()));
@@ -237,5 +254,5 @@ int main(int argc, char** argv) {
   }
   if (needsDevice) D3DDevice::Shutdown();
   CloseLog();
-  return status;
+  return OutputWritten(status);
 }

@@ -14,6 +14,7 @@
 #include "infra/NumberToString.h"
 #include "infra/SettingFile.h"
 #include "infra/TextEncoding.h"
+#include "infra/WriterLock.h"
 #include "search/CacheDatabase.h"
 
 namespace {
@@ -164,10 +165,13 @@ OperationResult CacheGeneration::Run() {
   }
 
   context_.cache.Release();
-  // What an earlier run that was killed before its renames left behind.
-  RemoveStaleTemporaryFiles("cache.ini");
-  RemoveStaleTemporaryFiles("cache.db");
-  MakeCache::RemoveStaleDownloads();
+  // What an earlier run that was killed before its renames left behind: all
+  // of it when no other writer is at work, else what is old enough.
+  WriterLock writers;
+  const long staleAge = WriterLock::StaleAge(writers.Acquire());
+  RemoveStaleTemporaryFiles("cache.ini", staleAge);
+  RemoveStaleTemporaryFiles("cache.db", staleAge);
+  MakeCache::RemoveStaleDownloads(staleAge);
 
   // 64-bit, so that a range ending at the largest id still ends.
   std::int64_t progress = range.start;

@@ -3,6 +3,7 @@
 #include "control/ControlView.h"
 #include "infra/AtomicFile.h"
 #include "infra/TextEncoding.h"
+#include "infra/WriterLock.h"
 #include "search/CacheDatabase.h"
 
 OperationResult CacheUpdate::Run() {
@@ -15,7 +16,8 @@ OperationResult CacheUpdate::Run() {
   view.SetStatusText(kDownloading);
   // Nothing may hold "cache.db" open while it is replaced.
   context_.cache.Release();
-  RemoveStaleTemporaryFiles("cache.db");
+  WriterLock writers;
+  RemoveStaleTemporaryFiles("cache.db", WriterLock::StaleAge(writers.Acquire()));
   const bool downloaded = CacheDownloader(options_).Download(context_.session);
   view.SetStatusText(downloaded ? kDone : kFailed);
   // Reloads the new database, or the old one that a failure left in place.

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -77,17 +79,23 @@ class CliTest : public ::testing::Test {
  protected:
   Outcome Run(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), std::string(TINTWISE_BIN_DIR) + "/tintwise-cli");
-    return RunProgram(std::move(arguments));
+    return Spawn(arguments, "");
   }
 
   // Runs arguments[0] with the rest as its arguments.
-  Outcome RunProgram(std::vector<std::string> arguments) {
-    const std::string outPath = work_.File("stdout"), errPath = work_.File("stderr");
+  Outcome RunProgram(std::vector<std::string> arguments) { return Spawn(std::move(arguments), ""); }
+
+  // Runs `arguments` (the program's path first), in `directory` unless empty.
+  Outcome Spawn(std::vector<std::string> arguments, const std::string& directory, std::string outPath = "") {
+    const bool keepOut = outPath.empty();  // a device given instead is not read back
+    if (keepOut) outPath = work_.File("stdout");
+    const std::string errPath = work_.File("stderr");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -99,7 +107,7 @@ class CliTest : public ::testing::Test {
       outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     }
     posix_spawn_file_actions_destroy(&actions);
-    outcome.out = ReadWholeFile(outPath);
+    if (keepOut) outcome.out = ReadWholeFile(outPath);
     outcome.err = ReadWholeFile(errPath);
     return outcome;
   }
@@ -300,8 +308,45 @@ TEST_F(CliTest, GenerateWithoutATerminalReportsProgressAndASummary) {
                              summary),
             std::string::npos)
       << outcome.err;
-  EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n', outcome.err.find(Utf8(u8"キャッシュ生成終了")))).find('\r'),
-            std::string::npos);
+  EXPECT_EQ(outcome.err.find('\r'), std::string::npos);  // no live status line without a terminal
+}
+
+// A program directory the user may not enter (run as an unprivileged user,
+// since root enters any) must not make the command work in whatever the
+// current directory is and report success.
+TEST_F(CliTest, DirectoryThatCannotBeEnteredIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the program as another user";
+  server_.Serve("/mofu/cache.db", CacheBytes(work_.Path(), {{"7", "a", "b", 1}}));
+  TempDirectory current;
+  ASSERT_EQ(::chmod(current.Path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(program_.Path().c_str(), 0700), 0);
+  const Outcome outcome =
+      Spawn({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+             std::string(TINTWISE_BIN_DIR) + "/tintwise-cli", "--dir", program_.Path(), "--cache-host", server_.Host(),
+             "update"},
+            current.Path());
+  EXPECT_EQ(outcome.status, 2) << outcome.err;
+  EXPECT_NE(outcome.err.find("tintwise-cli: cannot enter directory: " + program_.Path()), std::string::npos)
+      << outcome.err;
+  EXPECT_TRUE(std::filesystem::is_empty(current.Path()));
+  EXPECT_TRUE(std::filesystem::is_empty(program_.Path()));
+}
+
+// Output that cannot be written (here a full disk) makes any command fail.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+  WriteWholeFile(work_.File("grey.bmp"), GreyBmp(100));
+  const std::string cli = std::string(TINTWISE_BIN_DIR) + "/tintwise-cli";
+  const std::vector<std::vector<std::string>> commands = {
+      {cli, "--version"},
+      {cli, "--help"},
+      {cli, "--dir", program_.Path(), "signature", work_.File("grey.bmp")},
+  };
+  for (const auto& command : commands) {
+    EXPECT_EQ(Spawn(command, "").status, 0) << command.back();
+    const Outcome full = Spawn(command, "", "/dev/full");
+    EXPECT_EQ(full.status, 1) << command.back();
+    EXPECT_NE(full.err.find("tintwise-cli: cannot write the output"), std::string::npos) << full.err;
+  }
 }
 
 // Where the files go: beside a writable, not installed program; in the user

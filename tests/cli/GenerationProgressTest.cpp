@@ -66,7 +66,8 @@ TEST(GenerationProgressTest, LinesNameEveryCount) {
             "saved locally");
   tally.idsDone = 5;
   tally.recordsSaved = 0;
-  EXPECT_EQ(GenerationProgress::SummaryLine(tally, true, 0.0).rfind("summary: 5/20 ids done (stopped) in 0.0 s; 0 records saved, ", 0),
+  EXPECT_EQ(GenerationProgress::SummaryLine(tally, true, 0.0)
+                .rfind("summary: 5/20 ids done (stopped) in 0.0 s; 0 records saved, ", 0),
             0u);
 }
 

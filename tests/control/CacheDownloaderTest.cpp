@@ -211,3 +211,20 @@ TEST_F(CacheDownloaderTest, FullDiskKeepsTheCache) {
   EXPECT_EQ(LogMessages(), std::vector<std::string>{Sjis(
                                u8"CacheDownloader::Download() : ファイルに書き込めませんでした cache.db")});
 }
+
+// The check opens the file through a URI: names with the URI's own
+// characters, spaces and Japanese must still name the same file, relative
+// or absolute.
+TEST_F(CacheDownloaderTest, CheckFindsFilesWhateverTheirNames) {
+  const std::vector<std::string> names = {"plain.db", "a?b#c%25d.db", "sp ace&x=1.db",
+                                          reinterpret_cast<const char*>(u8"日本語.db"), "file:x.db"};
+  for (const std::string& name : names) {
+    WriteWholeFile(PathOf(name), newCache_);
+    EXPECT_TRUE(CacheDownloader::IsCacheDatabase(name)) << name;
+    EXPECT_TRUE(CacheDownloader::IsCacheDatabase(PathOf(name))) << name;
+    EXPECT_TRUE(CacheDownloader::IsCacheDatabase("./" + name)) << name;
+    EXPECT_TRUE(std::filesystem::remove(PathOf(name)));
+    EXPECT_FALSE(CacheDownloader::IsCacheDatabase(name)) << name;
+  }
+  EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"cache.db", "log.txt"}));
+}

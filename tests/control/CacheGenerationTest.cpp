@@ -13,6 +13,7 @@
 #include "infra/ServerAddress.h"
 #include "infra/SettingFile.h"
 #include "infra/TextEncoding.h"
+#include "infra/WriterLock.h"
 #include "control/Control.h"
 #include "search/SQLite.h"
 #include "support/LoopbackHttpServer.h"
@@ -60,7 +61,8 @@ class CacheGenerationTest : public LoopbackSiteTest {
     server_.Serve(image, SolidPng(static_cast<std::uint8_t>(id * 40), 100, 200), "image/png");
   }
   OperationResult Run() {
-    CacheGeneration run(control_.Context(), [this](const GenerationTally& tally) { idsSeen_.push_back(tally.idsDone); });
+    CacheGeneration run(control_.Context(),
+                        [this](const GenerationTally& tally) { idsSeen_.push_back(tally.idsDone); });
     const OperationResult result = run.Run();
     tally_ = run.Tally();
     return result;
@@ -319,8 +321,9 @@ TEST_F(CacheGenerationTest, TallyCountsWhatBecameOfEachId) {
   EXPECT_EQ(t.Failures(), 5);
 }
 
-// Temporary files that killed runs left in "php" and "image" go once they
-// are old enough that no running download can own them; real files stay.
+// Temporary files that killed runs left in "php" and "image" are removed:
+// all of them when no other writer is at work, else only those old enough
+// that no running download can own them. Real files stay.
 TEST_F(CacheGenerationTest, StaleDownloadsOfKilledRunsAreRemoved) {
   std::filesystem::create_directories(PathOf("php"));
   std::filesystem::create_directories(PathOf("image"));
@@ -328,23 +331,34 @@ TEST_F(CacheGenerationTest, StaleDownloadsOfKilledRunsAreRemoved) {
   const struct {
     const char* name;
     bool old;
-    bool kept;
+    bool keptAlone;
+    bool keptBesideAnother;  // while another writer holds the directory
   } files[] = {
-      {"php/12.tmp.AbC123", true, false},
-      {"image/a_0123456789abcdef.png.tmp.Zz9999", true, false},
-      {"php/13.tmp.fresh1", false, true},
-      {"php/77", true, true},
-      {"image/b_0123456789abcdef.png", true, true},
-      {"image/c.tmp.toolong7", true, true},
+      {"php/12.tmp.AbC123", true, false, false},
+      {"image/a_0123456789abcdef.png.tmp.Zz9999", true, false, false},
+      {"php/13.tmp.fresh1", false, false, true},
+      {"image/b.png.tmp.fresh2", false, false, true},
+      {"cache.db.tmp.fresh3-journal", false, false, true},
+      {"php/77", true, true, true},
+      {"image/b_0123456789abcdef.png", true, true, true},
+      {"image/c.tmp.toolong7", true, true, true},
   };
-  for (const auto& file : files) {
-    WriteWholeFile(PathOf(file.name), "x");
-    if (file.old) std::filesystem::last_write_time(PathOf(file.name), old);
-  }
   SetRange(1, 1);
   server_.ServeStatus(kFirst + "1", 404);
-  ASSERT_TRUE(Run());
-  for (const auto& file : files) EXPECT_EQ(FileExists(PathOf(file.name)), file.kept) << file.name;
+  for (const bool another : {true, false}) {
+    SCOPED_TRACE(another ? "beside another writer" : "alone");
+    for (const auto& file : files) {
+      WriteWholeFile(PathOf(file.name), "x");
+      if (file.old) std::filesystem::last_write_time(PathOf(file.name), old);
+    }
+    {
+      WriterLock other(Dir());
+      if (another) other.Acquire();
+      ASSERT_TRUE(Run());
+    }
+    for (const auto& file : files)
+      EXPECT_EQ(FileExists(PathOf(file.name)), another ? file.keptBesideAnother : file.keptAlone) << file.name;
+  }
 }
 
 }  // namespace

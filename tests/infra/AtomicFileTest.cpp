@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 
 #include "infra/AtomicFile.h"
+#include "infra/WriterLock.h"
 #include "support/TempDirectory.h"
 
 namespace {
@@ -97,13 +99,37 @@ TEST_F(AtomicFileTest, StaleTemporaryFilesOfAKilledWriterAreRemoved) {
       if (file.old) std::filesystem::last_write_time(dir_.File(file.name), old);
       expected += wholeDirectory ? file.ofAny : file.ofCacheDb;
     }
-    EXPECT_EQ(wholeDirectory ? RemoveStaleTemporaryFilesIn(dir_.Path()) : RemoveStaleTemporaryFiles(dir_.File("cache.db")),
-              expected);
+    const int removed = wholeDirectory ? RemoveStaleTemporaryFilesIn(dir_.Path())
+                                       : RemoveStaleTemporaryFiles(dir_.File("cache.db"));
+    EXPECT_EQ(removed, expected);
     for (const auto& file : files) {
       EXPECT_EQ(FileExists(dir_.File(file.name)), !(wholeDirectory ? file.ofAny : file.ofCacheDb)) << file.name;
     }
   }
   EXPECT_EQ(ReadWholeFile(dir_.File("cache.db")), "cache.db");
+}
+
+}  // namespace
+
+namespace {
+
+// Each WriterLock opens the directory anew, so two in one process see each
+// other as two processes would.
+TEST(WriterLockTest, OnlyAWriterWithoutOthersIsAlone) {
+  TempDirectory dir;
+  auto first = std::make_unique<WriterLock>(dir.Path());
+  EXPECT_TRUE(first->Acquire());
+  {
+    WriterLock second(dir.Path());
+    EXPECT_FALSE(second.Acquire());  // the first is at work
+    WriterLock third(dir.Path());
+    EXPECT_FALSE(third.Acquire());
+  }
+  first.reset();
+  WriterLock later(dir.Path());
+  EXPECT_TRUE(later.Acquire());
+  WriterLock nowhere(dir.File("missing"));
+  EXPECT_FALSE(nowhere.Acquire());
 }
 
 }  // namespace

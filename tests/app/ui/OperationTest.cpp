@@ -124,6 +124,24 @@ TEST_F(OperationTest, ExitDuringTheGenerationRunSavesWhatWasFetchedAndCloses) {
   EXPECT_GT(dialog_->GetControl()->RowCount(), 0);
 }
 
+// Without an id range the run does not start; the status line says why and
+// the loaded cache stays.
+TEST_F(OperationTest, GenerationRunWithoutARangeSaysWhyAndKeepsTheCache) {
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    for (int i = 0; i < 4; ++i) cache.Add(Uniform(i));
+  }
+  const std::string database = ReadWholeFile(PathOf("cache.db"));
+  OpenDialog();
+  dialog_->OnGenerateCache();
+  WaitUntilIdle();
+  EXPECT_EQ(Utf8(u8"cache_setting.iniが見つかりません"), Status());
+  EXPECT_TRUE(StatusFits());
+  EXPECT_EQ(4, dialog_->GetControl()->RowCount());
+  EXPECT_EQ(database, ReadWholeFile(PathOf("cache.db")));
+  EXPECT_FALSE(FileExists(PathOf("cache.ini")));
+}
+
 TEST_F(OperationTest, CacheUpdateReplacesTheCacheAndSaysSo) {
   ServeCacheOf(7);
   OpenDialog();
