@@ -231,7 +231,7 @@ TEST_F(ControlTest, UnreadablePictureListsNothingAndSaysWhy) {
   const std::string unreadable = Sjis(u8"画像を読み込めませんでした") + "\n";
   std::string gifHeader = "GIF89a";
   gifHeader += std::string("\xff\xff\xff\xff\x00\x00\x00", 7);                       // 65535 x 65535 screen
-  gifHeader += std::string(",\x00\x00\x00\x00\xff\xff\xff\xff\x00\x02\x02\x4c\x01\x00;", 17);  // one frame as large
+  gifHeader += std::string(",\x00\x00\x00\x00\xff\xff\xff\xff\x00\x02\x02\x4c\x01\x00;", 16);  // one frame as large
   const struct {
     const char* name;
     std::string bytes;  // empty: no file
