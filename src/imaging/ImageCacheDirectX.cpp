@@ -1,6 +1,5 @@
 #include "imaging/ImageCacheDirectX.h"
 
-#include "imaging/D3DDevice.h"
 #include "imaging/SignatureReader.h"
 #include "imaging/ToLower.h"
 #include "infra/Environment.h"
@@ -17,13 +16,7 @@ bool ImageCacheDirectX::LoadImage(const std::string& path, ImageError* error) {
   EnterProgramDirectory();
   ImageError failure;
   Colours computed{};
-  bool ok = false;
-  if (!D3DDevice::Current()) {
-    ImageError::Fail(&failure, ImageErrorKind::kCannotOpen, "no graphics device");
-  } else {
-    ok = SignatureOfFile(path, &computed, &failure);
-  }
-  if (!ok) {
+  if (!SignatureOfFile(path, &computed, &failure)) {
     // A GIF is decoded before its texture is made; anything else fails as
     // the texture's load.
     const bool gif = ToLower(path).find(".gif") != std::string::npos;

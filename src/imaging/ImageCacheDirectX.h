@@ -7,8 +7,8 @@
 
 // Computes a signature from an image file the way the graphics component's
 // texture loader makes a 3 x 3 texture of it (SignatureOfFile): decoded and
-// reduced row by row, nothing written anywhere. Needs the graphics device to
-// exist, as every load of a texture does.
+// reduced row by row, nothing written anywhere. The reduction is the
+// device's texture filter, but no device needs to exist.
 class ImageCacheDirectX : public ImageCache {
  public:
   bool LoadImage(const std::string& path) override;

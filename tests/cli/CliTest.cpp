@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/DecodedImage.h"
+#include "imaging/ImageDecoder.h"
 #include "imaging/ImageWriter.h"
 #include "infra/TextEncoding.h"
 #include "support/LoopbackHttpServer.h"
@@ -84,6 +85,7 @@ class CliTest : public ::testing::Test {
 
   // Runs arguments[0] with the rest as its arguments.
   Outcome RunProgram(std::vector<std::string> arguments) { return Spawn(std::move(arguments), ""); }
+  Outcome RunWith(std::vector<std::string> arguments) { return Spawn(std::move(arguments), ""); }
 
   // Runs `arguments` (the program's path first), in `directory` unless empty.
   Outcome Spawn(std::vector<std::string> arguments, const std::string& directory, std::string outPath = "") {
@@ -409,4 +411,71 @@ TEST_F(CliTest, DataDirectoryFollowsTheInstallRule) {
   } else {
     unsetenv("HOME");
   }
+}
+
+TEST_F(CliTest, SearchOfAnUnreadablePictureListsNothingAndSaysWhy) {
+  WriteWholeFile(CacheFile(), CacheBytes(work_.Path(), {{"1", "dark", "p", 0}, {"2", "grey", "p", 100}}));
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+  } cases[] = {
+      {"scan.tif", std::string("MM\0*\0\0\0\x08", 8), "not a picture in a format we read"},
+      {"cut.bmp", GreyBmp(100).substr(0, 80), "damaged or truncated picture"},
+  };
+  for (const auto& c : cases) {
+    WriteWholeFile(work_.File(c.name), c.bytes);
+    const Outcome outcome = RunIn("search", {work_.File(c.name)});
+    EXPECT_EQ(outcome.status, 1) << c.name;
+    EXPECT_EQ(outcome.out, "") << c.name;
+    EXPECT_NE(outcome.err.find(std::string(c.reason)), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find(Utf8(u8"検索終了")), std::string::npos) << outcome.err;
+  }
+}
+
+// Root ignores permissions, so the program runs as "nobody": a program
+// directory it cannot write (cache.db owned by root) and pictures on a
+// read-only folder must still give the right signature and search.
+TEST_F(CliTest, ReadOnlyProgramDirectoryAndPictureFolderWorkForAnotherUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
+  namespace fs = std::filesystem;
+  const fs::perms readable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+  WriteWholeFile(CacheFile(), CacheBytes(work_.Path(), {{"1", "dark", "p", 0}, {"7", "grey", "p", 100}}));
+  const std::string program = std::string(TINTWISE_BIN_DIR) + "/tintwise-cli";
+  fs::copy_file(program, work_.File("tintwise-cli"));
+  fs::create_directory(work_.File("pictures"));
+  WriteWholeFile(work_.File("pictures/grey.bmp"), GreyBmp(100));
+  DecodedImage grey;
+  ASSERT_TRUE(DecodeImage(std::span(reinterpret_cast<const std::uint8_t*>(GreyBmp(100).data()), GreyBmp(100).size()),
+                          &grey, nullptr));
+  std::string gif;
+  ASSERT_TRUE(ImageWriter::EncodeGif(grey, &gif));
+  WriteWholeFile(work_.File("pictures/grey.gif"), gif);
+  for (const std::string& path : {program_.Path(), work_.Path(), work_.File("tintwise-cli")}) fs::permissions(path, readable);
+  for (const std::string& path : {CacheFile(), work_.File("pictures/grey.bmp"), work_.File("pictures/grey.gif")}) {
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  }
+  fs::permissions(work_.File("pictures"), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  const std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                             work_.File("tintwise-cli"), "--dir", program_.Path()};
+  auto run = [&](std::vector<std::string> tail) {
+    std::vector<std::string> arguments = asNobody;
+    arguments.insert(arguments.end(), tail.begin(), tail.end());
+    return RunWith(arguments);
+  };
+  std::string hundred;
+  for (int i = 0; i < 27; ++i) hundred += "100,";
+  const Outcome signature = run({"signature", work_.File("pictures/grey.bmp"), work_.File("pictures/grey.gif")});
+  EXPECT_EQ(signature.status, 0) << signature.err;
+  EXPECT_EQ(signature.out, hundred + "\t" + work_.File("pictures/grey.bmp") + "\n" + hundred + "\t" +
+                               work_.File("pictures/grey.gif") + "\n");
+  for (const char* name : {"pictures/grey.bmp", "pictures/grey.gif"}) {
+    const Outcome search = run({"search", work_.File(name)});
+    EXPECT_EQ(search.status, 0) << search.err;
+    EXPECT_EQ(search.out, "0000\t7\tgrey\tp\n2700\t1\tdark\tp\n") << name;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(work_.File("pictures")), fs::directory_iterator()), 2);
+  fs::permissions(work_.File("pictures"), fs::perms::owner_all);
 }

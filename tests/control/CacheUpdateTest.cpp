@@ -71,8 +71,8 @@ class CacheUpdateTest : public ProgramDirectoryTest {
 
   // The ids a search lists, closest first (the query of a non-image is all zeros).
   std::vector<std::string> SearchedIds() {
-    WriteWholeFile(PathOf("note.txt"), "not an image");
-    control_.SetPath(PathOf("note.txt"));
+    WriteUniformPicture(PathOf("black.png"), 0);
+    control_.SetPath(PathOf("black.png"));
     view_.Forget();
     control_.Search();
     std::vector<std::string> ids;

@@ -41,11 +41,11 @@ class ControlTest : public ProgramDirectoryTest {
     view_.Forget();
   }
 
-  // A search with a file that is no image: the query is all zeros.
-  void SearchNonImage() {
-    WriteWholeFile(PathOf("note.txt"), "not an image");
-    control_.SetPath(PathOf("note.txt"));
-    control_.Search();
+  // A search with a black picture: the query is all zeros.
+  void SearchBlack() {
+    WriteUniformPicture(PathOf("black.png"), 0);
+    control_.SetPath(PathOf("black.png"));
+    ASSERT_TRUE(control_.Search());
   }
 
   std::vector<std::string> RowTexts(size_t column) const {
@@ -108,7 +108,7 @@ TEST_F(ControlTest, FailedSecondLoadLeavesNoTable) {
   WriteWholeFile(CachePath(), std::string(4096, 'x'));
   EXPECT_FALSE(control_.OpenDatabase());
   EXPECT_EQ(0, control_.RowCount());
-  SearchNonImage();
+  SearchBlack();
   EXPECT_TRUE(view_.Rows().empty());
   EXPECT_EQ(Sjis(u8"検索終了"), view_.LastStatus());
 }
@@ -163,7 +163,7 @@ TEST_F(ControlTest, StoredValuesConvertAsDecimalText) {
 TEST_F(ControlTest, SearchDisablesClearsExtractsThenEnables) {
   WriteUniformRows({3});
   Load();
-  SearchNonImage();
+  SearchBlack();
   const auto calls = view_.Calls();
   using Kind = RecordingView::Call::Kind;
   ASSERT_EQ(6u, calls.size());
@@ -175,7 +175,7 @@ TEST_F(ControlTest, SearchDisablesClearsExtractsThenEnables) {
   EXPECT_TRUE(calls[5].kind == Kind::kEnable && calls[5].enable);
 }
 
-TEST_F(ControlTest, NonImageListsDarkestRowsWithFourDigitDifferences) {
+TEST_F(ControlTest, BlackPictureListsDarkestRowsWithFourDigitDifferences) {
   {
     CacheFileWriter writer(CachePath());
     writer.Add("10", Sjis(u8"明るい"), Sjis(u8"もふ"), Uniform(200));
@@ -183,7 +183,7 @@ TEST_F(ControlTest, NonImageListsDarkestRowsWithFourDigitDifferences) {
     writer.Add("12", "grey", "it's", Uniform(4));
   }
   Load();
-  SearchNonImage();
+  SearchBlack();
   const std::vector<std::vector<std::string>> expected = {
       {Sjis(u8"黒"), Sjis(u8"くろ"), "11", "0000"},
       {"grey", "it's", "12", "0108"},
@@ -226,10 +226,44 @@ TEST_F(ControlTest, ImageFileFindsItsOwnRowAtDifferenceZero) {
   EXPECT_EQ((std::vector<std::string>{"self", "me", "424242", "0000"}), view_.Rows()[0]);
 }
 
+// A query that cannot be read lists nothing, says why and gives the controls back.
+TEST_F(ControlTest, UnreadablePictureListsNothingAndSaysWhy) {
+  const std::string unreadable = Sjis(u8"画像を読み込めませんでした") + "\n";
+  std::string gifHeader = "GIF89a";
+  gifHeader += std::string("\xff\xff\xff\xff\x00\x00\x00", 7);                       // 65535 x 65535 screen
+  gifHeader += std::string(",\x00\x00\x00\x00\xff\xff\xff\xff\x00\x02\x02\x4c\x01\x00;", 16);  // one frame as large
+  const struct {
+    const char* name;
+    std::string bytes;  // empty: no file
+    const char8_t* reason;
+  } cases[] = {
+      {"missing.png", "", u8"ファイルを開けません"},
+      {"note.txt", "not an image", u8"対応していない形式です"},
+      {"photo.tif", std::string("II*\0\x08\0\0\0", 8), u8"対応していない形式です"},
+      {"photo.heic", std::string("\0\0\0\x18" "ftypheic\0\0\0\0", 16), u8"対応していない形式です"},
+      {"cut.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16), u8"ファイルが壊れています"},
+      {"huge.gif", gifHeader, u8"画像が大きすぎます（2億5千万画素まで）"},
+  };
+  WriteUniformRows({0, 1, 2});
+  Load();
+  for (const auto& c : cases) {
+    if (!c.bytes.empty()) WriteWholeFile(PathOf(c.name), c.bytes);
+    control_.SetPath(PathOf(c.name));
+    view_.Forget();
+    EXPECT_FALSE(control_.Search()) << c.name;
+    EXPECT_TRUE(view_.Rows().empty()) << c.name;
+    EXPECT_EQ(view_.LastStatus(), unreadable + Sjis(c.reason)) << c.name;
+    EXPECT_EQ(view_.EnableCalls(), (std::vector<bool>{false, true})) << c.name;
+  }
+  // A readable picture afterwards lists again.
+  SearchBlack();
+  EXPECT_EQ(3u, view_.Rows().size());
+}
+
 TEST_F(ControlTest, TwentyOfTwentyFiveEqualRowsInTableOrder) {
   WriteUniformRows(std::vector<int>(25, 1));
   Load();
-  SearchNonImage();
+  SearchBlack();
   std::vector<std::string> ids;
   for (int i = 1; i <= 20; ++i) ids.push_back(std::to_string(i));
   EXPECT_EQ(ids, RowTexts(2));
@@ -239,7 +273,7 @@ TEST_F(ControlTest, TwentyOfTwentyFiveEqualRowsInTableOrder) {
 TEST_F(ControlTest, ProgressIsShownEveryThousandRows) {
   WriteUniformRows(std::vector<int>(2500, 9));
   Load();
-  SearchNonImage();
+  SearchBlack();
   const std::vector<std::string> expected = {Sjis(u8"画像の特徴の抽出中"), Sjis(u8"検索中") + "\n1000/2500",
                                              Sjis(u8"検索中") + "\n2000/2500", Sjis(u8"検索終了")};
   EXPECT_EQ(expected, view_.StatusTexts());
@@ -248,20 +282,20 @@ TEST_F(ControlTest, ProgressIsShownEveryThousandRows) {
 TEST_F(ControlTest, NoProgressBelowAThousandRows) {
   WriteUniformRows(std::vector<int>(999, 9));
   Load();
-  SearchNonImage();
+  SearchBlack();
   EXPECT_EQ(2u, view_.StatusTexts().size());
 }
 
 TEST_F(ControlTest, SearchClearsThePreviousResult) {
   WriteUniformRows({1, 2});
   Load();
-  SearchNonImage();
-  SearchNonImage();
+  SearchBlack();
+  SearchBlack();
   EXPECT_EQ(2u, view_.Rows().size());
   std::remove(CachePath().c_str());
   WriteUniformRows({});
   ASSERT_TRUE(control_.OpenDatabase());
-  SearchNonImage();
+  SearchBlack();
   EXPECT_TRUE(view_.Rows().empty());
 }
 

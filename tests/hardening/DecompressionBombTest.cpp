@@ -1,6 +1,10 @@
 // Small files that claim, or would expand to, enormous pictures: every decoder
 // refuses them before allocating for the picture.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -12,6 +16,8 @@
 #include "imaging/ImageCacheDirectX.h"
 #include "imaging/ImageDecoder.h"
 #include "imaging/ImageWriter.h"
+#include "imaging/ReductionSink.h"
+#include "imaging/Resampler.h"
 #include "imaging/D3DDevice.h"
 #include "support/ProgramDirectoryTest.h"
 #include "support/TempDirectory.h"
@@ -48,9 +54,9 @@ void AppendPngChunk(std::string& png, const char* type, const std::string& data)
                     crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()))));
 }
 
-// A well-formed 1-bit grey PNG whose rows are all zero: a few dozen KiB that
-// inflate to width * height / 8 bytes.
-std::string ZeroPng(std::uint32_t width, std::uint32_t height) {
+// A well-formed 1-bit grey PNG, black from the top and white from row
+// `whiteFrom` on: a few dozen KiB that inflate to width * height / 8 bytes.
+std::string BandPng(std::uint32_t width, std::uint32_t height, std::uint32_t whiteFrom) {
   std::string png = "\x89PNG\r\n\x1a\n";
   std::string header;
   PutBig32(header, width);
@@ -59,10 +65,13 @@ std::string ZeroPng(std::uint32_t width, std::uint32_t height) {
   AppendPngChunk(png, "IHDR", header);
   z_stream stream{};
   deflateInit(&stream, 9);
-  const std::string row((width + 7) / 8 + 1, '\0');
+  const std::string black((width + 7) / 8 + 1, '\0');
+  std::string white((width + 7) / 8 + 1, '\xff');
+  white[0] = '\0';  // filter type
   std::string compressed;
   char buffer[65536];
   for (std::uint32_t y = 0; y <= height; ++y) {
+    const std::string& row = y < whiteFrom ? black : white;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(row.data()));
     stream.avail_in = y < height ? static_cast<uInt>(row.size()) : 0;
     const int flush = y < height ? Z_NO_FLUSH : Z_FINISH;
@@ -79,7 +88,24 @@ std::string ZeroPng(std::uint32_t width, std::uint32_t height) {
   return png;
 }
 
+std::string ZeroPng(std::uint32_t width, std::uint32_t height) { return BandPng(width, height, height); }
+
 // A small JPEG whose frame header is changed to claim `width` x `height`.
+// The header of a 24-bit BMP claiming `width` x `height` pixels, with no pixel data.
+std::string BmpHeader(std::uint32_t width, std::uint32_t height) {
+  std::string bmp = "BM";
+  PutLittle(bmp, 54, 4);
+  PutLittle(bmp, 0, 4);
+  PutLittle(bmp, 54, 4);
+  PutLittle(bmp, 40, 4);
+  PutLittle(bmp, width, 4);
+  PutLittle(bmp, height, 4);
+  PutLittle(bmp, 1, 2);
+  PutLittle(bmp, 24, 2);
+  for (int i = 0; i < 6; ++i) PutLittle(bmp, 0, 4);
+  return bmp;
+}
+
 std::string JpegClaiming(std::uint16_t width, std::uint16_t height) {
   std::string jpeg;
   EXPECT_TRUE(ImageWriter::EncodeJpeg(SmallPicture(), &jpeg));
@@ -185,6 +211,65 @@ TEST_F(DecompressionBombTest, SignatureOfABombFailsAndIsLogged) {
   EXPECT_TRUE(signature.cacheText.empty());
   EXPECT_FALSE(LogMessages().empty());
   D3DDevice::Shutdown();
+}
+
+// The picture limit lies at 250 million pixels: a header at the limit is read
+// on (and fails only for its missing data), one pixel more is refused as too large.
+TEST_F(DecompressionBombTest, LimitIsTwoHundredFiftyMegapixels) {
+  const struct {
+    std::uint32_t width, height;
+    ImageErrorKind kind;
+  } cases[] = {
+      {20000, 12500, ImageErrorKind::kDamaged},     {20000, 12501, ImageErrorKind::kTooLarge},
+      {250000000, 1, ImageErrorKind::kDamaged},     {250000001, 1, ImageErrorKind::kTooLarge},
+      {1, 250000000, ImageErrorKind::kDamaged},     {15811, 15811, ImageErrorKind::kDamaged},
+      {15811, 15812, ImageErrorKind::kTooLarge},
+  };
+  for (const auto& c : cases) {
+    const std::string bmp = BmpHeader(c.width, c.height);
+    MemoryImageSource source(std::span(reinterpret_cast<const std::uint8_t*>(bmp.data()), bmp.size()));
+    ReductionSink sink([](const RowLayout&) { return std::pair{3, 3}; });
+    ImageError error;
+    EXPECT_FALSE(DecodeImageRows(source, sink, &error));
+    EXPECT_EQ(error.kind, c.kind) << c.width << " x " << c.height << ": " << error.detail;
+  }
+}
+
+// The command line's signature of a 200-megapixel PNG, as a process of its
+// own: its peak resident size stays within 24 MB, and the signature is the
+// one the plain reduction gives for the same rows.
+TEST_F(DecompressionBombTest, TwoHundredMegapixelPngIsReducedWithinTheMemoryBound) {
+  constexpr std::uint32_t kWidth = 16000, kHeight = 12500, kWhiteFrom = 7000;
+  const std::string path = PathOf("large.png");
+  ASSERT_TRUE(WriteBytesToFile(path, BandPng(kWidth, kHeight, kWhiteFrom)));
+
+  RowResampler reference(RowLayout{static_cast<int>(kWidth), static_cast<int>(kHeight), false, {255, 255, 255, 255}}, 3, 3);
+  const std::vector<std::uint8_t> black(kWidth * 4, 0), white(kWidth * 4, 255);
+  std::vector<std::uint8_t> opaqueBlack = black;
+  for (std::uint32_t x = 0; x < kWidth; ++x) opaqueBlack[x * 4 + 3] = 255;
+  for (std::uint32_t y = 0; y < kHeight; ++y) reference.AddRow(y < kWhiteFrom ? opaqueBlack.data() : white.data());
+  const auto signature = SignatureOfPixels(reference.Finish());
+  std::string expected;
+  for (const std::uint8_t value : signature) expected += std::to_string(value) + ",";
+  expected += "\t" + path + "\n";
+
+  std::vector<std::string> arguments = {std::string(TINTWISE_BIN_DIR) + "/tintwise-cli", "--dir", Dir(), "signature", path};
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const std::string out = PathOf("stdout");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  rusage usage{};
+  ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadWholeFile(out), expected);
+  EXPECT_LE(static_cast<std::uint64_t>(usage.ru_maxrss) * 1024, 24 * kMiB * kPeakSlack);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "support/CacheFileWriter.h"
 
+#include "imaging/DecodedImage.h"
+#include "imaging/ImageWriter.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -58,4 +61,19 @@ std::string RowValues(const std::string& id, const std::vector<std::string>& sig
   std::string values = id + ", 'title', 'name', 0, 0, 0";
   for (const std::string& v : signature) values += ", " + v;
   return values + ", 'file'";
+}
+
+void WriteUniformPicture(const std::string& path, int level) {
+  DecodedImage picture;
+  picture.Allocate(8, 6, false);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      std::uint8_t* p = picture.Row8(y) + x * 4;
+      p[0] = p[1] = p[2] = static_cast<std::uint8_t>(level);
+      p[3] = 255;
+    }
+  }
+  std::string png;
+  ImageWriter::EncodePng(picture, &png);
+  WriteBytesToFile(path, png);
 }

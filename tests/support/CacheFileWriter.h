@@ -35,3 +35,6 @@ ImageCache::Colours Uniform(int value);
 // The SQL text of a row's 34 values with its signature values given as SQL
 // texts (a number, a quoted text, null).
 std::string RowValues(const std::string& id, const std::vector<std::string>& signature);
+
+// Writes a PNG picture of one grey level at `path`: its signature is Uniform(level).
+void WriteUniformPicture(const std::string& path, int level);

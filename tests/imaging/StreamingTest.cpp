@@ -1,0 +1,125 @@
+// The row-by-row path the program uses (decoder rows handed to the
+// reduction, on a second thread for large pictures) against the plain one
+// (the whole picture decoded, then reduced): bit-identical for every format
+// and row layout, from memory and from a file.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <span>
+#include <string>
+
+#include "imaging/DecodedImage.h"
+#include "imaging/FileImageSource.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/ReductionSink.h"
+#include "imaging/Resampler.h"
+#include "imaging/SignatureReader.h"
+#include "Pictures.h"
+#include "support/TempDirectory.h"
+
+namespace {
+
+std::span<const std::uint8_t> Bytes(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+// Large enough (over a megapixel) for the reduction thread, with detail in
+// every region so that a lost, repeated or reordered row block moves a value.
+DecodedImage Detailed(int width, int height) {
+  std::mt19937 random(7);
+  return pictures::Make(width, height, [&](int x, int y) {
+    const int noise = static_cast<int>(random() % 23);
+    return pictures::Rgba{static_cast<std::uint8_t>((x * 7 + y / 3 + noise) & 0xff),
+                          static_cast<std::uint8_t>((y * 5 + x / 9) & 0xff),
+                          static_cast<std::uint8_t>((x ^ y) & 0xff), static_cast<std::uint8_t>(200 + noise)};
+  });
+}
+
+TEST(StreamingTest, RowByRowSignatureEqualsThePlainReductionForEveryLayout) {
+  const DecodedImage big = Detailed(1001, 1000);
+  const DecodedImage bottomStrip = Detailed(3001, 7);
+  std::string webpLossy, webpLossless;
+  ASSERT_TRUE(ImageWriter::EncodeWebp(big, &webpLossy, 80.0f));
+  ASSERT_TRUE(ImageWriter::EncodeWebp(Detailed(300, 200), &webpLossless));  // slow to write: small
+  ImageWriter::PngOptions interlaced;
+  interlaced.interlaced = true;
+  ImageWriter::PngOptions sixteen;
+  sixteen.bitDepth = 16;
+  sixteen.colour = ImageWriter::PngColour::kRgba;
+  ImageWriter::GifOptions gifInterlaced;
+  gifInterlaced.interlaced = true;
+  std::string bmpAlpha;
+  ASSERT_TRUE(ImageWriter::EncodeBmp(big, &bmpAlpha, true));
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"jpeg", pictures::Jpeg(big, 92)},
+      {"png", pictures::Png(big)},
+      {"png interlaced", pictures::Png(big, interlaced)},
+      {"png 16-bit with alpha", pictures::Png(big, sixteen)},
+      {"gif", pictures::Gif(big)},
+      {"gif interlaced", pictures::Gif(big, gifInterlaced)},
+      {"bmp bottom-up", pictures::Bmp(big)},
+      {"bmp 32-bit", bmpAlpha},
+      {"bmp one row block", pictures::Bmp(bottomStrip)},
+      {"webp lossy", webpLossy},
+      {"webp lossless", webpLossless},
+      {"small png", pictures::Png(Detailed(40, 30))},
+  };
+  TempDirectory directory;
+  for (const auto& c : cases) {
+    DecodedImage whole;
+    std::string reason;
+    ASSERT_TRUE(DecodeImage(Bytes(c.bytes), &whole, &reason)) << c.name << ": " << reason;
+    const auto plain = ReduceToSignature(whole, ResampleKernel::kScalar);
+    ImageCache::Colours expected{};
+    std::copy(plain.begin(), plain.end(), expected.begin());
+
+    for (const bool threaded : {false, true}) {
+      MemoryImageSource source(Bytes(c.bytes));
+      ImageCache::Colours colours{};
+      ImageError error;
+      ASSERT_TRUE(SignatureOfSource(source, &colours, &error, ResampleKernel::kSimd, threaded)) << c.name;
+      EXPECT_EQ(colours, expected) << c.name << (threaded ? " threaded" : "");
+    }
+    const std::string path = directory.File("picture");
+    WriteWholeFile(path, c.bytes);
+    ImageCache::Colours fromFile{};
+    ASSERT_TRUE(SignatureOfFile(path, &fromFile, nullptr)) << c.name;
+    EXPECT_EQ(fromFile, expected) << c.name << " from a file";
+  }
+}
+
+// A larger destination than 3 x 3 (the preview's texture) takes each source
+// row once, on either thread.
+TEST(StreamingTest, ThreadedResizeEqualsThePlainOne) {
+  const std::string png = pictures::Png(Detailed(1500, 800));
+  DecodedImage big;
+  ASSERT_TRUE(DecodeImage(Bytes(png), &big, nullptr));
+  for (const auto& size : {std::pair{37, 23}, std::pair{1024, 512}, std::pair{1500, 800}}) {
+    MemoryImageSource source(Bytes(png));
+    ReductionSink sink([&](const RowLayout&) { return size; });
+    ASSERT_TRUE(DecodeImageRows(source, sink, nullptr));
+    int width = 0, height = 0;
+    EXPECT_EQ(sink.Finish(&width, &height), ResampleImage(big, size.first, size.second)) << size.first;
+    EXPECT_EQ(width, size.first);
+    EXPECT_EQ(height, size.second);
+  }
+}
+
+// A decoder that stops part way leaves no result, whichever thread reduces.
+TEST(StreamingTest, TruncatedPictureGivesNoSignature) {
+  const std::string jpeg = pictures::Jpeg(Detailed(1201, 901), 92);
+  for (const size_t length : {jpeg.size() / 2, jpeg.size() - 3}) {
+    const std::string cut = jpeg.substr(0, length);
+    MemoryImageSource source(Bytes(cut));
+    ImageCache::Colours colours{};
+    ImageError error;
+    EXPECT_FALSE(SignatureOfSource(source, &colours, &error)) << length;
+    EXPECT_EQ(error.kind, ImageErrorKind::kDamaged);
+    EXPECT_EQ(colours, ImageCache::Colours{});
+  }
+}
+
+}  // namespace
