@@ -8,7 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-build-package}"
-tools/build.sh "$dir" -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DTINTWISE_BUILD_BENCH=OFF
+# The build's messages go to stderr: stdout names the package only.
+tools/build.sh "$dir" -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DTINTWISE_BUILD_BENCH=OFF >&2
 rm -f "$dir"/tintwise_*_amd64.deb
 (cd "$dir" && cpack -G DEB >cpack.log 2>&1) || { cat "$dir/cpack.log" >&2; exit 1; }
 ls "$PWD/$dir"/tintwise_*_amd64.deb
