@@ -20,10 +20,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # desktop's URL handler.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
-# The first line is the synopsis; the rest, indented by CPack, the extended description.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "tell whether a picture was already posted
-Tintwise tells whether a picture has already been posted to the
-image-posting site \"mofu!\". It reduces the picture to a colour signature
+# The extended description; CPack puts the summary above it as the synopsis
+# and indents it. (No double quotes: CPack turns them into list separators.)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tintwise tells whether a picture has already been posted to the
+image-posting site mofu!. It reduces the picture to a colour signature
 of 3 by 3 pixels and lists the closest entries of the site, with title,
 poster, id and difference; a double click opens the entry's page.
 .

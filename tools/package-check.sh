@@ -34,9 +34,9 @@ done
 [[ $(dpkg-deb -f "$deb" Description | wc -l) -ge 5 ]] || fail "the description has no extended part"
 
 step "lintian"
-# Root runs lintian with a warning about it; errors fail the check.
+# Errors fail the check; warnings are shown (root also gets a note about itself).
 status=0
-report=$(lintian --fail-on error --suppress-tags lintian-run-as-root "$deb" 2>&1) || status=$?
+report=$(lintian --fail-on error "$deb" 2>&1) || status=$?
 [[ -z "$report" ]] || sed 's/^/  /' <<<"$report"
 [[ $status -eq 0 ]] || fail "lintian found errors"
 

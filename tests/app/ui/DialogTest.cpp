@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <cstdio>
 #include <memory>
 
 #include "app/ui/CListCtrlEx.h"
@@ -22,6 +23,7 @@
 #include "app/ui/PreviewBox.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"
+#include "infra/Environment.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
 #include "support/CacheFileWriter.h"
@@ -176,6 +178,36 @@ TEST_F(DialogTest, OnlyAbortIsUsableUntilTheCacheIsLoaded) {
   WaitUntilIdle();
   EXPECT_EQ(Utf8(u8"0作品より検索"), Status());
   EXPECT_FALSE(Button(CTintwiseDlg::kSecret).isEnabled());
+}
+
+// Only a copy keeping its files in the user data directory (an installed
+// one) points to the cache update when it starts with no cache.
+TEST_F(DialogTest, AnInstalledCopyWithoutACacheSaysHowToGetOne) {
+  struct Case {
+    DataDirectoryRule rule;
+    int rows;
+    const char8_t* status;
+  };
+  const Case cases[] = {
+      {DataDirectoryRule::kUserData, 0, u8"キャッシュがありません\nｷｬｯｼｭ更新で取得してください"},
+      {DataDirectoryRule::kUserData, 2, u8"2作品より検索"},
+      {DataDirectoryRule::kBesideProgram, 0, u8"0作品より検索"},
+  };
+  for (const Case& c : cases) {
+    std::remove(PathOf("cache.db").c_str());
+    if (c.rows > 0) {
+      CacheFileWriter cache(PathOf("cache.db"));
+      AddFillerRows(cache, c.rows, 0, 10);
+    }
+    CTintwiseDlg::Options options;
+    options.programDirectory = Dir();
+    dialog_ = std::make_unique<CTintwiseDlg>(std::move(options));
+    // The load's end is handled on this thread, after the rule is in place.
+    InitializeEnvironmentAt(Dir(), c.rule);
+    WaitUntilIdle();
+    EXPECT_EQ(Utf8(c.status), Status()) << static_cast<int>(c.rule) << " " << c.rows;
+    dialog_.reset();
+  }
 }
 
 TEST_F(DialogTest, EnableControlsKeepsAbortOnAndTheSecretButtonOff) {
