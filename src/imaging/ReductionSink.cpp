@@ -54,9 +54,13 @@ void ReductionSink::Publish() {
   blockRows_[static_cast<std::size_t>(published_ % kBlocks)] = filling_;
   ++published_;
   filling_ = 0;
-  changed_.notify_all();
+  if (consumerWaits_) changed_.notify_all();
   // The next block to fill must be free again.
-  changed_.wait(lock, [this] { return published_ - reduced_ < static_cast<std::uint64_t>(kBlocks); });
+  while (published_ - reduced_ >= static_cast<std::uint64_t>(kBlocks)) {
+    producerWaits_ = true;
+    changed_.wait(lock);
+    producerWaits_ = false;
+  }
 }
 
 void ReductionSink::ReduceBlocks() {
@@ -65,7 +69,11 @@ void ReductionSink::ReduceBlocks() {
     int count;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return closing_ || reduced_ < published_; });
+      while (!closing_ && reduced_ == published_) {
+        consumerWaits_ = true;
+        changed_.wait(lock);
+        consumerWaits_ = false;
+      }
       if (reduced_ == published_) return;  // closing, nothing left
       block = static_cast<std::size_t>(reduced_ % kBlocks);
       count = blockRows_[block];
@@ -75,8 +83,8 @@ void ReductionSink::ReduceBlocks() {
     {
       std::lock_guard lock(mutex_);
       ++reduced_;
+      if (producerWaits_) changed_.notify_all();
     }
-    changed_.notify_all();
   }
 }
 
