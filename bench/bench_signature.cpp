@@ -16,6 +16,7 @@
 #include "imaging/ImageDecoder.h"
 #include "imaging/ImageWriter.h"
 #include "imaging/Resampler.h"
+#include "imaging/SignatureReader.h"
 
 namespace {
 
@@ -77,6 +78,19 @@ void Signature(benchmark::State& state, const std::string& file) {
   }
 }
 
+// The program's path: rows reduced as they are decoded, on a second thread
+// or on the decoding one. Wall time, since two threads work.
+void Streamed(benchmark::State& state, const std::string& file, bool threaded) {
+  for (auto _ : state) {
+    MemoryImageSource source(Bytes(file));
+    ImageCache::Colours colours{};
+    if (!SignatureOfSource(source, &colours, nullptr, ResampleKernel::kSimd, threaded)) {
+      state.SkipWithError("decode failed");
+    }
+    benchmark::DoNotOptimize(colours);
+  }
+}
+
 void Reduce(benchmark::State& state, ResampleKernel kernel) {
   static const DecodedImage image = PhotoLike(4000, 3000);
   for (auto _ : state) benchmark::DoNotOptimize(ReduceToSignature(image, kernel));
@@ -85,6 +99,10 @@ void Reduce(benchmark::State& state, ResampleKernel kernel) {
 
 void BM_JpegDecode(benchmark::State& state) { Decode(state, JpegFile()); }
 void BM_JpegSignature(benchmark::State& state) { Signature(state, JpegFile()); }
+void BM_JpegStreamedOneThread(benchmark::State& state) { Streamed(state, JpegFile(), false); }
+void BM_JpegStreamedTwoThreads(benchmark::State& state) { Streamed(state, JpegFile(), true); }
+void BM_PngStreamedOneThread(benchmark::State& state) { Streamed(state, PngFile(), false); }
+void BM_PngStreamedTwoThreads(benchmark::State& state) { Streamed(state, PngFile(), true); }
 void BM_PngDecode(benchmark::State& state) { Decode(state, PngFile()); }
 void BM_PngSignature(benchmark::State& state) { Signature(state, PngFile()); }
 void BM_ReduceScalar(benchmark::State& state) { Reduce(state, ResampleKernel::kScalar); }
@@ -93,6 +111,10 @@ void BM_ReduceSse2(benchmark::State& state) { Reduce(state, ResampleKernel::kSse
 
 BENCHMARK(BM_JpegDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_JpegSignature)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_JpegStreamedOneThread)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_JpegStreamedTwoThreads)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_PngStreamedOneThread)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_PngStreamedTwoThreads)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_PngDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PngSignature)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ReduceScalar)->Unit(benchmark::kMillisecond);

@@ -8,6 +8,7 @@ packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-translations-l10n
   libcurl4-openssl-dev libjpeg62-turbo-dev libpng-dev libgif-dev libwebp-dev libsqlite3-dev
   libcpp-httplib-dev libgtest-dev libbenchmark-dev sqlite3
+  time
   fonts-ipafont-gothic xdg-utils)
 # --- Desktop integration and the Debian package (install rules, tools/package-check.sh) ---
 # Needed by the build (icons' SVG, manual pages) and by CI's package check, so

@@ -228,6 +228,14 @@ int main(int argc, char** argv) {
   OpenLog("log.txt");
   OverrideServerHosts(line.siteHost.value_or(SiteHost()), line.cacheHost.value_or(CacheHost()));
 
+  // A signature needs neither the graphics device nor Control (whose
+  // internet session starts the HTTP library): nothing more is set up.
+  if (line.command == CommandLine::Command::kSignature) {
+    const int status = RunSignature(images);
+    CloseLog();
+    return status;
+  }
+
   // Signatures are computed through the graphics device, as in the window.
   const bool needsDevice = line.command != CommandLine::Command::kUpdate;
   if (needsDevice) D3DDevice::Initialize();
@@ -245,9 +253,6 @@ int main(int argc, char** argv) {
       break;
     case CommandLine::Command::kGenerate:
       status = RunGenerate(control, interactive);
-      break;
-    case CommandLine::Command::kSignature:
-      status = RunSignature(images);
       break;
     default:
       break;

@@ -6,7 +6,7 @@
 #include "imaging/DecodedImage.h"
 
 // Encoders for the formats the decoders read, writing into a byte string.
-// Used for the temporary BMP files of the loaders, and by tests and the demo
+// Used by tests, the benchmarks and the demo
 // site to make pictures. Each returns false (with *out unspecified) when the
 // picture cannot be written in the asked form; 16-bit pictures are written
 // as 8 bits except by EncodePng with bitDepth 16. Any thread may call them.

@@ -164,7 +164,9 @@ void CmykToRgb(JSAMPROW p, JDIMENSION width) {
 void RowsStep(ReadState* s) {
   while (s->info->output_scanline < s->info->output_height) {
     JSAMPROW row = static_cast<JSAMPROW>(s->sink->NextRow());
-    if (jpeg_read_scanlines(s->info, &row, 1) != 1) continue;
+    // Our source never suspends; no row means the library gave up, and
+    // jpeg_finish_decompress below reports the missing rows.
+    if (jpeg_read_scanlines(s->info, &row, 1) != 1) break;
     if (s->cmyk) CmykToRgb(row, s->info->output_width);
     s->sink->CommitRow();
   }

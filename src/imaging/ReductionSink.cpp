@@ -1,6 +1,7 @@
 #include "imaging/ReductionSink.h"
 
 #include <algorithm>
+#include <system_error>
 
 ReductionSink::ReductionSink(SizeChooser chooser, ResampleKernel kernel, bool threaded)
     : chooser_(std::move(chooser)), kernel_(kernel), threadedAllowed_(threaded) {}
@@ -17,15 +18,21 @@ bool ReductionSink::Begin(const RowLayout& layout) {
   rowBytes_ = layout.RowBytes();
   const std::uint64_t pixels = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height);
   threaded_ = threadedAllowed_ && pixels >= kThreadedPixels && std::thread::hardware_concurrency() >= 2;
-  int blocks = 1;
-  rowsPerBlock_ = 1;
   if (threaded_) {
-    blocks = kBlocks;
     rowsPerBlock_ = static_cast<int>(std::max<std::size_t>(1, kBlockBytes / rowBytes_));
+    rows_.resize(rowBytes_ * static_cast<std::size_t>(rowsPerBlock_) * kBlocks);
+    blockRows_.assign(kBlocks, 0);
+    try {
+      worker_ = std::thread([this] { ReduceBlocks(); });
+      return true;
+    } catch (const std::system_error&) {
+      threaded_ = false;  // no thread to be had: reduce on this one
+    }
   }
-  rows_.resize(rowBytes_ * static_cast<std::size_t>(rowsPerBlock_) * static_cast<std::size_t>(blocks));
-  blockRows_.assign(static_cast<std::size_t>(blocks), 0);
-  if (threaded_) worker_ = std::thread([this] { ReduceBlocks(); });
+  rowsPerBlock_ = 1;
+  rows_.assign(rowBytes_, 0);
+  rows_.shrink_to_fit();
+  blockRows_.assign(1, 0);
   return true;
 }
 
@@ -47,9 +54,13 @@ void ReductionSink::Publish() {
   blockRows_[static_cast<std::size_t>(published_ % kBlocks)] = filling_;
   ++published_;
   filling_ = 0;
-  changed_.notify_all();
+  if (consumerWaits_) changed_.notify_all();
   // The next block to fill must be free again.
-  changed_.wait(lock, [this] { return published_ - reduced_ < static_cast<std::uint64_t>(kBlocks); });
+  while (published_ - reduced_ >= static_cast<std::uint64_t>(kBlocks)) {
+    producerWaits_ = true;
+    changed_.wait(lock);
+    producerWaits_ = false;
+  }
 }
 
 void ReductionSink::ReduceBlocks() {
@@ -58,7 +69,11 @@ void ReductionSink::ReduceBlocks() {
     int count;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return closing_ || reduced_ < published_; });
+      while (!closing_ && reduced_ == published_) {
+        consumerWaits_ = true;
+        changed_.wait(lock);
+        consumerWaits_ = false;
+      }
       if (reduced_ == published_) return;  // closing, nothing left
       block = static_cast<std::size_t>(reduced_ % kBlocks);
       count = blockRows_[block];
@@ -68,8 +83,8 @@ void ReductionSink::ReduceBlocks() {
     {
       std::lock_guard lock(mutex_);
       ++reduced_;
+      if (producerWaits_) changed_.notify_all();
     }
-    changed_.notify_all();
   }
 }
 

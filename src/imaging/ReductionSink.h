@@ -27,7 +27,7 @@ class ReductionSink : public RowSink {
   using SizeChooser = std::function<std::pair<int, int>(const RowLayout&)>;
 
   // Memory for rows in flight: about this many bytes per block, kBlocks blocks.
-  static constexpr std::size_t kBlockBytes = 128 * 1024;
+  static constexpr std::size_t kBlockBytes = 256 * 1024;
   static constexpr int kBlocks = 4;
   // Smaller pictures are reduced on the decoder's thread.
   static constexpr std::uint64_t kThreadedPixels = 1'000'000;
@@ -74,4 +74,8 @@ class ReductionSink : public RowSink {
   std::uint64_t published_ = 0;  // blocks handed to the reduction thread
   std::uint64_t reduced_ = 0;    // blocks it has finished with
   bool closing_ = false;
+  // Each side wakes the other only when it sleeps: most hand-overs then
+  // cost a lock and no system call.
+  bool producerWaits_ = false;
+  bool consumerWaits_ = false;
 };

@@ -305,7 +305,7 @@ TEST_F(DialogTest, DoubleClickOnTheEmptyPartOfTheListOpensNothing) {
   EXPECT_TRUE(opened_.empty());
 }
 
-TEST_F(DialogTest, EnterOpensTheFileDialogAndAMissingFileStillSearches) {
+TEST_F(DialogTest, EnterOpensTheFileDialogAndAMissingFileListsNothingAndSaysWhy) {
   const std::string red = WriteImage("red.png", Qt::red);
   {
     CacheFileWriter cache(PathOf("cache.db"));
@@ -320,10 +320,10 @@ TEST_F(DialogTest, EnterOpensTheFileDialogAndAMissingFileStillSearches) {
   QTest::keyClick(dialog_.get(), Qt::Key_Return);
   WaitUntilIdle();
   EXPECT_EQ(missing, dialog_->GetControl()->Path());
-  EXPECT_EQ(Utf8(u8"検索終了"), Status());
+  EXPECT_EQ(Utf8(u8"画像を読み込めませんでした\nファイルを開けません"), Status());
   EXPECT_TRUE(dialog_->Preview().IsEmpty());  // the failed load emptied it
   EXPECT_EQ(nullptr, dialog_->PreviewTexture());
-  EXPECT_EQ("0000", List().GetRowTexts(0)[3]);  // the darkest entry, against an all-zero query
+  EXPECT_EQ(0, List().RowCount());  // no darkest entries passed off as a result
   EXPECT_NE(std::string::npos, LogText().find("CTintwiseDlg::LoadImage()"));
 }
 
