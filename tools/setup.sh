@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-translations-l10n
   libcurl4-openssl-dev libjpeg62-turbo-dev libpng-dev libgif-dev libwebp-dev libsqlite3-dev
-  libcpp-httplib-dev libgtest-dev libbenchmark-dev sqlite3
+  libcpp-httplib-dev libssl-dev libgtest-dev libbenchmark-dev sqlite3
   fonts-ipafont-gothic xdg-utils)
 if [[ "${1:-}" != "--ci" ]]; then
   packages+=(xvfb xauth xdotool imagemagick)
