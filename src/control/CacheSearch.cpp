@@ -62,7 +62,8 @@ void CacheSearch::Run(const std::string& path) {
   const auto Milliseconds = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
   const auto started = Clock::now();
   ImageCacheDirectX query;
-  (void)query.LoadImage(path);
+  query_.reset();
+  if (query.LoadImage(path)) query_ = query.colours;
   const auto reduced = Clock::now();
   times_ = {Milliseconds(reduced - started), 0};
 

@@ -26,6 +26,7 @@ void Control::Search() {
   CacheSearch search(Context(), hitCount_);
   search.Run(path_);
   searchTimes_ = search.LastTimes();
+  lastQuery_ = search.LastQuery();
 }
 
 void Control::UpdateCache() { CacheUpdate(Context()).Run(); }

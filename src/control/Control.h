@@ -62,6 +62,8 @@ class Control {
   // Times of the last Search's two halves, in milliseconds.
   using SearchTimes = CacheSearch::Times;
   const SearchTimes& LastSearchTimes() const { return searchTimes_; }
+  // The last Search's query signature; nothing when its picture could not be reduced.
+  const std::optional<ImageCache::Colours>& LastQuery() const { return lastQuery_; }
 
   // Frees the loaded table and closes the database, before "cache.db" is replaced.
   void ReleaseDatabase() { cache_.Release(); }
@@ -80,6 +82,7 @@ class Control {
   std::string path_;
   std::size_t hitCount_ = 20;
   SearchTimes searchTimes_;
+  std::optional<ImageCache::Colours> lastQuery_;
   CacheDatabase cache_;
   std::atomic<bool> running_{false};
   std::shared_ptr<InternetSession> session_;
