@@ -10,7 +10,7 @@ packages=(build-essential cmake ninja-build pkg-config
   libcpp-httplib-dev libssl-dev libgtest-dev libbenchmark-dev sqlite3
   fonts-ipafont-gothic xdg-utils)
 if [[ "${1:-}" != "--ci" ]]; then
-  packages+=(xvfb xauth xdotool imagemagick)
+  packages+=(xvfb xauth xdotool imagemagick xclip)
 fi
 if [[ "${TINTWISE_FUZZ:-}" == 1 ]]; then
   packages+=(clang libclang-rt-dev)
