@@ -6,6 +6,10 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -79,6 +83,8 @@ constexpr int kColumnWidths[] = {200, 150, 100, 100};
 constexpr int kSiteLeft = 442;
 constexpr int kDialogWidth = kSiteLeft + 128 + 7;
 constexpr int kDialogHeight = 196;
+// How often closing repeats Abort until the operation has ended.
+constexpr int kAbortRepeatMs = 100;
 // Pixels per cell of the query's swatch.
 constexpr int kQuerySwatchCell = 8;
 
@@ -159,8 +165,20 @@ CTintwiseDlg::CTintwiseDlg(Options options, QWidget* parent)
 CTintwiseDlg::~CTintwiseDlg() {
   siteFetcher_.reset();
   if (runner_ && runner_->IsBusy()) {
-    control_->Abort();
+    // An operation that has only just started may set its running flag
+    // after a single Abort; repeating it until the worker returns makes
+    // sure a download ends within a second.
+    std::atomic<bool> returned{false};
+    std::shared_ptr<Control> control = control_;
+    std::thread repeat([&returned, control] {
+      while (!returned.load()) {
+        control->Abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(kAbortRepeatMs));
+      }
+    });
     runner_->Wait();
+    returned.store(true);
+    repeat.join();
   }
 }
 
@@ -246,6 +264,10 @@ void CTintwiseDlg::CreateControls() {
   preview_->setContextMenuPolicy(Qt::ActionsContextMenu);
   preview_->addAction(paste_);
   connect(paste_, &QAction::triggered, this, &CTintwiseDlg::OnPaste);
+
+  abortRepeat_ = new QTimer(this);
+  abortRepeat_->setInterval(kAbortRepeatMs);
+  connect(abortRepeat_, &QTimer::timeout, this, [this] { control_->Abort(); });
 
   siteDelay_ = new QTimer(this);
   siteDelay_->setSingleShot(true);
@@ -447,15 +469,22 @@ void CTintwiseDlg::ShowSwatches() {
     querySwatch_->setPixmap(QPixmap::fromImage(SwatchImage(*query, kQuerySwatchCell)));
     querySwatchCaption_->show();
   }
-  // One pass over the table finds the stored values of every listed id.
-  std::unordered_map<std::string, std::vector<int>> wanted;
+  // One pass over the table finds the stored values of every listed id,
+  // without a copy per entry.
+  std::vector<std::string> ids;
+  std::vector<int> rows;
   for (int row = 0; row < list_->RowCount(); ++row) {
     const std::vector<std::string> texts = list_->GetRowTexts(row);
-    if (texts.size() > 2 && list_->RowSwatch(row).isNull()) wanted[texts[2]].push_back(row);
+    if (texts.size() > 2 && list_->RowSwatch(row).isNull()) {
+      ids.push_back(texts[2]);
+      rows.push_back(row);
+    }
   }
+  std::unordered_map<std::string_view, std::vector<int>> wanted;
+  for (std::size_t i = 0; i < ids.size(); ++i) wanted[ids[i]].push_back(rows[i]);
   const int cell = std::max(1, list_->iconSize().height() / 3);
   for (std::size_t entry = 0; entry < table->RowCount() && !wanted.empty(); ++entry) {
-    const auto found = wanted.find(std::string(table->Id(entry)));
+    const auto found = wanted.find(table->Id(entry));
     if (found == wanted.end()) continue;
     const QImage swatch = SwatchImage(table->Signature(entry), cell);
     for (int row : found->second) list_->SetRowSwatch(row, swatch);
@@ -525,6 +554,8 @@ void CTintwiseDlg::reject() {
     // operation reports that it has finished.
     closePending_ = true;
     control_->Abort();
+    // Again until the operation has ended: see the destructor.
+    abortRepeat_->start();
     return;
   }
   EndDialog();
@@ -532,6 +563,7 @@ void CTintwiseDlg::reject() {
 
 void CTintwiseDlg::EndDialog() {
   closePending_ = false;
+  abortRepeat_->stop();
   D3DDevice::Shutdown();
   QDialog::reject();
 }

@@ -146,6 +146,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   QLabel* querySwatchCaption_ = nullptr;
   QAction* paste_ = nullptr;
   QTimer* siteDelay_ = nullptr;
+  QTimer* abortRepeat_ = nullptr;
   // The id whose site picture the box shows or waits for; empty for none.
   std::string siteId_;
   CListCtrlEx* list_ = nullptr;

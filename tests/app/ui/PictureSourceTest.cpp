@@ -85,10 +85,10 @@ class PictureSourceTest : public ProgramDirectoryTest {
     ProgramDirectoryTest::TearDown();
   }
 
-  void OpenDialog() {
+  void OpenDialog(std::chrono::milliseconds stall = std::chrono::milliseconds(1000)) {
     InternetSession::Options options;
     options.connectTimeout = std::chrono::milliseconds(2000);
-    options.stallTimeout = std::chrono::milliseconds(1000);
+    options.stallTimeout = stall;
     options.extraAuthorityFile = certificates_.AuthorityFile();
     CTintwiseDlg::Options dialogOptions;
     dialogOptions.programDirectory = Dir();
@@ -230,6 +230,31 @@ TEST_F(PictureSourceTest, AbortStopsALinkDownloadWithinASecond) {
   WaitUntilIdle();
   EXPECT_EQ(Status(), Utf8(u8"画像のダウンロードを中止しました"));
   EXPECT_TRUE(TemporariesGone());
+}
+
+// A cache download that the server holds up ends within a second of Abort,
+// and closing the window during one closes it as quickly; the old cache
+// stays as it was either way.
+TEST_F(PictureSourceTest, AbortAndCloseStopACacheDownloadWithinASecond) {
+  site_.ServeStalled("/mofu/cache.db", "SQLite format 3", 1 << 20);
+  const std::string before = ReadWholeFile(PathOf("cache.db"));
+  OpenDialog(std::chrono::milliseconds(60000));
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close" : "abort");
+    QTest::mouseClick(dialog_->Buttons()[CTintwiseDlg::kUpdate], Qt::LeftButton);
+    ASSERT_TRUE(dialog_->IsBusy());
+    QTest::qWait(300);
+    ASSERT_TRUE(dialog_->IsBusy());
+    if (close) {
+      dialog_->reject();
+    } else {
+      QTest::mouseClick(dialog_->Buttons()[CTintwiseDlg::kAbort], Qt::LeftButton);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !dialog_->IsBusy(); }, 1000));
+    WaitUntilIdle();
+    EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), before);
+    EXPECT_EQ(dialog_->isVisible(), !close);
+  }
 }
 
 // Selecting rows quickly fetches only where the selection rests; the
