@@ -27,8 +27,12 @@ const std::string& ReadErrorMessage() {
   static const SjisText text{u8"InternetFile::Read() : インターネット接続例外キャッチ"};
   return text;
 }
-const std::string& AbortedMessage() {
-  static const SjisText text{u8"InternetFile : 転送を中止しました"};
+const std::string& ConnectAbortedMessage() {
+  static const SjisText text{u8"InternetFile::InternetFile() : 転送を中止しました"};
+  return text;
+}
+const std::string& ReadAbortedMessage() {
+  static const SjisText text{u8"InternetFile::Read() : 転送を中止しました"};
   return text;
 }
 
@@ -161,7 +165,7 @@ class InternetFile::Transfer {
     while (!headersDone_ && !done_) Step(/*untilHeaders=*/true);
 
     if (aborted_) {
-      WriteLog(AbortedMessage());
+      WriteLog(ConnectAbortedMessage());
       return false;
     }
     if (!headersDone_ && result_ != CURLE_OK) return FailToConnect(ErrorText());
@@ -194,7 +198,7 @@ class InternetFile::Transfer {
     if (result_ != CURLE_OK && !failed_) {
       failed_ = true;
       if (aborted_) {
-        WriteLog(AbortedMessage());
+        WriteLog(ReadAbortedMessage());
       } else {
         WriteLog(ReadErrorMessage());
         WriteLog(ErrorText());
