@@ -75,7 +75,7 @@ void SitePictureFetcher::Work() {
 SitePictureFetcher::Result SitePictureFetcher::Fetch(const std::string& id, const InternetSession& session,
                                                      SitePictureCache* cache, const std::atomic<bool>& running) {
   static const SjisText kPageFailed{u8"ページを取得できませんでした"};
-  static const SjisText kNoAddress{u8"ページに画像のアドレスがありません"};
+  static const SjisText kNoAddress{u8"画像のアドレスがありません"};
   static const SjisText kImageFailed{u8"画像を取得できませんでした"};
   static const SjisText kTooLarge{u8"画像が大きすぎます"};
   static const SjisText kNotAPicture{u8"画像ではありません"};

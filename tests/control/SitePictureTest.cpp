@@ -112,7 +112,7 @@ TEST_F(SitePictureTest, TheSitePictureComesFromThePageAndIsKeptForNextTime) {
 
   const SitePictureFetcher::Result noAddress = SitePictureFetcher::Fetch("43", session_, &cache, running);
   EXPECT_FALSE(noAddress.ok);
-  EXPECT_EQ(noAddress.message, Sjis(u8"ページに画像のアドレスがありません"));
+  EXPECT_EQ(noAddress.message, Sjis(u8"画像のアドレスがありません"));
 }
 
 // Requests that replace one another: only the last is delivered, and one

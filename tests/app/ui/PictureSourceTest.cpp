@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -24,6 +25,8 @@
 #include "app/ui/CTintwiseDlg.h"
 #include "app/ui/DialogUnits.h"
 #include "app/ui/PreviewBox.h"
+#include "demosite/DemoCatalog.h"
+#include "demosite/DemoSite.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "infra/InternetSession.h"
@@ -301,6 +304,46 @@ TEST_F(PictureSourceTest, SelectingRowsFetchesOnlyTheLastAndKeepsItInTheCache) {
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return dialog_->SitePicture().Message().toStdString() == Utf8(u8"ページを取得できませんでした"); },
       5000));
+}
+
+// Against the demo site's own pages (some give a stub at the first address):
+// the selected row's picture is the entry's picture as the site serves it.
+TEST_F(PictureSourceTest, TheSelectedRowsPictureComesFromTheDemoSite) {
+  const DemoCatalog catalog(12);
+  DemoSite demo(catalog);
+  ASSERT_TRUE(demo.Start("127.0.0.1", 0));
+  const std::string host = "127.0.0.1:" + std::to_string(demo.Port());
+  OverrideServerHosts(host, host);
+  std::remove(PathOf("cache.db").c_str());
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    for (const DemoEntry& entry : catalog.Entries()) cache.Add(std::to_string(entry.id), "t", "p", Uniform(entry.id));
+  }
+  OpenDialog();
+  dialog_->SearchImage(pngPath_);
+  WaitUntilIdle();
+  CListCtrlEx& list = dialog_->List();
+  int stubs = 0;
+  for (const DemoEntry& entry : catalog.Entries()) {
+    if (!entry.shortFirstPage && entry.id != 3) continue;
+    stubs += entry.shortFirstPage ? 1 : 0;
+    SCOPED_TRACE(entry.id);
+    int row = 0;
+    while (row < list.RowCount() && list.GetRowTexts(row)[2] != std::to_string(entry.id)) ++row;
+    ASSERT_LT(row, list.RowCount());
+    list.selectRow(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog_->SitePicture().IsEmpty(); }, 5000))
+        << dialog_->SitePicture().Message().toStdString();
+    const QImage served = QImage::fromData(QByteArray::fromStdString(entry.bytes)).convertToFormat(QImage::Format_RGB32);
+    const QImage shown = dialog_->SitePicture().Picture();
+    const QColor expected = served.pixelColor(served.width() / 2, served.height() / 2);
+    const QColor got = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    for (const auto& [a, b] : {std::pair{expected.red(), got.red()}, {expected.green(), got.green()},
+                               {expected.blue(), got.blue()}})
+      EXPECT_NEAR(a, b, 24);
+    dialog_->SitePicture().SetMessage({});
+  }
+  EXPECT_GT(stubs, 0);
 }
 
 TEST_F(PictureSourceTest, RowsAndTheQueryShowTheirStoredColoursAsSwatches) {
