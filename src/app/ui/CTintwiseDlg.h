@@ -27,7 +27,9 @@ class QueuedControlView;
 class Texture;
 
 // The program's only window: a fixed-size dialog with the result list, the
-// preview box, the buttons, the status line and the help text. Opening it
+// preview box, the buttons, the status line and the help text, and to their
+// right the site's picture of the selected row (fetched one at a time on a
+// thread of its own) above the query's colour swatch. Opening it
 // initialises the system (environment, log, graphics device, Control, the
 // list) and starts loading the cache. User actions become operations on
 // Control, which run one at a time on a worker thread; Control reports back
