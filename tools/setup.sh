@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-translations-l10n
   libcurl4-openssl-dev libjpeg62-turbo-dev libpng-dev libgif-dev libwebp-dev libsqlite3-dev
-  libcpp-httplib-dev libgtest-dev libbenchmark-dev sqlite3
+  libcpp-httplib-dev libssl-dev libgtest-dev libbenchmark-dev sqlite3
   time
   fonts-ipafont-gothic xdg-utils)
 # --- Desktop integration and the Debian package (install rules, tools/package-check.sh) ---
@@ -16,7 +16,7 @@ packages=(build-essential cmake ninja-build pkg-config
 packages+=(qt6-svg-dev scdoc dpkg-dev lintian desktop-file-utils appstream bash-completion)
 # --- end of the desktop integration block ---
 if [[ "${1:-}" != "--ci" ]]; then
-  packages+=(xvfb xauth xdotool imagemagick)
+  packages+=(xvfb xauth xdotool imagemagick xclip)
 fi
 if [[ "${TINTWISE_FUZZ:-}" == 1 ]]; then
   packages+=(clang libclang-rt-dev)

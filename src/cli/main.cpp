@@ -23,6 +23,7 @@
 #include "control/CacheGeneration.h"
 #include "control/CacheUpdate.h"
 #include "control/Control.h"
+#include "control/QueryPicture.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ const char kUsage[] =
     "Commands:\n"
     "  search <image> [--db PATH] [--top N] [--stats]\n"
     "                   list the N (20) cached entries closest to the image\n"
+    "                   (a file, or an http:// or https:// link to a picture)\n"
     "                   (tab-separated: difference, id, title, poster); --db names\n"
     "                   another database than cache.db, --stats prints timings\n"
     "  update           replace cache.db with the prebuilt copy from the cache server\n"
@@ -84,15 +86,54 @@ int Fail(const std::string& message) {
   return 1;
 }
 
+// Downloads a linked picture into `picture` (Ctrl-C stops the download);
+// the exit status of a failure, or 0.
+int FetchLinked(Control& control, const std::string& url, QueryPicture& picture) {
+  abortTarget.store(&control);
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  const QueryPicture::Outcome outcome = picture.Download(url, control.Context());
+  ::signal(SIGINT, SIG_DFL);
+  abortTarget.store(nullptr);
+  switch (outcome) {
+    case QueryPicture::Outcome::kOk:
+      return 0;
+    case QueryPicture::Outcome::kNoAnswer:
+      return Fail(url + ": the download failed (no connection, or an answer other than 200; see log.txt)");
+    case QueryPicture::Outcome::kBroken:
+      return Fail(url + ": the download broke off");
+    case QueryPicture::Outcome::kTooLarge:
+      return Fail(url + ": the picture is larger than 64 MiB");
+    case QueryPicture::Outcome::kAborted:
+      std::fprintf(stderr, "tintwise-cli: %s: the download was stopped\n", url.c_str());
+      return kInterrupted;
+    case QueryPicture::Outcome::kNotAPicture:
+      return Fail(url + ": not a picture");
+    case QueryPicture::Outcome::kNoTemporary:
+      return Fail(url + ": cannot write a temporary file");
+  }
+  return 1;
+}
+
 // Lists the entries closest to `image`. The database must exist: unlike the
 // window's start, a search from the command line never leaves an empty
 // "cache.db" behind.
-int RunSearch(Control& control, TerminalView& view, const std::string& image, const std::string& database,
+int RunSearch(Control& control, TerminalView& view, std::string image, const std::string& database,
               std::size_t top, bool stats) {
-  if (!std::ifstream(image, std::ios::binary).good()) return Fail("cannot read " + image);
   std::error_code ignored;
-  if (!std::filesystem::is_regular_file(database, ignored) || ::access(database.c_str(), R_OK) != 0)
-    return Fail("no readable cache database at " + database);
+  const bool databaseReadable =
+      std::filesystem::is_regular_file(database, ignored) && ::access(database.c_str(), R_OK) == 0;
+  // A link's picture is kept in a private temporary file until the search is over.
+  QueryPicture linked;
+  if (QueryPicture::IsLink(image)) {
+    if (!databaseReadable) return Fail("no readable cache database at " + database);
+    if (const int status = FetchLinked(control, image, linked); status != 0) return status;
+    image = linked.Path();
+  }
+  if (!std::ifstream(image, std::ios::binary).good()) return Fail("cannot read " + image);
+  if (!databaseReadable) return Fail("no readable cache database at " + database);
   using Clock = std::chrono::steady_clock;
   const auto started = Clock::now();
   control.SetDatabasePath(database);
@@ -189,7 +230,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> images;
   for (const std::string& operand : line.operands) {
     std::error_code ignored;
-    images.push_back(std::filesystem::absolute(operand, ignored).string());
+    images.push_back(QueryPicture::IsLink(operand) ? operand : std::filesystem::absolute(operand, ignored).string());
   }
   std::string database = "cache.db";  // in the program's directory
   if (line.database) {

@@ -94,7 +94,7 @@ bool CacheDownloader::Download(const InternetSession& session) {
 
 bool CacheDownloader::Download(const InternetSession& session, const std::string& url,
                                const std::string& target) {
-  InternetFile file(url, session);
+  InternetFile file(url, session, options_.running);
   if (!file.IsOk()) return false;
 
   // Until Commit the target is untouched; leaving early discards the copy.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,9 @@ class CacheDownloader {
     // A body larger than this is refused like a broken one, so that a
     // misbehaving server cannot fill the disk.
     std::uint64_t maxBytes = std::uint64_t{4} << 30;  // 4 GiB
+    // When set, storing false in it (Abort, from any thread) stops the
+    // transfer within about a second and leaves the target as it was.
+    const std::atomic<bool>* running = nullptr;
   };
 
   CacheDownloader() = default;

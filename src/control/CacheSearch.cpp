@@ -61,7 +61,9 @@ bool CacheSearch::Run(const std::string& path) {
   const auto Milliseconds = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
   const auto started = Clock::now();
   ImageCacheDirectX query;
+  query_.reset();
   const bool read = query.LoadImage(path, &error_);
+  if (read) query_ = query.colours;
   const auto reduced = Clock::now();
   times_ = {Milliseconds(reduced - started), 0};
   if (!read) {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+
+#include "imaging/ImageCache.h"
 
 #include "control/OperationContext.h"
 #include "imaging/ImageError.h"
@@ -23,10 +26,13 @@ class CacheSearch {
   bool Run(const std::string& path);
   const Times& LastTimes() const { return times_; }
   const ImageError& LastError() const { return error_; }
+  // The last query's signature; nothing when its picture could not be reduced.
+  const std::optional<ImageCache::Colours>& LastQuery() const { return query_; }
 
  private:
   OperationContext context_;
   std::size_t hitCount_;
   Times times_;
   ImageError error_;
+  std::optional<ImageCache::Colours> query_;
 };

@@ -18,7 +18,12 @@ OperationResult CacheUpdate::Run() {
   context_.cache.Release();
   WriterLock writers;
   RemoveStaleTemporaryFiles("cache.db", WriterLock::StaleAge(writers.Acquire()));
-  const bool downloaded = CacheDownloader(options_).Download(context_.session);
+  // Abort (or closing the window) clears the flag and stops the transfer.
+  context_.running.store(true);
+  CacheDownloader::Options options = options_;
+  options.running = &context_.running;
+  const bool downloaded = CacheDownloader(options).Download(context_.session);
+  context_.running.store(false);
   view.SetStatusText(downloaded ? kDone : kFailed);
   // Reloads the new database, or the old one that a failure left in place.
   const bool loaded = context_.cache.Open();

@@ -27,6 +27,7 @@ bool Control::Search() {
   const bool read = search.Run(path_);
   searchTimes_ = search.LastTimes();
   searchError_ = search.LastError();
+  lastQuery_ = search.LastQuery();
   return read;
 }
 

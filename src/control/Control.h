@@ -68,6 +68,8 @@ class Control {
   using SearchTimes = CacheSearch::Times;
   const SearchTimes& LastSearchTimes() const { return searchTimes_; }
   const ImageError& LastSearchError() const { return searchError_; }
+  // The last Search's query signature; nothing when its picture could not be reduced.
+  const std::optional<ImageCache::Colours>& LastQuery() const { return lastQuery_; }
 
   // Frees the loaded table and closes the database, before "cache.db" is replaced.
   void ReleaseDatabase() { cache_.Release(); }
@@ -87,6 +89,7 @@ class Control {
   std::size_t hitCount_ = 20;
   SearchTimes searchTimes_;
   ImageError searchError_;
+  std::optional<ImageCache::Colours> lastQuery_;
   CacheDatabase cache_;
   std::atomic<bool> running_{false};
   std::shared_ptr<InternetSession> session_;

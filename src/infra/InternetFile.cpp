@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cctype>
 #include <cstring>
@@ -26,6 +27,18 @@ const std::string& ReadErrorMessage() {
   static const SjisText text{u8"InternetFile::Read() : インターネット接続例外キャッチ"};
   return text;
 }
+const std::string& ConnectAbortedMessage() {
+  static const SjisText text{u8"InternetFile::InternetFile() : 転送を中止しました"};
+  return text;
+}
+const std::string& ReadAbortedMessage() {
+  static const SjisText text{u8"InternetFile::Read() : 転送を中止しました"};
+  return text;
+}
+
+// How long one wait for the socket lasts at most: a stop request is seen
+// within this time (plus one round of the library's work).
+constexpr int kWaitSliceMs = 100;
 
 struct EasyCleanup {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -46,14 +59,17 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 bool IsHostByte(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.' || c == '_'; }
 
-// Checks a plain-http URL and returns it in the form handed to the HTTP
-// library: host and port as given, path and query with spaces and bytes
-// outside ASCII percent-encoded, fragment dropped. Nothing when the URL is
-// not "http://host[:port][/path][?query]" or holds control bytes.
+// Checks an http or https URL and returns it in the form handed to the HTTP
+// library: scheme lowered, host and port as given, path and query with spaces
+// and bytes outside ASCII percent-encoded, fragment dropped. Nothing when the
+// URL is not "http[s]://host[:port][/path][?query]" or holds control bytes.
 std::optional<std::string> NormalizeHttpUrl(const std::string& url) {
-  constexpr std::string_view kScheme = "http://";
-  if (!StartsWithNoCase(url, kScheme)) return std::nullopt;
-  const size_t hostStart = kScheme.size();
+  std::string_view scheme;
+  for (std::string_view known : {"http://", "https://"}) {
+    if (StartsWithNoCase(url, known)) scheme = known;
+  }
+  if (scheme.empty()) return std::nullopt;
+  const size_t hostStart = scheme.size();
   size_t authorityEnd = url.find_first_of("/?#", hostStart);
   if (authorityEnd == std::string::npos) authorityEnd = url.size();
   const std::string authority = url.substr(hostStart, authorityEnd - hostStart);
@@ -98,7 +114,7 @@ std::optional<std::string> NormalizeHttpUrl(const std::string& url) {
   std::string rest = url.substr(authorityEnd);
   const size_t fragment = rest.find('#');
   if (fragment != std::string::npos) rest.resize(fragment);
-  std::string normalized = "http://" + host + (port.empty() ? "" : ":" + port);
+  std::string normalized = std::string(scheme) + host + (port.empty() ? "" : ":" + port);
   if (rest.empty() || rest.front() == '?') normalized += '/';
   static const char kHex[] = "0123456789ABCDEF";
   for (unsigned char c : rest) {
@@ -121,7 +137,8 @@ std::optional<std::string> NormalizeHttpUrl(const std::string& url) {
 // transfer once a block is buffered, and Read resumes it.
 class InternetFile::Transfer {
  public:
-  explicit Transfer(const InternetSession& session) : session_(session) {}
+  Transfer(const InternetSession& session, const std::atomic<bool>* running)
+      : session_(session), running_(running) {}
 
   ~Transfer() {
     if (added_) curl_multi_remove_handle(multi_.get(), easy_.get());
@@ -147,6 +164,10 @@ class InternetFile::Transfer {
     NoteProgress();
     while (!headersDone_ && !done_) Step(/*untilHeaders=*/true);
 
+    if (aborted_) {
+      WriteLog(ConnectAbortedMessage());
+      return false;
+    }
     if (!headersDone_ && result_ != CURLE_OK) return FailToConnect(ErrorText());
     long status = 0;
     curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -176,13 +197,26 @@ class InternetFile::Transfer {
     }
     if (result_ != CURLE_OK && !failed_) {
       failed_ = true;
-      WriteLog(ReadErrorMessage());
-      WriteLog(ErrorText());
+      if (aborted_) {
+        WriteLog(ReadAbortedMessage());
+      } else {
+        WriteLog(ReadErrorMessage());
+        WriteLog(ErrorText());
+      }
     }
     return 0;
   }
 
   bool Failed() const { return failed_; }
+  bool Aborted() const { return aborted_; }
+
+  std::optional<std::uint64_t> ContentLength() const {
+    curl_off_t length = -1;
+    if (!easy_ || curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+        length < 0)
+      return std::nullopt;
+    return static_cast<std::uint64_t>(length);
+  }
 
  private:
   bool Configure(const std::string& url) {
@@ -193,10 +227,24 @@ class InternetFile::Transfer {
         std::max<long>(1, static_cast<long>((options.stallTimeout.count() + 999) / 1000));
     CURL* easy = easy_.get();
     errorBuffer_[0] = '\0';
+    // Certificates are always checked: against the system's store, plus the
+    // session's extra authority when it has one (the bundle then holds both).
+    const std::string& bundle = session_.CertificateBundle();
+    if (!bundle.empty()) {
+      curl_blob blob{const_cast<char*>(bundle.data()), bundle.size(), CURL_BLOB_NOCOPY};
+      if (curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob) != CURLE_OK) return false;
+    }
     return curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http") == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http") == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+           // The library's progress call comes during its own work too, so
+           // a stop request is seen even inside one long round.
+           curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_USERAGENT, session_.AgentName().c_str()) == CURLE_OK &&
            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
@@ -219,6 +267,11 @@ class InternetFile::Transfer {
   // One round of work: let the library run, note a finished transfer, and
   // wait for the socket when nothing the caller waits for has happened.
   void Step(bool untilHeaders) {
+    if (StopRequested()) {
+      aborted_ = true;
+      Finish(CURLE_ABORTED_BY_CALLBACK, "stopped");
+      return;
+    }
     int running = 0;
     const CURLMcode code = curl_multi_perform(multi_.get(), &running);
     if (code != CURLM_OK) {
@@ -227,8 +280,10 @@ class InternetFile::Transfer {
     }
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
-      if (message->msg == CURLMSG_DONE && message->easy_handle == easy_.get())
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy_.get()) {
+        if (message->data.result == CURLE_ABORTED_BY_CALLBACK) aborted_ = true;
         Finish(message->data.result, "");
+      }
     }
     if (done_ || Pending() > 0 || paused_ || (untilHeaders && headersDone_)) return;
     const auto stall = session_.GetOptions().stallTimeout;
@@ -240,12 +295,18 @@ class InternetFile::Transfer {
       return;
     }
     // The library shortens the wait further to its own next time-out (connect).
-    const int wait = static_cast<int>(std::min<long long>(1000, (stall - silent).count()));
+    const int wait = static_cast<int>(std::min<long long>(kWaitSliceMs, (stall - silent).count()));
     const CURLMcode polled = curl_multi_poll(multi_.get(), nullptr, 0, wait, nullptr);
     if (polled != CURLM_OK) Finish(CURLE_RECV_ERROR, curl_multi_strerror(polled));
   }
 
   void NoteProgress() { lastProgress_ = std::chrono::steady_clock::now(); }
+
+  bool StopRequested() const { return running_ && !running_->load(); }
+
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(self)->StopRequested() ? 1 : 0;
+  }
 
   // `ownError` is the error text when the failure is not the library's own.
   void Finish(CURLcode result, const std::string& ownError) {
@@ -305,6 +366,7 @@ class InternetFile::Transfer {
   }
 
   const InternetSession& session_;
+  const std::atomic<bool>* running_;
   MultiHandle multi_;
   EasyHandle easy_;
   bool added_ = false;
@@ -317,6 +379,7 @@ class InternetFile::Transfer {
   bool paused_ = false;
   bool done_ = false;
   bool failed_ = false;
+  bool aborted_ = false;
   CURLcode result_ = CURLE_OK;
 
   // Body bytes received and not yet read: pending_[offset_..]. Stays under
@@ -325,8 +388,9 @@ class InternetFile::Transfer {
   size_t offset_ = 0;
 };
 
-InternetFile::InternetFile(const std::string& url, const InternetSession& session)
-    : transfer_(std::make_unique<Transfer>(session)) {
+InternetFile::InternetFile(const std::string& url, const InternetSession& session,
+                           const std::atomic<bool>* running)
+    : transfer_(std::make_unique<Transfer>(session, running)) {
   ok_ = transfer_->Start(url);
 }
 
@@ -337,3 +401,9 @@ bool InternetFile::IsOk() const { return ok_; }
 size_t InternetFile::Read(char* buffer) { return ok_ ? transfer_->Read(buffer) : 0; }
 
 bool InternetFile::Failed() const { return transfer_->Failed(); }
+
+bool InternetFile::Aborted() const { return transfer_->Aborted(); }
+
+std::optional<std::uint64_t> InternetFile::ContentLength() const {
+  return ok_ ? transfer_->ContentLength() : std::nullopt;
+}

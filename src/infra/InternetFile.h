@@ -1,20 +1,29 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class InternetSession;
 
-// One HTTP GET: the constructor sends the request and reads the status; the
-// body is then pulled with Read in blocks as it arrives, in bounded memory.
+// One HTTP or HTTPS GET: the constructor sends the request and reads the
+// status; the body is then pulled with Read in blocks as it arrives, in
+// bounded memory. Certificates are always verified (see InternetSession).
 // Failures are logged and never thrown. Not copyable; one thread at a time.
+//
+// A transfer may be given a running flag: once another thread stores false
+// in it, the request or body in progress stops within about 100 ms (no
+// wait inside lasts longer) and counts as a failure that Aborted() tells.
 class InternetFile {
  public:
   static constexpr size_t kBlockSize = 4096;
 
-  // `session` must outlive this object.
-  InternetFile(const std::string& url, const InternetSession& session);
+  // `session` and `running` (may be null: never stopped) must outlive this object.
+  InternetFile(const std::string& url, const InternetSession& session,
+               const std::atomic<bool>* running = nullptr);
   virtual ~InternetFile();
   InternetFile(const InternetFile&) = delete;
   InternetFile& operator=(const InternetFile&) = delete;
@@ -29,6 +38,13 @@ class InternetFile {
   // True once Read has returned 0 because the body broke off (connection lost,
   // stalled, cut short of its Content-Length) rather than ending normally.
   bool Failed() const;
+
+  // True when the transfer ended because the running flag turned false.
+  bool Aborted() const;
+
+  // The body length the final response announced; nothing when it gave none
+  // or the request failed.
+  std::optional<std::uint64_t> ContentLength() const;
 
  private:
   class Transfer;

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <fstream>
+#include <iterator>
 #include <mutex>
 
 #include "infra/Log.h"
@@ -18,6 +20,22 @@ bool InitializeCurlOnce() {
   return initialized;
 }
 
+bool ReadWholeFile(const std::string& path, std::string& content) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return !file.bad();
+}
+
+// The system's PEM bundle as the HTTP library was built to use it.
+std::string SystemCertificateBundle() {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  std::string bundle;
+  const char* path = info && info->cainfo ? info->cainfo : "/etc/ssl/certs/ca-certificates.crt";
+  if (!ReadWholeFile(path, bundle)) bundle.clear();
+  return bundle;
+}
+
 }  // namespace
 
 InternetSession::InternetSession(const std::string& agentName)
@@ -30,6 +48,17 @@ InternetSession::InternetSession(const std::string& agentName, const Options& op
     static const SjisText kFailed{
         u8"InternetSession::InternetSession() : インターネットセッションの作成に失敗しました"};
     WriteLog(kFailed);
+    return;
+  }
+  if (!options_.extraAuthorityFile.empty()) {
+    std::string extra;
+    if (!ReadWholeFile(options_.extraAuthorityFile, extra) || extra.empty()) {
+      static const SjisText kNoAuthority{u8"InternetSession::InternetSession() : 証明書ファイルを読めませんでした "};
+      WriteLog(kNoAuthority + options_.extraAuthorityFile);
+      valid_ = false;
+      return;
+    }
+    bundle_ = SystemCertificateBundle() + "\n" + extra;
   }
 }
 

@@ -479,3 +479,28 @@ TEST_F(CliTest, ReadOnlyProgramDirectoryAndPictureFolderWorkForAnotherUser) {
   EXPECT_EQ(std::distance(fs::directory_iterator(work_.File("pictures")), fs::directory_iterator()), 2);
   fs::permissions(work_.File("pictures"), fs::perms::owner_all);
 }
+
+// A link is fetched and searched like a file; a link that gives no picture
+// fails with its reason.
+TEST_F(CliTest, SearchTakesALinkToAPicture) {
+  WriteWholeFile(CacheFile(), CacheBytes(work_.Path(), {{"12", "same", "p", 100}, {"13", "near", "p", 101}}));
+  server_.Serve("/q.bmp", GreyBmp(100), "image/bmp");
+  server_.Serve("/page.html", "<!DOCTYPE html><html><img src=\"q.bmp\"></html>", "text/html");
+  struct Case {
+    std::string target;
+    int status;
+    std::string out;
+    std::string error;  // a part of stderr
+  };
+  const std::vector<Case> cases = {
+      {"/q.bmp", 0, "0000\t12\tsame\tp\n0027\t13\tnear\tp\n", Utf8(u8"検索終了")},
+      {"/page.html", 1, "", "not a picture"},
+      {"/missing.png", 1, "", "the download failed"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = RunIn("search", {server_.Url(c.target)});
+    EXPECT_EQ(outcome.status, c.status) << c.target << outcome.err;
+    EXPECT_EQ(outcome.out, c.out) << c.target;
+    EXPECT_NE(outcome.err.find(c.error), std::string::npos) << c.target << outcome.err;
+  }
+}

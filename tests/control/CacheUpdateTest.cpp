@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "infra/InternetSession.h"
@@ -196,5 +197,34 @@ TEST_F(CacheUpdateTest, DatabaseInWalModeLeavesNothingBehind) {
     control_.ReleaseDatabase();
     EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"cache.db", "log.txt"}));
     EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), walCache);
+  }
+}
+
+// Abort (and closing the window, which aborts) stops a download that the
+// server holds up, within a second and long before any time-out, and the
+// old cache stays in place with no partial copy left.
+TEST_F(CacheUpdateTest, AbortStopsAHeldUpDownloadWithinASecondAndKeepsTheOldCache) {
+  server_.ServeStalled("/stall/mofu/cache.db", newCache_.substr(0, 4000), newCache_.size());
+  server_.ServeNoAnswer("/silent/mofu/cache.db");
+  InternetSession::Options patient;
+  patient.stallTimeout = std::chrono::milliseconds(60000);
+  InternetSession session("Tintwise", patient);
+  for (const char* prefix : {"/stall", "/silent"}) {
+    OverrideServerHosts(SiteHost(), server_.Host() + prefix);
+    const OperationContext base = control_.Context();
+    const OperationContext context{base.view, session, base.cache, base.running};
+    OperationResult updated = OperationResult::Success();
+    const auto started = std::chrono::steady_clock::now();
+    std::thread update([&] { updated = CacheUpdate(context).Run(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    control_.Abort();
+    update.join();
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_FALSE(updated) << prefix;
+    EXPECT_LT(took, std::chrono::milliseconds(1300)) << prefix;
+    EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), oldCache_) << prefix;
+    EXPECT_EQ(control_.RowCount(), 2) << prefix;
+    for (const auto& entry : std::filesystem::directory_iterator(Dir()))
+      EXPECT_EQ(entry.path().filename().string().rfind("cache.db.", 0), std::string::npos) << entry.path();
   }
 }

@@ -12,8 +12,19 @@
 #include <httplib.h>
 
 #include "support/TempDirectory.h"
+#include "support/TestCertificates.h"
 
-LoopbackHttpServer::LoopbackHttpServer() : server_(std::make_unique<httplib::Server>()) {
+namespace {
+
+std::unique_ptr<httplib::Server> MakeServer(const TestCertificates* tls) {
+  if (!tls) return std::make_unique<httplib::Server>();
+  return std::make_unique<httplib::SSLServer>(tls->ServerCertificateFile().c_str(), tls->ServerKeyFile().c_str());
+}
+
+}  // namespace
+
+LoopbackHttpServer::LoopbackHttpServer(const TestCertificates* tls)
+    : server_(MakeServer(tls)), scheme_(tls ? "https" : "http") {
   server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
     Dispatch(request, response);
   });
@@ -46,7 +57,7 @@ LoopbackHttpServer::~LoopbackHttpServer() {
 std::string LoopbackHttpServer::Host() const { return "127.0.0.1:" + std::to_string(port_); }
 
 std::string LoopbackHttpServer::Url(const std::string& target) const {
-  return "http://" + Host() + target;
+  return scheme_ + "://" + Host() + target;
 }
 
 void LoopbackHttpServer::Serve(const std::string& target, const std::string& body,

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+class TestCertificates;
+
 namespace httplib {
 class Server;
 struct Request;
@@ -30,7 +32,8 @@ class LoopbackHttpServer {
   using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
   // Starts listening at once; aborts the test program if no port can be bound.
-  LoopbackHttpServer();
+  // With `tls`, speaks https with that server certificate (Url gives https).
+  explicit LoopbackHttpServer(const TestCertificates* tls = nullptr);
   // Releases any held-back response and stops the server threads.
   ~LoopbackHttpServer();
   LoopbackHttpServer(const LoopbackHttpServer&) = delete;
@@ -39,7 +42,7 @@ class LoopbackHttpServer {
   int Port() const { return port_; }
   // "127.0.0.1:<port>", the form OverrideServerHosts takes.
   std::string Host() const;
-  // "http://127.0.0.1:<port>" + target.
+  // "http://127.0.0.1:<port>" + target ("https://" with TLS).
   std::string Url(const std::string& target) const;
 
   // 200 (or `status`) with `body`.
@@ -87,6 +90,7 @@ class LoopbackHttpServer {
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   int port_ = 0;
+  std::string scheme_ = "http";
 
   mutable std::mutex mutex_;
   std::condition_variable shutdownSignal_;

@@ -23,6 +23,9 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableView(parent), rows_(new ListRo
   verticalHeader()->setMinimumSectionSize(rowHeight);
   verticalHeader()->setDefaultSectionSize(rowHeight);
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // A row's colour swatch (3 x 3 cells) fits its height.
+  const int swatchSide = (rowHeight - 4) / 3 * 3;
+  setIconSize(QSize(swatchSide, swatchSide));
 
   QHeaderView* header = horizontalHeader();
   header->setSectionsClickable(true);
@@ -80,6 +83,16 @@ bool CListCtrlEx::SortByColumn(int column) {
 }
 
 void CListCtrlEx::DeleteAllItems() { rows_->RemoveAllRows(); }
+
+void CListCtrlEx::SetRowSwatch(int row, const QImage& swatch) {
+  rows_->SetRowIcon(row, swatch.isNull() ? QIcon() : QIcon(QPixmap::fromImage(swatch)));
+}
+
+QImage CListCtrlEx::RowSwatch(int row) const {
+  const QVariant icon = rows_->data(rows_->index(row, 0), Qt::DecorationRole);
+  if (!icon.isValid()) return {};
+  return icon.value<QIcon>().pixmap(iconSize()).toImage();
+}
 
 int CListCtrlEx::RowCount() const { return rows_->RowCount(); }
 

@@ -31,6 +31,10 @@ class CListCtrlEx : public QTableView {
   // does not exist. Equal texts keep their relative order.
   bool SortByColumn(int column);
   void DeleteAllItems();
+  // Shows `swatch` as the row's icon, before its title; a null image removes it.
+  void SetRowSwatch(int row, const QImage& swatch);
+  // The row's icon as set, or a null image.
+  QImage RowSwatch(int row) const;
 
   int RowCount() const;
   int ColumnCount() const;

@@ -1,6 +1,16 @@
 #include "app/ui/CTintwiseDlg.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -27,6 +37,14 @@
 #include "app/ui/PreviewBox.h"
 #include "app/ui/ProgramIcon.h"
 #include "app/ui/QueuedControlView.h"
+#include "app/ui/Swatch.h"
+#include "control/PictureBytes.h"
+#include "control/QueryPicture.h"
+#include "control/SitePictureCache.h"
+#include "control/SitePictureFetcher.h"
+#include "imaging/DecodedImage.h"
+#include "infra/InternetSession.h"
+#include "search/CacheTable.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/PreviewLoader.h"
 #include "infra/ServerAddress.h"
@@ -54,12 +72,23 @@ const SjisText kColumnPoster{u8"投稿者"};
 const SjisText kColumnId{u8"ID"};
 const SjisText kColumnDifference{u8"差異"};
 const SjisText kOperationFailed{u8"CTintwiseDlg::StartOperation() : 処理が例外で終了しました"};
+const SjisText kSiteCaption{u8"サイトの画像"};
+const SjisText kQuerySwatchCaption{u8"検索画像の色"};
+const SjisText kPasteCaption{u8"貼り付け"};
+const SjisText kSiteLoading{u8"読み込み中..."};
+const SjisText kSiteUndecodable{u8"画像を読み込めませんでした"};
 
 constexpr int kColumnWidths[] = {200, 150, 100, 100};
 
-// Dialog size and control rectangles, in dialog units.
-constexpr int kDialogWidth = 442;
+// Dialog size and control rectangles, in dialog units. The site picture's
+// column (the preview's width and a margin) widens the original 442.
+constexpr int kSiteLeft = 442;
+constexpr int kDialogWidth = kSiteLeft + 128 + 7;
 constexpr int kDialogHeight = 196;
+// How often closing repeats Abort until the operation has ended.
+constexpr int kAbortRepeatMs = 100;
+// Pixels per cell of the query's swatch.
+constexpr int kQuerySwatchCell = 8;
 
 QString Text(const std::string& sjis) { return QString::fromStdString(Cp932ToUtf8(sjis)); }
 
@@ -101,6 +130,27 @@ QImage RenderPreview(const Texture* texture) {
   return image;
 }
 
+// The site's picture, decoded and brought down to at most twice the box's
+// side (the box shows it stretched, as the preview is). A null image with a
+// reason when it cannot be decoded. Any thread.
+QImage SitePictureImage(const std::string& bytes, QSize box) {
+  DecodedImage decoded;
+  std::string reason;
+  if (!DecodePictureBytes(bytes, &decoded, &reason)) return {};
+  QImage image(decoded.Width(), decoded.Height(), QImage::Format_RGB32);
+  for (int y = 0; y < decoded.Height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < decoded.Width(); ++x) {
+      const std::array<std::uint8_t, 4> rgba = decoded.Rgba8(x, y);
+      line[x] = qRgb(rgba[0], rgba[1], rgba[2]);
+    }
+  }
+  const QSize most = box * 2;
+  if (image.width() > most.width() || image.height() > most.height())
+    image = image.scaled(most, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  return image;
+}
+
 }  // namespace
 
 CTintwiseDlg::CTintwiseDlg(Options options, QWidget* parent)
@@ -115,9 +165,22 @@ CTintwiseDlg::CTintwiseDlg(Options options, QWidget* parent)
 }
 
 CTintwiseDlg::~CTintwiseDlg() {
+  siteFetcher_.reset();
   if (runner_ && runner_->IsBusy()) {
-    control_->Abort();
+    // An operation that has only just started may set its running flag
+    // after a single Abort; repeating it until the worker returns makes
+    // sure a download ends within a second.
+    std::atomic<bool> returned{false};
+    std::shared_ptr<Control> control = control_;
+    std::thread repeat([&returned, control] {
+      while (!returned.load()) {
+        control->Abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(kAbortRepeatMs));
+      }
+    });
     runner_->Wait();
+    returned.store(true);
+    repeat.join();
   }
 }
 
@@ -176,6 +239,43 @@ void CTintwiseDlg::CreateControls() {
   buttons_[kAbort] = makeButton(kAbortCaption, 382, 7, 19, 14);
   buttons_[kUpdate] = makeButton(kUpdateCaption, 345, 7, 37, 14);
 
+  // The site's picture of the selected row, in a column of its own to the
+  // right; every control above keeps its place.
+  siteCaption_ = new QLabel(Text(kSiteCaption), this);
+  siteCaption_->setTextFormat(Qt::PlainText);
+  siteCaption_->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  siteCaption_->setGeometry(units.Rect(kSiteLeft, 30, 128, 12));
+  site_ = new PreviewBox(this);
+  site_->setGeometry(units.Rect(kSiteLeft, 43, 128, 128));
+  querySwatch_ = new QLabel(this);
+  querySwatch_->setGeometry(QRect(units.Rect(kSiteLeft, 174, 0, 0).topLeft(),
+                                  QSize(3 * kQuerySwatchCell, 3 * kQuerySwatchCell)));
+  querySwatchCaption_ = new QLabel(Text(kQuerySwatchCaption), this);
+  querySwatchCaption_->setTextFormat(Qt::PlainText);
+  querySwatchCaption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  querySwatchCaption_->setGeometry(querySwatch_->geometry().right() + units.X(3), querySwatch_->y(),
+                                   units.X(kSiteLeft + 128) - querySwatch_->geometry().right() - units.X(3),
+                                   querySwatch_->height());
+  querySwatchCaption_->hide();
+
+  // Ctrl+V anywhere in the window, and the preview's context menu.
+  paste_ = new QAction(Text(kPasteCaption), this);
+  paste_->setShortcut(QKeySequence::Paste);
+  paste_->setShortcutContext(Qt::WindowShortcut);
+  addAction(paste_);
+  preview_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  preview_->addAction(paste_);
+  connect(paste_, &QAction::triggered, this, &CTintwiseDlg::OnPaste);
+
+  abortRepeat_ = new QTimer(this);
+  abortRepeat_->setInterval(kAbortRepeatMs);
+  connect(abortRepeat_, &QTimer::timeout, this, [this] { control_->Abort(); });
+
+  siteDelay_ = new QTimer(this);
+  siteDelay_->setSingleShot(true);
+  siteDelay_->setInterval(kSiteFetchDelayMs);
+  connect(siteDelay_, &QTimer::timeout, this, &CTintwiseDlg::FetchSelectedSitePicture);
+
   QWidget* chain[] = {buttons_[kOpen], buttons_[kExit], list_, buttons_[kSecret], buttons_[kAbort],
                       buttons_[kUpdate]};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
@@ -200,7 +300,29 @@ void CTintwiseDlg::InitializeSystem() {
   D3DDevice::Initialize();
 
   queuedView_ = std::make_unique<QueuedControlView>(*this);
-  control_ = std::make_shared<Control>(*queuedView_);
+  control_ = std::make_shared<Control>(*queuedView_, options_.session);
+  siteCache_ = std::make_unique<SitePictureCache>(
+      options_.siteCacheDirectory.empty() ? SitePictureCache::DefaultDirectory() : options_.siteCacheDirectory);
+  const QSize siteBox = site_->size();
+  QPointer<CTintwiseDlg> self(this);
+  siteFetcher_ = std::make_unique<SitePictureFetcher>(
+      control_->Session(), siteCache_.get(), [self, siteBox](SitePictureFetcher::Result result) {
+        // Decoded here, on the fetcher's thread, so the window never waits.
+        QImage picture;
+        std::string message = result.message;
+        if (result.ok) {
+          picture = SitePictureImage(result.bytes, siteBox);
+          if (picture.isNull()) message = kSiteUndecodable.str();
+        }
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, id = result.id, picture, message] {
+              if (self) self->ShowSitePicture(id, picture, message);
+            },
+            Qt::QueuedConnection);
+      });
+  connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &CTintwiseDlg::OnSelectionChanged);
   runner_ = std::make_unique<OperationRunner>();
   connect(runner_.get(), &OperationRunner::Finished, this, &CTintwiseDlg::OnOperationFinished);
 
@@ -237,6 +359,7 @@ void CTintwiseDlg::OnOperationFinished() {
   // A status text held back to spare the status line is shown before the
   // operation counts as ended.
   queuedView_->Flush();
+  ShowSwatches();
   if (closePending_) {
     EndDialog();
     return;
@@ -262,7 +385,16 @@ void CTintwiseDlg::EnableControls(bool enable) {
   buttons_[kSecret]->setEnabled(false);
 }
 
-void CTintwiseDlg::ClearRows() { list_->DeleteAllItems(); }
+void CTintwiseDlg::ClearRows() {
+  list_->DeleteAllItems();
+  // The rows the site picture and the swatches belonged to are gone.
+  siteDelay_->stop();
+  siteFetcher_->Cancel();
+  siteId_.clear();
+  site_->SetMessage({});
+  querySwatch_->clear();
+  querySwatchCaption_->hide();
+}
 
 void CTintwiseDlg::AddRow(const std::vector<std::string>& texts) { list_->AddRow(texts); }
 
@@ -291,6 +423,102 @@ bool CTintwiseDlg::SearchImage(const std::string& path) {
     LoadImage(path);
     control.Search();
   });
+}
+
+bool CTintwiseDlg::SearchSource(const PictureSource& source) {
+  if (IsBusy() || closePending_) return false;
+  switch (source.kind) {
+    case PictureSource::Kind::kNone:
+      return false;
+    case PictureSource::Kind::kNotAPicture:
+      // The previous query's results would pass for this one's.
+      ClearRows();
+      SetPreviewTexture(nullptr);
+      SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
+      return false;
+    case PictureSource::Kind::kFile:
+      return SearchImage(source.path);
+    case PictureSource::Kind::kLink:
+    case PictureSource::Kind::kData:
+      break;
+  }
+  return StartOperation([this, source](Control& control) {
+    const OperationContext context = control.Context();
+    context.view.EnableControls(false);
+    context.view.ClearRows();
+    // Lives until the search is over; its temporary file goes with it.
+    QueryPicture picture;
+    const QueryPicture::Outcome outcome = source.kind == PictureSource::Kind::kLink
+                                              ? picture.Download(source.url, context)
+                                              : picture.Keep(source.bytes);
+    if (outcome != QueryPicture::Outcome::kOk) {
+      QMetaObject::invokeMethod(this, [this] { SetPreviewTexture(nullptr); }, Qt::QueuedConnection);
+      context.view.SetStatusText(QueryPicture::StatusText(outcome));
+      context.view.EnableControls(true);
+      return;
+    }
+    control.SetPath(picture.Path());
+    LoadImage(picture.Path());
+    control.Search();
+  });
+}
+
+void CTintwiseDlg::OnPaste() { SearchSource(PictureSource::From(QGuiApplication::clipboard()->mimeData())); }
+
+void CTintwiseDlg::ShowSwatches() {
+  const CacheTable* table = control_->Table();
+  if (list_->RowCount() == 0 || !table) return;
+  const std::optional<ImageCache::Colours>& query = control_->LastQuery();
+  if (query) {
+    querySwatch_->setPixmap(QPixmap::fromImage(SwatchImage(*query, kQuerySwatchCell)));
+    querySwatchCaption_->show();
+  }
+  // One pass over the table finds the stored values of every listed id,
+  // without a copy per entry.
+  std::vector<std::string> ids;
+  std::vector<int> rows;
+  for (int row = 0; row < list_->RowCount(); ++row) {
+    const std::vector<std::string> texts = list_->GetRowTexts(row);
+    if (texts.size() > 2 && list_->RowSwatch(row).isNull()) {
+      ids.push_back(texts[2]);
+      rows.push_back(row);
+    }
+  }
+  std::unordered_map<std::string_view, std::vector<int>> wanted;
+  for (std::size_t i = 0; i < ids.size(); ++i) wanted[ids[i]].push_back(rows[i]);
+  const int cell = std::max(1, list_->iconSize().height() / 3);
+  for (std::size_t entry = 0; entry < table->RowCount() && !wanted.empty(); ++entry) {
+    const auto found = wanted.find(table->Id(entry));
+    if (found == wanted.end()) continue;
+    const QImage swatch = SwatchImage(table->Signature(entry), cell);
+    for (int row : found->second) list_->SetRowSwatch(row, swatch);
+    wanted.erase(found);
+  }
+}
+
+void CTintwiseDlg::OnSelectionChanged() {
+  // Only where the selection comes to rest is fetched.
+  siteDelay_->start();
+}
+
+void CTintwiseDlg::FetchSelectedSitePicture() {
+  const int row = list_->FirstSelectedRow();
+  const std::vector<std::string> texts = row >= 0 ? list_->GetRowTexts(row) : std::vector<std::string>();
+  if (texts.size() < 3 || texts[2].empty()) return;
+  // The same row again: nothing new unless its last fetch failed.
+  if (texts[2] == siteId_ && (!site_->IsEmpty() || site_->Message() == Text(kSiteLoading))) return;
+  siteId_ = texts[2];
+  site_->SetMessage(Text(kSiteLoading));
+  siteFetcher_->Request(siteId_);
+}
+
+void CTintwiseDlg::ShowSitePicture(const std::string& id, const QImage& picture, const std::string& message) {
+  if (id != siteId_) return;
+  if (!picture.isNull()) {
+    site_->SetPicture(picture);
+  } else {
+    site_->SetMessage(Text(message));
+  }
 }
 
 void CTintwiseDlg::OnOpen() {
@@ -330,6 +558,8 @@ void CTintwiseDlg::reject() {
     // operation reports that it has finished.
     closePending_ = true;
     control_->Abort();
+    // Again until the operation has ended: see the destructor.
+    abortRepeat_->start();
     return;
   }
   EndDialog();
@@ -337,6 +567,7 @@ void CTintwiseDlg::reject() {
 
 void CTintwiseDlg::EndDialog() {
   closePending_ = false;
+  abortRepeat_->stop();
   D3DDevice::Shutdown();
   QDialog::reject();
 }
@@ -358,22 +589,31 @@ void CTintwiseDlg::keyPressEvent(QKeyEvent* event) {
 
 namespace {
 
-bool HasDroppedFile(const QMimeData* data) {
-  return data && data->hasUrls() && !data->urls().isEmpty() && data->urls().front().isLocalFile();
+// Text that names no picture is taken too, so that its drop can say so.
+// Cheap: it runs on every move of a drag.
+bool MayHoldPicture(const QMimeData* data) {
+  if (!data) return false;
+  if (data->hasUrls() || data->hasImage() || data->hasText()) return true;
+  for (const QString& format : data->formats()) {
+    if (format.startsWith(QLatin1String("image/"))) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 void CTintwiseDlg::dragEnterEvent(QDragEnterEvent* event) {
-  if (!IsBusy() && !closePending_ && HasDroppedFile(event->mimeData())) event->acceptProposedAction();
+  if (!IsBusy() && !closePending_ && MayHoldPicture(event->mimeData())) event->acceptProposedAction();
 }
 
 void CTintwiseDlg::dragMoveEvent(QDragMoveEvent* event) {
-  if (!IsBusy() && !closePending_ && HasDroppedFile(event->mimeData())) event->acceptProposedAction();
+  if (!IsBusy() && !closePending_ && MayHoldPicture(event->mimeData())) event->acceptProposedAction();
 }
 
 void CTintwiseDlg::dropEvent(QDropEvent* event) {
-  if (!HasDroppedFile(event->mimeData())) return;
-  // Only the first file counts; the others are ignored.
-  if (SearchImage(NativePath(event->mimeData()->urls().front().toLocalFile()))) event->acceptProposedAction();
+  // Only the first file or link counts; the others are ignored.
+  const PictureSource source = PictureSource::From(event->mimeData());
+  if (source.kind == PictureSource::Kind::kNone) return;
+  SearchSource(source);
+  event->acceptProposedAction();
 }

@@ -8,10 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "app/ui/PictureSource.h"
 #include "control/ControlView.h"
 
 class CListCtrlEx;
 class Control;
+class InternetSession;
+class QAction;
+class QTimer;
+class SitePictureCache;
+class SitePictureFetcher;
 class OperationRunner;
 class PreviewBox;
 class QFrame;
@@ -21,7 +27,9 @@ class QueuedControlView;
 class Texture;
 
 // The program's only window: a fixed-size dialog with the result list, the
-// preview box, the buttons, the status line and the help text. Opening it
+// preview box, the buttons, the status line and the help text, and to their
+// right the site's picture of the selected row (fetched one at a time on a
+// thread of its own) above the query's colour swatch. Opening it
 // initialises the system (environment, log, graphics device, Control, the
 // list) and starts loading the cache. User actions become operations on
 // Control, which run one at a time on a worker thread; Control reports back
@@ -40,7 +48,16 @@ class CTintwiseDlg : public QDialog, public ControlView {
     // An image (file-system path) searched once, as soon as the cache has
     // been loaded; empty for none.
     std::string searchAtStart;
+    // The HTTP session for every download; a default one when null.
+    std::shared_ptr<InternetSession> session;
+    // Where fetched site pictures are kept; SitePictureCache's default
+    // directory when empty.
+    std::string siteCacheDirectory;
   };
+
+  // How long the selection must rest on a row before its site picture is
+  // fetched: moving through the list with the keys loads nothing on the way.
+  static constexpr int kSiteFetchDelayMs = 150;
 
   // The button ids of the dialog's controls, by their place in Buttons().
   enum ButtonPlace { kOpen = 0, kExit = 1, kSecret = 2, kAbort = 3, kUpdate = 4 };
@@ -63,6 +80,14 @@ class CTintwiseDlg : public QDialog, public ControlView {
   // Loads the image's preview and searches for it; nothing while another
   // operation runs. Returns whether the search was started.
   bool SearchImage(const std::string& path);
+  // Searches a dropped or pasted picture: a file as SearchImage does; a link
+  // is downloaded first (Abort stops it), picture data is searched as it is;
+  // text that names no picture only says so in the status line. Returns
+  // whether an operation was started.
+  bool SearchSource(const PictureSource& source);
+  // Searches what the clipboard holds, as a drop of it would (Ctrl+V and
+  // the preview's context menu).
+  void OnPaste();
 
   // The actions behind the buttons; each does nothing while an operation runs.
   void OnOpen();
@@ -77,6 +102,12 @@ class CTintwiseDlg : public QDialog, public ControlView {
   const std::shared_ptr<Control>& GetControl() const { return control_; }
   CListCtrlEx& List() const { return *list_; }
   PreviewBox& Preview() const { return *preview_; }
+  // The site's picture of the selected row, beside the preview.
+  PreviewBox& SitePicture() const { return *site_; }
+  QLabel& SiteCaption() const { return *siteCaption_; }
+  // The query's colour swatch and the selected row's, under the site picture.
+  QLabel& QuerySwatch() const { return *querySwatch_; }
+  QAction& PasteAction() const { return *paste_; }
   QLabel& StatusLine() const { return *status_; }
   QLabel& HelpText() const { return *help_; }
   const std::array<QPushButton*, 5>& Buttons() const { return buttons_; }
@@ -103,10 +134,23 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void OnOperationFinished();
   void SetPreviewTexture(std::shared_ptr<Texture> texture);
   void EndDialog();
+  void ShowSwatches();
+  void OnSelectionChanged();
+  void FetchSelectedSitePicture();
+  void ShowSitePicture(const std::string& id, const QImage& picture, const std::string& message);
 
   Options options_;
   QIcon icon_;
   PreviewBox* preview_ = nullptr;
+  PreviewBox* site_ = nullptr;
+  QLabel* siteCaption_ = nullptr;
+  QLabel* querySwatch_ = nullptr;
+  QLabel* querySwatchCaption_ = nullptr;
+  QAction* paste_ = nullptr;
+  QTimer* siteDelay_ = nullptr;
+  QTimer* abortRepeat_ = nullptr;
+  // The id whose site picture the box shows or waits for; empty for none.
+  std::string siteId_;
   CListCtrlEx* list_ = nullptr;
   std::array<QPushButton*, 5> buttons_{};
   QFrame* hidden_ = nullptr;
@@ -117,6 +161,9 @@ class CTintwiseDlg : public QDialog, public ControlView {
   std::unique_ptr<QueuedControlView> queuedView_;
   std::shared_ptr<Control> control_;
   std::unique_ptr<OperationRunner> runner_;
+  std::unique_ptr<SitePictureCache> siteCache_;
+  // Goes before Control, whose session it uses.
+  std::unique_ptr<SitePictureFetcher> siteFetcher_;
   std::shared_ptr<Texture> previewTexture_;
   bool startupLoad_ = true;
   bool closePending_ = false;

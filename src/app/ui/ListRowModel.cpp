@@ -36,6 +36,13 @@ void ListRowModel::RemoveAllRows() {
   endRemoveRows();
 }
 
+void ListRowModel::SetRowIcon(int row, const QIcon& icon) {
+  if (row < 0 || row >= RowCount() || ColumnCount() == 0) return;
+  rows_[row].icon = icon;
+  const QModelIndex cell = index(row, 0);
+  emit dataChanged(cell, cell, {Qt::DecorationRole});
+}
+
 void ListRowModel::ApplyOrder(const std::vector<int>& order) {
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   std::vector<int> newPlace(order.size());
@@ -64,6 +71,8 @@ QVariant ListRowModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= RowCount() || index.column() >= ColumnCount()) return {};
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return rows_[index.row()].display[index.column()];
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+  if (role == Qt::DecorationRole && index.column() == 0 && !rows_[index.row()].icon.isNull())
+    return rows_[index.row()].icon;
   return {};
 }
 

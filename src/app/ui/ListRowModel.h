@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <algorithm>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,9 @@ class ListRowModel : public QAbstractTableModel {
   // Appends a row; REQUIRES: texts.size() == ColumnCount().
   void AppendRow(const std::vector<std::string>& texts);
   void RemoveAllRows();
+  // Shows `icon` before the first column's text of `row` (it follows the row
+  // when sorted); a null icon removes it. Nothing for a row that does not exist.
+  void SetRowIcon(int row, const QIcon& icon);
 
   int RowCount() const { return static_cast<int>(rows_.size()); }
   int ColumnCount() const { return static_cast<int>(titles_.size()); }
@@ -42,6 +46,7 @@ class ListRowModel : public QAbstractTableModel {
   struct Row {
     std::vector<std::string> bytes;
     QStringList display;
+    QIcon icon;
   };
 
   void ApplyOrder(const std::vector<int>& order);

@@ -6,6 +6,13 @@ PreviewBox::PreviewBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_
 
 void PreviewBox::SetPicture(const QImage& picture) {
   picture_ = picture;
+  message_.clear();
+  repaint();
+}
+
+void PreviewBox::SetMessage(const QString& message) {
+  picture_ = QImage();
+  message_ = message;
   repaint();
 }
 
@@ -15,6 +22,11 @@ void PreviewBox::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::black);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (!message_.isEmpty()) {
+      const QRect inside = rect().adjusted(4, 4, -4, -4);
+      painter.drawText(inside, Qt::AlignCenter | Qt::TextWordWrap,
+                       fontMetrics().elidedText(message_, Qt::ElideRight, inside.width() * 3));
+    }
     return;
   }
   // Presenting stretches the back buffer over the whole box with filtering.

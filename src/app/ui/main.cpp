@@ -6,10 +6,16 @@
 #include <QStringList>
 #include <QTranslator>
 
-#include "app/ui/CTintwiseDlg.h"
+#include <cstdio>
 
-// tintwise [image]: opens the window; an image given on the command line is
-// searched as soon as the cache has been loaded, as if it had been dropped.
+#include "app/ui/CTintwiseDlg.h"
+#include "infra/ServerAddress.h"
+
+// tintwise [--site-host HOST] [--cache-host HOST] [image]: opens the window;
+// an image given on the command line is searched as soon as the cache has
+// been loaded, as if it had been dropped. The hosts (host or host:port)
+// replace the site's and the cache server's, as tintwise-cli's options do
+// (a demo site on another port).
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tintwise"));
@@ -23,10 +29,26 @@ int main(int argc, char** argv) {
   }
 
   CTintwiseDlg::Options options;
-  const QStringList arguments = QApplication::arguments();
+  QStringList arguments = QApplication::arguments();
+  arguments.removeFirst();
+  std::string siteHost = SiteHost();
+  std::string cacheHost = CacheHost();
+  while (arguments.size() >= 2 && arguments.front().startsWith(QLatin1String("--"))) {
+    const QString option = arguments.takeFirst();
+    const std::string value = arguments.takeFirst().toStdString();
+    if (option == QLatin1String("--site-host")) {
+      siteHost = value;
+    } else if (option == QLatin1String("--cache-host")) {
+      cacheHost = value;
+    } else {
+      std::fprintf(stderr, "tintwise: unknown option %s\n", option.toLocal8Bit().constData());
+      return 2;
+    }
+  }
+  OverrideServerHosts(siteHost, cacheHost);
   // Made absolute now: the window makes the program's directory current.
-  if (arguments.size() > 1) {
-    options.searchAtStart = QFile::encodeName(QFileInfo(arguments.at(1)).absoluteFilePath()).toStdString();
+  if (!arguments.isEmpty()) {
+    options.searchAtStart = QFile::encodeName(QFileInfo(arguments.front()).absoluteFilePath()).toStdString();
   }
 
   CTintwiseDlg dialog(std::move(options));

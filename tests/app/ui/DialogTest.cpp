@@ -367,7 +367,8 @@ TEST_F(DialogTest, LayoutFollowsTheTemplateInDialogUnits) {
   OpenDialog();
   const DialogUnits units(dialog_->font());
   EXPECT_EQ(Utf8(u8"(ν・▽)νティントワイズ Ver 0.07"), dialog_->windowTitle().toStdString());
-  EXPECT_EQ(units.X(442), dialog_->width());
+  // The original 442 units plus the site picture's column (its box and a margin).
+  EXPECT_EQ(units.X(442 + 128 + 7), dialog_->width());
   EXPECT_GE(dialog_->height(), units.Y(196));
   EXPECT_EQ(dialog_->minimumSize(), dialog_->maximumSize());
   EXPECT_EQ(units.Rect(401, 7, 15, 14), Button(CTintwiseDlg::kOpen).geometry());

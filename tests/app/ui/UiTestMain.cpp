@@ -1,10 +1,26 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 // The window's tests need one application object for the whole program.
+// Site pictures a test fetches are kept in a cache directory of the test
+// program's own, never in the user's.
 int main(int argc, char** argv) {
-  QApplication application(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  char cacheHome[] = "/tmp/tintwise-ui-cache-XXXXXX";
+  const bool ownCache = ::mkdtemp(cacheHome) != nullptr;
+  if (ownCache) ::setenv("XDG_CACHE_HOME", cacheHome, 1);
+  int status = 0;
+  {
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    status = RUN_ALL_TESTS();
+  }
+  if (ownCache) {
+    std::error_code ignored;
+    std::filesystem::remove_all(cacheHome, ignored);
+  }
+  return status;
 }

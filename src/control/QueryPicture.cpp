@@ -1,0 +1,96 @@
+#include "control/QueryPicture.h"
+
+#include <cctype>
+#include <chrono>
+
+#include "control/ControlView.h"
+#include "control/PictureBytes.h"
+#include "infra/InternetFetch.h"
+#include "infra/TextEncoding.h"
+
+namespace {
+
+// Progress lines are kept to a few a second: each one crosses to the UI thread.
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool QueryPicture::IsLink(std::string_view text) {
+  return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://");
+}
+
+QueryPicture::Outcome QueryPicture::Download(const std::string& url, const OperationContext& context) {
+  static const SjisText kDownloading{u8"画像をダウンロード中..."};
+  static const SjisText kBytes{u8" バイト"};
+  ControlView& view = context.view;
+  view.SetStatusText(kDownloading.str());
+  context.running.store(true);
+  auto lastShown = std::chrono::steady_clock::time_point{};
+  const InternetFetch fetch = InternetFetch::Get(
+      url, context.session, kMaxBytes, &context.running,
+      [&](std::uint64_t bytes, std::optional<std::uint64_t> total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastShown < kProgressInterval && (!total || bytes < *total)) return;
+        lastShown = now;
+        std::string text = kDownloading.str() + "\n" + std::to_string(bytes);
+        if (total) text += " / " + std::to_string(*total);
+        view.SetStatusText(text + kBytes);
+      });
+  context.running.store(false);
+  switch (fetch.outcome) {
+    case InternetFetch::Outcome::kOk:
+      return Keep(fetch.body);
+    case InternetFetch::Outcome::kNoAnswer:
+      return Outcome::kNoAnswer;
+    case InternetFetch::Outcome::kBroken:
+      return Outcome::kBroken;
+    case InternetFetch::Outcome::kTooLarge:
+      return Outcome::kTooLarge;
+    case InternetFetch::Outcome::kAborted:
+      return Outcome::kAborted;
+  }
+  return Outcome::kNoAnswer;
+}
+
+QueryPicture::Outcome QueryPicture::Keep(const std::string& bytes) {
+  // Named by its content, since the preview and the decoders go by it too.
+  const std::string extension = PictureExtension(bytes);
+  if (extension.empty()) return Outcome::kNotAPicture;
+  if (!directory_.Ok()) return Outcome::kNoTemporary;
+  path_ = directory_.WriteFile("picture" + extension, bytes);
+  return path_.empty() ? Outcome::kNoTemporary : Outcome::kOk;
+}
+
+std::string QueryPicture::StatusText(Outcome outcome) {
+  static const SjisText kNoAnswer{u8"画像のダウンロードに失敗しました"};
+  static const SjisText kBroken{u8"画像のダウンロードが途中で途切れました"};
+  static const SjisText kTooLarge{u8"画像が大きすぎます(64MBまで)"};
+  static const SjisText kAborted{u8"画像のダウンロードを中止しました"};
+  static const SjisText kNotAPicture{u8"画像ではありません"};
+  static const SjisText kNoTemporary{u8"一時ファイルを作成できませんでした"};
+  switch (outcome) {
+    case Outcome::kOk:
+      return {};
+    case Outcome::kNoAnswer:
+      return kNoAnswer.str();
+    case Outcome::kBroken:
+      return kBroken.str();
+    case Outcome::kTooLarge:
+      return kTooLarge.str();
+    case Outcome::kAborted:
+      return kAborted.str();
+    case Outcome::kNotAPicture:
+      return kNotAPicture.str();
+    case Outcome::kNoTemporary:
+      return kNoTemporary.str();
+  }
+  return {};
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "control/OperationContext.h"
+#include "infra/PrivateTempDirectory.h"
+
+// A query picture that did not come as a file of the user's: a link fetched
+// through the HTTP layer, or picture data from a drag or the clipboard. It
+// is kept as a file in a private temporary directory for as long as this
+// object lives, so that the search and the preview read it like any other
+// file; the user never saves anything and nothing stays behind.
+// One thread at a time (the operation's).
+class QueryPicture {
+ public:
+  enum class Outcome {
+    kOk,            // Path() names the picture
+    kNoAnswer,      // a malformed link, no connection, or a status other than 200
+    kBroken,        // the body broke off
+    kTooLarge,      // more than kMaxBytes
+    kAborted,       // Abort (the context's running flag) stopped the download
+    kNotAPicture,   // the bytes are no picture the program decodes (an HTML page)
+    kNoTemporary,   // the temporary file could not be written
+  };
+
+  // The largest picture taken from a link.
+  static constexpr std::uint64_t kMaxBytes = std::uint64_t{64} << 20;
+
+  // True for an "http://" or "https://" address (any letter case).
+  static bool IsLink(std::string_view text);
+
+  // Fetches `url` with the context's session. While the body arrives the
+  // view's status shows "画像をダウンロード中..." and the bytes so far; Abort
+  // (clearing context.running, which this call sets first) stops it within a
+  // second.
+  Outcome Download(const std::string& url, const OperationContext& context);
+
+  // Keeps picture data that arrived in memory.
+  Outcome Keep(const std::string& bytes);
+
+  // The picture's file while this object lives; empty unless an outcome was kOk.
+  const std::string& Path() const { return path_; }
+
+  // The status line for an outcome other than kOk (Shift-JIS), in the window's words.
+  static std::string StatusText(Outcome outcome);
+
+ private:
+  PrivateTempDirectory directory_;
+  std::string path_;
+};

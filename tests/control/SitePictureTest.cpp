@@ -1,0 +1,190 @@
+// Pictures that arrive as bytes: a link fetched for a search (QueryPicture),
+// the site's picture of an entry (SitePictureFetcher) and its bounded cache.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "control/Control.h"
+#include "control/QueryPicture.h"
+#include "control/SitePictureCache.h"
+#include "control/SitePictureFetcher.h"
+#include "infra/InternetSession.h"
+#include "infra/ServerAddress.h"
+#include "infra/TextEncoding.h"
+#include "search/CacheDatabase.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/ProgramDirectoryTest.h"
+#include "support/RecordingView.h"
+#include "support/SitePages.h"
+
+namespace {
+
+std::string Sjis(const char8_t* utf8) { return SjisText(utf8).str(); }
+
+class SitePictureTest : public ProgramDirectoryTest {
+ protected:
+  void SetUp() override {
+    ProgramDirectoryTest::SetUp();
+    savedSite_ = SiteHost();
+    savedCache_ = CacheHost();
+    OverrideServerHosts(server_.Host(), server_.Host());
+  }
+  void TearDown() override {
+    OverrideServerHosts(savedSite_, savedCache_);
+    ProgramDirectoryTest::TearDown();
+  }
+
+  LoopbackHttpServer server_;
+  InternetSession session_{"Tintwise"};
+  RecordingView view_;
+  CacheDatabase cache_;
+  std::atomic<bool> running_{false};
+  OperationContext context_{view_, session_, cache_, running_};
+
+ private:
+  std::string savedSite_;
+  std::string savedCache_;
+};
+
+TEST_F(SitePictureTest, ALinkedPictureShowsItsProgressInBytesAndLivesInAPrivateFileUntilDone) {
+  const std::string png = SolidPng(1, 2, 3);
+  server_.Serve("/p.png", png, "image/png");
+  std::string path;
+  {
+    QueryPicture picture;
+    ASSERT_EQ(picture.Download(server_.Url("/p.png"), context_), QueryPicture::Outcome::kOk);
+    path = picture.Path();
+    EXPECT_EQ(ReadWholeFile(path), png);
+    EXPECT_EQ(path.substr(path.size() - 4), ".png");
+    struct stat info {};
+    ASSERT_EQ(::stat(std::filesystem::path(path).parent_path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(path).parent_path()));
+  const std::string size = std::to_string(png.size());
+  EXPECT_EQ(view_.StatusTexts(),
+            (std::vector<std::string>{Sjis(u8"画像をダウンロード中..."),
+                                      Sjis(u8"画像をダウンロード中...") + "\n" + size + " / " + size + Sjis(u8" バイト")}));
+}
+
+TEST_F(SitePictureTest, BytesAreRecognisedByTheirContentNotTheirName) {
+  struct Case {
+    std::string bytes;
+    QueryPicture::Outcome expected;
+  };
+  const std::vector<Case> cases = {
+      {SolidPng(9, 9, 9), QueryPicture::Outcome::kOk},
+      {"<!DOCTYPE html><html><img src=\"a.png\"></html>", QueryPicture::Outcome::kNotAPicture},
+      {"\x89PN", QueryPicture::Outcome::kNotAPicture},
+      {"", QueryPicture::Outcome::kNotAPicture},
+  };
+  for (const Case& c : cases) EXPECT_EQ(QueryPicture().Keep(c.bytes), c.expected) << c.bytes;
+}
+
+TEST_F(SitePictureTest, OnlyHttpAndHttpsAddressesAreLinks) {
+  for (const char* link : {"http://a/b.png", "HTTPS://a/b.png", "https://127.0.0.1:8/x"})
+    EXPECT_TRUE(QueryPicture::IsLink(link)) << link;
+  for (const char* other : {"", "file:///a.png", "/home/a.png", "ftp://a/b", "httpx://a", " http://a"})
+    EXPECT_FALSE(QueryPicture::IsLink(other)) << other;
+}
+
+// The page as the generation run reads it: a stub at the first address sends
+// the fetch to the second; the picture is then kept and found again.
+TEST_F(SitePictureTest, TheSitePictureComesFromThePageAndIsKeptForNextTime) {
+  PageFields fields;
+  fields.imageUrl = server_.Url("/img/42.png");
+  server_.Serve("/mofuimg/pimg.php?imgid=42", "<html>short</html>", "text/html");
+  server_.Serve("/mofuimg/spimg.php?imgid=42", MakePage(fields), "text/html");
+  server_.Serve("/img/42.png", SolidPng(5, 6, 7), "image/png");
+  server_.Serve("/mofuimg/pimg.php?imgid=43", MakePage({}), "text/html");
+  SitePictureCache cache(PathOf("site"));
+  std::atomic<bool> running{true};
+  for (int round = 0; round < 2; ++round) {
+    const SitePictureFetcher::Result result = SitePictureFetcher::Fetch("42", session_, &cache, running);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.bytes, SolidPng(5, 6, 7));
+  }
+  EXPECT_EQ(server_.RequestCount("/mofuimg/spimg.php?imgid=42"), 1);
+  EXPECT_EQ(server_.RequestCount("/img/42.png"), 1);
+
+  const SitePictureFetcher::Result noAddress = SitePictureFetcher::Fetch("43", session_, &cache, running);
+  EXPECT_FALSE(noAddress.ok);
+  EXPECT_EQ(noAddress.message, Sjis(u8"画像のアドレスがありません"));
+}
+
+// Requests that replace one another: only the last is delivered, and one
+// that is still waiting is never fetched.
+TEST_F(SitePictureTest, TheLastRequestWinsAndWaitingOnesAreNeverFetched) {
+  server_.ServeNoAnswer("/mofuimg/pimg.php?imgid=1");
+  for (const char* id : {"2", "3"}) {
+    PageFields fields;
+    fields.imageUrl = server_.Url(std::string("/img/") + id + ".png");
+    server_.Serve(std::string("/mofuimg/pimg.php?imgid=") + id, MakePage(fields), "text/html");
+    server_.Serve(std::string("/img/") + id + ".png", SolidPng(1, 1, 1), "image/png");
+  }
+  std::mutex mutex;
+  std::vector<std::string> delivered;
+  {
+    SitePictureFetcher fetcher(session_, nullptr, [&](SitePictureFetcher::Result result) {
+      std::lock_guard<std::mutex> lock(mutex);
+      delivered.push_back(result.id);
+    });
+    fetcher.Request("1");
+    // "1" is held up by the server; "2" waits and is replaced by "3".
+    while (server_.RequestCount("/mofuimg/pimg.php?imgid=1") == 0) std::this_thread::yield();
+    fetcher.Request("2");
+    fetcher.Request("3");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!delivered.empty()) break;
+    }
+  }
+  EXPECT_EQ(delivered, std::vector<std::string>{"3"});
+  EXPECT_EQ(server_.RequestCount("/mofuimg/pimg.php?imgid=2"), 0);
+}
+
+// Least recently used goes first: a hit keeps an old picture; the total
+// stays within the limit, and a picture larger than the limit is not kept.
+TEST_F(SitePictureTest, TheCacheDropsTheLeastRecentlyUsedToStayWithinItsLimit) {
+  SitePictureCache cache(PathOf("site"), 1000);
+  const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+  cache.Store("1", std::string(400, 'a'));
+  pause();
+  cache.Store("2", std::string(400, 'b'));
+  pause();
+  ASSERT_TRUE(cache.Find("1"));  // now more recent than "2"
+  pause();
+  cache.Store("3", std::string(400, 'c'));
+  EXPECT_TRUE(cache.Find("1"));
+  EXPECT_FALSE(cache.Find("2"));
+  EXPECT_TRUE(cache.Find("3"));
+  EXPECT_EQ(cache.TotalBytes(), 800u);
+  cache.Store("4", std::string(1001, 'd'));
+  EXPECT_FALSE(cache.Find("4"));
+  cache.Store("5", std::string(1000, 'e'));
+  EXPECT_EQ(cache.TotalBytes(), 1000u);
+  // An id cannot name a file outside the cache's directory.
+  cache.Store("../escape", "x");
+  EXPECT_FALSE(std::filesystem::exists(PathOf("escape")));
+  EXPECT_FALSE(std::filesystem::exists(PathOf("site-..")));
+}
+
+TEST_F(SitePictureTest, TheCacheLivesUnderTheUsersCacheDirectory) {
+  const char* saved = std::getenv("XDG_CACHE_HOME");
+  const std::string savedValue = saved ? saved : "";
+  setenv("XDG_CACHE_HOME", "/x/cache", 1);
+  EXPECT_EQ(SitePictureCache::DefaultDirectory(), "/x/cache/tintwise/site/");
+  setenv("XDG_CACHE_HOME", "relative", 1);
+  EXPECT_EQ(SitePictureCache::DefaultDirectory(), std::string(std::getenv("HOME")) + "/.cache/tintwise/site/");
+  if (saved) {
+    setenv("XDG_CACHE_HOME", savedValue.c_str(), 1);
+  } else {
+    unsetenv("XDG_CACHE_HOME");
+  }
+}
+
+}  // namespace
