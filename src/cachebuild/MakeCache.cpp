@@ -207,10 +207,10 @@ bool MakeCache::DownloadPHP() {
           WriteLog(kPageLocalFileFailed);
           return false;
         case Fetch::kBroken:
-          WriteLog(kPageBroken + url);
+          WriteLog(kPageBroken + PathForLog(url));
           return false;
         case Fetch::kTooLarge:
-          WriteLog(kPageTooLarge + url);
+          WriteLog(kPageTooLarge + PathForLog(url));
           return false;
       }
       if (outcome.bytes > kShortPageBytes) break;
@@ -285,10 +285,10 @@ bool MakeCache::DownloadImage() {
       WriteLog(kImageLocalFileFailed);
       return false;
     case Fetch::kBroken:
-      WriteLog(kImageBroken + imageUrl);
+      WriteLog(kImageBroken + PathForLog(imageUrl));
       return false;
     case Fetch::kTooLarge:
-      WriteLog(kImageTooLarge + imageUrl);
+      WriteLog(kImageTooLarge + PathForLog(imageUrl));
       return false;
   }
   return false;

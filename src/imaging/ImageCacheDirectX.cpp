@@ -37,12 +37,12 @@ bool ImageCacheDirectX::LoadImage(const std::string& path) {
     DecodedImage image;
     std::string reason;
     if (!DecodeImageFile(path, &image, &reason)) {
-      WriteLog(kDecodeFailed + path);
+      WriteLog(kDecodeFailed + PathForLog(path));
       WriteLog(reason);
       return false;
     }
     if (!WriteTemporaryBmp(image, temporary)) {
-      WriteLog(kSaveFailed + (temporary.Ok() ? temporary.Path() : TemporaryBmpName(path)));
+      WriteLog(kSaveFailed + PathForLog(temporary.Ok() ? temporary.Path() : TemporaryBmpName(path)));
       return false;
     }
     textureName = temporary.Path();
@@ -55,7 +55,7 @@ bool ImageCacheDirectX::LoadImage(const std::string& path) {
   }
   temporary.Remove();  // also after a failed load: nothing is left beside the input
   if (!texture) {
-    WriteLog(kTextureFailed + textureName);
+    WriteLog(kTextureFailed + PathForLog(textureName));
     WriteLog(reason);
     return false;
   }
@@ -67,7 +67,7 @@ bool ImageCacheDirectX::LoadImage(const std::string& path) {
   ScratchFile reduced = ScratchFile::Reserve(directory + kReducedName, directory + "temp-", ".bmp");
   const std::string reducedName = reduced.Ok() ? BaseName(reduced.Path()) : std::string(kReducedName);
   if (!reduced.Ok() || !D3DDevice::SaveTextureToFile(reduced.Path(), *texture, &reason)) {
-    WriteLog(kReducedSaveFailed + reducedName);
+    WriteLog(kReducedSaveFailed + PathForLog(reducedName));
     return false;
   }
   texture.reset();
@@ -75,7 +75,7 @@ bool ImageCacheDirectX::LoadImage(const std::string& path) {
   EnterProgramDirectory();
   DecodedImage readBack;
   if (!DecodeImageFile(reduced.Path(), &readBack, &reason) || readBack.Width() != 3 || readBack.Height() != 3) {
-    WriteLog(kReducedReadFailed + reducedName);
+    WriteLog(kReducedReadFailed + PathForLog(reducedName));
     return false;
   }
   Colours computed{};

@@ -21,12 +21,12 @@ std::shared_ptr<Texture> LoadPreviewTexture(const std::string& path) {
     std::string reason;
     const bool decoded = DecodeImageFile(path, &image, &reason);
     if (!decoded) {
-      WriteLog(kDecodeFailed + path);
+      WriteLog(kDecodeFailed + PathForLog(path));
       WriteLog(reason);
     }
     // As with the platform's loader, a failed step does not stop the next:
     // the texture load then fails on the missing or empty file and says so.
-    if (!WriteTemporaryBmp(image, temporary)) WriteLog(kSaveFailed + bmpName);
+    if (!WriteTemporaryBmp(image, temporary)) WriteLog(kSaveFailed + PathForLog(bmpName));
     textureName = bmpName;
   }
 
@@ -36,7 +36,7 @@ std::shared_ptr<Texture> LoadPreviewTexture(const std::string& path) {
     texture = device->CreateTextureFromFile(textureName, 0, 0, TextureFormat::kR8G8_B8G8, &reason);
   }
   if (!texture) {
-    WriteLog(kTextureFailed + textureName);
+    WriteLog(kTextureFailed + PathForLog(textureName));
     WriteLog(reason);
   }
   return texture;  // the temporary BMP, if any, goes with `temporary`
