@@ -71,6 +71,13 @@ TEST_F(ResamplerTest, DitherTableMatchesTheOrderedMatrixWithOddRowsReversed) {
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 3; ++x) EXPECT_EQ(DitherValue(x, y, 3), expected[y][x] / 32.0f);
   }
+  // Five wide: odd rows (1 and 3) reversed across the picture's width, and
+  // the matrix repeating every four columns and rows.
+  const int wide[5][5] = {{31, 15, 27, 11, 31}, {7, 19, 3, 23, 7}, {25, 9, 29, 13, 25},
+                          {1, 21, 5, 17, 1},    {31, 15, 27, 11, 31}};
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(DitherValue(x, y, 5), wide[y][x] / 32.0f) << x << "," << y;
+  }
 }
 
 TEST_F(ResamplerTest, ThreeByThreePictureIsItsOwnSignature) {

@@ -51,6 +51,12 @@ TEST_F(LogTest, ShiftJisBytesAreWrittenUnchanged) {
   EXPECT_EQ(LogMessages(), std::vector<std::string>{message.str() + "cache.db"});
 }
 
+TEST_F(LogTest, BytesThatAreNotShiftJisAreEscapedSoTheFileDecodes) {
+  const SjisText message{u8"ToSqlite::Export() : "};
+  WriteLog(message + "caf\xC3\xA9 \x80\xFF end\x82");  // a library's UTF-8 text, stray bytes, a cut-off lead byte
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{message + "caf\xC3\xA9 \\x{80}\\x{FF} end\\x{82}"});
+}
+
 TEST_F(LogTest, ReopeningAppendsAfterEarlierLines) {
   WriteLog("first run");
   OpenLog("log.txt");
