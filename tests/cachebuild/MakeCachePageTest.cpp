@@ -88,6 +88,17 @@ TEST_F(MakeCachePageTest, CountTooLargeForThirtyTwoBitsIsNotRead) {
   ASSERT_TRUE(Parse("../ii:>99999999999 ../ii:>2"));
   EXPECT_EQ(builder_.good, 0);
   EXPECT_EQ(builder_.bad, 2);
+  // Either side of both ends of the range; a count not read keeps the 5 before it.
+  const struct {
+    const char* count;
+    std::int32_t good;
+  } cases[] = {{"2147483647", 2147483647}, {"2147483648", 5}, {"-2147483648", -2147483647 - 1},
+               {"-2147483649", 5},         {"4294967303", 5}, {"18446744073709551623", 5}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(Parse("../ii:>5 ../ii:>5"));
+    ASSERT_TRUE(Parse(std::string("../ii:>") + c.count + " ../ii:>2"));
+    EXPECT_EQ(builder_.good, c.good) << c.count;
+  }
 }
 
 TEST_F(MakeCachePageTest, MissingVoteMarkersFail) {
