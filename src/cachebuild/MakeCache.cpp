@@ -207,10 +207,10 @@ bool MakeCache::DownloadPHP() {
           WriteLog(kPageLocalFileFailed);
           return false;
         case Fetch::kBroken:
-          WriteLog(kPageBroken + PathForLog(url));
+          WriteLog(kPageBroken + url);
           return false;
         case Fetch::kTooLarge:
-          WriteLog(kPageTooLarge + PathForLog(url));
+          WriteLog(kPageTooLarge + url);
           return false;
       }
       if (outcome.bytes > kShortPageBytes) break;
@@ -285,10 +285,10 @@ bool MakeCache::DownloadImage() {
       WriteLog(kImageLocalFileFailed);
       return false;
     case Fetch::kBroken:
-      WriteLog(kImageBroken + PathForLog(imageUrl));
+      WriteLog(kImageBroken + imageUrl);
       return false;
     case Fetch::kTooLarge:
-      WriteLog(kImageTooLarge + PathForLog(imageUrl));
+      WriteLog(kImageTooLarge + imageUrl);
       return false;
   }
   return false;
