@@ -96,6 +96,21 @@ TEST(LogTimeTest, RendersLocalTimeOrInvalid) {
   EXPECT_EQ(FormatLogTime(1700000000), "2023/11/14 22:13:20");
   EXPECT_EQ(FormatLogTime(-62167219201LL), "Invalid DateTime");  // before year 1
   EXPECT_EQ(FormatLogTime(253402300800LL), "Invalid DateTime");  // year 10000
+  // Local time, not UTC: the same instants in Japan and west of Greenwich.
+  const struct {
+    const char* zone;
+    long long time;
+    const char* shown;
+  } cases[] = {{"JST-9", 0, "1970/01/01 09:00:00"},
+               {"JST-9", 1700000000, "2023/11/15 07:13:20"},
+               {"EST5", 1700000000, "2023/11/14 17:13:20"}};
+  for (const auto& c : cases) {
+    setenv("TZ", c.zone, 1);
+    tzset();
+    EXPECT_EQ(FormatLogTime(c.time), c.shown) << c.zone;
+  }
+  setenv("TZ", "UTC", 1);
+  tzset();
 }
 
 }  // namespace
