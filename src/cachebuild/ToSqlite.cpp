@@ -113,9 +113,9 @@ bool ToSqlite::Fail(const std::string& what) {
 }
 
 bool ToSqlite::Export() {
-  if (!sqlite_ || !file_) return Fail(kCreateFailed + target_);
+  if (!sqlite_ || !file_) return Fail(kCreateFailed + PathForLog(target_));
   if (sqlite_->Exec(CreateStatement()) != 0 || sqlite_->Exec("begin;") != 0)
-    return Fail(kCreateFailed + target_);
+    return Fail(kCreateFailed + PathForLog(target_));
   for (const std::string& section : records_.Sections()) {
     const std::string statement = InsertStatement(records_, section);
     if (statement.empty()) {
@@ -126,8 +126,8 @@ bool ToSqlite::Export() {
     // disk): keep the old database rather than a partial new one.
     if (sqlite_->Exec(statement) != 0) return Fail(kInsertFailed + section);
   }
-  if (sqlite_->Exec("commit;") != 0) return Fail(kWriteFailed + target_);
+  if (sqlite_->Exec("commit;") != 0) return Fail(kWriteFailed + PathForLog(target_));
   sqlite_.reset();  // closes the connection before the file moves into place
-  if (!file_->Commit()) return Fail(kWriteFailed + target_);
+  if (!file_->Commit()) return Fail(kWriteFailed + PathForLog(target_));
   return true;
 }

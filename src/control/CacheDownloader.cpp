@@ -100,7 +100,7 @@ bool CacheDownloader::Download(const InternetSession& session, const std::string
   // Until Commit the target is untouched; leaving early discards the copy.
   AtomicFile copy(target);
   if (!copy.Ok()) {
-    WriteLog(CannotOpenMessage() + target);
+    WriteLog(CannotOpenMessage() + PathForLog(target));
     return false;
   }
   switch (BodyReceiver(options_.maxBytes).Receive(file, copy)) {
@@ -110,22 +110,22 @@ bool CacheDownloader::Download(const InternetSession& session, const std::string
       // Logged by the reader; the copy is incomplete.
       return false;
     case BodyReceiver::Result::kTooLarge:
-      WriteLog(RejectedMessage() + target);
+      WriteLog(RejectedMessage() + PathForLog(target));
       return false;
     case BodyReceiver::Result::kWriteFailed:
-      WriteLog(CannotWriteMessage() + target);
+      WriteLog(CannotWriteMessage() + PathForLog(target));
       return false;
   }
   if (!copy.Close()) {
-    WriteLog(CannotWriteMessage() + target);
+    WriteLog(CannotWriteMessage() + PathForLog(target));
     return false;
   }
   if (!IsCacheDatabase(copy.TemporaryPath())) {
-    WriteLog(RejectedMessage() + target);
+    WriteLog(RejectedMessage() + PathForLog(target));
     return false;
   }
   if (!copy.Commit()) {
-    WriteLog(CannotWriteMessage() + target);
+    WriteLog(CannotWriteMessage() + PathForLog(target));
     return false;
   }
   return true;

@@ -20,8 +20,9 @@ bool ImageCacheDirectX::LoadImage(const std::string& path, ImageError* error) {
     // A GIF is decoded before its texture is made; anything else fails as
     // the texture's load.
     const bool gif = ToLower(path).find(".gif") != std::string::npos;
-    WriteLog((gif ? kDecodeFailed : kTextureFailed) + path);
-    WriteLog(ImageErrorStatusText(failure.kind) + ": " + failure.detail);
+    WriteLog((gif ? kDecodeFailed : kTextureFailed) + PathForLog(path));
+    // The reason in the log's style; the decoder's technical detail follows.
+    WriteLog(std::string("ImageCache::LoadImage() : ") + ImageErrorStatusText(failure.kind) + " (" + failure.detail + ")");
     if (error) *error = failure;
     return false;
   }

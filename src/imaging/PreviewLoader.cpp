@@ -16,9 +16,9 @@ std::shared_ptr<Texture> LoadPreviewTexture(const std::string& path) {
     texture = device->CreateTextureFromFile(path, 0, 0, TextureFormat::kR8G8_B8G8, &error);
   }
   if (!texture) {
-    if (ToLower(path).find(".gif") != std::string::npos) WriteLog(kDecodeFailed + path);
-    WriteLog(kTextureFailed + path);
-    WriteLog(ImageErrorStatusText(error.kind) + ": " + error.detail);
+    if (ToLower(path).find(".gif") != std::string::npos) WriteLog(kDecodeFailed + PathForLog(path));
+    WriteLog(kTextureFailed + PathForLog(path));
+    WriteLog(std::string("CTintwiseDlg::LoadImage() : ") + ImageErrorStatusText(error.kind) + " (" + error.detail + ")");
   }
   return texture;
 }

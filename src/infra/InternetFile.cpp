@@ -23,6 +23,20 @@ const std::string& ConnectErrorMessage() {
   static const SjisText text{u8"InternetFile::InternetFile() : インターネット接続例外キャッチ"};
   return text;
 }
+// Failures of this class's own (not the library's), as the line after the
+// connection failure's.
+const std::string& NoSessionMessage() {
+  static const SjisText text{u8"InternetFile::InternetFile() : HTTPセッションが使用できません"};
+  return text;
+}
+const std::string& NoRequestMessage() {
+  static const SjisText text{u8"InternetFile::InternetFile() : リクエストを開始できませんでした"};
+  return text;
+}
+const std::string& SettingRefusedMessage() {
+  static const SjisText text{u8"InternetFile::InternetFile() : リクエストの設定に失敗しました"};
+  return text;
+}
 const std::string& ReadErrorMessage() {
   static const SjisText text{u8"InternetFile::Read() : インターネット接続例外キャッチ"};
   return text;
@@ -149,16 +163,16 @@ class InternetFile::Transfer {
   bool Start(const std::string& url) {
     const std::optional<std::string> normalized = NormalizeHttpUrl(url);
     if (!normalized) {
-      WriteLog(ParseErrorMessage() + url);
+      WriteLog(ParseErrorMessage() + PathForLog(url));
       return false;
     }
-    if (!session_.IsValid()) return FailToConnect("the HTTP session is not available");
+    if (!session_.IsValid()) return FailToConnect(NoSessionMessage());
     easy_.reset(curl_easy_init());
     multi_.reset(curl_multi_init());
-    if (!easy_ || !multi_) return FailToConnect("the HTTP library could not start a request");
-    if (!Configure(*normalized)) return FailToConnect("the HTTP library refused a request setting");
+    if (!easy_ || !multi_) return FailToConnect(NoRequestMessage());
+    if (!Configure(*normalized)) return FailToConnect(SettingRefusedMessage());
     if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK)
-      return FailToConnect("the HTTP library could not start a request");
+      return FailToConnect(NoRequestMessage());
     added_ = true;
 
     NoteProgress();
@@ -290,8 +304,9 @@ class InternetFile::Transfer {
     const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - lastProgress_);
     if (silent >= stall) {
-      Finish(CURLE_OPERATION_TIMEDOUT,
-             "no data received for " + std::to_string(silent.count()) + " ms");
+      static const SjisText kStalled{u8"InternetFile::Transfer::Step() : データが届かないため中断しました "};
+      static const SjisText kMilliseconds{u8"ミリ秒"};
+      Finish(CURLE_OPERATION_TIMEDOUT, kStalled + std::to_string(silent.count()) + kMilliseconds);
       return;
     }
     // The library shortens the wait further to its own next time-out (connect).

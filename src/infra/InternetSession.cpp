@@ -54,7 +54,7 @@ InternetSession::InternetSession(const std::string& agentName, const Options& op
     std::string extra;
     if (!ReadWholeFile(options_.extraAuthorityFile, extra) || extra.empty()) {
       static const SjisText kNoAuthority{u8"InternetSession::InternetSession() : 証明書ファイルを読めませんでした "};
-      WriteLog(kNoAuthority + options_.extraAuthorityFile);
+      WriteLog(kNoAuthority + PathForLog(options_.extraAuthorityFile));
       valid_ = false;
       return;
     }

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "infra/Environment.h"
+#include "infra/TextEncoding.h"
 
 namespace {
 
@@ -61,7 +62,9 @@ void CloseLog() {
 }
 
 void WriteLog(const std::string& message) {
-  std::string line = message;
+  // Library texts (SQLite's, an exception's) may hold UTF-8 names; the file
+  // stays decodable as Shift-JIS whatever a caller hands in.
+  std::string line = ValidCp932(message);
   ReplaceAll(line, "\r\n", " ");
   ReplaceAll(line, "\n", " ");
   line = FormatLogTime(static_cast<long long>(std::time(nullptr))) + " - " + line + "\r\n";

@@ -4,7 +4,10 @@
 
 // The process-wide log. Each message becomes one line,
 // "YYYY/MM/DD HH:MM:SS - message", CR LF terminated, flushed at once.
-// Messages are Shift-JIS bytes and are written unconverted.
+// Messages are Shift-JIS bytes and are written unconverted; a byte that
+// does not decode as Shift-JIS is written as \x{HH}, so the whole file always
+// decodes as code page 932. Paths and URLs go through PathForLog
+// (infra/TextEncoding.h) before they are appended to a message.
 // Thread-safe: worker threads of the window log through it too.
 
 // Makes the program directory current and opens `fileName` there for appending,

@@ -24,7 +24,7 @@ PrivateTempDirectory::PrivateTempDirectory() {
   name.push_back('\0');
   // mkdtemp makes the directory with mode 0700.
   if (::mkdtemp(name.data()) == nullptr) {
-    WriteLog(kCreateFailed + pattern);
+    WriteLog(kCreateFailed + PathForLog(pattern));
     return;
   }
   path_ = std::string(name.data()) + "/";
@@ -60,7 +60,7 @@ std::string PrivateTempDirectory::WriteFile(const std::string& name, const std::
   if (fd >= 0 && ::close(fd) != 0) ok = false;
   if (!ok) {
     ::unlink(path.c_str());
-    WriteLog(kWriteFailed + path);
+    WriteLog(kWriteFailed + PathForLog(path));
     return {};
   }
   return path;

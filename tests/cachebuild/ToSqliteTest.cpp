@@ -86,12 +86,14 @@ TEST_F(ToSqliteTest, EveryColumnIsWritten) {
   EXPECT_EQ(rows[0], expected);
 }
 
-TEST_F(ToSqliteTest, SingleQuotesAreStoredAsWritten) {
+TEST_F(ToSqliteTest, SingleQuotesAndBackslashBytesAreStoredAsWritten) {
   AddRecord("1", Signature(1), "it's 'here'");
   records_.Set("1", "NAME", "O'Hara");
-  AddRecord("2", Signature(2), "after");
+  // Both characters of "ソ表" end in 0x5C, a backslash's byte; then a real backslash.
+  const std::string backslashes = "\x83\x5C\x95\x5C\\n";
+  AddRecord("2", Signature(2), backslashes);
   ASSERT_TRUE(Export());
-  EXPECT_EQ(Column(1), (std::vector<std::string>{"it's 'here'", "after"}));
+  EXPECT_EQ(Column(1), (std::vector<std::string>{"it's 'here'", backslashes}));
   EXPECT_EQ(Column(2)[0], "O'Hara");
 }
 

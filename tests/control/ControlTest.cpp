@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 
 #include "imaging/D3DDevice.h"
 #include "imaging/DecodedImage.h"
@@ -305,6 +306,35 @@ TEST_F(ControlTest, ReleaseDatabaseDropsTheTable) {
   control_.ReleaseDatabase();
   EXPECT_EQ(nullptr, control_.Table());
   EXPECT_EQ(0, control_.RowCount());
+}
+
+// Stored values far outside 0..255 give differences past 32 bits: they show
+// as the largest 32-bit number, still in the order of the true differences.
+TEST_F(ControlTest, HugeDifferencesShowAsTheLargest32BitNumber) {
+  constexpr int kMax = std::numeric_limits<std::int32_t>::max();
+  const struct {
+    const char* id;
+    int value;  // every signature value; the black query's are 0
+  } rows[] = {{"1", kMax}, {"2", 79536431}, {"3", 79536432}, {"4", -kMax - 1}, {"5", -1}};
+  {
+    CacheFileWriter writer(CachePath());
+    for (const auto& row : rows) writer.Add(row.id, "t", "n", Uniform(row.value));
+  }
+  DecodedImage black;
+  black.Allocate(12, 9, false);  // all samples 0
+  std::string png;
+  ASSERT_TRUE(ImageWriter::EncodePng(black, &png));
+  ASSERT_TRUE(WriteBytesToFile(PathOf("black.png"), png));
+  D3DDevice::Initialize();
+  Load();
+  control_.SetPath(PathOf("black.png"));
+  control_.Search();
+  D3DDevice::Shutdown();
+  // 27, 27 * 79536431, then 27 * 79536432, 27 * (2^31 - 1) and 27 * 2^31,
+  // which a cast to 32 bits would show as -2147483632, 2147483621 and -2147483648.
+  EXPECT_EQ((std::vector<std::string>{"5", "2", "3", "1", "4"}), RowTexts(2));
+  EXPECT_EQ((std::vector<std::string>{"0027", "2147483637", "2147483647", "2147483647", "2147483647"}),
+            RowTexts(3));
 }
 
 }  // namespace

@@ -335,17 +335,27 @@ TEST_F(DecoderTest, BmpRowOrderFollowsTheHeightsSign) {
 }
 
 TEST_F(DecoderTest, BmpSixteenBitFieldsScaleByTheirOwnMaximum) {
-  BmpBuilder plain;  // default 5-5-5
+  // Default 5-5-5, bit 15 unused: one pixel per case, every channel different.
+  const struct {
+    std::uint16_t pixel;
+    Rgba samples;
+  } cases[] = {
+      {0x7C00, {31, 0, 0, 255}}, {0x03E0, {0, 31, 0, 255}}, {0x001F, {0, 0, 31, 255}},
+      {0x5A6B, {22, 19, 11, 255}}, {0x8000, {0, 0, 0, 255}}, {0x7FFF, {31, 31, 31, 255}},
+  };
+  BmpBuilder plain;
   plain.bitsPerPixel = 16;
-  plain.width = 1;
+  plain.width = static_cast<int>(std::size(cases));
   plain.height = 1;
-  plain.rows = {std::string("\x1F\x7C", 2)};  // 0x7C1F: red 31, green 0, blue 31
+  plain.rows = {""};
+  for (const auto& c : cases) PutLe16(plain.rows[0], c.pixel);
   ASSERT_TRUE(Decode(plain.Build())) << error_;
   EXPECT_EQ(image_.ChannelMax()[0], 31);
-  EXPECT_EQ(At(0, 0)[0], 31);
-  EXPECT_EQ(Rgb(0, 0), (Rgba{255, 0, 255, 255}));
+  for (int x = 0; x < plain.width; ++x) EXPECT_EQ(At(x, 0), cases[x].samples) << std::hex << cases[x].pixel;
+  EXPECT_EQ(Rgb(0, 0), (Rgba{255, 0, 0, 255}));
 
   BmpBuilder fields = plain;  // 5-6-5 with masks after the header
+  fields.width = 1;
   fields.compression = 3;
   fields.masks = {0xF800, 0x07E0, 0x001F};
   fields.rows = {std::string("\xE0\x07", 2)};  // green 63

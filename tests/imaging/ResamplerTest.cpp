@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -69,6 +70,13 @@ TEST_F(ResamplerTest, DitherTableMatchesTheOrderedMatrixWithOddRowsReversed) {
   const int expected[3][3] = {{31, 15, 27}, {3, 23, 7}, {25, 9, 29}};
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 3; ++x) EXPECT_EQ(DitherValue(x, y, 3), expected[y][x] / 32.0f);
+  }
+  // Five wide: odd rows (1 and 3) reversed across the picture's width, and
+  // the matrix repeating every four columns and rows.
+  const int wide[5][5] = {{31, 15, 27, 11, 31}, {7, 19, 3, 23, 7}, {25, 9, 29, 13, 25},
+                          {1, 21, 5, 17, 1},    {31, 15, 27, 11, 31}};
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(DitherValue(x, y, 5), wide[y][x] / 32.0f) << x << "," << y;
   }
 }
 
@@ -165,6 +173,48 @@ TEST_F(ResamplerTest, SimdKernelIsBitIdenticalOnSixteenBitPictures) {
     const auto plain = ResampleImage(image, 3, 3, ResampleKernel::kScalar);
     EXPECT_EQ(plain, ResampleImage(image, 3, 3, ResampleKernel::kSimd));
     EXPECT_EQ(plain, ResampleImage(image, 3, 3, ResampleKernel::kSse2));
+  }
+}
+
+// Large downscales sum tens of thousands of terms per destination pixel, so
+// any change in the order of additions moves some bytes; small pictures
+// almost never show it.
+TEST_F(ResamplerTest, SimdKernelsAreBitIdenticalOnLargeDownscales) {
+  const struct {
+    int sourceWidth, sourceHeight, width, height;
+    bool sixteenBit;
+  } cases[] = {
+      {640, 480, 3, 3, false},   {480, 640, 3, 3, false},  {641, 479, 3, 3, false},
+      {1280, 720, 3, 3, false},  {2000, 301, 3, 3, false}, {97, 2000, 3, 3, false},
+      {640, 480, 7, 5, false},   {1000, 750, 64, 48, false}, {800, 600, 3, 3, true},
+      // Many destination pixels, each a sum of hundreds of terms: a changed
+      // order moves a few of their bytes for certain.
+      {640, 480, 80, 60, false}, {1920, 1440, 160, 120, false}, {1200, 1600, 30, 40, true},
+  };
+  std::mt19937 random(7);
+  for (const auto& c : cases) {
+    DecodedImage image;
+    image.Allocate(c.sourceWidth, c.sourceHeight, c.sixteenBit);
+    // Smooth content with noise: large sums of similar terms, as in photographs.
+    std::uniform_int_distribution<int> noise(0, 24);
+    for (int y = 0; y < c.sourceHeight; ++y) {
+      for (int x = 0; x < c.sourceWidth; ++x) {
+        const int base[4] = {x * 200 / c.sourceWidth, y * 200 / c.sourceHeight, (x + y) % 200, 255 - noise(random)};
+        for (int ch = 0; ch < 4; ++ch) {
+          const int value = std::min(255, base[ch] + (ch < 3 ? noise(random) : 0));
+          if (c.sixteenBit) {
+            image.Row16(y)[x * 4 + ch] = static_cast<std::uint16_t>(std::min(65535, value * 257 + noise(random)));
+          } else {
+            image.Row8(y)[x * 4 + ch] = static_cast<std::uint8_t>(value);
+          }
+        }
+      }
+    }
+    const auto plain = ResampleImage(image, c.width, c.height, ResampleKernel::kScalar);
+    EXPECT_EQ(plain, ResampleImage(image, c.width, c.height, ResampleKernel::kSimd))
+        << c.sourceWidth << "x" << c.sourceHeight << " -> " << c.width << "x" << c.height;
+    EXPECT_EQ(plain, ResampleImage(image, c.width, c.height, ResampleKernel::kSse2))
+        << c.sourceWidth << "x" << c.sourceHeight << " -> " << c.width << "x" << c.height;
   }
 }
 

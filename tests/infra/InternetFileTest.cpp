@@ -153,7 +153,7 @@ TEST_F(InternetFileTest, MalformedUrlsAreRejectedBeforeAnyRequest) {
   const std::vector<std::string> lines = LogMessages();
   ASSERT_EQ(lines.size(), urls.size());
   for (size_t i = 0; i < urls.size(); ++i) {
-    EXPECT_EQ(lines[i], Sjis(u8"InternetFile::InternetFile() : URLパースエラー : ") + urls[i])
+    EXPECT_EQ(lines[i], Sjis(u8"InternetFile::InternetFile() : URLパースエラー : ") + PathForLog(urls[i]))
         << urls[i];
   }
   EXPECT_TRUE(server_.Requests().empty());

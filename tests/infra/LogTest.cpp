@@ -51,6 +51,12 @@ TEST_F(LogTest, ShiftJisBytesAreWrittenUnchanged) {
   EXPECT_EQ(LogMessages(), std::vector<std::string>{message.str() + "cache.db"});
 }
 
+TEST_F(LogTest, BytesThatAreNotShiftJisAreEscapedSoTheFileDecodes) {
+  const SjisText message{u8"ToSqlite::Export() : "};
+  WriteLog(message + "caf\xC3\xA9 \x80\xFF end\x82");  // a library's UTF-8 text, stray bytes, a cut-off lead byte
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{message + "caf\xC3\xA9 \\x{80}\\x{FF} end\\x{82}"});
+}
+
 TEST_F(LogTest, ReopeningAppendsAfterEarlierLines) {
   WriteLog("first run");
   OpenLog("log.txt");
@@ -90,6 +96,21 @@ TEST(LogTimeTest, RendersLocalTimeOrInvalid) {
   EXPECT_EQ(FormatLogTime(1700000000), "2023/11/14 22:13:20");
   EXPECT_EQ(FormatLogTime(-62167219201LL), "Invalid DateTime");  // before year 1
   EXPECT_EQ(FormatLogTime(253402300800LL), "Invalid DateTime");  // year 10000
+  // Local time, not UTC: the same instants in Japan and west of Greenwich.
+  const struct {
+    const char* zone;
+    long long time;
+    const char* shown;
+  } cases[] = {{"JST-9", 0, "1970/01/01 09:00:00"},
+               {"JST-9", 1700000000, "2023/11/15 07:13:20"},
+               {"EST5", 1700000000, "2023/11/14 17:13:20"}};
+  for (const auto& c : cases) {
+    setenv("TZ", c.zone, 1);
+    tzset();
+    EXPECT_EQ(FormatLogTime(c.time), c.shown) << c.zone;
+  }
+  setenv("TZ", "UTC", 1);
+  tzset();
 }
 
 }  // namespace

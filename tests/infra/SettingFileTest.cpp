@@ -90,6 +90,18 @@ TEST_F(SettingFileTest, GetIntAcceptsOnlyDigits) {
   EXPECT_EQ(table_.GetInt("", "missing"), 0);
   EXPECT_EQ(table_.GetInt("", "plus"), -1);
   EXPECT_EQ(table_.GetInt("", "blank"), -1);
+  // 64 bits wide: past 32 bits nothing wraps; past 64 bits it wraps as the platform's conversion did.
+  const struct {
+    const char* text;
+    std::int64_t value;
+  } wide[] = {{"2147483648", 2147483648LL},
+              {"4294967297", 4294967297LL},
+              {"9223372036854775807", 9223372036854775807LL},
+              {"18446744073709551617", 1}};
+  for (const auto& c : wide) {
+    table_.Set("", "wide", c.text);
+    EXPECT_EQ(table_.GetInt("", "wide"), c.value) << c.text;
+  }
 }
 
 TEST_F(SettingFileTest, SetIntWritesPlainDecimal) {

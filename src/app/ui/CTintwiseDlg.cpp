@@ -418,11 +418,15 @@ bool CTintwiseDlg::SearchImage(const std::string& path) {
   if (IsBusy() || closePending_) return false;
   control_->SetPath(path);
   // The preview is decoded on the worker too: a large picture takes a
-  // moment, and the window stays responsive meanwhile.
-  return StartOperation([this, path](Control& control) {
+  // moment, and the window stays responsive meanwhile. The search's own
+  // disabling only arrives after that decode, so the controls go off here.
+  EnableControls(false);
+  const bool started = StartOperation([this, path](Control& control) {
     LoadImage(path);
     control.Search();
   });
+  if (!started) EnableControls(true);
+  return started;
 }
 
 bool CTintwiseDlg::SearchSource(const PictureSource& source) {

@@ -87,7 +87,7 @@ class DialogTest : public ProgramDirectoryTest {
     ASSERT_TRUE(QTest::qWaitFor([this] { return !dialog_->IsBusy(); }, 30000));
   }
 
-  void Drop(const std::vector<std::string>& paths) {
+  void Drop(const std::vector<std::string>& paths, bool waitForTheSearch = true) {
     QMimeData data;
     QList<QUrl> urls;
     for (const std::string& path : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
@@ -98,7 +98,7 @@ class DialogTest : public ProgramDirectoryTest {
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(dialog_.get(), &drop);
-    WaitUntilIdle();
+    if (waitForTheSearch) WaitUntilIdle();
   }
 
   // Types `path` into the open-file dialog as soon as it shows.
@@ -220,6 +220,22 @@ TEST_F(DialogTest, EnableControlsKeepsAbortOnAndTheSecretButtonOff) {
   dialog_->EnableControls(true);
   EXPECT_TRUE(Button(CTintwiseDlg::kExit).isEnabled());
   EXPECT_FALSE(Button(CTintwiseDlg::kSecret).isEnabled());
+}
+
+TEST_F(DialogTest, ControlsGoOffAsSoonAsADropStartsASearch) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  OpenDialog();
+  Drop({red}, /*waitForTheSearch=*/false);
+  // Checked before the window has handled any event: the worker's own
+  // disabling only arrives once the preview has been decoded.
+  EXPECT_TRUE(dialog_->IsBusy());
+  EXPECT_FALSE(Button(CTintwiseDlg::kOpen).isEnabled());
+  EXPECT_FALSE(Button(CTintwiseDlg::kUpdate).isEnabled());
+  EXPECT_FALSE(List().isEnabled());
+  EXPECT_TRUE(Button(CTintwiseDlg::kAbort).isEnabled());
+  WaitUntilIdle();
+  EXPECT_TRUE(Button(CTintwiseDlg::kOpen).isEnabled());
+  EXPECT_TRUE(List().isEnabled());
 }
 
 TEST_F(DialogTest, DropOfSeveralFilesSearchesTheFirst) {

@@ -75,11 +75,15 @@ TEST_F(ListCtrlTest, NumbersSortByTheirBytes) {
 TEST_F(ListCtrlTest, ShiftJisTextsSortByByteValuesNotCodePoints) {
   // U+3042 comes before U+30FC, but in Shift-JIS 0x82A0 comes after 0x815B;
   // a prefix comes before the longer text.
-  Add(Sjis(u8"あ"), "1", "0001");
-  Add(Sjis(u8"ー"), "2", "0002");
-  Add(Sjis(u8"ーー"), "3", "0003");
+  // Bytes compare unsigned: ASCII before Shift-JIS lead bytes and half-width
+  // katakana (0xB1), upper case before lower case.
+  const Texts ascending = {"123",         "Apple",        "Zebra",         "apple",
+                           Sjis(u8"ー"), Sjis(u8"ーー"), Sjis(u8"あ"), Sjis(u8"ｱ")};
+  for (const int i : {6, 2, 7, 0, 4, 3, 5, 1}) Add(ascending[static_cast<size_t>(i)], std::to_string(i), "0001");
   ClickHeader(0);
-  EXPECT_EQ(Column(0), (Texts{Sjis(u8"ー"), Sjis(u8"ーー"), Sjis(u8"あ")}));
+  EXPECT_EQ(Column(0), ascending);
+  ClickHeader(0);
+  EXPECT_EQ(Column(0), Texts(ascending.rbegin(), ascending.rend()));
 }
 
 TEST_F(ListCtrlTest, HeaderClickOnEmptyListStillFlipsTheDirection) {
