@@ -157,5 +157,6 @@ bool InitializeEnvironment() {
 
 void EnterProgramDirectory() {
   const std::string& directory = ProgramDirectory();
-  if (!directory.empty()) (void)chdir(directory.c_str());
+  // A failure keeps the current directory; the files' own opens then report it.
+  if (!directory.empty() && ::chdir(directory.c_str()) != 0) return;
 }
