@@ -46,6 +46,7 @@ def median(runs, field):
 
 def main():
     cli, pictures, pairs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    only = os.path.join(os.path.dirname(os.path.dirname(cli)), "bench", "bench_signature_only")
     program = os.path.join(pictures, "program")
     signature = lambda name: [cli, "--dir", program, "signature", os.path.join(pictures, name)]
 
@@ -56,6 +57,8 @@ def main():
          ["djpeg", "-outfile", "/dev/null", os.path.join(pictures, "photo.jpg")]),
         ("signature photo.png / pngtopnm", signature("photo.png"), ["pngtopnm", os.path.join(pictures, "photo.png")]),
         ("--version / true", [cli, "--version"], ["true"]),
+        ("bench_signature_only photo.jpg / djpeg", [only, os.path.join(pictures, "photo.jpg")],
+         ["djpeg", "-outfile", "/dev/null", os.path.join(pictures, "photo.jpg")]),
     ]
     for label, ours, peer in comparisons:
         a, b = paired(ours, peer, pairs)
