@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
   if (line.command == CommandLine::Command::kSignature) {
     const int status = RunSignature(images);
     CloseLog();
-    return status;
+    return OutputWritten(status);
   }
 
   // Signatures are computed through the graphics device, as in the window.
