@@ -277,7 +277,7 @@ int main(int argc, char** argv) {
     return OutputWritten(status);
   }
 
-  // Signatures are computed through the graphics device, as in the window.
+  // The graphics device starts as in the window (its start is logged).
   const bool needsDevice = line.command != CommandLine::Command::kUpdate;
   if (needsDevice) D3DDevice::Initialize();
 
