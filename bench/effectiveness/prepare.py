@@ -79,6 +79,27 @@ def signatures(paths):
     return out
 
 
+def family(rel):
+    """Pictures of one family (the same artwork in variants: day and night,
+    light and dark, left and right) share their role and half, so that no
+    never-posted picture is a variant of a posted one."""
+    import re
+    parts = rel.split("/")
+    if "wallpapers" in parts and len(parts) > parts.index("wallpapers") + 1:
+        return parts[parts.index("wallpapers") + 1].lower()
+    for marker in ("themes", "desktop-base"):
+        if marker in parts and len(parts) > parts.index(marker) + 1:
+            return parts[parts.index(marker) + 1].lower().replace("-theme", "")
+    if "registration" in parts:
+        return "registration"
+    name = os.path.splitext(parts[-1])[0].lower()
+    name = re.sub(r"[-_](l|d|left|right|light|dark|day|night|no-logo)$", "", name)
+    for prefix in ("sway", "ubuntu-mate", "mate-stripes", "motorcycle"):
+        if name.startswith(prefix):
+            return prefix
+    return re.sub(r"[\d_x-]+$", "", name)
+
+
 def diff(a, b):
     return sum(abs(x - y) for x, y in zip(a, b))
 
@@ -108,7 +129,7 @@ def main():
     rel = {p: os.path.relpath(p, ROOT) for p in kept}
     roles = {}
     for p in kept:
-        h = int(digest(rel[p]), 16)
+        h = int(digest(family(rel[p])), 16)
         roles[p] = ["posted"] * 4 + ["never"] * 2 + ["distractor"] * 4
         roles[p] = roles[p][h % 10]
     posted = sorted((p for p in kept if roles[p] == "posted"), key=lambda p: rel[p])
@@ -125,7 +146,7 @@ def main():
     for i, p in enumerate(posted + never):
         kind = "posted" if p in posted else "never"
         name = digest(rel[p])[:10]
-        half = "tuning" if int(digest("half" + rel[p]), 16) % 2 == 0 else "heldout"
+        half = "tuning" if int(digest("half" + family(rel[p])), 16) % 2 == 0 else "heldout"
         base = os.path.join(qdir, name + ".jpg")
         expected = f"{kind[0]}{i:04d}" if kind == "posted" else ""
         # The original, then every edit of it in one ImageMagick run.

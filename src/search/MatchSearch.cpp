@@ -18,10 +18,12 @@ namespace {
 constexpr std::size_t kValues = CacheTable::kIntStride;
 constexpr std::size_t kStride = CacheTable::kByteStride;
 
-// Luminance weights (Rec. 601) in thousandths; a gray query cell is compared
-// through 3 x its channel mean, so both sides are scaled by 3000.
-constexpr std::int64_t kWeightRed = 299, kWeightGreen = 587, kWeightBlue = 114;
-constexpr std::int64_t kGrayScale = 1000;
+// Luminance weights in 64ths, halfway between Rec. 601 and Rec. 709 (gray
+// conversions use either): red 16, green 42, blue 6. A gray query cell is
+// compared through its channel sum, so the stored side is 3 x luminance; the
+// sum of the absolute differences over the cells is then divided by 64.
+constexpr int kLumaRed = 16, kLumaGreen = 42, kLumaBlue = 6;
+constexpr int kLumaShift = 6;
 
 // The prefilter's tone curves: v -> 128 + gain * (v - 128) + shift, held to 0..255.
 struct ToneCurve {
@@ -173,32 +175,86 @@ bool FitsBytes(const ImageCache::Colours& query) {
   return std::all_of(query.begin(), query.end(), [](std::int32_t v) { return v >= 0 && v <= 255; });
 }
 
-// A gray query's cells, scaled by kGrayScale * 3.
-std::array<std::int64_t, 9> GrayCells(const ImageCache::Colours& query) {
-  std::array<std::int64_t, 9> cells{};
+// A gray query's cells: 64 x the channel sum.
+std::array<std::int32_t, 9> GrayCells(const ImageCache::Colours& query) {
+  std::array<std::int32_t, 9> cells{};
   for (int k = 0; k < 9; ++k) {
-    cells[k] = kGrayScale * (std::int64_t{query[3 * k]} + query[3 * k + 1] + query[3 * k + 2]);
+    const std::int64_t sum = std::int64_t{query[3 * k]} + query[3 * k + 1] + query[3 * k + 2];
+    cells[k] = static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, 0, 3 * 255) << kLumaShift);
   }
   return cells;
 }
 
-// The gray difference of one stored row, given up (returning `bound` or more)
-// once the partial sum reaches `bound`: most rows leave after a cell or two.
+// The gray difference of one stored row, given up (returning `bound`) once the
+// partial sum reaches `bound`: most rows leave after a cell or two.
 template <class Value>
-std::int64_t GrayRow(const Value* row, const std::array<std::int64_t, 9>& gray, std::int64_t bound) {
+std::int64_t GrayRow(const Value* row, const std::array<std::int32_t, 9>& gray, std::int64_t bound) {
   const std::int64_t scaledBound =
-      bound > std::numeric_limits<std::int64_t>::max() / kGrayScale ? std::numeric_limits<std::int64_t>::max()
-                                                                    : bound * kGrayScale;
+      bound > (std::numeric_limits<std::int64_t>::max() >> kLumaShift) ? std::numeric_limits<std::int64_t>::max()
+                                                                       : bound << kLumaShift;
   std::int64_t sum = 0;
   for (int k = 0; k < 9; ++k) {
     const std::int64_t luminance =
-        3 * (kWeightRed * row[3 * k] + kWeightGreen * row[3 * k + 1] + kWeightBlue * row[3 * k + 2]);
+        3 * (kLumaRed * std::int64_t{row[3 * k]} + kLumaGreen * std::int64_t{row[3 * k + 1]} +
+             kLumaBlue * std::int64_t{row[3 * k + 2]});
     const std::int64_t d = luminance - gray[k];
     sum += d < 0 ? -d : d;
     if (sum >= scaledBound) return bound;
   }
-  return sum / kGrayScale;
+  return sum >> kLumaShift;
 }
+
+void GrayScalar(const std::uint8_t* rows, std::size_t count, std::size_t firstRow,
+                const std::array<std::int32_t, 9>& gray, RankedList& list) {
+  for (std::size_t r = 0; r < count; ++r) {
+    const std::int64_t bound = list.Bound();
+    const std::int64_t d = GrayRow(rows + r * kStride, gray, bound);
+    if (d < bound) list.Offer(firstRow + r, d);
+  }
+}
+
+#ifdef TINTWISE_X86
+// Two rows at a time, one in each 128-bit lane: the cells' bytes spread to
+// four-byte slots, multiplied by the weights and summed to 32-bit luminances.
+// Reads one byte past a row, which the chunk's slack covers.
+__attribute__((target("avx2"))) void GrayAvx2(const std::uint8_t* rows, std::size_t count, std::size_t firstRow,
+                                              const std::array<std::int32_t, 9>& gray, RankedList& list) {
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i last = _mm256_setr_epi8(12, 13, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                        12, 13, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i weights = _mm256_setr_epi8(kLumaRed, kLumaGreen, kLumaBlue, 0, kLumaRed, kLumaGreen, kLumaBlue, 0,
+                                           kLumaRed, kLumaGreen, kLumaBlue, 0, kLumaRed, kLumaGreen, kLumaBlue, 0,
+                                           kLumaRed, kLumaGreen, kLumaBlue, 0, kLumaRed, kLumaGreen, kLumaBlue, 0,
+                                           kLumaRed, kLumaGreen, kLumaBlue, 0, kLumaRed, kLumaGreen, kLumaBlue, 0);
+  const __m256i ones = _mm256_set1_epi16(1);
+  const __m256i q0 = _mm256_setr_epi32(gray[0], gray[1], gray[2], gray[3], gray[0], gray[1], gray[2], gray[3]);
+  const __m256i q1 = _mm256_setr_epi32(gray[4], gray[5], gray[6], gray[7], gray[4], gray[5], gray[6], gray[7]);
+  const __m256i q2 = _mm256_setr_epi32(gray[8], 0, 0, 0, gray[8], 0, 0, 0);
+  const auto luma3 = [&](__m256i bytes, __m256i shuffle) __attribute__((target("avx2"))) {
+    const __m256i y = _mm256_madd_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(bytes, shuffle), weights), ones);
+    return _mm256_add_epi32(y, _mm256_add_epi32(y, y));
+  };
+  std::size_t r = 0;
+  for (; r + 2 <= count; r += 2) {
+    const std::uint8_t* p = rows + r * kStride;
+    const __m256i low = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + kStride),
+                                            reinterpret_cast<const __m128i*>(p));
+    const __m256i high = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + kStride + 12),
+                                             reinterpret_cast<const __m128i*>(p + 12));
+    __m256i sum = _mm256_abs_epi32(_mm256_sub_epi32(luma3(low, spread), q0));
+    sum = _mm256_add_epi32(sum, _mm256_abs_epi32(_mm256_sub_epi32(luma3(high, spread), q1)));
+    sum = _mm256_add_epi32(sum, _mm256_abs_epi32(_mm256_sub_epi32(luma3(high, last), q2)));
+    sum = _mm256_hadd_epi32(sum, sum);
+    sum = _mm256_hadd_epi32(sum, sum);
+    const std::int64_t first = _mm256_extract_epi32(sum, 0) >> kLumaShift;
+    const std::int64_t second = _mm256_extract_epi32(sum, 4) >> kLumaShift;
+    if (first < list.Bound()) list.Offer(firstRow + r, first);
+    if (second < list.Bound()) list.Offer(firstRow + r + 1, second);
+  }
+  GrayScalar(rows + r * kStride, count - r, firstRow + r, gray, list);
+}
+#endif
 
 template <class Value>
 ImageCache::Colours RowColours(const Value* row) {
@@ -212,7 +268,7 @@ ImageCache::Colours RowColours(const Value* row) {
 template <class Value>
 void ScanExact(const Value* rows, std::size_t stride, std::size_t count, std::size_t firstRow,
                const std::vector<std::pair<ImageCache::Colours, RankedList*>>& grids, const bool gray,
-               const std::array<std::int64_t, 9>& grayCells, RankedList* grayList,
+               const std::array<std::int32_t, 9>& grayCells, RankedList* grayList,
                const ImageCache::Colours& query, RankedList* toneList) {
   for (std::size_t r = 0; r < count; ++r) {
     const Value* row = rows + r * stride;
@@ -224,7 +280,11 @@ void ScanExact(const Value* rows, std::size_t stride, std::size_t count, std::si
       }
       if (sum < list->Bound()) list->Offer(firstRow + r, sum);
     }
-    if (gray) grayList->Offer(firstRow + r, GrayRow(row, grayCells, grayList->Bound()));
+    if (gray) {
+      const std::int64_t bound = grayList->Bound();
+      const std::int64_t d = GrayRow(row, grayCells, bound);
+      if (d < bound) grayList->Offer(firstRow + r, d);
+    }
     if (toneList) toneList->Offer(firstRow + r, MatchSearch::ToneDifference(RowColours(row), query));
   }
 }
@@ -279,7 +339,7 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
     if (comparisons_.Has(comparison)) grids.emplace_back(ApplyGridTransform(InverseOf(transform), query), &closest[t]);
   }
   const bool gray = comparisons_.Has(Comparison::kGrayscale) && IsGray(query);
-  const std::array<std::int64_t, 9> grayCells = GrayCells(query);
+  const std::array<std::int32_t, 9> grayCells = GrayCells(query);
   RankedList* grayList = &closest[static_cast<int>(Comparison::kGrayscale)];
   const bool tone = comparisons_.Has(Comparison::kTone);
   RankedList* toneList = &closest[static_cast<int>(Comparison::kTone)];
@@ -300,6 +360,12 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
     }
   }
   const MultiKernel scan = PickKernel(kernel_);
+  using GrayKernel = void (*)(const std::uint8_t*, std::size_t, std::size_t, const std::array<std::int32_t, 9>&,
+                              RankedList&);
+  GrayKernel grayScan = GrayScalar;
+#ifdef TINTWISE_X86
+  if (scan == ScanMultiAvx2) grayScan = GrayAvx2;
+#endif
 
   std::size_t done = 0;
   for (std::size_t c = 0; c < table.ChunkCount(); ++c) {
@@ -311,13 +377,7 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
         // The block is still in the first-level cache for the gray pass.
         const std::uint8_t* block = table.ChunkBytes(c) + start * kStride;
         scan(block, count, first + start, set);
-        if (gray) {
-          for (std::size_t r = 0; r < count; ++r) {
-            const std::int64_t bound = grayList->Bound();
-            const std::int64_t d = GrayRow(block + r * kStride, grayCells, bound);
-            if (d < bound) grayList->Offer(first + start + r, d);
-          }
-        }
+        if (gray) grayScan(block, count, first + start, grayCells, *grayList);
       } else if (table.GetLayout() == CacheTable::Layout::kBytes) {
         ScanExact(table.ChunkBytes(c) + start * kStride, kStride, count, first + start, grids, gray, grayCells,
                   grayList, query, tone ? toneList : nullptr);

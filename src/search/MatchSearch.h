@@ -30,8 +30,10 @@ struct MatchResult {
 // - a grid comparison: the plain difference from the query with its cells
 //   moved back (the picture's turn undone);
 // - grayscale, run only for a gray query (every cell's channels within
-//   kGrayTolerance): 3 x the sum over the 9 cells of |luminance of the stored
-//   cell (Rec. 601 weights) - the query cell's mean|, rounded down;
+//   kGrayTolerance): the sum over the 9 cells of |3 x luminance of the
+//   stored cell - the query cell's channel sum|, rounded down, luminance
+//   weighted 16/64 red, 42/64 green, 6/64 blue (halfway between Rec. 601 and
+//   Rec. 709, since gray conversions use either);
 // - tone: the stored values against the query's values under the straight
 //   line a + g * q (one for all 27 values) that matches their mean and their
 //   mean absolute spread (g held to [1/kToneGainLimit, kToneGainLimit]),

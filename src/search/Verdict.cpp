@@ -6,10 +6,10 @@ namespace {
 
 // Thresholds from bench/effectiveness/tune.py on the tuning half (see
 // BENCHMARKS.md); a threshold of 0 switches a comparison off.
-constexpr Verdict::Rule kSame{120, 260, 0.60};
-constexpr Verdict::Rule kGrid{60, 150, 0.50};
-constexpr Verdict::Rule kGray{60, 150, 0.50};
-constexpr Verdict::Rule kTone{60, 150, 0.50};
+constexpr Verdict::Rule kSame{100, 100, 0.6};
+constexpr Verdict::Rule kGrid{10, 10, 1.0};
+constexpr Verdict::Rule kGray{120, 120, 0.6};
+constexpr Verdict::Rule kTone{60, 60, 0.3};
 
 }  // namespace
 
@@ -18,7 +18,10 @@ Verdict::Verdict() : rules_(TunedRules()) {}
 const Verdict::Rules& Verdict::TunedRules() {
   static const Rules kRules = [] {
     Rules rules;
-    rules.fill(kGrid);
+    const ComparisonSet used = ComparisonSet::Default();
+    for (int c = 0; c < kComparisonCount; ++c) {
+      rules[c] = used.Has(static_cast<Comparison>(c)) ? kGrid : Verdict::Rule{0, 0, 1.0};
+    }
     rules[static_cast<int>(Comparison::kSame)] = kSame;
     rules[static_cast<int>(Comparison::kGrayscale)] = kGray;
     rules[static_cast<int>(Comparison::kTone)] = kTone;

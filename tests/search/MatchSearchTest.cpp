@@ -140,7 +140,7 @@ TEST_F(MatchSearchTest, GrayRunsOnlyForGrayQueriesAndComparesLuminance) {
   }
   Colours gray{};
   for (int k = 0; k < 9; ++k) {
-    const int y = (299 * colour[3 * k] + 587 * colour[3 * k + 1] + 114 * colour[3 * k + 2] + 500) / 1000;
+    const int y = (16 * colour[3 * k] + 42 * colour[3 * k + 1] + 6 * colour[3 * k + 2] + 32) / 64;
     gray[3 * k] = gray[3 * k + 1] = gray[3 * k + 2] = y;
   }
   AddRandom(1000);
