@@ -322,7 +322,10 @@ std::int64_t MatchSearch::ToneDifference(const ImageCache::Colours& stored, cons
   const double gain = querySpread > 0 ? std::clamp(storedSpread / querySpread, 1 / kToneGainLimit, kToneGainLimit) : 1;
   double sum = 0;
   for (std::size_t v = 0; v < kValues; ++v) sum += std::abs(stored[v] - (storedMean + gain * (query[v] - queryMean)));
-  return std::llround(sum);
+  // A shift of the mean beyond a brightness edit's counts in full, so that
+  // flat pictures do not all match one another.
+  const double excess = std::max(0.0, std::abs(storedMean - queryMean) - kToneShiftLimit);
+  return std::llround(sum + kValues * excess);
 }
 
 MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours& query,

@@ -36,8 +36,9 @@ struct MatchResult {
 //   Rec. 709, since gray conversions use either);
 // - tone: the stored values against the query's values under the straight
 //   line a + g * q (one for all 27 values) that matches their mean and their
-//   mean absolute spread (g held to [1/kToneGainLimit, kToneGainLimit]),
-//   rounded to the nearest integer. Rows reach the exact fit through a
+//   mean absolute spread (g held to [1/kToneGainLimit, kToneGainLimit]), plus
+//   27 x the part of the means' distance beyond kToneShiftLimit (flat
+//   pictures would otherwise all match), rounded to the nearest integer. Rows reach the exact fit through a
 //   prefilter: the plain difference against the query brightened, darkened and
 //   with more and less contrast; only the closest kToneCandidates rows of each
 //   are fitted.
@@ -46,6 +47,7 @@ class MatchSearch {
   static constexpr std::size_t kClosest = 2;
   static constexpr int kGrayTolerance = 4;
   static constexpr double kToneGainLimit = 1.5;
+  static constexpr double kToneShiftLimit = 32;
   static constexpr std::size_t kToneCandidates = 8;
 
   explicit MatchSearch(ComparisonSet comparisons, std::size_t hitCount = SimilaritySearch::kHitCount,

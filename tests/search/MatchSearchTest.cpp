@@ -190,6 +190,13 @@ TEST_F(MatchSearchTest, ToneFitsBrightnessAndContrastWithinTheGainLimit) {
   Colours flat{};
   for (int v = 0; v < 27; ++v) flat[v] = 128 + (original[v] - 128) / 3;
   EXPECT_GT(MatchSearch::ToneDifference(original, flat), 27);
+  // Flat pictures: a shift of the mean up to the limit is free, beyond it counts in full.
+  Colours grey100{}, grey{};
+  grey100.fill(100);
+  for (const auto& [level, expected] : {std::pair{132, 0}, {133, 27}, {180, 27 * 48}}) {
+    grey.fill(level);
+    EXPECT_EQ(MatchSearch::ToneDifference(grey100, grey), expected) << level;
+  }
 }
 
 // The verdict's bands on hand-made results: rule (posted < 100, similar < 200,
