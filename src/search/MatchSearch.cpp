@@ -30,7 +30,7 @@ struct ToneCurve {
   double gain;
   int shift;
 };
-constexpr ToneCurve kToneCurves[] = {{1.0, 24}, {1.0, -24}, {1.25, 0}, {0.8, 0}};
+constexpr ToneCurve kToneCurves[] = {{1.0, 20}, {1.0, -20}};
 constexpr int kToneCurveCount = sizeof kToneCurves / sizeof kToneCurves[0];
 
 constexpr int kMaxQueries = kGridTransformCount + kToneCurveCount;

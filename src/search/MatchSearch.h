@@ -39,16 +39,17 @@ struct MatchResult {
 //   mean absolute spread (g held to [1/kToneGainLimit, kToneGainLimit]), plus
 //   27 x the part of the means' distance beyond kToneShiftLimit (flat
 //   pictures would otherwise all match), rounded to the nearest integer. Rows reach the exact fit through a
-//   prefilter: the plain difference against the query brightened, darkened and
-//   with more and less contrast; only the closest kToneCandidates rows of each
-//   are fitted.
+//   prefilter: the plain difference against the query brightened and
+//   darkened by 20 levels; the closest kToneCandidates rows of each, and the
+//   plain hits, are fitted (two passes' worth of work rather than one per
+//   curve of a finer grid).
 class MatchSearch {
  public:
   static constexpr std::size_t kClosest = 2;
   static constexpr int kGrayTolerance = 4;
   static constexpr double kToneGainLimit = 1.5;
   static constexpr double kToneShiftLimit = 32;
-  static constexpr std::size_t kToneCandidates = 8;
+  static constexpr std::size_t kToneCandidates = 32;
 
   explicit MatchSearch(ComparisonSet comparisons, std::size_t hitCount = SimilaritySearch::kHitCount,
                        SimilaritySearch::Kernel kernel = SimilaritySearch::Kernel::kAuto);
