@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 struct Item {
   std::string path;   // to read
   std::string shown;  // as given, or the given folder joined with the path found in it
-  bool listed = false;
+  bool unreadableFolder = false;  // a folder that could not be listed: an error line, nothing to read
   PictureCheck check;
 };
 
@@ -45,7 +45,7 @@ void Collect(const std::string& given, const std::string& operand, std::vector<I
   if (error) {
     Item item{operand, given, false, {}};
     item.check.reason = "cannot read the folder: " + error.message();
-    item.listed = true;
+    item.unreadableFolder = true;
     items->push_back(item);
     return;
   }
@@ -159,7 +159,7 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < items.size();) {
-      if (!items[i].listed) items[i].check = CheckPicture(table, items[i].path);
+      if (!items[i].unreadableFolder) items[i].check = CheckPicture(table, items[i].path);
       {
         std::lock_guard<std::mutex> lock(mutex);
         done[i] = 1;
