@@ -26,6 +26,7 @@
 #include "control/Control.h"
 #include "control/ControlView.h"
 #include "search/SQLite.h"
+#include "search/MatchSearch.h"
 #include "search/SimilaritySearch.h"
 #include "search/SyntheticCache.h"
 
@@ -237,6 +238,24 @@ BENCHMARK(BM_SearchPacked)
     ->Arg(static_cast<int>(SimilaritySearch::Kernel::kSse2))
     ->Arg(static_cast<int>(SimilaritySearch::Kernel::kScalar))
     ->Unit(benchmark::kMillisecond);
+
+// Every comparison of the verdict in one pass (MatchSearch): range(0) 0 is a
+// colour query with the default comparisons, 1 a gray query (the luminance
+// comparison runs too), 2 a gray query with all ten comparisons.
+void BM_MatchSearch(benchmark::State& state) {
+  const CacheTable& table = PackedTable();
+  ImageCache::Colours query = Query();
+  if (state.range(0) > 0) {
+    for (int k = 0; k < 9; ++k) query[3 * k + 1] = query[3 * k + 2] = query[3 * k];
+  }
+  const MatchSearch search(state.range(0) == 2 ? ComparisonSet::All() : ComparisonSet::Default());
+  std::size_t reports = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(search.Run(table, query, [&](std::size_t) { ++reports; }));
+  }
+  SetRowCounters(state, table.RowCount());
+}
+BENCHMARK(BM_MatchSearch)->ArgName("query")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // The memory floor: one plain pass over the packed signature bytes, 32 bytes
 // a load with four independent sums so that only memory limits it.

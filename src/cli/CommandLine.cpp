@@ -7,6 +7,7 @@ namespace {
 
 // A list longer than this is no longer a "closest entries" answer.
 constexpr std::size_t kMaxTop = 100000;
+constexpr std::size_t kMaxJobs = 256;
 
 // Options that take a value, and where each one is stored.
 std::optional<std::string>* OptionTarget(CommandLine& line, const std::string& name) {
@@ -25,6 +26,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       {"update", CommandLine::Command::kUpdate},
       {"generate", CommandLine::Command::kGenerate},
       {"signature", CommandLine::Command::kSignature},
+      {"check", CommandLine::Command::kCheck},
   };
   CommandLine line;
   std::vector<std::string> words;
@@ -47,6 +49,23 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       line.command = CommandLine::Command::kPrintDir;  // after the loop: --dir may follow
     } else if (argument == "--stats") {
       line.stats = true;
+    } else if (argument == "--json") {
+      line.json = true;
+    } else if (argument == "--jobs" || argument.starts_with("--jobs=")) {
+      std::string value;
+      if (argument.size() > 6) {
+        value = argument.substr(7);
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      }
+      const char* const end = value.data() + value.size();
+      std::size_t count = 0;
+      const auto parsed = std::from_chars(value.data(), end, count);
+      if (value.empty() || parsed.ec != std::errc() || parsed.ptr != end || count < 1 || count > kMaxJobs) {
+        line.error = "option '--jobs' needs a number from 1 to " + std::to_string(kMaxJobs);
+        return line;
+      }
+      line.jobs = count;
     } else if (argument == "--top" || argument.starts_with("--top=")) {
       std::string value;
       if (argument.size() > 5) {
@@ -99,8 +118,21 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   }
   line.command = command->second;
   line.operands.assign(words.begin() + 1, words.end());
-  if (line.command != CommandLine::Command::kSearch && (line.database || line.stats || line.top != 20)) {
-    line.error = "--db, --top and --stats go with search only";
+  const bool check = line.command == CommandLine::Command::kCheck;
+  if (line.command != CommandLine::Command::kSearch && !check && line.database) {
+    line.error = "--db goes with search and check only";
+    return line;
+  }
+  if (line.command != CommandLine::Command::kSearch && (line.stats || line.top != 20)) {
+    line.error = "--top and --stats go with search only";
+    return line;
+  }
+  if (!check && (line.json || line.jobs != 0)) {
+    line.error = "--json and --jobs go with check only";
+    return line;
+  }
+  if (check) {
+    if (line.operands.empty()) line.error = "check needs at least one picture or folder";
     return line;
   }
   if (line.command == CommandLine::Command::kSignature) {

@@ -8,7 +8,7 @@
 // The command-line front end's arguments: one command with its operands, and
 // options that may stand anywhere ("--dir D" or "--dir=D").
 struct CommandLine {
-  enum class Command { kNone, kHelp, kVersion, kPrintDir, kSearch, kUpdate, kGenerate, kSignature };
+  enum class Command { kNone, kHelp, kVersion, kPrintDir, kSearch, kUpdate, kGenerate, kSignature, kCheck };
 
   Command command = Command::kNone;
   std::vector<std::string> operands;
@@ -18,6 +18,8 @@ struct CommandLine {
   std::optional<std::string> database;   // --db: search this database instead of cache.db
   std::size_t top = 20;                  // --top: how many entries search lists
   bool stats = false;                    // --stats: search prints its timings to stderr
+  bool json = false;                     // --json: check prints JSON lines
+  std::size_t jobs = 0;                  // --jobs: check's decoding threads (0: one per core)
   // Set when the arguments are unusable; says why, for the usage message.
   std::string error;
 };

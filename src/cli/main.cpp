@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "cli/CheckCommand.h"
 #include "cli/CommandLine.h"
 #include "cli/GenerationProgress.h"
 #include "cli/TerminalView.h"
@@ -24,6 +26,7 @@
 #include "control/CacheUpdate.h"
 #include "control/Control.h"
 #include "control/QueryPicture.h"
+#include "search/CacheDatabase.h"
 
 namespace {
 
@@ -39,6 +42,15 @@ const char kUsage[] =
     "  update           replace cache.db with the prebuilt copy from the cache server\n"
     "  generate         rebuild the cache over the id range of cache_setting.ini\n"
     "                   (Ctrl-C stops it before the next id)\n"
+    "  check [--db PATH] [--json] [--jobs N] <picture or folder>...\n"
+    "                   say for each picture (folders: every picture inside,\n"
+    "                   recursively) whether it was posted already; one line each,\n"
+    "                   tab-separated: verdict (posted, similar, new, error),\n"
+    "                   difference, id, match, title, poster, path; --json prints\n"
+    "                   one JSON object per line instead; --jobs N reads N pictures\n"
+    "                   at once (default: one per core); exit status 1 when a\n"
+    "                   picture could not be read. Match words: same, mirrored,\n"
+    "                   flipped, grayscale, tone (brightness or contrast changed)\n"
     "  signature <image>...\n"
     "                   print each image's signature text, a tab and its path\n"
     "                   (\"error\" for an image that cannot be read; exit status 1)\n"
@@ -178,6 +190,25 @@ int RunSignature(const std::vector<std::string>& paths) {
   return status;
 }
 
+// Checks pictures against a database that must exist, as search does.
+int RunCheckCommand(Control& control, TerminalView& view, const std::vector<std::string>& operands,
+                    const std::string& database, const CommandLine& line) {
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(database, ignored) || ::access(database.c_str(), R_OK) != 0)
+    return Fail("no readable cache database at " + database);
+  control.SetDatabasePath(database);
+  view.SetQuiet(true);
+  const bool loaded = control.OpenDatabase();
+  view.SetQuiet(false);
+  const CacheTable* table = control.Context().cache.Table();
+  if (!loaded || table == nullptr) return Fail("cannot load the cache database " + database);
+  CheckOptions options;
+  options.json = line.json;
+  options.jobs = line.jobs != 0 ? line.jobs : std::max(1u, std::thread::hardware_concurrency());
+  options.interactive = ::isatty(STDERR_FILENO) != 0;
+  return RunCheck(*table, line.operands, operands, options, stdout, stderr);
+}
+
 // The reason of a failed operation is its last status text, which the view
 // has already written to stderr.
 int RunUpdate(Control& control) { return CacheUpdate(control.Context()).Run() ? 0 : 1; }
@@ -294,6 +325,9 @@ int main(int argc, char** argv) {
       break;
     case CommandLine::Command::kGenerate:
       status = RunGenerate(control, interactive);
+      break;
+    case CommandLine::Command::kCheck:
+      status = RunCheckCommand(control, view, images, database, line);
       break;
     default:
       break;

@@ -13,6 +13,7 @@
 #include "infra/TextEncoding.h"
 #include "search/CacheDatabase.h"
 #include "search/CacheTable.h"
+#include "control/PictureCheck.h"
 #include "search/SimilaritySearch.h"
 
 namespace {
@@ -45,6 +46,34 @@ class ProgressText {
   std::string suffix_;
 };
 
+std::string DifferenceText(std::int64_t difference) {
+  // Differences beyond the 32-bit range (only tables holding absurd values
+  // have them) show as the largest 32-bit number.
+  return NumberToString(
+      static_cast<std::int32_t>(std::min<std::int64_t>(difference, std::numeric_limits<std::int32_t>::max())),
+      kDifferenceWidth);
+}
+
+// "検索終了" and the verdict's line: outcome, id, difference and how it
+// matched; the entry as a marked row when another comparison found it.
+void ShowVerdict(ControlView& view, const CacheTable& table, const Verdict::Decision& verdict) {
+  static const SjisText kDone{u8"検索終了"}, kId{u8"　ID "}, kDifference{u8"　差 "}, kSpace{u8"　"},
+      kClosest{u8"　最も近いもの:"};
+  std::string line = kDone.str() + "\n" + Verdict::Label(verdict.outcome);
+  std::vector<std::string> marked;
+  if (verdict.hasEntry) {
+    if (verdict.outcome == Verdict::Outcome::kNew) line += kClosest.str();
+    line += kId.str() + std::string(table.Id(verdict.entry.row)) + kDifference.str() +
+            std::to_string(verdict.entry.difference) + kSpace.str() + ComparisonLabel(verdict.comparison);
+    if (verdict.comparison != Comparison::kSame) {
+      marked = {std::string(table.Title(verdict.entry.row)), std::string(table.Name(verdict.entry.row)),
+                std::string(table.Id(verdict.entry.row)),
+                DifferenceText(verdict.entry.difference) + " " + ComparisonLabel(verdict.comparison)};
+    }
+  }
+  view.ShowVerdict(line, marked);
+}
+
 }  // namespace
 
 bool CacheSearch::Run(const std::string& path) {
@@ -75,23 +104,22 @@ bool CacheSearch::Run(const std::string& path) {
   }
   error_ = {};
 
+  Verdict::Decision verdict;
   if (table) {
     ProgressText progress(table->RowCount());
-    const std::vector<SearchHit> hits =
-        SimilaritySearch(SimilaritySearch::Kernel::kAuto, hitCount_)
-            .Run(*table, query.colours,
-                 [&](std::size_t rowsDone) { view.SetStatusText(progress.For(rowsDone)); });
+    const PictureCheck check = CheckSignature(*table, query.colours, hitCount_, [&](std::size_t rowsDone) {
+      view.SetStatusText(progress.For(rowsDone));
+    });
+    const std::vector<SearchHit>& hits = check.match.hits;
     times_.searchMs = Milliseconds(Clock::now() - reduced);
+    verdict = check.decision;
     for (const SearchHit& hit : hits) {
-      // Differences beyond the 32-bit range (only tables holding absurd
-      // values have them) show as the largest 32-bit number.
-      const auto shown =
-          static_cast<std::int32_t>(std::min<std::int64_t>(hit.difference, std::numeric_limits<std::int32_t>::max()));
       view.AddRow({std::string(table->Title(hit.row)), std::string(table->Name(hit.row)),
-                    std::string(table->Id(hit.row)), NumberToString(shown, kDifferenceWidth)});
+                    std::string(table->Id(hit.row)), DifferenceText(hit.difference)});
     }
   }
   view.SetStatusText(kDone);
+  if (table) ShowVerdict(view, *table, verdict);
   view.EnableControls(true);
   return true;
 }

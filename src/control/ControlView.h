@@ -23,6 +23,13 @@ class ControlView {
 
   // Appends one result row: title, poster, id, difference.
   virtual void AddRow(const std::vector<std::string>& texts) = 0;
+
+  // After a search's rows: the status text with the verdict on its second
+  // line, and when the verdict's entry was found by another comparison than
+  // the plain difference, that entry as a row (title, poster, id, difference
+  // marked with how it matched) to show first; otherwise `markedRow` is
+  // empty. Views that show no verdict (the terminal's) ignore it.
+  virtual void ShowVerdict(const std::string& /*statusText*/, const std::vector<std::string>& /*markedRow*/) {}
 };
 
 // A view that shows nothing: for measuring and exercising operations without

@@ -504,3 +504,36 @@ TEST_F(CliTest, SearchTakesALinkToAPicture) {
     EXPECT_NE(outcome.err.find(c.error), std::string::npos) << c.target << outcome.err;
   }
 }
+
+// check: one line per picture in the order found, folders recursively by
+// content, errors as lines with the reason on stderr, and JSON lines.
+TEST_F(CliTest, CheckPrintsAVerdictPerPictureAndErrorsAsLines) {
+  WriteWholeFile(CacheFile(), CacheBytes(work_.Path(), {{"11", Utf8(u8"同じ絵"), Utf8(u8"投稿者"), 100},
+                                                          {"12", "far", "b", 10},
+                                                          {"13", "farther", "c", 250}}));
+  std::filesystem::create_directories(work_.File("pics/sub"));
+  WriteWholeFile(work_.File("pics/b.bmp"), GreyBmp(100));
+  WriteWholeFile(work_.File("pics/sub/a.dat"), GreyBmp(180));  // a picture by content, whatever its name
+  WriteWholeFile(work_.File("pics/notes.txt"), "not a picture");  // skipped inside a folder
+  WriteWholeFile(work_.File("text.png"), "not a picture");        // named: an error line
+  const Outcome outcome =
+      RunIn("check", {work_.File("pics"), work_.File("text.png"), "--jobs", "2", "--db", CacheFile()});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, Utf8(u8"posted\t0\t11\tsame\t同じ絵\t投稿者\t") + work_.File("pics") + "/b.bmp\n" +
+                             "new\t1890\t13\tsame\tfarther\tc\t" + work_.File("pics") + "/sub/a.dat\n" +
+                             "error\t\t\t\t\t\t" + work_.File("text.png") + "\n");
+  EXPECT_NE(outcome.err.find(work_.File("text.png") + ": "), std::string::npos) << outcome.err;
+  EXPECT_NE(outcome.err.find("checked 3 pictures"), std::string::npos) << outcome.err;
+
+  const Outcome json = RunIn("check", {"--json", work_.File("pics/b.bmp"), "--db", CacheFile()});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(json.out, Utf8(u8"{\"verdict\":\"posted\",\"difference\":0,\"id\":\"11\",\"match\":\"same\",\"title\":"
+                           u8"\"同じ絵\",\"poster\":\"投稿者\",\"path\":\"") +
+                          work_.File("pics/b.bmp") + "\"}\n");
+  // Usage: check needs an operand; --json and --jobs go with check only.
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"check"}, {"check", "a.png", "--jobs", "0"}, {"search", "a.png", "--json"}, {"signature", "a", "--jobs", "2"}}) {
+    EXPECT_EQ(Run(bad).status, 2) << testing::PrintToString(bad);
+  }
+  EXPECT_EQ(RunIn("check", {work_.File("pics/b.bmp"), "--db", work_.File("none.db")}).status, 1);
+}

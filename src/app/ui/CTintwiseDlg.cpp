@@ -398,6 +398,17 @@ void CTintwiseDlg::ClearRows() {
 
 void CTintwiseDlg::AddRow(const std::vector<std::string>& texts) { list_->AddRow(texts); }
 
+void CTintwiseDlg::ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) {
+  SetStatusText(statusText);
+  if (markedRow.empty()) return;
+  // The marked entry goes first; the plain rows follow in their order.
+  std::vector<std::vector<std::string>> rows;
+  for (int row = 0; row < list_->RowCount(); ++row) rows.push_back(list_->GetRowTexts(row));
+  list_->DeleteAllItems();
+  list_->AddRow(markedRow);
+  for (const auto& row : rows) list_->AddRow(row);
+}
+
 void CTintwiseDlg::LoadImage(const std::string& path) {
   std::shared_ptr<Texture> texture = LoadPreviewTexture(path);
   if (QThread::currentThread() == thread()) {

@@ -72,6 +72,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void EnableControls(bool enable) override;
   void ClearRows() override;
   void AddRow(const std::vector<std::string>& texts) override;
+  void ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) override;
 
   // Loads `path` as the preview texture and shows it; a failed load empties
   // the preview (the loader logs why). Any thread: off the UI thread the

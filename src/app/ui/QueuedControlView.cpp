@@ -19,6 +19,10 @@ void QueuedControlView::AddRow(const std::vector<std::string>& texts) {
   Post(Call{Call::Kind::kRow, {}, false, texts});
 }
 
+void QueuedControlView::ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) {
+  Post(Call{Call::Kind::kVerdict, statusText, false, markedRow});
+}
+
 void QueuedControlView::Post(Call call) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -73,6 +77,10 @@ void QueuedControlView::Apply(std::vector<Call>& calls) {
       case Call::Kind::kEnable: target_.EnableControls(call.enable); break;
       case Call::Kind::kClear: target_.ClearRows(); break;
       case Call::Kind::kRow: target_.AddRow(call.texts); break;
+      case Call::Kind::kVerdict:
+        target_.ShowVerdict(call.text, call.texts);
+        sinceStatus_.start();
+        break;
     }
   }
 }

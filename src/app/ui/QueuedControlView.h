@@ -35,6 +35,7 @@ class QueuedControlView : public QObject, public ControlView {
   void EnableControls(bool enable) override;
   void ClearRows() override;
   void AddRow(const std::vector<std::string>& texts) override;
+  void ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) override;
 
   // Applies every pending call now, a held-back status text included. This
   // object's thread only.
@@ -42,7 +43,7 @@ class QueuedControlView : public QObject, public ControlView {
 
  private:
   struct Call {
-    enum class Kind { kStatus, kEnable, kClear, kRow } kind;
+    enum class Kind { kStatus, kEnable, kClear, kRow, kVerdict } kind;
     std::string text;
     bool enable = false;
     std::vector<std::string> texts;

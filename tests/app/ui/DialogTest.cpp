@@ -28,6 +28,7 @@
 #include "infra/TextEncoding.h"
 #include "support/CacheFileWriter.h"
 #include "control/Control.h"
+#include "search/GridTransform.h"
 #include "support/ProgramDirectoryTest.h"
 
 namespace {
@@ -253,7 +254,7 @@ TEST_F(DialogTest, DropOfSeveralFilesSearchesTheFirst) {
   Drop({green, red, blue});
   ASSERT_GE(List().RowCount(), 1);
   EXPECT_EQ((std::vector<std::string>{"green", "p", "102", "0000"}), List().GetRowTexts(0));
-  EXPECT_EQ(Utf8(u8"検索終了"), Status());
+  EXPECT_EQ(Utf8(u8"検索終了\n投稿済み　ID 102　差 0　同一"), Status());
   EXPECT_FALSE(dialog_->Preview().IsEmpty());
   EXPECT_NE(nullptr, dialog_->PreviewTexture());
   EXPECT_EQ(green, dialog_->GetControl()->Path());
@@ -343,6 +344,24 @@ TEST_F(DialogTest, EnterOpensTheFileDialogAndAMissingFileListsNothingAndSaysWhy)
   EXPECT_NE(std::string::npos, LogText().find("CTintwiseDlg::LoadImage()"));
 }
 
+// A picture posted upside down is found through the flipped grid: the
+// verdict names it, and it comes first in the list, marked, before the 20
+// plain rows in their order.
+TEST_F(DialogTest, AnEntryFoundByAnotherComparisonIsShownFirstAndMarked) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 25, 0, 9);
+    cache.Add("777", "upside down", "p", ApplyGridTransform(GridTransform::kFlip, SignatureOf(red)));
+  }
+  OpenDialog();
+  Drop({red});
+  EXPECT_EQ(Utf8(u8"検索終了\n投稿済み　ID 777　差 0　上下反転"), Status());
+  ASSERT_EQ(21, List().RowCount());
+  EXPECT_EQ((std::vector<std::string>{"upside down", "p", "777", Sjis(u8"0000 上下反転")}), List().GetRowTexts(0));
+  for (int row = 2; row < 21; ++row) EXPECT_LE(List().GetRowTexts(row - 1)[3], List().GetRowTexts(row)[3]) << row;
+}
+
 TEST_F(DialogTest, EscapeReleasesTheDeviceAndCloses) {
   OpenDialog();
   QTest::keyClick(dialog_.get(), Qt::Key_Escape);
@@ -361,7 +380,7 @@ TEST_F(DialogTest, ExitDuringASearchClosesOnceTheSearchHasEnded) {
   dialog_->close();
   EXPECT_TRUE(dialog_->isVisible());
   ASSERT_TRUE(QTest::qWaitFor([this] { return !dialog_->isVisible(); }, 30000));
-  EXPECT_EQ(Utf8(u8"検索終了"), Status());
+  EXPECT_EQ(0u, Status().rfind(Utf8(u8"検索終了\n"), 0)) << Status();
   EXPECT_EQ(20, List().RowCount());
   EXPECT_EQ(nullptr, D3DDevice::Current());
 }

@@ -1,0 +1,206 @@
+#include "cli/CheckCommand.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "control/PictureCheck.h"
+#include "infra/TextEncoding.h"
+#include "search/CacheTable.h"
+#include "search/Comparison.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Item {
+  std::string path;   // to read
+  std::string shown;  // as given, or the given folder joined with the path found in it
+  bool unreadableFolder = false;  // a folder that could not be listed: an error line, nothing to read
+  PictureCheck check;
+};
+
+std::string ReadHead(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char bytes[12] = {};
+  in.read(bytes, sizeof bytes);
+  return std::string(bytes, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+}
+
+// Files to check, in order: a named file as it is, a folder's pictures in
+// name order, recursively. Unreadable folders become error items.
+void Collect(const std::string& given, const std::string& operand, std::vector<Item>* items) {
+  std::error_code error;
+  if (!fs::is_directory(operand, error)) {
+    items->push_back({operand, given, false, {}});
+    return;
+  }
+  std::vector<std::string> found;
+  fs::recursive_directory_iterator it(operand, fs::directory_options::skip_permission_denied, error);
+  if (error) {
+    Item item{operand, given, false, {}};
+    item.check.reason = "cannot read the folder: " + error.message();
+    item.unreadableFolder = true;
+    items->push_back(item);
+    return;
+  }
+  for (; it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (error) break;
+    std::error_code ignored;
+    if (it->is_regular_file(ignored) && LooksLikePicture(ReadHead(it->path().string()))) {
+      found.push_back(it->path().string());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  for (std::string& path : found) {
+    const std::string shown = (fs::path(given) / fs::path(path).lexically_relative(operand)).string();
+    items->push_back({std::move(path), shown, false, {}});
+  }
+}
+
+// A stored text for one field of a line: UTF-8, control bytes as spaces.
+std::string Field(std::string_view sjis) {
+  std::string text = Cp932ToUtf8(sjis);
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return text;
+}
+
+std::string Json(std::string_view utf8) {
+  std::string out = "\"";
+  for (const char c : utf8) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+void PrintItem(const CacheTable& table, const Item& item, bool json, std::FILE* out, std::FILE* status) {
+  const std::string& path = item.shown;
+  if (!item.check.read) {
+    std::fprintf(status, "tintwise-cli: %s: %s\n", path.c_str(), item.check.reason.c_str());
+    if (json) {
+      std::fprintf(out,
+                   "{\"verdict\":\"error\",\"difference\":null,\"id\":null,\"match\":null,\"title\":null,"
+                   "\"poster\":null,\"path\":%s}\n",
+                   Json(path).c_str());
+    } else {
+      std::fprintf(out, "error\t\t\t\t\t\t%s\n", path.c_str());
+    }
+    return;
+  }
+  const Verdict::Decision& d = item.check.decision;
+  const std::string verdict(Verdict::Word(d.outcome));
+  if (!d.hasEntry) {  // an empty cache: nothing to compare with
+    if (json) {
+      std::fprintf(out,
+                   "{\"verdict\":\"new\",\"difference\":null,\"id\":null,\"match\":null,\"title\":null,"
+                   "\"poster\":null,\"path\":%s}\n",
+                   Json(path).c_str());
+    } else {
+      std::fprintf(out, "new\t\t\t\t\t\t%s\n", path.c_str());
+    }
+    return;
+  }
+  const std::string id = Field(table.Id(d.entry.row));
+  const std::string title = Field(table.Title(d.entry.row));
+  const std::string poster = Field(table.Name(d.entry.row));
+  const std::string match(ComparisonWord(d.comparison));
+  const long long difference = d.entry.difference;
+  if (json) {
+    std::fprintf(out, "{\"verdict\":\"%s\",\"difference\":%lld,\"id\":%s,\"match\":\"%s\",\"title\":%s,\"poster\":%s,"
+                      "\"path\":%s}\n",
+                 verdict.c_str(), difference, Json(id).c_str(), match.c_str(), Json(title).c_str(),
+                 Json(poster).c_str(), Json(path).c_str());
+  } else {
+    std::fprintf(out, "%s\t%lld\t%s\t%s\t%s\t%s\t%s\n", verdict.c_str(), difference, id.c_str(), match.c_str(),
+                 title.c_str(), poster.c_str(), path.c_str());
+  }
+}
+
+std::string Clock(double seconds) {
+  const long s = static_cast<long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+bool LooksLikePicture(const std::string& head) {
+  const auto starts = [&](std::string_view magic) { return head.compare(0, magic.size(), magic) == 0; };
+  return starts("\xFF\xD8\xFF") || starts("\x89PNG\r\n\x1A\n") || starts("GIF87a") || starts("GIF89a") ||
+         starts("BM") || (starts("RIFF") && head.size() >= 12 && head.compare(8, 4, "WEBP") == 0);
+}
+
+int RunCheck(const CacheTable& table, const std::vector<std::string>& given, const std::vector<std::string>& operands,
+             const CheckOptions& options, std::FILE* out, std::FILE* status) {
+  std::vector<Item> items;
+  for (std::size_t i = 0; i < operands.size(); ++i) Collect(i < given.size() ? given[i] : operands[i], operands[i], &items);
+
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::vector<char> done(items.size(), 0);
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < items.size();) {
+      if (!items[i].unreadableFolder) items[i].check = CheckPicture(table, items[i].path);
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        done[i] = 1;
+      }
+      ready.notify_one();
+    }
+  };
+  std::vector<std::thread> workers;
+  const std::size_t jobs = std::clamp<std::size_t>(options.jobs, 1, std::max<std::size_t>(items.size(), 1));
+  for (std::size_t j = 0; j < jobs; ++j) workers.emplace_back(work);
+
+  // Lines come out in order, each as soon as it and all before it are done.
+  const auto started = std::chrono::steady_clock::now();
+  int counts[4] = {};  // posted, similar, new, error
+  bool barShown = false;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      ready.wait(lock, [&] { return done[i] != 0; });
+    }
+    if (barShown) std::fputs("\r\x1b[K", status);
+    PrintItem(table, items[i], options.json, out, status);
+    std::fflush(out);
+    ++counts[items[i].check.read ? static_cast<int>(items[i].check.decision.outcome) : 3];
+    if (options.interactive) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      const double rate = seconds > 0 ? (i + 1) / seconds : 0;
+      const std::size_t total = items.size();
+      const int width = 30;
+      const int filled = static_cast<int>(width * (i + 1) / total);
+      std::fprintf(status, "[%s%s] %zu/%zu  %.1f pictures/s  %s left", std::string(filled, '#').c_str(),
+                   std::string(width - filled, ' ').c_str(), i + 1, total, rate,
+                   Clock(rate > 0 ? (total - i - 1) / rate : 0).c_str());
+      std::fflush(status);
+      barShown = true;
+    }
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (barShown) std::fputs("\r\x1b[K", status);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::fprintf(status, "checked %zu pictures in %.1f s: %d posted, %d similar, %d new, %d errors\n", items.size(),
+               seconds, counts[0], counts[1], counts[2], counts[3]);
+  return counts[3] == 0 ? 0 : 1;
+}

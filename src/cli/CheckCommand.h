@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class CacheTable;
+
+// `tintwise-cli check`: answers "posted already?" for every picture among the
+// given files and folders (folders recursively, in name order; inside folders
+// only files whose content is a picture count, a file named on the command
+// line always does). One line per picture on `out`, in the order found:
+//   verdict TAB difference TAB id TAB match TAB title TAB poster TAB path
+// (UTF-8; verdict posted, similar, new or error; an error leaves the middle
+// fields empty and its reason goes to `status`), or with `json` one JSON
+// object per line with the keys verdict, difference, id, match, title,
+// poster, path (null for an error's missing fields). Pictures are read on
+// `jobs` threads. Progress goes to `status`: a redrawn bar when `interactive`,
+// else one closing summary line.
+struct CheckOptions {
+  bool json = false;
+  std::size_t jobs = 1;
+  bool interactive = false;
+};
+
+// `operands` are read (absolute paths), `given` (the same paths as the user
+// wrote them) are printed. Returns the exit status: 0 when every picture was
+// read, 1 otherwise.
+int RunCheck(const CacheTable& table, const std::vector<std::string>& given, const std::vector<std::string>& operands,
+             const CheckOptions& options, std::FILE* out, std::FILE* status);
+
+// Whether the first bytes of a file are those of a picture format the
+// program reads (JPEG, PNG, GIF, BMP, WebP).
+bool LooksLikePicture(const std::string& head);

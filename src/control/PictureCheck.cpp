@@ -1,0 +1,32 @@
+#include "control/PictureCheck.h"
+
+#include "imaging/ImageError.h"
+#include "imaging/SignatureReader.h"
+#include "search/CacheTable.h"
+
+bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason) {
+  ImageError error;
+  if (SignatureOfFile(path, signature, &error)) return true;
+  *reason = std::string(ImageErrorEnglish(error.kind)) + " (" + error.detail + ")";
+  return false;
+}
+
+PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& signature, std::size_t hitCount,
+                            const SimilaritySearch::Progress& progress) {
+  PictureCheck check;
+  check.read = true;
+  check.match = MatchSearch(ComparisonSet::Default(), hitCount).Run(table, signature, progress);
+  check.decision = Verdict().Decide(check.match);
+  return check;
+}
+
+PictureCheck CheckPicture(const CacheTable& table, const std::string& path, std::size_t hitCount) {
+  ImageCache::Colours signature{};
+  std::string reason;
+  if (!ReadSignature(path, &signature, &reason)) {
+    PictureCheck failed;
+    failed.reason = reason.empty() ? "cannot read the picture" : reason;
+    return failed;
+  }
+  return CheckSignature(table, signature, hitCount);
+}

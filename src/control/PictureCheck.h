@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "imaging/ImageCache.h"
+#include "search/MatchSearch.h"
+#include "search/Verdict.h"
+
+class CacheTable;
+
+// The signature of the picture file at `path`. On failure returns false with
+// the reason in `reason` (for the user, English, UTF-8). Safe to call from
+// several threads at once: it needs no graphics device and writes no log.
+bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason);
+
+// One picture checked against the cache: read, matched in every comparison
+// of ComparisonSet::Default(), and judged.
+struct PictureCheck {
+  bool read = false;
+  std::string reason;  // why the picture could not be read (when !read)
+  MatchResult match;
+  Verdict::Decision decision;
+};
+
+// Checks the picture at `path` against `table` (read-only; any thread).
+// `hitCount` plain rows are kept in match.hits.
+PictureCheck CheckPicture(const CacheTable& table, const std::string& path,
+                          std::size_t hitCount = SimilaritySearch::kHitCount);
+// The same for a signature already computed.
+PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& signature,
+                            std::size_t hitCount = SimilaritySearch::kHitCount,
+                            const SimilaritySearch::Progress& progress = {});

@@ -1,0 +1,413 @@
+#include "search/MatchSearch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "search/CacheTable.h"
+#include "search/RankedList.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define TINTWISE_X86 1
+#endif
+
+namespace {
+
+constexpr std::size_t kValues = CacheTable::kIntStride;
+constexpr std::size_t kStride = CacheTable::kByteStride;
+
+// Luminance weights in 64ths, halfway between Rec. 601 and Rec. 709 (gray
+// conversions use either): red 16, green 42, blue 6. A gray query cell is
+// compared through its channel sum, so the stored side is 3 x luminance; the
+// sum of the absolute differences over the cells is then divided by 64.
+constexpr int kLumaRed = 16, kLumaGreen = 42, kLumaBlue = 6;
+constexpr int kLumaShift = 6;
+
+// The prefilter's tone curves: v -> 128 + gain * (v - 128) + shift, held to 0..255.
+struct ToneCurve {
+  double gain;
+  int shift;
+};
+constexpr ToneCurve kToneCurves[] = {{1.0, 20}, {1.0, -20}};
+constexpr int kToneCurveCount = sizeof kToneCurves / sizeof kToneCurves[0];
+
+constexpr int kMaxQueries = kGridTransformCount + kToneCurveCount;
+
+struct alignas(32) ByteQuery {
+  std::uint8_t values[32] = {};
+};
+
+// The packed queries of one pass, each with the list it feeds.
+struct QuerySet {
+  int count = 0;
+  ByteQuery queries[kMaxQueries];
+  RankedList* lists[kMaxQueries] = {};
+
+  void Add(const ImageCache::Colours& query, RankedList* list) {
+    for (std::size_t v = 0; v < kValues; ++v) queries[count].values[v] = static_cast<std::uint8_t>(query[v]);
+    lists[count++] = list;
+  }
+};
+
+using MultiKernel = void (*)(const std::uint8_t* rows, std::size_t count, std::size_t firstRow, const QuerySet& set);
+
+void ScanMultiScalar(const std::uint8_t* rows, std::size_t count, std::size_t firstRow, const QuerySet& set) {
+  for (std::size_t r = 0; r < count; ++r) {
+    const std::uint8_t* row = rows + r * kStride;
+    for (int j = 0; j < set.count; ++j) {
+      int sum = 0;
+      for (std::size_t v = 0; v < kValues; ++v) sum += std::abs(int{row[v]} - int{set.queries[j].values[v]});
+      if (sum < set.lists[j]->Bound()) set.lists[j]->Offer(firstRow + r, sum);
+    }
+  }
+}
+
+#ifdef TINTWISE_X86
+
+// Packed sums never exceed 27 * 255, so 16-bit lanes hold them.
+std::int16_t Bound16(const RankedList& ranked) {
+  return static_cast<std::int16_t>(std::min<std::int64_t>(ranked.Bound(), std::numeric_limits<std::int16_t>::max()));
+}
+
+inline void OfferGroup(__m128i sums, int mask, std::size_t firstRow, RankedList& ranked) {
+  alignas(16) std::int16_t lanes[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+  for (int lane = 0; lane < 8; ++lane) {
+    if (mask & (1 << (2 * lane))) ranked.Offer(firstRow + static_cast<std::size_t>(lane), lanes[lane]);
+  }
+}
+
+inline __m128i Interleave4(__m128i a, __m128i b, __m128i c, __m128i d) {
+  return _mm_or_si128(_mm_or_si128(a, _mm_slli_epi64(b, 16)),
+                      _mm_or_si128(_mm_slli_epi64(c, 32), _mm_slli_epi64(d, 48)));
+}
+
+void ScanMultiSse2(const std::uint8_t* rows, std::size_t count, std::size_t firstRow, const QuerySet& set) {
+  const __m128i highMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - (kValues - 16));
+  __m128i bounds[kMaxQueries];
+  for (int j = 0; j < set.count; ++j) bounds[j] = _mm_set1_epi16(Bound16(*set.lists[j]));
+  std::size_t r = 0;
+  for (; r + 8 <= count; r += 8) {
+    const std::uint8_t* p = rows + r * kStride;
+    __m128i low[8], high[8];
+    for (int k = 0; k < 8; ++k) {
+      low[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * kStride));
+      high[k] = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * kStride + 16)), highMask);
+    }
+    for (int j = 0; j < set.count; ++j) {
+      const __m128i qLow = _mm_load_si128(reinterpret_cast<const __m128i*>(set.queries[j].values));
+      const __m128i qHigh = _mm_load_si128(reinterpret_cast<const __m128i*>(set.queries[j].values + 16));
+      const auto sad = [&](int k) {
+        return _mm_add_epi64(_mm_sad_epu8(low[k], qLow), _mm_sad_epu8(high[k], qHigh));
+      };
+      const __m128i t0 = Interleave4(sad(0), sad(1), sad(2), sad(3));
+      const __m128i t1 = Interleave4(sad(4), sad(5), sad(6), sad(7));
+      const __m128i sums = _mm_add_epi16(_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1));
+      const int mask = _mm_movemask_epi8(_mm_cmplt_epi16(sums, bounds[j]));
+      if (mask != 0) {
+        OfferGroup(sums, mask, firstRow + r, *set.lists[j]);
+        bounds[j] = _mm_set1_epi16(Bound16(*set.lists[j]));
+      }
+    }
+  }
+  ScanMultiScalar(rows + r * kStride, count - r, firstRow + r, set);
+}
+
+__attribute__((target("avx2"))) inline __m256i Interleave4x2(__m256i a, __m256i b, __m256i c, __m256i d) {
+  return _mm256_or_si256(_mm256_or_si256(a, _mm256_slli_epi64(b, 16)),
+                         _mm256_or_si256(_mm256_slli_epi64(c, 32), _mm256_slli_epi64(d, 48)));
+}
+
+__attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std::size_t count,
+                                                   std::size_t firstRow, const QuerySet& set) {
+  alignas(32) static constexpr std::uint8_t kMask[32] = {
+      0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+      0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0,    0,    0,    0,    0};
+  static_assert(kValues == 27);
+  const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kMask));
+  __m128i bounds[kMaxQueries];
+  for (int j = 0; j < set.count; ++j) bounds[j] = _mm_set1_epi16(Bound16(*set.lists[j]));
+  std::size_t r = 0;
+  for (; r + 8 <= count; r += 8) {
+    const std::uint8_t* p = rows + r * kStride;
+    __m256i row[8];
+    for (int k = 0; k < 8; ++k) {
+      row[k] = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k * kStride)), mask);
+    }
+    for (int j = 0; j < set.count; ++j) {
+      const __m256i q = _mm256_load_si256(reinterpret_cast<const __m256i*>(set.queries[j].values));
+      const __m256i t0 = Interleave4x2(_mm256_sad_epu8(row[0], q), _mm256_sad_epu8(row[1], q),
+                                       _mm256_sad_epu8(row[2], q), _mm256_sad_epu8(row[3], q));
+      const __m256i t1 = Interleave4x2(_mm256_sad_epu8(row[4], q), _mm256_sad_epu8(row[5], q),
+                                       _mm256_sad_epu8(row[6], q), _mm256_sad_epu8(row[7], q));
+      const __m128i u0 = _mm_add_epi16(_mm256_castsi256_si128(t0), _mm256_extracti128_si256(t0, 1));
+      const __m128i u1 = _mm_add_epi16(_mm256_castsi256_si128(t1), _mm256_extracti128_si256(t1, 1));
+      const __m128i sums = _mm_add_epi16(_mm_unpacklo_epi64(u0, u1), _mm_unpackhi_epi64(u0, u1));
+      const int hit = _mm_movemask_epi8(_mm_cmplt_epi16(sums, bounds[j]));
+      if (hit != 0) {
+        OfferGroup(sums, hit, firstRow + r, *set.lists[j]);
+        bounds[j] = _mm_set1_epi16(Bound16(*set.lists[j]));
+      }
+    }
+  }
+  ScanMultiScalar(rows + r * kStride, count - r, firstRow + r, set);
+}
+
+#endif  // TINTWISE_X86
+
+MultiKernel PickKernel(SimilaritySearch::Kernel kernel) {
+  using Kernel = SimilaritySearch::Kernel;
+  if (kernel == Kernel::kAuto) {
+    kernel = SimilaritySearch::Supports(Kernel::kAvx2)   ? Kernel::kAvx2
+             : SimilaritySearch::Supports(Kernel::kSse2) ? Kernel::kSse2
+                                                         : Kernel::kScalar;
+  }
+#ifdef TINTWISE_X86
+  if (kernel == Kernel::kAvx2 && SimilaritySearch::Supports(Kernel::kAvx2)) return ScanMultiAvx2;
+  if (kernel == Kernel::kSse2 || kernel == Kernel::kAvx2) return ScanMultiSse2;
+#endif
+  return ScanMultiScalar;
+}
+
+bool FitsBytes(const ImageCache::Colours& query) {
+  return std::all_of(query.begin(), query.end(), [](std::int32_t v) { return v >= 0 && v <= 255; });
+}
+
+// A gray query's cells: 64 x the channel sum.
+std::array<std::int32_t, 9> GrayCells(const ImageCache::Colours& query) {
+  std::array<std::int32_t, 9> cells{};
+  for (int k = 0; k < 9; ++k) {
+    const std::int64_t sum = std::int64_t{query[3 * k]} + query[3 * k + 1] + query[3 * k + 2];
+    cells[k] = static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, 0, 3 * 255) << kLumaShift);
+  }
+  return cells;
+}
+
+// The gray difference of one stored row, given up (returning `bound`) once the
+// partial sum reaches `bound`: most rows leave after a cell or two.
+template <class Value>
+std::int64_t GrayRow(const Value* row, const std::array<std::int32_t, 9>& gray, std::int64_t bound) {
+  const std::int64_t scaledBound =
+      bound > (std::numeric_limits<std::int64_t>::max() >> kLumaShift) ? std::numeric_limits<std::int64_t>::max()
+                                                                       : bound << kLumaShift;
+  std::int64_t sum = 0;
+  for (int k = 0; k < 9; ++k) {
+    const std::int64_t luminance =
+        3 * (kLumaRed * std::int64_t{row[3 * k]} + kLumaGreen * std::int64_t{row[3 * k + 1]} +
+             kLumaBlue * std::int64_t{row[3 * k + 2]});
+    const std::int64_t d = luminance - gray[k];
+    sum += d < 0 ? -d : d;
+    if (sum >= scaledBound) return bound;
+  }
+  return sum >> kLumaShift;
+}
+
+void GrayScalar(const std::uint8_t* rows, std::size_t count, std::size_t firstRow,
+                const std::array<std::int32_t, 9>& gray, RankedList& list) {
+  for (std::size_t r = 0; r < count; ++r) {
+    const std::int64_t bound = list.Bound();
+    const std::int64_t d = GrayRow(rows + r * kStride, gray, bound);
+    if (d < bound) list.Offer(firstRow + r, d);
+  }
+}
+
+#ifdef TINTWISE_X86
+// Two rows at a time, one in each 128-bit lane: the cells' bytes spread to
+// four-byte slots, multiplied by the weights and summed to 32-bit luminances.
+// Reads one byte past a row, which the chunk's slack covers.
+__attribute__((target("avx2"))) void GrayAvx2(const std::uint8_t* rows, std::size_t count, std::size_t firstRow,
+                                              const std::array<std::int32_t, 9>& gray, RankedList& list) {
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i last = _mm256_setr_epi8(12, 13, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                        12, 13, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i weights = _mm256_setr_epi8(kLumaRed, kLumaGreen, kLumaBlue, 0, kLumaRed, kLumaGreen, kLumaBlue, 0,
+                                           kLumaRed, kLumaGreen, kLumaBlue, 0, kLumaRed, kLumaGreen, kLumaBlue, 0,
+                                           kLumaRed, kLumaGreen, kLumaBlue, 0, kLumaRed, kLumaGreen, kLumaBlue, 0,
+                                           kLumaRed, kLumaGreen, kLumaBlue, 0, kLumaRed, kLumaGreen, kLumaBlue, 0);
+  const __m256i ones = _mm256_set1_epi16(1);
+  const __m256i q0 = _mm256_setr_epi32(gray[0], gray[1], gray[2], gray[3], gray[0], gray[1], gray[2], gray[3]);
+  const __m256i q1 = _mm256_setr_epi32(gray[4], gray[5], gray[6], gray[7], gray[4], gray[5], gray[6], gray[7]);
+  const __m256i q2 = _mm256_setr_epi32(gray[8], 0, 0, 0, gray[8], 0, 0, 0);
+  const auto luma3 = [&](__m256i bytes, __m256i shuffle) __attribute__((target("avx2"))) {
+    const __m256i y = _mm256_madd_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(bytes, shuffle), weights), ones);
+    return _mm256_add_epi32(y, _mm256_add_epi32(y, y));
+  };
+  std::size_t r = 0;
+  for (; r + 2 <= count; r += 2) {
+    const std::uint8_t* p = rows + r * kStride;
+    const __m256i low = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + kStride),
+                                            reinterpret_cast<const __m128i*>(p));
+    const __m256i high = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + kStride + 12),
+                                             reinterpret_cast<const __m128i*>(p + 12));
+    __m256i sum = _mm256_abs_epi32(_mm256_sub_epi32(luma3(low, spread), q0));
+    sum = _mm256_add_epi32(sum, _mm256_abs_epi32(_mm256_sub_epi32(luma3(high, spread), q1)));
+    sum = _mm256_add_epi32(sum, _mm256_abs_epi32(_mm256_sub_epi32(luma3(high, last), q2)));
+    sum = _mm256_hadd_epi32(sum, sum);
+    sum = _mm256_hadd_epi32(sum, sum);
+    const std::int64_t first = _mm256_extract_epi32(sum, 0) >> kLumaShift;
+    const std::int64_t second = _mm256_extract_epi32(sum, 4) >> kLumaShift;
+    if (first < list.Bound()) list.Offer(firstRow + r, first);
+    if (second < list.Bound()) list.Offer(firstRow + r + 1, second);
+  }
+  GrayScalar(rows + r * kStride, count - r, firstRow + r, gray, list);
+}
+#endif
+
+template <class Value>
+ImageCache::Colours RowColours(const Value* row) {
+  ImageCache::Colours out{};
+  for (std::size_t v = 0; v < kValues; ++v) out[v] = static_cast<std::int32_t>(row[v]);
+  return out;
+}
+
+// Everything at once for one row in 64 bits: the path for tables and queries
+// that do not fit bytes.
+template <class Value>
+void ScanExact(const Value* rows, std::size_t stride, std::size_t count, std::size_t firstRow,
+               const std::vector<std::pair<ImageCache::Colours, RankedList*>>& grids, const bool gray,
+               const std::array<std::int32_t, 9>& grayCells, RankedList* grayList,
+               const ImageCache::Colours& query, RankedList* toneList) {
+  for (std::size_t r = 0; r < count; ++r) {
+    const Value* row = rows + r * stride;
+    for (const auto& [grid, list] : grids) {
+      std::int64_t sum = 0;
+      for (std::size_t v = 0; v < kValues; ++v) {
+        const std::int64_t d = std::int64_t{row[v]} - grid[v];
+        sum += d < 0 ? -d : d;
+      }
+      if (sum < list->Bound()) list->Offer(firstRow + r, sum);
+    }
+    if (gray) {
+      const std::int64_t bound = grayList->Bound();
+      const std::int64_t d = GrayRow(row, grayCells, bound);
+      if (d < bound) grayList->Offer(firstRow + r, d);
+    }
+    if (toneList) toneList->Offer(firstRow + r, MatchSearch::ToneDifference(RowColours(row), query));
+  }
+}
+
+}  // namespace
+
+MatchSearch::MatchSearch(ComparisonSet comparisons, std::size_t hitCount, SimilaritySearch::Kernel kernel)
+    : comparisons_(comparisons), hitCount_(std::max<std::size_t>(hitCount, 1)), kernel_(kernel) {}
+
+bool MatchSearch::IsGray(const ImageCache::Colours& query) {
+  for (int k = 0; k < 9; ++k) {
+    const auto [low, high] = std::minmax({query[3 * k], query[3 * k + 1], query[3 * k + 2]});
+    if (std::int64_t{high} - low > kGrayTolerance) return false;
+  }
+  return true;
+}
+
+std::int64_t MatchSearch::GrayDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query) {
+  return GrayRow(stored.data(), GrayCells(query), std::numeric_limits<std::int64_t>::max());
+}
+
+std::int64_t MatchSearch::ToneDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query) {
+  double storedMean = 0, queryMean = 0;
+  for (std::size_t v = 0; v < kValues; ++v) {
+    storedMean += stored[v];
+    queryMean += query[v];
+  }
+  storedMean /= kValues;
+  queryMean /= kValues;
+  double storedSpread = 0, querySpread = 0;
+  for (std::size_t v = 0; v < kValues; ++v) {
+    storedSpread += std::abs(stored[v] - storedMean);
+    querySpread += std::abs(query[v] - queryMean);
+  }
+  const double gain = querySpread > 0 ? std::clamp(storedSpread / querySpread, 1 / kToneGainLimit, kToneGainLimit) : 1;
+  double sum = 0;
+  for (std::size_t v = 0; v < kValues; ++v) sum += std::abs(stored[v] - (storedMean + gain * (query[v] - queryMean)));
+  // A shift of the mean beyond a brightness edit's counts in full, so that
+  // flat pictures do not all match one another.
+  const double excess = std::max(0.0, std::abs(storedMean - queryMean) - kToneShiftLimit);
+  return std::llround(sum + kValues * excess);
+}
+
+MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours& query,
+                             const SimilaritySearch::Progress& progress) const {
+  RankedList plain(hitCount_);
+  std::vector<RankedList> closest(kComparisonCount, RankedList(kClosest));
+  std::vector<RankedList> toneCandidates(kToneCurveCount, RankedList(kToneCandidates));
+
+  // The grid comparisons: the query with the picture's turn undone.
+  std::vector<std::pair<ImageCache::Colours, RankedList*>> grids{{query, &plain}};
+  for (int t = 1; t < kGridTransformCount; ++t) {
+    const auto transform = static_cast<GridTransform>(t);
+    const auto comparison = static_cast<Comparison>(t);
+    if (comparisons_.Has(comparison)) grids.emplace_back(ApplyGridTransform(InverseOf(transform), query), &closest[t]);
+  }
+  const bool gray = comparisons_.Has(Comparison::kGrayscale) && IsGray(query);
+  const std::array<std::int32_t, 9> grayCells = GrayCells(query);
+  RankedList* grayList = &closest[static_cast<int>(Comparison::kGrayscale)];
+  const bool tone = comparisons_.Has(Comparison::kTone);
+  RankedList* toneList = &closest[static_cast<int>(Comparison::kTone)];
+
+  const bool packed = table.GetLayout() == CacheTable::Layout::kBytes && FitsBytes(query);
+  QuerySet set;
+  if (packed) {
+    for (const auto& [grid, list] : grids) set.Add(grid, list);
+    if (tone) {
+      for (int c = 0; c < kToneCurveCount; ++c) {
+        ImageCache::Colours curve{};
+        for (std::size_t v = 0; v < kValues; ++v) {
+          const double value = 128 + kToneCurves[c].gain * (query[v] - 128) + kToneCurves[c].shift;
+          curve[v] = static_cast<std::int32_t>(std::clamp(std::lround(value), 0L, 255L));
+        }
+        set.Add(curve, &toneCandidates[c]);
+      }
+    }
+  }
+  const MultiKernel scan = PickKernel(kernel_);
+  using GrayKernel = void (*)(const std::uint8_t*, std::size_t, std::size_t, const std::array<std::int32_t, 9>&,
+                              RankedList&);
+  GrayKernel grayScan = GrayScalar;
+#ifdef TINTWISE_X86
+  if (scan == ScanMultiAvx2) grayScan = GrayAvx2;
+#endif
+
+  std::size_t done = 0;
+  for (std::size_t c = 0; c < table.ChunkCount(); ++c) {
+    const std::size_t rows = table.ChunkRows(c);
+    const std::size_t first = table.ChunkFirstRow(c);
+    for (std::size_t start = 0; start < rows; start += SimilaritySearch::kProgressRows) {
+      const std::size_t count = std::min(SimilaritySearch::kProgressRows, rows - start);
+      if (packed) {
+        // The block is still in the first-level cache for the gray pass.
+        const std::uint8_t* block = table.ChunkBytes(c) + start * kStride;
+        scan(block, count, first + start, set);
+        if (gray) grayScan(block, count, first + start, grayCells, *grayList);
+      } else if (table.GetLayout() == CacheTable::Layout::kBytes) {
+        ScanExact(table.ChunkBytes(c) + start * kStride, kStride, count, first + start, grids, gray, grayCells,
+                  grayList, query, tone ? toneList : nullptr);
+      } else {
+        ScanExact(table.ChunkInts(c) + start * kValues, kValues, count, first + start, grids, gray, grayCells,
+                  grayList, query, tone ? toneList : nullptr);
+      }
+      done += count;
+      if (progress && done % SimilaritySearch::kProgressRows == 0) progress(done);
+    }
+  }
+
+  if (packed && tone) {
+    // The exact tone fit for the prefilter's rows, offered in table order.
+    std::vector<std::size_t> rows;
+    for (const RankedList& list : toneCandidates) {
+      for (const SearchHit& hit : list.Hits()) rows.push_back(hit.row);
+    }
+    for (const SearchHit& hit : plain.Hits()) rows.push_back(hit.row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (std::size_t row : rows) toneList->Offer(row, ToneDifference(table.Signature(row), query));
+  }
+
+  MatchResult result;
+  result.hits = plain.Hits();
+  result.closest[0] = {result.hits.begin(), result.hits.begin() + std::min(kClosest, result.hits.size())};
+  for (int c = 1; c < kComparisonCount; ++c) result.closest[c] = closest[c].Hits();
+  return result;
+}

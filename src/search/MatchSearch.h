@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imaging/ImageCache.h"
+#include "search/Comparison.h"
+#include "search/SimilaritySearch.h"
+
+class CacheTable;
+
+// What one pass of MatchSearch found: the plain ranking, exactly as
+// SimilaritySearch gives it, and for every comparison that ran its closest
+// rows.
+struct MatchResult {
+  std::vector<SearchHit> hits;
+  // Indexed by Comparison: at most MatchSearch::kClosest rows, closest first
+  // (equal differences in row order); empty for a comparison that did not run.
+  std::array<std::vector<SearchHit>, kComparisonCount> closest;
+};
+
+// Compares a query with every row of a cache table in several ways in one
+// pass over the rows: the plain difference (ranked as SimilaritySearch ranks
+// it), the grid turned or mirrored, a gray query against the stored colours'
+// luminance, and brightness and contrast fitted away.
+//
+// Differences, each on the plain scale (a sum over 27 values):
+// - a grid comparison: the plain difference from the query with its cells
+//   moved back (the picture's turn undone);
+// - grayscale, run only for a gray query (every cell's channels within
+//   kGrayTolerance): the sum over the 9 cells of |3 x luminance of the
+//   stored cell - the query cell's channel sum|, rounded down, luminance
+//   weighted 16/64 red, 42/64 green, 6/64 blue (halfway between Rec. 601 and
+//   Rec. 709, since gray conversions use either);
+// - tone: the stored values against the query's values under the straight
+//   line a + g * q (one for all 27 values) that matches their mean and their
+//   mean absolute spread (g held to [1/kToneGainLimit, kToneGainLimit]), plus
+//   27 x the part of the means' distance beyond kToneShiftLimit (flat
+//   pictures would otherwise all match), rounded to the nearest integer. Rows reach the exact fit through a
+//   prefilter: the plain difference against the query brightened and
+//   darkened by 20 levels; the closest kToneCandidates rows of each, and the
+//   plain hits, are fitted (two passes' worth of work rather than one per
+//   curve of a finer grid).
+class MatchSearch {
+ public:
+  static constexpr std::size_t kClosest = 2;
+  static constexpr int kGrayTolerance = 4;
+  static constexpr double kToneGainLimit = 1.5;
+  static constexpr double kToneShiftLimit = 32;
+  static constexpr std::size_t kToneCandidates = 32;
+
+  explicit MatchSearch(ComparisonSet comparisons, std::size_t hitCount = SimilaritySearch::kHitCount,
+                       SimilaritySearch::Kernel kernel = SimilaritySearch::Kernel::kAuto);
+
+  // Runs on the calling thread; reads the table only. Progress as in
+  // SimilaritySearch.
+  MatchResult Run(const CacheTable& table, const ImageCache::Colours& query,
+                  const SimilaritySearch::Progress& progress = {}) const;
+
+  // The single differences, for tests and for refining candidates.
+  static std::int64_t GrayDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
+  static std::int64_t ToneDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
+  static bool IsGray(const ImageCache::Colours& query);
+
+ private:
+  ComparisonSet comparisons_;
+  std::size_t hitCount_;
+  SimilaritySearch::Kernel kernel_;
+};

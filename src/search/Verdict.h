@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "search/Comparison.h"
+#include "search/MatchSearch.h"
+
+// The answer to "has this picture been posted already?" from one MatchSearch
+// result.
+//
+// A comparison speaks for its closest row when that row's difference is below
+// the comparison's threshold and stands apart from the next closest row of the
+// same comparison (best <= marginRatio x second; a missing second counts as
+// far). "posted" needs the posted threshold and the margin; "similar" only the
+// similar threshold. Among the comparisons that speak, the one whose
+// difference is the smallest share of its threshold wins; plain ties win.
+// The thresholds come from the tuning half of the effectiveness benchmark
+// (bench/effectiveness/), never from the pictures it reports on.
+class Verdict {
+ public:
+  enum class Outcome { kPosted, kSimilar, kNew };
+
+  struct Rule {
+    std::int64_t postedBelow = 0;   // posted when best < this (and the margin holds)
+    std::int64_t similarBelow = 0;  // similar when best < this
+    double marginRatio = 1.0;       // posted needs best <= marginRatio x second
+  };
+  using Rules = std::array<Rule, kComparisonCount>;
+
+  struct Decision {
+    Outcome outcome = Outcome::kNew;
+    // The entry the outcome is about: the winning comparison's closest row,
+    // or for kNew the plain closest row; absent when the table is empty.
+    bool hasEntry = false;
+    SearchHit entry;
+    Comparison comparison = Comparison::kSame;
+  };
+
+  // The tuned rules (or the given ones, for tests and tuning).
+  Verdict();
+  explicit Verdict(const Rules& rules) : rules_(rules) {}
+
+  Decision Decide(const MatchResult& result) const;
+
+  static const Rules& TunedRules();
+  // "posted", "similar", "new": the words of `check`.
+  static std::string_view Word(Outcome outcome);
+  // "投稿済み", "似た画像あり", "見つかりませんでした", Shift-JIS.
+  static const std::string& Label(Outcome outcome);
+
+ private:
+  Rules rules_;
+};
