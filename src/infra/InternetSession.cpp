@@ -53,8 +53,10 @@ const std::string& InternetSession::FailureForLog() const { return Ready().failu
 const InternetSession::Setup& InternetSession::Ready() const {
   std::call_once(once_, [this] {
     auto setup = std::make_unique<Setup>();
-    const CurlLibrary* library = &CurlLibrary::Process();
-    if (!options_.httpLibraryFile.empty()) {
+    const CurlLibrary* library = nullptr;
+    if (options_.httpLibraryFile.empty()) {
+      library = &CurlLibrary::Process();
+    } else {
       setup->ownLibrary = std::make_unique<CurlLibrary>(options_.httpLibraryFile);
       library = setup->ownLibrary.get();
     }
