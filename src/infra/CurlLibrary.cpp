@@ -59,8 +59,9 @@ CurlLibrary::CurlLibrary(const std::string& fileName) {
       }
       failure_ = fileName + ": set-up failed: " + functions_.easyStrerror(code);
     }
-    // The handle is kept even so: a set-up that failed half-way may have
-    // left exit handlers pointing into the library.
+    // The handle is never closed: the library's code has run (its
+    // constructors, perhaps half its set-up) and may have left exit
+    // handlers pointing into it.
   }
   static const SjisText kNotLoaded{u8"CurlLibrary::CurlLibrary() : HTTPライブラリを読み込めませんでした "};
   WriteLog(kNotLoaded + PathForLog(failure_));
