@@ -1,5 +1,5 @@
 # The Debian package: tintwise_<version>_amd64.deb, its library
-# dependencies computed by dpkg-shlibdeps.
+# dependencies computed by dpkg-shlibdeps, and libcurl4 named here.
 set(CPACK_PACKAGE_NAME tintwise)
 set(CPACK_PACKAGE_VENDOR "The Tintwise developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -16,6 +16,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TINTWISE_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The HTTP library is loaded when the first fetch needs it (dlopen), so
+# dpkg-shlibdeps cannot see it; CPack adds this to what it finds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0)")
 # Japanese text needs a Japanese font; opening an entry's page needs the
 # desktop's URL handler.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-japanese-gothic, xdg-utils")

@@ -18,17 +18,25 @@
 
 namespace {
 
-const SjisText kPageDownloadFailed{u8"MakeCache::DownloadPHP() : htmlのダウンロードに失敗しました"};
-const SjisText kPageLocalFileFailed{u8"MakeCache::DownloadPHP() : ローカルファイルを開けませんでした"};
-const SjisText kPageBroken{u8"MakeCache::DownloadPHP() : htmlのダウンロードが途中で途切れました"};
-const SjisText kPageTooLarge{u8"MakeCache::DownloadPHP() : htmlが大きすぎるので保存しませんでした"};
-const SjisText kImageDownloadFailed{u8"MakeCache::DownloadImage() : 画像ファイルのダウンロードに失敗しました"};
-const SjisText kImageLocalFileFailed{u8"MakeCache::DownloadImage() : ローカルファイルを開けませんでした"};
-const SjisText kImageBroken{u8"MakeCache::DownloadImage() : 画像ファイルのダウンロードが途中で途切れました"};
-const SjisText kImageTooLarge{u8"MakeCache::DownloadImage() : 画像ファイルが大きすぎるので保存しませんでした"};
+// The log's texts and the page's markers, converted when first needed
+// rather than before main, which every command of the programs would pay for.
+struct Texts {
+  SjisText pageDownloadFailed{u8"MakeCache::DownloadPHP() : htmlのダウンロードに失敗しました"};
+  SjisText pageLocalFileFailed{u8"MakeCache::DownloadPHP() : ローカルファイルを開けませんでした"};
+  SjisText pageBroken{u8"MakeCache::DownloadPHP() : htmlのダウンロードが途中で途切れました"};
+  SjisText pageTooLarge{u8"MakeCache::DownloadPHP() : htmlが大きすぎるので保存しませんでした"};
+  SjisText imageDownloadFailed{u8"MakeCache::DownloadImage() : 画像ファイルのダウンロードに失敗しました"};
+  SjisText imageLocalFileFailed{u8"MakeCache::DownloadImage() : ローカルファイルを開けませんでした"};
+  SjisText imageBroken{u8"MakeCache::DownloadImage() : 画像ファイルのダウンロードが途中で途切れました"};
+  SjisText imageTooLarge{u8"MakeCache::DownloadImage() : 画像ファイルが大きすぎるので保存しませんでした"};
+  SjisText nameMarker{u8"情報:"};
+  SjisText honorific{u8"様"};
+};
 
-const SjisText kNameMarker{u8"情報:"};
-const SjisText kHonorific{u8"様"};
+const Texts& Text() {
+  static const Texts texts;
+  return texts;
+}
 
 // Longest text taken for the title, the name and the image address.
 constexpr size_t kFieldBytes = 256;
@@ -207,19 +215,19 @@ bool MakeCache::DownloadPHP() {
         case Fetch::kOk:
           break;
         case Fetch::kNotOk:
-          WriteLog(kPageDownloadFailed);
+          WriteLog(Text().pageDownloadFailed);
           failure = Failure::kFetch;
           return false;
         case Fetch::kLocalFile:
-          WriteLog(kPageLocalFileFailed);
+          WriteLog(Text().pageLocalFileFailed);
           failure = Failure::kLocalFile;
           return false;
         case Fetch::kBroken:
-          WriteLog(kPageBroken + url);
+          WriteLog(Text().pageBroken + url);
           failure = Failure::kFetch;
           return false;
         case Fetch::kTooLarge:
-          WriteLog(kPageTooLarge + url);
+          WriteLog(Text().pageTooLarge + url);
           failure = Failure::kFetch;
           return false;
       }
@@ -255,10 +263,10 @@ bool MakeCache::ParsePage(std::string_view eucJpPage) {
   // A title of exactly 4 bytes makes the text start inside the closing tag.
   if (title.find("/title") != std::string::npos) return false;
 
-  if (const auto marker = page.find(kNameMarker.str()); marker != std::string::npos) {
-    name = TakeText(page, marker + kNameMarker.str().size(), kFieldBytes);
-    const auto honorific = name.find(kHonorific.str());
-    if (honorific != std::string::npos) name.resize(honorific + kHonorific.str().size());
+  if (const auto marker = page.find(Text().nameMarker.str()); marker != std::string::npos) {
+    name = TakeText(page, marker + Text().nameMarker.str().size(), kFieldBytes);
+    const auto honorific = name.find(Text().honorific.str());
+    if (honorific != std::string::npos) name.resize(honorific + Text().honorific.str().size());
   }
 
   // The address starts past "<img " and the five bytes of `src="`.
@@ -292,19 +300,19 @@ bool MakeCache::DownloadImage() {
       imagePath = path;
       return true;
     case Fetch::kNotOk:
-      WriteLog(kImageDownloadFailed);
+      WriteLog(Text().imageDownloadFailed);
       failure = Failure::kFetch;
       return false;
     case Fetch::kLocalFile:
-      WriteLog(kImageLocalFileFailed);
+      WriteLog(Text().imageLocalFileFailed);
       failure = Failure::kLocalFile;
       return false;
     case Fetch::kBroken:
-      WriteLog(kImageBroken + imageUrl);
+      WriteLog(Text().imageBroken + imageUrl);
       failure = Failure::kFetch;
       return false;
     case Fetch::kTooLarge:
-      WriteLog(kImageTooLarge + imageUrl);
+      WriteLog(Text().imageTooLarge + imageUrl);
       failure = Failure::kFetch;
       return false;
   }

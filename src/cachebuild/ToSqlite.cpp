@@ -15,10 +15,19 @@ namespace {
 
 const char kTableName[] = "TintwiseCache";
 
-const SjisText kCreateFailed{u8"ToSqlite::Export() : データベースを作成できませんでした"};
-const SjisText kWriteFailed{u8"ToSqlite::Export() : データベースの書き込みに失敗しました"};
-const SjisText kRecordSkipped{u8"ToSqlite::Export() : 不正なレコードを飛ばしました"};
-const SjisText kInsertFailed{u8"ToSqlite::Export() : レコードを追加できませんでした"};
+// The log's texts, converted when first needed rather than before main,
+// which every command of the programs would pay for.
+struct Texts {
+  SjisText createFailed{u8"ToSqlite::Export() : データベースを作成できませんでした"};
+  SjisText writeFailed{u8"ToSqlite::Export() : データベースの書き込みに失敗しました"};
+  SjisText recordSkipped{u8"ToSqlite::Export() : 不正なレコードを飛ばしました"};
+  SjisText insertFailed{u8"ToSqlite::Export() : レコードを追加できませんでした"};
+};
+
+const Texts& Text() {
+  static const Texts texts;
+  return texts;
+}
 
 // A whole piece that is a decimal integer of 32 bits, with an optional sign,
 // leading zeros allowed, no blanks.
@@ -113,21 +122,21 @@ bool ToSqlite::Fail(const std::string& what) {
 }
 
 bool ToSqlite::Export() {
-  if (!sqlite_ || !file_) return Fail(kCreateFailed + PathForLog(target_));
+  if (!sqlite_ || !file_) return Fail(Text().createFailed + PathForLog(target_));
   if (sqlite_->Exec(CreateStatement()) != 0 || sqlite_->Exec("begin;") != 0)
-    return Fail(kCreateFailed + PathForLog(target_));
+    return Fail(Text().createFailed + PathForLog(target_));
   for (const std::string& section : records_.Sections()) {
     const std::string statement = InsertStatement(records_, section);
     if (statement.empty()) {
-      WriteLog(kRecordSkipped + section);
+      WriteLog(Text().recordSkipped + section);
       continue;
     }
     // The statement is well-formed, so a failure is the file's (a full
     // disk): keep the old database rather than a partial new one.
-    if (sqlite_->Exec(statement) != 0) return Fail(kInsertFailed + section);
+    if (sqlite_->Exec(statement) != 0) return Fail(Text().insertFailed + section);
   }
-  if (sqlite_->Exec("commit;") != 0) return Fail(kWriteFailed + PathForLog(target_));
+  if (sqlite_->Exec("commit;") != 0) return Fail(Text().writeFailed + PathForLog(target_));
   sqlite_.reset();  // closes the connection before the file moves into place
-  if (!file_->Commit()) return Fail(kWriteFailed + PathForLog(target_));
+  if (!file_->Commit()) return Fail(Text().writeFailed + PathForLog(target_));
   return true;
 }

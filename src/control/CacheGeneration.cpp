@@ -19,21 +19,30 @@
 
 namespace {
 
-const SjisText kGenerating{u8"キャッシュ生成中"};
-const SjisText kSaving{u8"キャッシュ保存中"};
-const SjisText kBuildingDatabase{u8"データベース生成中"};
-const SjisText kFinished{u8"キャッシュ生成終了"};
-const SjisText kRecordsUnreadable{u8"cache.iniの読み込みに失敗しました"};
-const SjisText kSettingsMissing{u8"cache_setting.iniが見つかりません"};
-const SjisText kSettingsUnreadable{u8"cache_setting.iniの読み込みに失敗しました"};
-const SjisText kRangeMissing{u8"cache_setting.iniにSTARTかENDがありません"};
-const SjisText kRangeInvalid{u8"cache_setting.iniのSTARTかENDが正しい番号ではありません"};
-const SjisText kRangeReversed{u8"cache_setting.iniのENDがSTARTより小さくなっています"};
-const SjisText kSaveFailed{u8"cache.iniの保存に失敗しました"};
-const SjisText kExportFailed{u8"cache.dbの生成に失敗しました"};
-const SjisText kSaveAndExportFailed{u8"cache.iniの保存とcache.dbの生成に失敗しました"};
-const SjisText kReloadFailed{u8"キャッシュの読み込みに失敗しました"};
-const SjisText kLogPrefix{u8"CacheGeneration::Run() : "};
+// The run's texts, converted when a run first needs them rather than
+// before main: every command of the programs would pay for the conversion.
+struct Texts {
+  SjisText generating{u8"キャッシュ生成中"};
+  SjisText saving{u8"キャッシュ保存中"};
+  SjisText buildingDatabase{u8"データベース生成中"};
+  SjisText finished{u8"キャッシュ生成終了"};
+  SjisText recordsUnreadable{u8"cache.iniの読み込みに失敗しました"};
+  SjisText settingsMissing{u8"cache_setting.iniが見つかりません"};
+  SjisText settingsUnreadable{u8"cache_setting.iniの読み込みに失敗しました"};
+  SjisText rangeMissing{u8"cache_setting.iniにSTARTかENDがありません"};
+  SjisText rangeInvalid{u8"cache_setting.iniのSTARTかENDが正しい番号ではありません"};
+  SjisText rangeReversed{u8"cache_setting.iniのENDがSTARTより小さくなっています"};
+  SjisText saveFailed{u8"cache.iniの保存に失敗しました"};
+  SjisText exportFailed{u8"cache.dbの生成に失敗しました"};
+  SjisText saveAndExportFailed{u8"cache.iniの保存とcache.dbの生成に失敗しました"};
+  SjisText reloadFailed{u8"キャッシュの読み込みに失敗しました"};
+  SjisText logPrefix{u8"CacheGeneration::Run() : "};
+};
+
+const Texts& Text() {
+  static const Texts texts;
+  return texts;
+}
 
 bool Exists(const char* path) {
   struct stat info {};
@@ -115,18 +124,18 @@ CacheGeneration::Range CacheGeneration::ReadRange(const std::string& path) {
   Range range;
   SettingFile settings;
   if (!settings.Load(path)) {
-    range.problem = Exists(path.c_str()) ? kSettingsUnreadable : kSettingsMissing;
+    range.problem = Exists(path.c_str()) ? Text().settingsUnreadable : Text().settingsMissing;
     return range;
   }
   // The keys stand before any section line.
   const std::string& start = settings.Get("", "START");
   const std::string& end = settings.Get("", "END");
   if (start.empty() || end.empty()) {
-    range.problem = kRangeMissing;
+    range.problem = Text().rangeMissing;
   } else if (!ParseId(start, range.start) || !ParseId(end, range.end)) {
-    range.problem = kRangeInvalid;
+    range.problem = Text().rangeInvalid;
   } else if (range.end < range.start) {
-    range.problem = kRangeReversed;
+    range.problem = Text().rangeReversed;
   }
   return range;
 }
@@ -149,7 +158,7 @@ OperationResult CacheGeneration::Run() {
   // replace "cache.db" with whatever "cache.ini" holds, losing a downloaded
   // cache. The loaded cache and both files stay as they are.
   const Range range = ReadRange("cache_setting.ini");
-  if (!range.problem.empty()) return Refuse(range.problem, kLogPrefix + range.problem);
+  if (!range.problem.empty()) return Refuse(range.problem, Text().logPrefix + range.problem);
   tally_.started = true;
   tally_.start = range.start;
   tally_.end = range.end;
@@ -161,7 +170,7 @@ OperationResult CacheGeneration::Run() {
   // first id instead and leaves "cache.ini" and "cache.db" as they are.
   if (!records->Load("cache.ini") && Exists("cache.ini")) {
     tally_.started = false;
-    return Refuse(kRecordsUnreadable, kLogPrefix + kRecordsUnreadable.str());
+    return Refuse(Text().recordsUnreadable, Text().logPrefix + Text().recordsUnreadable.str());
   }
 
   context_.cache.Release();
@@ -185,11 +194,11 @@ OperationResult CacheGeneration::Run() {
     }
     ++tally_.idsDone;
     ++progress;
-    view.SetStatusText(kGenerating + "\n" + std::to_string(progress) + "/" + std::to_string(range.end));
+    view.SetStatusText(Text().generating + "\n" + std::to_string(progress) + "/" + std::to_string(range.end));
     if (afterEachId_) afterEachId_(tally_);
   }
 
-  view.SetStatusText(kSaving);
+  view.SetStatusText(Text().saving);
   records->UpdateSections();
   auto saved = std::make_shared<SettingFile>();
   for (const std::string& section : records->Sections()) {
@@ -202,7 +211,7 @@ OperationResult CacheGeneration::Run() {
   const bool savedOk = saved->Save();
   if (savedOk) tally_.recordsSaved = static_cast<std::int64_t>(saved->Sections().size());
 
-  view.SetStatusText(kBuildingDatabase);
+  view.SetStatusText(Text().buildingDatabase);
   bool exported = false;
   {
     ToSqlite exporter(*saved);
@@ -213,15 +222,15 @@ OperationResult CacheGeneration::Run() {
 
   std::string problem;
   if (!savedOk && !exported) {
-    problem = kSaveAndExportFailed;
+    problem = Text().saveAndExportFailed;
   } else if (!savedOk) {
-    problem = kSaveFailed;
+    problem = Text().saveFailed;
   } else if (!exported) {
-    problem = kExportFailed;
+    problem = Text().exportFailed;
   } else if (!loaded) {
-    problem = kReloadFailed;
+    problem = Text().reloadFailed;
   }
-  view.SetStatusText(problem.empty() ? kFinished.str() : problem);
+  view.SetStatusText(problem.empty() ? Text().finished.str() : problem);
   view.EnableControls(true);
   return problem.empty() ? OperationResult::Success() : OperationResult::Failure(problem);
 }

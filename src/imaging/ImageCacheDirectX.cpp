@@ -9,14 +9,14 @@
 bool ImageCacheDirectX::LoadImage(const std::string& path) { return LoadImage(path, nullptr); }
 
 bool ImageCacheDirectX::LoadImage(const std::string& path, ImageError* error) {
-  static const SjisText kDecodeFailed{u8"ImageCache::LoadImage() : gifファイルの読み込みに失敗しました "};
-  static const SjisText kTextureFailed{u8"ImageCache::LoadImage() : テクスチャの読み込みに失敗しました "};
-
   // Relative names resolve in the program's directory.
   EnterProgramDirectory();
   ImageError failure;
   Colours computed{};
   if (!SignatureOfFile(path, &computed, &failure)) {
+    // Converted here, not on every load: a picture that reads needs no text.
+    static const SjisText kDecodeFailed{u8"ImageCache::LoadImage() : gifファイルの読み込みに失敗しました "};
+    static const SjisText kTextureFailed{u8"ImageCache::LoadImage() : テクスチャの読み込みに失敗しました "};
     // A GIF is decoded before its texture is made; anything else fails as
     // the texture's load.
     const bool gif = ToLower(path).find(".gif") != std::string::npos;

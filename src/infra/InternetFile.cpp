@@ -1,7 +1,5 @@
 #include "infra/InternetFile.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -9,8 +7,9 @@
 #include <cstring>
 #include <optional>
 
-#include "infra/Log.h"
+#include "infra/CurlLibrary.h"
 #include "infra/InternetSession.h"
+#include "infra/Log.h"
 #include "infra/TextEncoding.h"
 
 namespace {
@@ -54,11 +53,14 @@ const std::string& ReadAbortedMessage() {
 // within this time (plus one round of the library's work).
 constexpr int kWaitSliceMs = 100;
 
+// The handles' deleters call through the loaded library.
 struct EasyCleanup {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  decltype(&curl_easy_cleanup) cleanup = nullptr;
+  void operator()(CURL* easy) const { cleanup(easy); }
 };
 struct MultiCleanup {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+  decltype(&curl_multi_cleanup) cleanup = nullptr;
+  void operator()(CURLM* multi) const { cleanup(multi); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
 using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
@@ -155,7 +157,7 @@ class InternetFile::Transfer {
       : session_(session), running_(running) {}
 
   ~Transfer() {
-    if (added_) curl_multi_remove_handle(multi_.get(), easy_.get());
+    if (added_) curl_->multiRemoveHandle(multi_.get(), easy_.get());
   }
 
   // Sends the request and runs until the final response's headers are in or
@@ -166,12 +168,15 @@ class InternetFile::Transfer {
       WriteLog(ParseErrorMessage() + PathForLog(url));
       return false;
     }
-    if (!session_.IsValid()) return FailToConnect(NoSessionMessage());
-    easy_.reset(curl_easy_init());
-    multi_.reset(curl_multi_init());
+    // The session loads the HTTP library here, at its first request.
+    const CurlLibrary* library = session_.Library();
+    if (!library) return FailToConnect(NoSessionMessage() + " : " + session_.FailureForLog());
+    curl_ = library->Functions();
+    easy_ = EasyHandle(curl_->easyInit(), EasyCleanup{curl_->easyCleanup});
+    multi_ = MultiHandle(curl_->multiInit(), MultiCleanup{curl_->multiCleanup});
     if (!easy_ || !multi_) return FailToConnect(NoRequestMessage());
     if (!Configure(*normalized)) return FailToConnect(SettingRefusedMessage());
-    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK)
+    if (curl_->multiAddHandle(multi_.get(), easy_.get()) != CURLM_OK)
       return FailToConnect(NoRequestMessage());
     added_ = true;
 
@@ -184,7 +189,7 @@ class InternetFile::Transfer {
     }
     if (!headersDone_ && result_ != CURLE_OK) return FailToConnect(ErrorText());
     long status = 0;
-    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+    curl_->easyGetinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
     return status == 200;
   }
 
@@ -194,7 +199,7 @@ class InternetFile::Transfer {
         paused_ = false;
         NoteProgress();
         // May hand over the held-back data at once, through OnWrite.
-        curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
+        curl_->easyPause(easy_.get(), CURLPAUSE_CONT);
         if (Pending() > 0) break;
       }
       Step(/*untilHeaders=*/false);
@@ -226,7 +231,7 @@ class InternetFile::Transfer {
 
   std::optional<std::uint64_t> ContentLength() const {
     curl_off_t length = -1;
-    if (!easy_ || curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+    if (!easy_ || curl_->easyGetinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
         length < 0)
       return std::nullopt;
     return static_cast<std::uint64_t>(length);
@@ -246,36 +251,36 @@ class InternetFile::Transfer {
     const std::string& bundle = session_.CertificateBundle();
     if (!bundle.empty()) {
       curl_blob blob{const_cast<char*>(bundle.data()), bundle.size(), CURL_BLOB_NOCOPY};
-      if (curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob) != CURLE_OK) return false;
+      if (curl_->easySetopt(easy, CURLOPT_CAINFO_BLOB, &blob) != CURLE_OK) return false;
     }
-    return curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+    return curl_->easySetopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
            // The library's progress call comes during its own work too, so
            // a stop request is seen even inside one long round.
-           curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_USERAGENT, session_.AgentName().c_str()) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_MAXREDIRS, options.maxRedirects) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+           curl_->easySetopt(easy, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_XFERINFODATA, this) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_USERAGENT, session_.AgentName().c_str()) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_MAXREDIRS, options.maxRedirects) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                             static_cast<long>(options.connectTimeout.count())) == CURLE_OK &&
            // CURLOPT_TIMEOUT would also count the time the reader keeps the
            // transfer paused. The library's low-speed check averages over
            // several seconds, so Step measures the stall itself; this is the
            // backstop.
-           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnWrite) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_WRITEDATA, this) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader) == CURLE_OK &&
-           curl_easy_setopt(easy, CURLOPT_HEADERDATA, this) == CURLE_OK;
+           curl_->easySetopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnWrite) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_WRITEDATA, this) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader) == CURLE_OK &&
+           curl_->easySetopt(easy, CURLOPT_HEADERDATA, this) == CURLE_OK;
   }
 
   // One round of work: let the library run, note a finished transfer, and
@@ -287,13 +292,13 @@ class InternetFile::Transfer {
       return;
     }
     int running = 0;
-    const CURLMcode code = curl_multi_perform(multi_.get(), &running);
+    const CURLMcode code = curl_->multiPerform(multi_.get(), &running);
     if (code != CURLM_OK) {
-      Finish(CURLE_RECV_ERROR, curl_multi_strerror(code));
+      Finish(CURLE_RECV_ERROR, curl_->multiStrerror(code));
       return;
     }
     int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
+    while (CURLMsg* message = curl_->multiInfoRead(multi_.get(), &queued)) {
       if (message->msg == CURLMSG_DONE && message->easy_handle == easy_.get()) {
         if (message->data.result == CURLE_ABORTED_BY_CALLBACK) aborted_ = true;
         Finish(message->data.result, "");
@@ -311,8 +316,8 @@ class InternetFile::Transfer {
     }
     // The library shortens the wait further to its own next time-out (connect).
     const int wait = static_cast<int>(std::min<long long>(kWaitSliceMs, (stall - silent).count()));
-    const CURLMcode polled = curl_multi_poll(multi_.get(), nullptr, 0, wait, nullptr);
-    if (polled != CURLM_OK) Finish(CURLE_RECV_ERROR, curl_multi_strerror(polled));
+    const CURLMcode polled = curl_->multiPoll(multi_.get(), nullptr, 0, wait, nullptr);
+    if (polled != CURLM_OK) Finish(CURLE_RECV_ERROR, curl_->multiStrerror(polled));
   }
 
   void NoteProgress() { lastProgress_ = std::chrono::steady_clock::now(); }
@@ -333,7 +338,7 @@ class InternetFile::Transfer {
   std::string ErrorText() const {
     if (!ownErrorText_.empty()) return ownErrorText_;
     if (errorBuffer_[0] != '\0') return errorBuffer_;
-    return curl_easy_strerror(result_);
+    return curl_->easyStrerror(result_);
   }
 
   bool FailToConnect(const std::string& errorText) {
@@ -372,7 +377,7 @@ class InternetFile::Transfer {
       transfer->redirecting_ = true;
     } else if (line == "\r\n" || line == "\n") {
       long status = 0;
-      curl_easy_getinfo(transfer->easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+      transfer->curl_->easyGetinfo(transfer->easy_.get(), CURLINFO_RESPONSE_CODE, &status);
       const bool interim = status < 200;
       const bool followed = status / 100 == 3 && transfer->redirecting_;
       if (!interim && !followed) transfer->headersDone_ = true;
@@ -382,6 +387,8 @@ class InternetFile::Transfer {
 
   const InternetSession& session_;
   const std::atomic<bool>* running_;
+  // The library's functions; set once the session gave a loaded library.
+  const CurlFunctions* curl_ = nullptr;
   MultiHandle multi_;
   EasyHandle easy_;
   bool added_ = false;

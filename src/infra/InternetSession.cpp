@@ -1,24 +1,13 @@
 #include "infra/InternetSession.h"
 
-#include <curl/curl.h>
-
 #include <fstream>
 #include <iterator>
-#include <mutex>
 
+#include "infra/CurlLibrary.h"
 #include "infra/Log.h"
 #include "infra/TextEncoding.h"
 
 namespace {
-
-// libcurl's global set-up is not thread-safe and must happen once per process;
-// it is never undone, since requests may run until the process ends.
-bool InitializeCurlOnce() {
-  static std::once_flag once;
-  static bool initialized = false;
-  std::call_once(once, [] { initialized = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-  return initialized;
-}
 
 bool ReadWholeFile(const std::string& path, std::string& content) {
   std::ifstream file(path, std::ios::binary);
@@ -28,8 +17,8 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
 }
 
 // The system's PEM bundle as the HTTP library was built to use it.
-std::string SystemCertificateBundle() {
-  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+std::string SystemCertificateBundle(const CurlFunctions& curl) {
+  const curl_version_info_data* info = curl.versionInfo(CURLVERSION_NOW);
   std::string bundle;
   const char* path = info && info->cainfo ? info->cainfo : "/etc/ssl/certs/ca-certificates.crt";
   if (!ReadWholeFile(path, bundle)) bundle.clear();
@@ -38,28 +27,59 @@ std::string SystemCertificateBundle() {
 
 }  // namespace
 
+struct InternetSession::Setup {
+  std::unique_ptr<CurlLibrary> ownLibrary;  // when the options name a file
+  const CurlLibrary* library = nullptr;     // null: the session is invalid
+  std::string bundle;
+  std::string failureForLog;
+};
+
 InternetSession::InternetSession(const std::string& agentName)
     : InternetSession(agentName, Options{}) {}
 
 InternetSession::InternetSession(const std::string& agentName, const Options& options)
-    : agentName_(agentName), options_(options) {
-  valid_ = InitializeCurlOnce();
-  if (!valid_) {
-    static const SjisText kFailed{
-        u8"InternetSession::InternetSession() : インターネットセッションの作成に失敗しました"};
-    WriteLog(kFailed);
-    return;
-  }
-  if (!options_.extraAuthorityFile.empty()) {
-    std::string extra;
-    if (!ReadWholeFile(options_.extraAuthorityFile, extra) || extra.empty()) {
-      static const SjisText kNoAuthority{u8"InternetSession::InternetSession() : 証明書ファイルを読めませんでした "};
-      WriteLog(kNoAuthority + PathForLog(options_.extraAuthorityFile));
-      valid_ = false;
-      return;
-    }
-    bundle_ = SystemCertificateBundle() + "\n" + extra;
-  }
-}
+    : agentName_(agentName), options_(options) {}
 
 InternetSession::~InternetSession() = default;
+
+bool InternetSession::IsValid() const { return Ready().library != nullptr; }
+
+const std::string& InternetSession::CertificateBundle() const { return Ready().bundle; }
+
+const CurlLibrary* InternetSession::Library() const { return Ready().library; }
+
+const std::string& InternetSession::FailureForLog() const { return Ready().failureForLog; }
+
+const InternetSession::Setup& InternetSession::Ready() const {
+  std::call_once(once_, [this] {
+    auto setup = std::make_unique<Setup>();
+    const CurlLibrary* library = nullptr;
+    if (options_.httpLibraryFile.empty()) {
+      library = &CurlLibrary::Process();
+    } else {
+      setup->ownLibrary = std::make_unique<CurlLibrary>(options_.httpLibraryFile);
+      library = setup->ownLibrary.get();
+    }
+    if (!library->Functions()) {
+      // The library has logged why; the session's own line follows.
+      static const SjisText kFailed{
+          u8"InternetSession::InternetSession() : インターネットセッションの作成に失敗しました"};
+      WriteLog(kFailed);
+      setup->failureForLog = PathForLog(library->Failure());
+    } else if (!options_.extraAuthorityFile.empty()) {
+      std::string extra;
+      if (!ReadWholeFile(options_.extraAuthorityFile, extra) || extra.empty()) {
+        static const SjisText kNoAuthority{u8"証明書ファイルを読めませんでした "};
+        setup->failureForLog = kNoAuthority + PathForLog(options_.extraAuthorityFile);
+        WriteLog("InternetSession::InternetSession() : " + setup->failureForLog);
+      } else {
+        setup->bundle = SystemCertificateBundle(*library->Functions()) + "\n" + extra;
+        setup->library = library;
+      }
+    } else {
+      setup->library = library;
+    }
+    setup_ = std::move(setup);
+  });
+  return *setup_;
+}

@@ -1,11 +1,19 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <string>
+
+class CurlLibrary;
 
 // The process's HTTP session: the agent name and the time limits that every
 // request made through it uses. Shared by reference-counted pointer; requests
 // (InternetFile) borrow it for their lifetime. Thread-safe to share.
+//
+// Making a session does no work: the HTTP library is loaded and the session
+// set up when the first request starts or IsValid is first asked, so a
+// program that never fetches never loads the library.
 class InternetSession {
  public:
   struct Options {
@@ -20,6 +28,9 @@ class InternetSession {
     // trust beside the system's store (a test's own authority). Empty: the
     // system's store alone. Verification is never turned off.
     std::string extraAuthorityFile;
+    // The HTTP library's file, loaded for this session alone. Empty: the
+    // system's library, loaded once for the whole process (CurlLibrary).
+    std::string httpLibraryFile;
   };
 
   explicit InternetSession(const std::string& agentName);
@@ -28,20 +39,31 @@ class InternetSession {
   InternetSession(const InternetSession&) = delete;
   InternetSession& operator=(const InternetSession&) = delete;
 
-  // False when the HTTP library could not be set up or the extra authority
-  // file cannot be read (both logged); requests
-  // through an invalid session fail without crashing.
-  bool IsValid() const { return valid_; }
+  // False when the HTTP library could not be loaded or set up, or the extra
+  // authority file cannot be read (logged once, when first found);
+  // requests through an invalid session fail without crashing. The first
+  // call sets the session up (see above); any thread.
+  bool IsValid() const;
   const std::string& AgentName() const { return agentName_; }
   const Options& GetOptions() const { return options_; }
   // The certificates https requests verify against when an extra authority
   // was given: the system's bundle followed by that authority, PEM. Empty
-  // when the HTTP library's own default (the system's store) applies.
-  const std::string& CertificateBundle() const { return bundle_; }
+  // when the HTTP library's own default (the system's store) applies, or
+  // the session is invalid. Sets the session up.
+  const std::string& CertificateBundle() const;
+  // The loaded library requests call through; null when the session is
+  // invalid. Sets the session up. Owned by the session or the process.
+  const CurlLibrary* Library() const;
+  // Why the session is invalid, for a request's log line (Shift-JIS, no
+  // method name); empty when it is valid. Sets the session up.
+  const std::string& FailureForLog() const;
 
  private:
+  struct Setup;
+  const Setup& Ready() const;
+
   std::string agentName_;
   Options options_;
-  std::string bundle_;
-  bool valid_ = false;
+  mutable std::once_flag once_;
+  mutable std::unique_ptr<Setup> setup_;
 };

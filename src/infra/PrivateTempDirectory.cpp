@@ -12,8 +12,17 @@
 
 namespace {
 
-const SjisText kCreateFailed{u8"PrivateTempDirectory : 一時フォルダを作成できませんでした "};
-const SjisText kWriteFailed{u8"PrivateTempDirectory : 一時ファイルに書き込めませんでした "};
+// The log's texts, converted when first needed rather than before main,
+// which every command of the programs would pay for.
+struct Texts {
+  SjisText createFailed{u8"PrivateTempDirectory : 一時フォルダを作成できませんでした "};
+  SjisText writeFailed{u8"PrivateTempDirectory : 一時ファイルに書き込めませんでした "};
+};
+
+const Texts& Text() {
+  static const Texts texts;
+  return texts;
+}
 
 }  // namespace
 
@@ -24,7 +33,7 @@ PrivateTempDirectory::PrivateTempDirectory() {
   name.push_back('\0');
   // mkdtemp makes the directory with mode 0700.
   if (::mkdtemp(name.data()) == nullptr) {
-    WriteLog(kCreateFailed + PathForLog(pattern));
+    WriteLog(Text().createFailed + PathForLog(pattern));
     return;
   }
   path_ = std::string(name.data()) + "/";
@@ -60,7 +69,7 @@ std::string PrivateTempDirectory::WriteFile(const std::string& name, const std::
   if (fd >= 0 && ::close(fd) != 0) ok = false;
   if (!ok) {
     ::unlink(path.c_str());
-    WriteLog(kWriteFailed + PathForLog(path));
+    WriteLog(Text().writeFailed + PathForLog(path));
     return {};
   }
   return path;
