@@ -82,6 +82,7 @@ TEST_F(CliLibrariesTest, OnlyCommandsThatFetchLoadTheHttpLibrary) {
       {{"--print-dir"}, false, 0},
       {{"signature", picture}, false, 0},
       {{"search", picture}, false, 0},
+      {{"check", picture}, false, 0},
       {{"--cache-host", "127.0.0.1:1", "update"}, true, 1},
       {{"search", "http://127.0.0.1:1/query.png"}, true, 1},
   };
