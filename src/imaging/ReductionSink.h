@@ -27,7 +27,7 @@ class ReductionSink : public RowSink {
   using SizeChooser = std::function<std::pair<int, int>(const RowLayout&)>;
 
   // Memory for rows in flight: about this many bytes per block, kBlocks blocks.
-  static constexpr std::size_t kBlockBytes = 128 * 1024;
+  static constexpr std::size_t kBlockBytes = 64 * 1024;
   static constexpr int kBlocks = 4;
   // Smaller pictures are reduced on the decoder's thread.
   static constexpr std::uint64_t kThreadedPixels = 1'000'000;
