@@ -157,9 +157,17 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   std::condition_variable ready;
   std::vector<char> done(items.size(), 0);
   std::atomic<std::size_t> next{0};
+  const std::size_t jobs = std::clamp<std::size_t>(options.jobs, 1, std::max<std::size_t>(items.size(), 1));
+  // `jobs` caps the threads at work. A picture's rows are reduced on a
+  // thread of their own only when there are fewer pictures than jobs asked
+  // for and cores to spare: with a picture on every core that thread would
+  // only take turns with the other jobs' decoders.
+  const bool reduceAside = jobs < options.jobs && jobs < std::max(1u, std::thread::hardware_concurrency());
   const auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < items.size();) {
-      if (!items[i].unreadableFolder) items[i].check = CheckPicture(table, items[i].path);
+      if (!items[i].unreadableFolder) {
+        items[i].check = CheckPicture(table, items[i].path, SimilaritySearch::kHitCount, reduceAside);
+      }
       {
         std::lock_guard<std::mutex> lock(mutex);
         done[i] = 1;
@@ -168,7 +176,6 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
     }
   };
   std::vector<std::thread> workers;
-  const std::size_t jobs = std::clamp<std::size_t>(options.jobs, 1, std::max<std::size_t>(items.size(), 1));
   for (std::size_t j = 0; j < jobs; ++j) workers.emplace_back(work);
 
   // Lines come out in order, each as soon as it and all before it are done.

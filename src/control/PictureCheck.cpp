@@ -4,9 +4,9 @@
 #include "imaging/SignatureReader.h"
 #include "search/CacheTable.h"
 
-bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason) {
+bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason, bool reduceAside) {
   ImageError error;
-  if (SignatureOfFile(path, signature, &error)) return true;
+  if (SignatureOfFile(path, signature, &error, reduceAside)) return true;
   *reason = std::string(ImageErrorEnglish(error.kind)) + " (" + error.detail + ")";
   return false;
 }
@@ -20,10 +20,11 @@ PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& 
   return check;
 }
 
-PictureCheck CheckPicture(const CacheTable& table, const std::string& path, std::size_t hitCount) {
+PictureCheck CheckPicture(const CacheTable& table, const std::string& path, std::size_t hitCount,
+                          bool reduceAside) {
   ImageCache::Colours signature{};
   std::string reason;
-  if (!ReadSignature(path, &signature, &reason)) {
+  if (!ReadSignature(path, &signature, &reason, reduceAside)) {
     PictureCheck failed;
     failed.reason = reason.empty() ? "cannot read the picture" : reason;
     return failed;

@@ -11,7 +11,10 @@ class CacheTable;
 // The signature of the picture file at `path`. On failure returns false with
 // the reason in `reason` (for the user, English, UTF-8). Safe to call from
 // several threads at once: it needs no graphics device and writes no log.
-bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason);
+// `reduceAside` reduces rows on a second thread while the calling one
+// decodes: worth it only while a core would otherwise idle.
+bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason,
+                   bool reduceAside = true);
 
 // One picture checked against the cache: read, matched in every comparison
 // of ComparisonSet::Default(), and judged.
@@ -23,9 +26,10 @@ struct PictureCheck {
 };
 
 // Checks the picture at `path` against `table` (read-only; any thread).
-// `hitCount` plain rows are kept in match.hits.
+// `hitCount` plain rows are kept in match.hits; `reduceAside` as for
+// ReadSignature.
 PictureCheck CheckPicture(const CacheTable& table, const std::string& path,
-                          std::size_t hitCount = SimilaritySearch::kHitCount);
+                          std::size_t hitCount = SimilaritySearch::kHitCount, bool reduceAside = true);
 // The same for a signature already computed.
 PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& signature,
                             std::size_t hitCount = SimilaritySearch::kHitCount,

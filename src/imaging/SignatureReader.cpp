@@ -15,8 +15,8 @@ bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageEr
   return true;
 }
 
-bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error) {
+bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error, bool threaded) {
   FileImageSource file;
   if (!file.Open(path, error)) return false;
-  return SignatureOfSource(file, colours, error);
+  return SignatureOfSource(file, colours, error, ResampleKernel::kSimd, threaded);
 }

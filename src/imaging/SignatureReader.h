@@ -14,8 +14,10 @@
 // logs nothing. Any thread may call these, any number at once.
 
 // Of the picture file at `path` (an absolute path, or relative to the
-// current directory).
-bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error);
+// current directory). `threaded` as for SignatureOfSource: callers that
+// already keep every core busy with pictures of their own pass false.
+bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error,
+                     bool threaded = true);
 
 // Of a picture held by `input`; `threaded` false keeps the reduction on the
 // calling thread (the result is the same).

@@ -90,6 +90,47 @@ TEST_F(MatchSearchTest, PlainHitsAndEveryComparisonAgreeAcrossKernels) {
   }
 }
 
+TEST_F(MatchSearchTest, GrayKernelsEqualTheSingleDifferenceAtTheEdgesAndOnTies) {
+  // Extreme values (saturating a careless 16-bit sum), and every row twice so
+  // that ties must resolve to the earlier row; a length that leaves a tail.
+  const int edges[] = {0, 1, 2, 127, 128, 253, 254, 255};
+  std::uniform_int_distribution<int> pick(0, 7);
+  for (int i = 0; i < 1001; ++i) {
+    Colours c;
+    for (auto& v : c) v = i % 3 == 0 ? Random()[0] : edges[pick(random_)];
+    Add(c);
+    if (i % 5 == 0) Add(c);
+  }
+  const auto gray = [](std::array<int, 9> cells) {
+    Colours q{};
+    for (int k = 0; k < 9; ++k) q[3 * k] = q[3 * k + 1] = q[3 * k + 2] = cells[k];
+    return q;
+  };
+  const Colours queries[] = {gray({0, 0, 0, 0, 0, 0, 0, 0, 0}), gray({255, 255, 255, 255, 255, 255, 255, 255, 255}),
+                             gray({0, 255, 0, 255, 0, 255, 0, 255, 0}), gray({128, 1, 254, 2, 253, 127, 0, 255, 9}),
+                             [&] {  // within the tolerance: channels 4 apart
+                               Colours q = gray({255, 0, 200, 4, 251, 100, 0, 255, 60});
+                               q[1] = 251, q[4] = 4, q[26] = 56;
+                               return q;
+                             }()};
+  const int kGray = static_cast<int>(Comparison::kGrayscale);
+  for (const Colours& query : queries) {
+    ASSERT_TRUE(MatchSearch::IsGray(query));
+    std::vector<SearchHit> expected;
+    for (std::size_t row = 0; row < rows_.size(); ++row) expected.push_back({row, MatchSearch::GrayDifference(rows_[row], query)});
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const SearchHit& a, const SearchHit& b) { return a.difference < b.difference; });
+    expected.resize(MatchSearch::kClosest);
+    for (const Kernel kernel : {Kernel::kScalar, Kernel::kSse2, Kernel::kAvx2}) {
+      if (!SimilaritySearch::Supports(kernel)) continue;
+      const MatchResult result = MatchSearch(ComparisonSet::All(), 20, kernel).Run(table_, query);
+      EXPECT_EQ(result.closest[kGray], expected) << "kernel " << static_cast<int>(kernel) << " query " << query[0];
+    }
+  }
+  // The single difference at the extremes: white against black is 3 x 255 a cell.
+  EXPECT_EQ(MatchSearch::GrayDifference(gray({255, 255, 255, 255, 255, 255, 255, 255, 255}), queries[0]), 9 * 765);
+}
+
 TEST_F(MatchSearchTest, ExactPathForWideValuesGivesTheSameMatches) {
   AddRandom(1500);
   const Colours query = Random();
