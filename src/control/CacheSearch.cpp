@@ -84,6 +84,7 @@ bool CacheSearch::Run(const std::string& path) {
   static const SjisText kUnreadable{u8"画像を読み込めませんでした"};
   view.EnableControls(false);
   view.ClearRows();
+  rows_.clear();
   view.SetStatusText(kExtracting);
 
   using Clock = std::chrono::steady_clock;
@@ -114,12 +115,16 @@ bool CacheSearch::Run(const std::string& path) {
     times_.searchMs = Milliseconds(Clock::now() - reduced);
     verdict = check.decision;
     for (const SearchHit& hit : hits) {
+      rows_.push_back(hit.row);
       view.AddRow({std::string(table->Title(hit.row)), std::string(table->Name(hit.row)),
                     std::string(table->Id(hit.row)), DifferenceText(hit.difference)});
     }
   }
   view.SetStatusText(kDone);
-  if (table) ShowVerdict(view, *table, verdict);
+  if (table) {
+    ShowVerdict(view, *table, verdict);
+    if (verdict.hasEntry) rows_.push_back(verdict.entry.row);
+  }
   view.EnableControls(true);
   return true;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "imaging/ImageCache.h"
 
@@ -28,6 +29,9 @@ class CacheSearch {
   const ImageError& LastError() const { return error_; }
   // The last query's signature; nothing when its picture could not be reduced.
   const std::optional<ImageCache::Colours>& LastQuery() const { return query_; }
+  // The table rows the last search listed (the verdict's marked row among
+  // them), so a front end finds their stored values without a table scan.
+  const std::vector<std::size_t>& LastRows() const { return rows_; }
 
  private:
   OperationContext context_;
@@ -35,4 +39,5 @@ class CacheSearch {
   Times times_;
   ImageError error_;
   std::optional<ImageCache::Colours> query_;
+  std::vector<std::size_t> rows_;
 };

@@ -28,6 +28,7 @@ bool Control::Search() {
   searchTimes_ = search.LastTimes();
   searchError_ = search.LastError();
   lastQuery_ = search.LastQuery();
+  lastRows_ = search.LastRows();
   return read;
 }
 

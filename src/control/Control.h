@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/CacheSearch.h"
 #include "control/OperationResult.h"
@@ -70,6 +71,9 @@ class Control {
   const ImageError& LastSearchError() const { return searchError_; }
   // The last Search's query signature; nothing when its picture could not be reduced.
   const std::optional<ImageCache::Colours>& LastQuery() const { return lastQuery_; }
+  // The table rows the last Search listed; they name rows of the table held
+  // then, so check an id against Table() before use.
+  const std::vector<std::size_t>& LastRows() const { return lastRows_; }
 
   // Frees the loaded table and closes the database, before "cache.db" is replaced.
   void ReleaseDatabase() { cache_.Release(); }
@@ -90,6 +94,7 @@ class Control {
   SearchTimes searchTimes_;
   ImageError searchError_;
   std::optional<ImageCache::Colours> lastQuery_;
+  std::vector<std::size_t> lastRows_;
   CacheDatabase cache_;
   std::atomic<bool> running_{false};
   std::shared_ptr<InternetSession> session_;

@@ -4,6 +4,9 @@
 #include <span>
 
 #include "imaging/ImageDecoder.h"
+#include "imaging/ImageError.h"
+#include "imaging/ImageSource.h"
+#include "imaging/ReductionSink.h"
 
 namespace {
 
@@ -31,6 +34,19 @@ std::string PictureExtension(std::string_view bytes) {
   return {};
 }
 
-bool DecodePictureBytes(std::string_view bytes, DecodedImage* out, std::string* reason) {
-  return DecodeImage(Bytes(bytes), out, reason);
+std::vector<std::uint32_t> ReducePictureBytes(std::string_view bytes, int maxWidth, int maxHeight, int* width,
+                                              int* height, std::string* reason) {
+  ReductionSink sink([&](const RowLayout& layout) {
+    const bool fits = layout.width <= maxWidth && layout.height <= maxHeight;
+    return fits ? std::pair{layout.width, layout.height} : std::pair{maxWidth, maxHeight};
+  });
+  MemoryImageSource source(Bytes(bytes));
+  ImageError error;
+  if (!DecodeImageRows(source, sink, &error)) {
+    *reason = error.detail;
+    return {};
+  }
+  std::vector<std::uint32_t> pixels = sink.Finish(width, height);
+  if (pixels.empty()) *reason = "the picture's rows did not all arrive";
+  return pixels;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
-
-class DecodedImage;
+#include <vector>
 
 // The pictures that arrive as bytes (a link, a drag, the clipboard, the
 // site's picture) meet the imaging room only here, so that a change of its
@@ -14,6 +14,11 @@ class DecodedImage;
 // hold no picture the program decodes (an HTML page, text).
 std::string PictureExtension(std::string_view bytes);
 
-// Decodes a picture held in memory. False, with a one-line reason, for
-// anything that is not a picture the program decodes, or a damaged one.
-bool DecodePictureBytes(std::string_view bytes, DecodedImage* out, std::string* reason);
+// Decodes a picture held in memory row by row, brought down to at most
+// maxWidth x maxHeight (a larger picture becomes exactly that size; a
+// smaller one keeps its own), so a huge picture is never held whole.
+// Pixels 0xAARRGGBB, top row first, with the size in *width and *height;
+// empty, with a one-line reason, for anything that is not a picture the
+// program decodes, or a damaged one.
+std::vector<std::uint32_t> ReducePictureBytes(std::string_view bytes, int maxWidth, int maxHeight, int* width,
+                                              int* height, std::string* reason);

@@ -254,10 +254,5 @@ bool DecodeBmp(ImageSource& input, RowSink& sink, ImageError* error) {
 }
 
 bool DecodeBmp(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  MemoryImageSource source(data);
-  DecodedImageSink sink(out);
-  ImageError failure;
-  if (DecodeBmp(source, sink, &failure)) return true;
-  if (error) *error = failure.detail;
-  return false;
+  return DecodeWhole(DecodeBmp, data, out, error);
 }

@@ -173,10 +173,5 @@ bool DecodeGif(ImageSource& source, RowSink& sink, ImageError* error) {
 }
 
 bool DecodeGif(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  MemoryImageSource source(data);
-  DecodedImageSink sink(out);
-  ImageError failure;
-  if (DecodeGif(source, sink, &failure)) return true;
-  if (error) *error = failure.detail;
-  return false;
+  return DecodeWhole(DecodeGif, data, out, error);
 }

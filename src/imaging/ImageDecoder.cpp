@@ -57,12 +57,7 @@ bool DecodeImageFileRows(const std::string& path, RowSink& sink, ImageError* err
 }
 
 bool DecodeImage(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  MemoryImageSource source(data);
-  DecodedImageSink sink(out);
-  ImageError failure;
-  if (DecodeImageRows(source, sink, &failure)) return true;
-  if (error) *error = failure.detail;
-  return false;
+  return DecodeWhole(DecodeImageRows, data, out, error);
 }
 
 bool DecodeImageFile(const std::string& path, DecodedImage* out, std::string* error) {

@@ -215,10 +215,5 @@ bool DecodeJpeg(ImageSource& input, RowSink& sink, ImageError* error) {
 }
 
 bool DecodeJpeg(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  MemoryImageSource source(data);
-  DecodedImageSink sink(out);
-  ImageError failure;
-  if (DecodeJpeg(source, sink, &failure)) return true;
-  if (error) *error = failure.detail;
-  return false;
+  return DecodeWhole(DecodeJpeg, data, out, error);
 }

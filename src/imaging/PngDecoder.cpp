@@ -159,10 +159,5 @@ bool DecodePng(ImageSource& input, RowSink& sink, ImageError* error) {
 }
 
 bool DecodePng(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  MemoryImageSource source(data);
-  DecodedImageSink sink(out);
-  ImageError failure;
-  if (DecodePng(source, sink, &failure)) return true;
-  if (error) *error = failure.detail;
-  return false;
+  return DecodeWhole(DecodePng, data, out, error);
 }

@@ -149,10 +149,5 @@ bool DecodeWebp(ImageSource& input, RowSink& sink, ImageError* error) {
 }
 
 bool DecodeWebp(std::span<const std::uint8_t> data, DecodedImage* out, std::string* error) {
-  MemoryImageSource source(data);
-  DecodedImageSink sink(out);
-  ImageError failure;
-  if (DecodeWebp(source, sink, &failure)) return true;
-  if (error) *error = failure.detail;
-  return false;
+  return DecodeWhole(DecodeWebp, data, out, error);
 }

@@ -158,21 +158,16 @@ __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std
 #endif  // TINTWISE_X86
 
 MultiKernel PickKernel(SimilaritySearch::Kernel kernel) {
-  using Kernel = SimilaritySearch::Kernel;
-  if (kernel == Kernel::kAuto) {
-    kernel = SimilaritySearch::Supports(Kernel::kAvx2)   ? Kernel::kAvx2
-             : SimilaritySearch::Supports(Kernel::kSse2) ? Kernel::kSse2
-                                                         : Kernel::kScalar;
-  }
+  switch (SimilaritySearch::Resolve(kernel)) {
 #ifdef TINTWISE_X86
-  if (kernel == Kernel::kAvx2 && SimilaritySearch::Supports(Kernel::kAvx2)) return ScanMultiAvx2;
-  if (kernel == Kernel::kSse2 || kernel == Kernel::kAvx2) return ScanMultiSse2;
+    case SimilaritySearch::Kernel::kAvx2:
+      return ScanMultiAvx2;
+    case SimilaritySearch::Kernel::kSse2:
+      return ScanMultiSse2;
 #endif
-  return ScanMultiScalar;
-}
-
-bool FitsBytes(const ImageCache::Colours& query) {
-  return std::all_of(query.begin(), query.end(), [](std::int32_t v) { return v >= 0 && v <= 255; });
+    default:
+      return ScanMultiScalar;
+  }
 }
 
 // A gray query's cells: 64 x the channel sum.
@@ -380,7 +375,7 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
   const bool tone = comparisons_.Has(Comparison::kTone);
   RankedList* toneList = &closest[static_cast<int>(Comparison::kTone)];
 
-  const bool packed = table.GetLayout() == CacheTable::Layout::kBytes && FitsBytes(query);
+  const bool packed = table.GetLayout() == CacheTable::Layout::kBytes && SimilaritySearch::FitsBytes(query);
   QuerySet set;
   if (packed) {
     for (const auto& [grid, list] : grids) set.Add(grid, list);

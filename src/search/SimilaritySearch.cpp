@@ -144,21 +144,16 @@ void ScanExact(const Value* rows, std::size_t stride, std::size_t count, std::si
 }
 
 ByteKernel PickByteKernel(SimilaritySearch::Kernel kernel) {
-  using Kernel = SimilaritySearch::Kernel;
-  if (kernel == Kernel::kAuto) {
-    kernel = SimilaritySearch::Supports(Kernel::kAvx2)   ? Kernel::kAvx2
-             : SimilaritySearch::Supports(Kernel::kSse2) ? Kernel::kSse2
-                                                         : Kernel::kScalar;
-  }
+  switch (SimilaritySearch::Resolve(kernel)) {
 #ifdef TINTWISE_X86
-  if (kernel == Kernel::kAvx2 && SimilaritySearch::Supports(Kernel::kAvx2)) return ScanBytesAvx2;
-  if (kernel == Kernel::kSse2 || kernel == Kernel::kAvx2) return ScanBytesSse2;
+    case SimilaritySearch::Kernel::kAvx2:
+      return ScanBytesAvx2;
+    case SimilaritySearch::Kernel::kSse2:
+      return ScanBytesSse2;
 #endif
-  return ScanBytesScalar;
-}
-
-bool FitsBytes(const ImageCache::Colours& query) {
-  return std::all_of(query.begin(), query.end(), [](std::int32_t v) { return v >= 0 && v <= 255; });
+    default:
+      return ScanBytesScalar;
+  }
 }
 
 }  // namespace
@@ -182,6 +177,19 @@ bool SimilaritySearch::Supports(Kernel kernel) {
 #endif
   }
   return false;
+}
+
+SimilaritySearch::Kernel SimilaritySearch::Resolve(Kernel kernel) {
+  if (kernel == Kernel::kAuto || !Supports(kernel)) {
+    return Supports(Kernel::kAvx2) && kernel != Kernel::kSse2 ? Kernel::kAvx2
+           : Supports(Kernel::kSse2)                          ? Kernel::kSse2
+                                                              : Kernel::kScalar;
+  }
+  return kernel;
+}
+
+bool SimilaritySearch::FitsBytes(const ImageCache::Colours& query) {
+  return std::all_of(query.begin(), query.end(), [](std::int32_t v) { return v >= 0 && v <= 255; });
 }
 
 std::vector<SearchHit> SimilaritySearch::Run(const CacheTable& table, const ImageCache::Colours& query,

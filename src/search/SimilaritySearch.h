@@ -53,6 +53,14 @@ class SimilaritySearch {
   // Whether this processor can run `kernel`.
   static bool Supports(Kernel kernel);
 
+  // The scan that runs for `kernel` here: kAuto becomes the fastest this
+  // processor supports, AVX2 without AVX2 becomes SSE2, and without SIMD
+  // everything is the scalar loop.
+  static Kernel Resolve(Kernel kernel);
+
+  // Whether every value of `query` fits the packed bytes (0..255).
+  static bool FitsBytes(const ImageCache::Colours& query);
+
  private:
   Kernel kernel_;
   std::size_t hitCount_;

@@ -42,7 +42,6 @@
 #include "control/QueryPicture.h"
 #include "control/SitePictureCache.h"
 #include "control/SitePictureFetcher.h"
-#include "imaging/DecodedImage.h"
 #include "infra/InternetSession.h"
 #include "search/CacheTable.h"
 #include "imaging/D3DDevice.h"
@@ -131,23 +130,20 @@ QImage RenderPreview(const Texture* texture) {
 }
 
 // The site's picture, decoded and brought down to at most twice the box's
-// side (the box shows it stretched, as the preview is). A null image with a
-// reason when it cannot be decoded. Any thread.
+// side as its rows arrive (the box shows it stretched, as the preview is). A
+// null image when it cannot be decoded. Any thread.
 QImage SitePictureImage(const std::string& bytes, QSize box) {
-  DecodedImage decoded;
+  int width = 0;
+  int height = 0;
   std::string reason;
-  if (!DecodePictureBytes(bytes, &decoded, &reason)) return {};
-  QImage image(decoded.Width(), decoded.Height(), QImage::Format_RGB32);
-  for (int y = 0; y < decoded.Height(); ++y) {
+  const std::vector<std::uint32_t> pixels =
+      ReducePictureBytes(bytes, box.width() * 2, box.height() * 2, &width, &height, &reason);
+  if (pixels.empty()) return {};
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < decoded.Width(); ++x) {
-      const std::array<std::uint8_t, 4> rgba = decoded.Rgba8(x, y);
-      line[x] = qRgb(rgba[0], rgba[1], rgba[2]);
-    }
+    for (int x = 0; x < width; ++x) line[x] = pixels[static_cast<std::size_t>(y) * width + x] | 0xFF000000u;
   }
-  const QSize most = box * 2;
-  if (image.width() > most.width() || image.height() > most.height())
-    image = image.scaled(most, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   return image;
 }
 
@@ -488,26 +484,18 @@ void CTintwiseDlg::ShowSwatches() {
     querySwatch_->setPixmap(QPixmap::fromImage(SwatchImage(*query, kQuerySwatchCell)));
     querySwatchCaption_->show();
   }
-  // One pass over the table finds the stored values of every listed id,
-  // without a copy per entry.
-  std::vector<std::string> ids;
-  std::vector<int> rows;
+  // The search names the table rows it listed; an id that no longer matches
+  // its row (the table was replaced since) gets no swatch.
+  std::unordered_map<std::string_view, std::size_t> stored;
+  for (const std::size_t entry : control_->LastRows()) {
+    if (entry < table->RowCount()) stored.emplace(table->Id(entry), entry);
+  }
+  const int cell = std::max(1, list_->iconSize().height() / 3);
   for (int row = 0; row < list_->RowCount(); ++row) {
     const std::vector<std::string> texts = list_->GetRowTexts(row);
-    if (texts.size() > 2 && list_->RowSwatch(row).isNull()) {
-      ids.push_back(texts[2]);
-      rows.push_back(row);
-    }
-  }
-  std::unordered_map<std::string_view, std::vector<int>> wanted;
-  for (std::size_t i = 0; i < ids.size(); ++i) wanted[ids[i]].push_back(rows[i]);
-  const int cell = std::max(1, list_->iconSize().height() / 3);
-  for (std::size_t entry = 0; entry < table->RowCount() && !wanted.empty(); ++entry) {
-    const auto found = wanted.find(table->Id(entry));
-    if (found == wanted.end()) continue;
-    const QImage swatch = SwatchImage(table->Signature(entry), cell);
-    for (int row : found->second) list_->SetRowSwatch(row, swatch);
-    wanted.erase(found);
+    if (texts.size() <= 2 || !list_->RowSwatch(row).isNull()) continue;
+    const auto found = stored.find(texts[2]);
+    if (found != stored.end()) list_->SetRowSwatch(row, SwatchImage(table->Signature(found->second), cell));
   }
 }
 
