@@ -90,31 +90,30 @@ std::string Json(std::string_view utf8) {
   return out + "\"";
 }
 
+// A line whose middle fields are empty: a picture that could not be read,
+// or a cache with nothing to compare with.
+void PrintWithoutEntry(const char* verdict, const std::string& path, bool json, std::FILE* out) {
+  if (json) {
+    std::fprintf(out,
+                 "{\"verdict\":\"%s\",\"difference\":null,\"id\":null,\"match\":null,\"title\":null,"
+                 "\"poster\":null,\"path\":%s}\n",
+                 verdict, Json(path).c_str());
+  } else {
+    std::fprintf(out, "%s\t\t\t\t\t\t%s\n", verdict, path.c_str());
+  }
+}
+
 void PrintItem(const CacheTable& table, const Item& item, bool json, std::FILE* out, std::FILE* status) {
   const std::string& path = item.shown;
   if (!item.check.read) {
     std::fprintf(status, "tintwise-cli: %s: %s\n", path.c_str(), item.check.reason.c_str());
-    if (json) {
-      std::fprintf(out,
-                   "{\"verdict\":\"error\",\"difference\":null,\"id\":null,\"match\":null,\"title\":null,"
-                   "\"poster\":null,\"path\":%s}\n",
-                   Json(path).c_str());
-    } else {
-      std::fprintf(out, "error\t\t\t\t\t\t%s\n", path.c_str());
-    }
+    PrintWithoutEntry("error", path, json, out);
     return;
   }
   const Verdict::Decision& d = item.check.decision;
   const std::string verdict(Verdict::Word(d.outcome));
   if (!d.hasEntry) {  // an empty cache: nothing to compare with
-    if (json) {
-      std::fprintf(out,
-                   "{\"verdict\":\"new\",\"difference\":null,\"id\":null,\"match\":null,\"title\":null,"
-                   "\"poster\":null,\"path\":%s}\n",
-                   Json(path).c_str());
-    } else {
-      std::fprintf(out, "new\t\t\t\t\t\t%s\n", path.c_str());
-    }
+    PrintWithoutEntry("new", path, json, out);
     return;
   }
   const std::string id = Field(table.Id(d.entry.row));
