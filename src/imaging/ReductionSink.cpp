@@ -1,7 +1,40 @@
 #include "imaging/ReductionSink.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+inline void SpinPause() {
+#if defined(__SSE2__)
+  _mm_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+// How long either side polls before it sleeps: longer than the decoder's
+// pause between bursts of rows (a JPEG decodes 16 rows at once, then hands
+// them out quickly), so while a picture is decoded neither side sleeps.
+constexpr std::chrono::microseconds kPoll{2000};
+
+// Polls `done` for up to kPoll; false if it did not come true.
+template <typename Done>
+bool Poll(Done done) {
+  const auto until = std::chrono::steady_clock::now() + kPoll;
+  for (int spins = 1; !done(); ++spins) {
+    SpinPause();
+    if (spins % 64 == 0 && std::chrono::steady_clock::now() >= until) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 ReductionSink::ReductionSink(SizeChooser chooser, ResampleKernel kernel, bool threaded)
     : chooser_(std::move(chooser)), kernel_(kernel), threadedAllowed_(threaded) {}
@@ -37,7 +70,8 @@ bool ReductionSink::Begin(const RowLayout& layout) {
 }
 
 void* ReductionSink::NextRow() {
-  const std::size_t block = threaded_ ? static_cast<std::size_t>(published_ % kBlocks) : 0;
+  const std::size_t block =
+      threaded_ ? static_cast<std::size_t>(published_.load(std::memory_order_relaxed) % kBlocks) : 0;
   return rows_.data() + (block * static_cast<std::size_t>(rowsPerBlock_) + static_cast<std::size_t>(filling_)) * rowBytes_;
 }
 
@@ -49,41 +83,50 @@ void ReductionSink::CommitRow() {
   if (++filling_ == rowsPerBlock_) Publish();
 }
 
+// Both sides follow the same pattern: publish the count (sequentially
+// consistent), then look whether the other side announced it sleeps; the
+// sleeper announces first, then looks at the count again under the lock.
+// So either the sleeper sees the new count or the publisher sees the
+// announcement and wakes it under the lock.
 void ReductionSink::Publish() {
-  std::unique_lock lock(mutex_);
-  blockRows_[static_cast<std::size_t>(published_ % kBlocks)] = filling_;
-  ++published_;
+  const std::uint64_t published = published_.load(std::memory_order_relaxed);
+  blockRows_[static_cast<std::size_t>(published % kBlocks)] = filling_;
   filling_ = 0;
-  if (consumerWaits_) changed_.notify_all();
-  // The next block to fill must be free again.
-  while (published_ - reduced_ >= static_cast<std::uint64_t>(kBlocks)) {
-    producerWaits_ = true;
-    changed_.wait(lock);
-    producerWaits_ = false;
+  published_.store(published + 1);
+  if (consumerWaits_.load()) {
+    std::lock_guard lock(mutex_);
+    changed_.notify_all();
   }
+  // The next block to fill must be free again.
+  const auto free = [&] { return published + 1 - reduced_.load() < static_cast<std::uint64_t>(kBlocks); };
+  if (Poll(free)) return;
+  std::unique_lock lock(mutex_);
+  producerWaits_.store(true);
+  while (!free()) changed_.wait(lock);
+  producerWaits_.store(false);
+}
+
+bool ReductionSink::AwaitBlock() {
+  const auto ready = [this] { return published_.load() != reduced_.load(std::memory_order_relaxed); };
+  if (Poll([&] { return ready() || closing_.load(); })) return ready();
+  std::unique_lock lock(mutex_);
+  consumerWaits_.store(true);
+  while (!ready() && !closing_.load()) changed_.wait(lock);
+  consumerWaits_.store(false);
+  return ready();
 }
 
 void ReductionSink::ReduceBlocks() {
-  for (;;) {
-    std::size_t block;
-    int count;
-    {
-      std::unique_lock lock(mutex_);
-      while (!closing_ && reduced_ == published_) {
-        consumerWaits_ = true;
-        changed_.wait(lock);
-        consumerWaits_ = false;
-      }
-      if (reduced_ == published_) return;  // closing, nothing left
-      block = static_cast<std::size_t>(reduced_ % kBlocks);
-      count = blockRows_[block];
-    }
+  while (AwaitBlock()) {
+    const std::uint64_t reduced = reduced_.load(std::memory_order_relaxed);
+    const std::size_t block = static_cast<std::size_t>(reduced % kBlocks);
+    const int count = blockRows_[block];
     const std::uint8_t* first = rows_.data() + block * static_cast<std::size_t>(rowsPerBlock_) * rowBytes_;
     for (int r = 0; r < count; ++r) resampler_->AddRow(first + static_cast<std::size_t>(r) * rowBytes_);
-    {
+    reduced_.store(reduced + 1);
+    if (producerWaits_.load()) {
       std::lock_guard lock(mutex_);
-      ++reduced_;
-      if (producerWaits_) changed_.notify_all();
+      changed_.notify_all();
     }
   }
 }
@@ -92,7 +135,7 @@ void ReductionSink::Stop() {
   if (!worker_.joinable()) return;
   {
     std::lock_guard lock(mutex_);
-    closing_ = true;
+    closing_.store(true);
   }
   changed_.notify_all();
   worker_.join();
@@ -100,10 +143,10 @@ void ReductionSink::Stop() {
 
 std::vector<std::uint32_t> ReductionSink::Finish(int* width, int* height) {
   if (threaded_ && filling_ > 0) {
-    std::lock_guard lock(mutex_);
-    blockRows_[static_cast<std::size_t>(published_ % kBlocks)] = filling_;
-    ++published_;
+    const std::uint64_t published = published_.load(std::memory_order_relaxed);
+    blockRows_[static_cast<std::size_t>(published % kBlocks)] = filling_;
     filling_ = 0;
+    published_.store(published + 1);
   }
   Stop();  // the reduction thread drains what was published, then ends
   if (!resampler_ || resampler_->RowsAdded() != layout_.height) return {};

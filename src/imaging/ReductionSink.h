@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -50,6 +51,7 @@ class ReductionSink : public RowSink {
   void Publish();
   void ReduceBlocks();
   void Stop();
+  bool AwaitBlock();
 
   SizeChooser chooser_;
   ResampleKernel kernel_;
@@ -71,11 +73,13 @@ class ReductionSink : public RowSink {
   std::thread worker_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::uint64_t published_ = 0;  // blocks handed to the reduction thread
-  std::uint64_t reduced_ = 0;    // blocks it has finished with
-  bool closing_ = false;
-  // Each side wakes the other only when it sleeps: most hand-overs then
-  // cost a lock and no system call.
-  bool producerWaits_ = false;
-  bool consumerWaits_ = false;
+  std::atomic<std::uint64_t> published_{0};  // blocks handed to the reduction thread
+  std::atomic<std::uint64_t> reduced_{0};    // blocks it has finished with
+  std::atomic<bool> closing_{false};
+  // Each side polls for a while before it sleeps and wakes the other only
+  // when that one sleeps: waking a sleeping core takes longer than the
+  // decoder needs to fill the ring, so while rows flow no hand-over makes a
+  // system call. The price is the second core busy while one picture decodes.
+  std::atomic<bool> producerWaits_{false};
+  std::atomic<bool> consumerWaits_{false};
 };
