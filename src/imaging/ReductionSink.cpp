@@ -23,18 +23,25 @@ inline void SpinPause() {
 // them out quickly), so while a picture is decoded neither side sleeps.
 constexpr std::chrono::microseconds kPoll{2000};
 
-// Polls `done` for up to kPoll; false if it did not come true.
+}  // namespace
+
+// Polls `done` for up to kPoll; false if it did not come true. A poll that
+// runs out means the other thread is not running (the machine is busy with
+// other work): polling then only takes its core, so from then on both
+// sides sleep at once.
 template <typename Done>
-bool Poll(Done done) {
+bool ReductionSink::Poll(Done done) {
+  if (!polling_.load(std::memory_order_relaxed)) return done();
   const auto until = std::chrono::steady_clock::now() + kPoll;
   for (int spins = 1; !done(); ++spins) {
     SpinPause();
-    if (spins % 64 == 0 && std::chrono::steady_clock::now() >= until) return false;
+    if (spins % 64 == 0 && std::chrono::steady_clock::now() >= until) {
+      polling_.store(false, std::memory_order_relaxed);
+      return false;
+    }
   }
   return true;
 }
-
-}  // namespace
 
 ReductionSink::ReductionSink(SizeChooser chooser, ResampleKernel kernel, bool threaded)
     : chooser_(std::move(chooser)), kernel_(kernel), threadedAllowed_(threaded) {}

@@ -52,6 +52,8 @@ class ReductionSink : public RowSink {
   void ReduceBlocks();
   void Stop();
   bool AwaitBlock();
+  template <typename Done>
+  bool Poll(Done done);
 
   SizeChooser chooser_;
   ResampleKernel kernel_;
@@ -80,6 +82,8 @@ class ReductionSink : public RowSink {
   // when that one sleeps: waking a sleeping core takes longer than the
   // decoder needs to fill the ring, so while rows flow no hand-over makes a
   // system call. The price is the second core busy while one picture decodes.
+  // Polling stops for good once a poll runs out (see Poll).
+  std::atomic<bool> polling_{true};
   std::atomic<bool> producerWaits_{false};
   std::atomic<bool> consumerWaits_{false};
 };
