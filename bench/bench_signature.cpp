@@ -84,7 +84,8 @@ void Streamed(benchmark::State& state, const std::string& file, bool threaded) {
   for (auto _ : state) {
     MemoryImageSource source(Bytes(file));
     ImageCache::Colours colours{};
-    if (!SignatureOfSource(source, &colours, nullptr, ResampleKernel::kSimd, threaded)) {
+    if (!SignatureOfSource(source, &colours, nullptr, ResampleKernel::kSimd,
+                           threaded ? ReductionSink::Thread::kAlways : ReductionSink::Thread::kNever)) {
       state.SkipWithError("decode failed");
     }
     benchmark::DoNotOptimize(colours);

@@ -6,7 +6,9 @@
 
 bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason, bool reduceAside) {
   ImageError error;
-  if (SignatureOfFile(path, signature, &error, reduceAside)) return true;
+  if (SignatureOfFile(path, signature, &error, reduceAside ? ReductionSink::Thread::kWhenIdle : ReductionSink::Thread::kNever)) {
+    return true;
+  }
   *reason = std::string(ImageErrorEnglish(error.kind)) + " (" + error.detail + ")";
   return false;
 }

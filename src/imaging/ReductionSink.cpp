@@ -4,6 +4,8 @@
 #include <chrono>
 #include <system_error>
 
+#include "infra/IdleCores.h"
+
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -26,25 +28,25 @@ constexpr std::chrono::microseconds kPoll{2000};
 }  // namespace
 
 // Polls `done` for up to kPoll; false if it did not come true. A poll that
-// runs out means the other thread is not running (the machine is busy with
-// other work): polling then only takes its core, so from then on both
-// sides sleep at once.
+// runs out means the other thread was not running (the machine is busy with
+// other work): polling then only takes its core, so after a few of those
+// both sides sleep at once for the rest of the picture.
 template <typename Done>
 bool ReductionSink::Poll(Done done) {
-  if (!polling_.load(std::memory_order_relaxed)) return done();
+  if (pollsLeftToRunOut_.load(std::memory_order_relaxed) <= 0) return done();
   const auto until = std::chrono::steady_clock::now() + kPoll;
   for (int spins = 1; !done(); ++spins) {
     SpinPause();
     if (spins % 64 == 0 && std::chrono::steady_clock::now() >= until) {
-      polling_.store(false, std::memory_order_relaxed);
+      pollsLeftToRunOut_.fetch_sub(1, std::memory_order_relaxed);
       return false;
     }
   }
   return true;
 }
 
-ReductionSink::ReductionSink(SizeChooser chooser, ResampleKernel kernel, bool threaded)
-    : chooser_(std::move(chooser)), kernel_(kernel), threadedAllowed_(threaded) {}
+ReductionSink::ReductionSink(SizeChooser chooser, ResampleKernel kernel, Thread thread)
+    : chooser_(std::move(chooser)), kernel_(kernel), thread_(thread) {}
 
 ReductionSink::~ReductionSink() { Stop(); }
 
@@ -57,7 +59,8 @@ bool ReductionSink::Begin(const RowLayout& layout) {
   resampler_ = std::make_unique<RowResampler>(layout, width_, height_, kernel_);
   rowBytes_ = layout.RowBytes();
   const std::uint64_t pixels = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height);
-  threaded_ = threadedAllowed_ && pixels >= kThreadedPixels && std::thread::hardware_concurrency() >= 2;
+  threaded_ = pixels >= kThreadedPixels &&
+              (thread_ == Thread::kAlways || (thread_ == Thread::kWhenIdle && IdleCores() >= 1));
   if (threaded_) {
     rowsPerBlock_ = static_cast<int>(std::max<std::size_t>(1, kBlockBytes / rowBytes_));
     rows_.resize(rowBytes_ * static_cast<std::size_t>(rowsPerBlock_) * kBlocks);

@@ -33,7 +33,14 @@ class ReductionSink : public RowSink {
   // Smaller pictures are reduced on the decoder's thread.
   static constexpr std::uint64_t kThreadedPixels = 1'000'000;
 
-  explicit ReductionSink(SizeChooser chooser, ResampleKernel kernel = ResampleKernel::kSimd, bool threaded = true);
+  // Whether a picture of kThreadedPixels or more is reduced on a thread of
+  // its own: never; when a processor is idle at the start (IdleCores), since
+  // a thread that has to take turns with other work only makes the decoder
+  // wait for it; or always (tests, benchmarks).
+  enum class Thread { kNever, kWhenIdle, kAlways };
+
+  explicit ReductionSink(SizeChooser chooser, ResampleKernel kernel = ResampleKernel::kSimd,
+                         Thread thread = Thread::kWhenIdle);
   ~ReductionSink() override;
   ReductionSink(const ReductionSink&) = delete;
   ReductionSink& operator=(const ReductionSink&) = delete;
@@ -57,7 +64,7 @@ class ReductionSink : public RowSink {
 
   SizeChooser chooser_;
   ResampleKernel kernel_;
-  bool threadedAllowed_;
+  Thread thread_;
   RowLayout layout_;
   int width_ = 0;
   int height_ = 0;
@@ -82,8 +89,8 @@ class ReductionSink : public RowSink {
   // when that one sleeps: waking a sleeping core takes longer than the
   // decoder needs to fill the ring, so while rows flow no hand-over makes a
   // system call. The price is the second core busy while one picture decodes.
-  // Polling stops for good once a poll runs out (see Poll).
-  std::atomic<bool> polling_{true};
+  // Polling stops for the picture once this many polls ran out (see Poll).
+  std::atomic<int> pollsLeftToRunOut_{3};
   std::atomic<bool> producerWaits_{false};
   std::atomic<bool> consumerWaits_{false};
 };

@@ -5,8 +5,8 @@
 #include "imaging/ReductionSink.h"
 
 bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageError* error, ResampleKernel kernel,
-                       bool threaded) {
-  ReductionSink sink([](const RowLayout&) { return std::pair{3, 3}; }, kernel, threaded);
+                       ReductionSink::Thread thread) {
+  ReductionSink sink([](const RowLayout&) { return std::pair{3, 3}; }, kernel, thread);
   if (!DecodeImageRows(input, sink, error)) return false;
   const std::vector<std::uint32_t> pixels = sink.Finish();
   if (pixels.size() != 9) return ImageError::Fail(error, ImageErrorKind::kDamaged, "the picture's rows did not all arrive");
@@ -15,8 +15,9 @@ bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageEr
   return true;
 }
 
-bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error, bool threaded) {
+bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error,
+                     ReductionSink::Thread thread) {
   FileImageSource file;
   if (!file.Open(path, error)) return false;
-  return SignatureOfSource(file, colours, error, ResampleKernel::kSimd, threaded);
+  return SignatureOfSource(file, colours, error, ResampleKernel::kSimd, thread);
 }

@@ -5,6 +5,7 @@
 #include "imaging/ImageCache.h"
 #include "imaging/ImageError.h"
 #include "imaging/ImageSource.h"
+#include "imaging/ReductionSink.h"
 #include "imaging/Resampler.h"
 
 // The colour signature of a picture, decoded and reduced row by row (a
@@ -14,12 +15,12 @@
 // logs nothing. Any thread may call these, any number at once.
 
 // Of the picture file at `path` (an absolute path, or relative to the
-// current directory). `threaded` as for SignatureOfSource: callers that
-// already keep every core busy with pictures of their own pass false.
+// current directory). `thread` as for ReductionSink: callers that already
+// keep every core busy with pictures of their own pass kNever.
 bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error,
-                     bool threaded = true);
+                     ReductionSink::Thread thread = ReductionSink::Thread::kWhenIdle);
 
-// Of a picture held by `input`; `threaded` false keeps the reduction on the
-// calling thread (the result is the same).
+// Of a picture held by `input`; the result is the same on any thread.
 bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageError* error,
-                       ResampleKernel kernel = ResampleKernel::kSimd, bool threaded = true);
+                       ResampleKernel kernel = ResampleKernel::kSimd,
+                       ReductionSink::Thread thread = ReductionSink::Thread::kWhenIdle);

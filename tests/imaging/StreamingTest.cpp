@@ -76,12 +76,12 @@ TEST(StreamingTest, RowByRowSignatureEqualsThePlainReductionForEveryLayout) {
     ImageCache::Colours expected{};
     std::copy(plain.begin(), plain.end(), expected.begin());
 
-    for (const bool threaded : {false, true}) {
+    for (const auto thread : {ReductionSink::Thread::kNever, ReductionSink::Thread::kAlways}) {
       MemoryImageSource source(Bytes(c.bytes));
       ImageCache::Colours colours{};
       ImageError error;
-      ASSERT_TRUE(SignatureOfSource(source, &colours, &error, ResampleKernel::kSimd, threaded)) << c.name;
-      EXPECT_EQ(colours, expected) << c.name << (threaded ? " threaded" : "");
+      ASSERT_TRUE(SignatureOfSource(source, &colours, &error, ResampleKernel::kSimd, thread)) << c.name;
+      EXPECT_EQ(colours, expected) << c.name << (thread == ReductionSink::Thread::kAlways ? " threaded" : "");
     }
     const std::string path = directory.File("picture");
     WriteWholeFile(path, c.bytes);
@@ -99,7 +99,7 @@ TEST(StreamingTest, ThreadedResizeEqualsThePlainOne) {
   ASSERT_TRUE(DecodeImage(Bytes(png), &big, nullptr));
   for (const auto& size : {std::pair{37, 23}, std::pair{1024, 512}, std::pair{1500, 800}}) {
     MemoryImageSource source(Bytes(png));
-    ReductionSink sink([&](const RowLayout&) { return size; });
+    ReductionSink sink([&](const RowLayout&) { return size; }, ResampleKernel::kSimd, ReductionSink::Thread::kAlways);
     ASSERT_TRUE(DecodeImageRows(source, sink, nullptr));
     int width = 0, height = 0;
     EXPECT_EQ(sink.Finish(&width, &height), ResampleImage(big, size.first, size.second)) << size.first;
@@ -112,13 +112,15 @@ TEST(StreamingTest, ThreadedResizeEqualsThePlainOne) {
 TEST(StreamingTest, TruncatedPictureGivesNoSignature) {
   const std::string jpeg = pictures::Jpeg(Detailed(1201, 901), 92);
   for (const size_t length : {jpeg.size() / 2, jpeg.size() - 3}) {
-    const std::string cut = jpeg.substr(0, length);
-    MemoryImageSource source(Bytes(cut));
-    ImageCache::Colours colours{};
-    ImageError error;
-    EXPECT_FALSE(SignatureOfSource(source, &colours, &error)) << length;
-    EXPECT_EQ(error.kind, ImageErrorKind::kDamaged);
-    EXPECT_EQ(colours, ImageCache::Colours{});
+    for (const auto thread : {ReductionSink::Thread::kNever, ReductionSink::Thread::kAlways}) {
+      const std::string cut = jpeg.substr(0, length);
+      MemoryImageSource source(Bytes(cut));
+      ImageCache::Colours colours{};
+      ImageError error;
+      EXPECT_FALSE(SignatureOfSource(source, &colours, &error, ResampleKernel::kSimd, thread)) << length;
+      EXPECT_EQ(error.kind, ImageErrorKind::kDamaged);
+      EXPECT_EQ(colours, ImageCache::Colours{});
+    }
   }
 }
 
