@@ -89,6 +89,10 @@ FetchOutcome FetchToFile(const std::string& url, const InternetSession& session,
   InternetFile remote(url, session);
   if (!remote.IsOk()) return {Fetch::kNotOk, 0};
   if (path.empty()) return {Fetch::kLocalFile, 0};
+  // "php/" and "image/" are made when the first file is saved into them (a
+  // reader of pages that saves nothing leaves none behind); one that cannot
+  // be made shows as the file failing to open.
+  (void)::mkdir(path.substr(0, path.rfind('/')).c_str(), 0777);
   AtomicFile local(path);
   if (!local.Ok()) return {Fetch::kLocalFile, 0};
   BodyReceiver receiver(limit);
@@ -172,13 +176,7 @@ std::uint64_t Fnv1a(std::string_view bytes) {
 }  // namespace
 
 MakeCache::MakeCache(const InternetSession& session, std::string id, bool needSignature)
-    : session(session), id(std::move(id)), needSignature(needSignature) {
-  // An existing directory is fine; a missing one shows when a file is saved.
-  // "image" is made too: without it a run in a fresh directory would keep no
-  // signature at all.
-  (void)::mkdir((ProgramDirectory() + "php").c_str(), 0777);
-  (void)::mkdir((ProgramDirectory() + "image").c_str(), 0777);
-}
+    : session(session), id(std::move(id)), needSignature(needSignature) {}
 
 std::string MakeCache::PageFilePath() const { return ProgramDirectory() + "php/" + id; }
 

@@ -71,7 +71,8 @@ TEST_F(MakeCacheDownloadTest, PageOf4097BytesIsUsedAsItIs) {
 }
 
 TEST_F(MakeCacheDownloadTest, SavedPageIsReusedWithoutFetching) {
-  auto builder = Builder("1");  // makes "php"
+  auto builder = Builder("1");
+  ::mkdir(PathOf("php").c_str(), 0777);
   WriteWholeFile(PathOf("php/1"), PageOfSize("saved", 300));
   WriteWholeFile(PathOf("php/2"), "");
   EXPECT_TRUE(builder->DownloadPHP());
@@ -142,20 +143,26 @@ TEST_F(MakeCacheDownloadTest, ImageFailuresAreLogged) {
 
   server_.Serve("/img/b.png", SolidPng(1, 2, 3), "image/png");
   auto noDirectory = Builder("2");
-  ::rmdir(PathOf("image").c_str());  // removed behind the builder's back
+  ::rmdir(PathOf("image").c_str());
+  WriteWholeFile(PathOf("image"), "");  // a file where the folder should be
   noDirectory->imageUrl = server_.Url("/img/b.png");
   EXPECT_FALSE(noDirectory->DownloadImage());
   EXPECT_TRUE(Logged(u8"MakeCache::DownloadImage() : ローカルファイルを開けませんでした"));
 }
 
+// The folders are made by the first file saved into them, not before.
 TEST_F(MakeCacheDownloadTest, BuilderMakesItsDirectoriesInAFreshProgramDirectory) {
   ::rmdir(PathOf("image").c_str());
+  ::rmdir(PathOf("php").c_str());
+  server_.Serve(kFirst + "3", PageOfSize("first", 4097), "text/html");
   server_.Serve("/img/d.png", SolidPng(5, 6, 7), "image/png");
   auto builder = Builder("3");
+  EXPECT_FALSE(FileExists(PathOf("php")));
+  EXPECT_TRUE(builder->DownloadPHP());
+  EXPECT_TRUE(FileExists(PathOf("php/3")));
   builder->imageUrl = server_.Url("/img/d.png");
   EXPECT_TRUE(builder->DownloadImage());
   EXPECT_TRUE(FileExists(builder->imagePath));
-  EXPECT_TRUE(FileExists(PathOf("php")));
 }
 
 TEST_F(MakeCacheDownloadTest, SignatureIsTheLoadersTextForTheImage) {

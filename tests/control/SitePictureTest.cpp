@@ -113,6 +113,8 @@ TEST_F(SitePictureTest, TheSitePictureComesFromThePageAndIsKeptForNextTime) {
   const SitePictureFetcher::Result noAddress = SitePictureFetcher::Fetch("43", session_, &cache, running);
   EXPECT_FALSE(noAddress.ok);
   EXPECT_EQ(noAddress.message, Sjis(u8"画像のアドレスがありません"));
+  // Reading pages leaves nothing of the generation run's in the data directory.
+  for (const char* folder : {"php", "image"}) EXPECT_FALSE(std::filesystem::exists(PathOf(folder))) << folder;
 }
 
 // Requests that replace one another: only the last is delivered, and one
