@@ -101,6 +101,7 @@ int Fail(const std::string& message) {
 // Downloads a linked picture into `picture` (Ctrl-C stops the download);
 // the exit status of a failure, or 0.
 int FetchLinked(Control& control, const std::string& url, QueryPicture& picture) {
+  control.SetRunning(true);
   abortTarget.store(&control);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;

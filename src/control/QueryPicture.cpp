@@ -32,7 +32,6 @@ QueryPicture::Outcome QueryPicture::Download(const std::string& url, const Opera
   static const SjisText kBytes{u8" バイト"};
   ControlView& view = context.view;
   view.SetStatusText(kDownloading.str());
-  context.running.store(true);
   auto lastShown = std::chrono::steady_clock::time_point{};
   const InternetFetch fetch = InternetFetch::Get(
       url, context.session, kMaxBytes, &context.running,

@@ -33,8 +33,10 @@ class QueryPicture {
 
   // Fetches `url` with the context's session. While the body arrives the
   // view's status shows "画像をダウンロード中..." and the bytes so far; Abort
-  // (clearing context.running, which this call sets first) stops it within a
-  // second.
+  // (clearing context.running) stops it within a second. The caller sets
+  // context.running before, on the thread that aborts, so that an Abort
+  // that comes before this call has started is not lost; this call clears
+  // it when done.
   Outcome Download(const std::string& url, const OperationContext& context);
 
   // Keeps picture data that arrived in memory.

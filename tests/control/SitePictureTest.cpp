@@ -55,6 +55,7 @@ TEST_F(SitePictureTest, ALinkedPictureShowsItsProgressInBytesAndLivesInAPrivateF
   std::string path;
   {
     QueryPicture picture;
+    running_.store(true);
     ASSERT_EQ(picture.Download(server_.Url("/p.png"), context_), QueryPicture::Outcome::kOk);
     path = picture.Path();
     EXPECT_EQ(ReadWholeFile(path), png);

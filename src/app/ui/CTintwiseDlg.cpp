@@ -453,6 +453,9 @@ bool CTintwiseDlg::SearchSource(const PictureSource& source) {
     case PictureSource::Kind::kData:
       break;
   }
+  // Armed here, on the thread Abort comes from: an Abort pressed before the
+  // worker starts the download still stops it.
+  if (source.kind == PictureSource::Kind::kLink) control_->SetRunning(true);
   return StartOperation([this, source](Control& control) {
     const OperationContext context = control.Context();
     context.view.EnableControls(false);

@@ -215,24 +215,31 @@ TEST_F(PictureSourceTest, ThePreviewMenuPastesLikeCtrlV) {
   EXPECT_EQ(FirstId(), kMatchId);
 }
 
+// Whether Abort comes while the picture arrives or at once, before the
+// download has even started.
 TEST_F(PictureSourceTest, AbortStopsALinkDownloadWithinASecond) {
   site_.ServeNoAnswer("/silent.png");
   OpenDialog();
-  QMimeData data;
-  data.setText(QString::fromStdString(site_.Url("/silent.png")));
-  const QPoint at(10, 10);
-  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(dialog_.get(), &enter);
-  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(dialog_.get(), &drop);
-  ASSERT_TRUE(dialog_->IsBusy());
-  EXPECT_TRUE(QTest::qWaitFor([this] { return Status().rfind(Utf8(u8"画像をダウンロード中..."), 0) == 0; }, 2000));
-  QTest::mouseClick(dialog_->Buttons()[CTintwiseDlg::kAbort], Qt::LeftButton);
-  // Well before the one-second stall limit would end it.
-  EXPECT_TRUE(QTest::qWaitFor([this] { return !dialog_->IsBusy(); }, 900));
-  WaitUntilIdle();
-  EXPECT_EQ(Status(), Utf8(u8"画像のダウンロードを中止しました"));
-  EXPECT_TRUE(TemporariesGone());
+  for (const bool atOnce : {false, true}) {
+    SCOPED_TRACE(atOnce ? "at once" : "while downloading");
+    QMimeData data;
+    data.setText(QString::fromStdString(site_.Url("/silent.png")));
+    const QPoint at(10, 10);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dialog_.get(), &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dialog_.get(), &drop);
+    ASSERT_TRUE(dialog_->IsBusy());
+    if (!atOnce) {
+      EXPECT_TRUE(QTest::qWaitFor([this] { return Status().rfind(Utf8(u8"画像をダウンロード中..."), 0) == 0; }, 2000));
+    }
+    QTest::mouseClick(dialog_->Buttons()[CTintwiseDlg::kAbort], Qt::LeftButton);
+    // Well before the one-second stall limit would end it.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !dialog_->IsBusy(); }, 900));
+    WaitUntilIdle();
+    EXPECT_EQ(Status(), Utf8(u8"画像のダウンロードを中止しました"));
+    EXPECT_TRUE(TemporariesGone());
+  }
 }
 
 // A cache download that the server holds up ends within a second of Abort,
