@@ -5,8 +5,8 @@
 // Usage: bench_effectiveness DATA_DIR [FEATURES_OUT]
 //   DATA_DIR/database.tsv  id, title, poster, 27 values per stored entry
 //   DATA_DIR/queries.tsv   half, set, edit, group, expected id, path, 27 values
-//   FEATURES_OUT           per query and comparison: closest difference, its
-//                          id and the second difference (for tune.py)
+//   FEATURES_OUT           per query and comparison: the two closest rows'
+//                          differences and ids (for tune.py)
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -121,11 +121,12 @@ int main(int argc, char** argv) {
       out << q.half << '\t' << q.set << '\t' << q.edit << '\t' << q.group << '\t' << q.expected;
       for (int c = 0; c < kComparisonCount; ++c) {
         const auto& hits = q.result.closest[c];
-        if (hits.empty()) {
-          out << "\t-1\t\t-1";
-        } else {
-          out << '\t' << hits[0].difference << '\t' << table.Id(hits[0].row) << '\t'
-              << (hits.size() > 1 ? hits[1].difference : -1);
+        for (std::size_t k = 0; k < 2; ++k) {
+          if (k < hits.size()) {
+            out << '\t' << hits[k].difference << '\t' << table.Id(hits[k].row);
+          } else {
+            out << "\t-1\t";
+          }
         }
       }
       out << '\n';
