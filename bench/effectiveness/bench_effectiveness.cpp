@@ -210,13 +210,14 @@ int main(int argc, char** argv) {
               "| comparison | edited copies called posted, right id | with the right id, posted or similar | "
               "never-posted called posted | never-posted called similar | posted with a wrong id |\n"
               "|---|---|---|---|---|---|\n");
-  const Score full = scoreAll(Verdict(allOn), "heldout", "*");
-  const Score fullNever = scoreAll(Verdict(allOn), "heldout", "never");
+  const double agreement = Verdict::TunedAgreement();
+  const Score full = scoreAll(Verdict(allOn, agreement), "heldout", "*");
+  const Score fullNever = scoreAll(Verdict(allOn, agreement), "heldout", "never");
   for (int c = 1; c < kComparisonCount; ++c) {
     Verdict::Rules without = allOn;
-    without[c] = Verdict::Rule{0, 0, 0};
-    const Score s = scoreAll(Verdict(without), "heldout", "*");
-    const Score n = scoreAll(Verdict(without), "heldout", "never");
+    without[c] = Verdict::Rule{0, 0, 1.0, 1.0};
+    const Score s = scoreAll(Verdict(without, agreement), "heldout", "*");
+    const Score n = scoreAll(Verdict(without, agreement), "heldout", "never");
     std::printf("| %s | %+d | %+d | %+d | %+d | %+d |\n", std::string(ComparisonWord(static_cast<Comparison>(c))).c_str(),
                 full.postedRight - s.postedRight, (full.postedRight + full.similarRight) - (s.postedRight + s.similarRight),
                 fullNever.postedWrong - n.postedWrong, fullNever.similarOther - n.similarOther,
@@ -228,7 +229,7 @@ int main(int argc, char** argv) {
     std::printf("\nVerdict, %s half.\n\n| queries | n | posted, right id | posted, wrong id | similar, right id | "
                 "similar, other id | new | right id, posted or similar |\n|---|---|---|---|---|---|---|---|\n",
                 half == "tuning" ? "tuning" : "held-out");
-    const Verdict verdict(tuned);
+    const Verdict verdict(tuned, agreement);
     for (const std::string group : {"mild", "hard", "extra", "never"}) {
       PrintScoreRow(group == "never" ? "never posted" : group + " edits", scoreAll(verdict, half, group));
     }

@@ -6,24 +6,29 @@ edit, group, expected id, then per comparison the two closest rows'
 differences and ids) and decides every query as src/search/Verdict.cpp does.
 
 Tuning: per kind of comparison, the posted threshold, the similar threshold
-and the margin ratio are searched (coordinate search, twice round) for the
+and their margin ratios (best <= ratio x the closest other entry under any
+comparison with a rule) are searched (coordinate search, twice round) for the
 most edited copies called posted with the right id, then the most called
-posted or similar with the right id, while on the tuning half at most
+posted or similar with the right id (and the agreement factor, by which the
+plain and tone posted thresholds grow when both find the same entry first,
+likewise over AGREE_GRID), while on the tuning half at most
 MAX_NEVER_POSTED of the never-posted pictures are called posted,
-MAX_NEVER_SIMILAR similar and MAX_WRONG of the copies posted with a wrong id:
-tighter than the targets, and the caps on posted calls must still hold with
-every posted threshold ROOM times higher: a threshold at the very edge of the
-tuning half's never-posted pictures calls many of the held-out half's posted.
-For the same reason no posted threshold lies above the difference that
-NEVER_QUANTILE of the tuning half's never-posted pictures reach under that
-kind of comparison alone.
+MAX_NEVER_SIMILAR similar and MAX_WRONG of the copies posted with a wrong id.
+Room for pictures the tuning half does not have: the caps on posted calls must
+still hold with every posted threshold ROOM times higher, and no posted
+threshold lies above the difference that NEVER_QUANTILE of the tuning half's
+never-posted pictures reach under that kind of comparison alone (a threshold
+at the edge of ten pictures' differences is no estimate for the next ten).
 
 The curve: from the tuned rules, each kind's posted threshold and similar
 threshold swept over a grid, recall against false alarms on the tuning half
 and, printed separately, on the held-out half (only reported, never used to
 choose).
 
-Usage: tune.py FEATURES [--curve]
+Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR]
+  --margin=own     the margin against the same comparison's second row only
+  --agree=FACTOR   posted thresholds of plain and tone times FACTOR when both
+                   find the same entry first (default: tuned over AGREE_GRID)
 """
 import itertools
 import sys
@@ -45,6 +50,7 @@ POSTED_GRID = [0, 10, 20, 30, 40, 50, 60, 70, 80, 100, 120, 150, 200]
 SIMILAR_GRID = [0, 40, 60, 80, 100, 120, 150, 200, 250, 300]
 RATIOS = [0.3, 0.4, 0.5, 0.6, 0.8, 1.0]
 SIMILAR_RATIOS = [0.9, 1.0]
+AGREE_GRID = [1.0, 1.5, 2.0, 3.0]
 
 
 def load(path):
@@ -192,7 +198,7 @@ def curve(tuning, heldout, rules, kind, which, grid):
     print(f"\n{kind}: {name} threshold swept (tuned {rules[kind][which]}), in %: tuning half ‖ held-out half\n")
     print(f"| {name} below | {COLUMNS} | {COLUMNS} |")
     print("|---" * 13 + "|")
-    for value in grid:
+    for value in sorted(set(grid) | {rules[kind][which]}):
         p, s, r, rs = rules[kind]
         if which == 0:
             p, s = value, max(s, value)
@@ -214,7 +220,21 @@ def main():
     heldout = [q for q in rows if q["half"] == "heldout"]
     present = {COMPARISONS[c] for q in rows for c, comp in enumerate(q["c"]) if comp[0] >= 0}
     kinds = [k for k in KINDS if any(KIND[c] == k for c in present if c in KIND)]
-    rules = tune(tuning, kinds)
+    # The agreement factor: each value tuned in full, the best on the tuning half kept.
+    if "--agree" not in " ".join(sys.argv):
+        best = None
+        for agree in AGREE_GRID:
+            OPTIONS["agree"] = agree
+            trial = tune(tuning, kinds)
+            sc = score(tuning, trial)
+            key = (sc["posted_right"], sc["any_right"], -agree)
+            if best is None or key > best[0]:
+                best = (key, agree, trial)
+        OPTIONS["agree"] = best[1]
+        rules = best[2]
+    else:
+        rules = tune(tuning, kinds)
+    print(f"agreement (plain and tone find the same entry first): posted thresholds x {OPTIONS['agree']}")
     for kind in kinds:
         p, s, r, rs = rules[kind]
         print(f"{kind}: postedBelow {p}, similarBelow {s}, marginRatio {r}, similarMarginRatio {rs}")

@@ -19,7 +19,9 @@
 // threshold and marginRatio; "similar" the similar threshold and
 // similarMarginRatio (two entries equally close single out neither). Among the
 // comparisons that speak, the one whose difference is the smallest share of
-// its threshold wins; plain ties win.
+// its threshold wins; plain ties win. Agreement counts as evidence: when the
+// plain and the tone comparison find the same row first, that row's posted
+// thresholds under both are `agreement` times higher.
 // The thresholds come from the tuning half of the effectiveness benchmark
 // (bench/effectiveness/), never from the pictures it reports on.
 class Verdict {
@@ -45,11 +47,12 @@ class Verdict {
 
   // The tuned rules (or the given ones, for tests and tuning).
   Verdict();
-  explicit Verdict(const Rules& rules) : rules_(rules) {}
+  explicit Verdict(const Rules& rules, double agreement = 1.0) : rules_(rules), agreement_(agreement) {}
 
   Decision Decide(const MatchResult& result) const;
 
   static const Rules& TunedRules();
+  static double TunedAgreement();
   // "posted", "similar", "new": the words of `check`.
   static std::string_view Word(Outcome outcome);
   // "投稿済み", "似た画像あり", "見つかりませんでした", Shift-JIS.
@@ -57,4 +60,5 @@ class Verdict {
 
  private:
   Rules rules_;
+  double agreement_;
 };

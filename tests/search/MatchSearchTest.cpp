@@ -389,6 +389,45 @@ TEST(VerdictTest, BandsAndMarginsDecideTheOutcome) {
   EXPECT_EQ(d.outcome, O::kPosted);
   EXPECT_EQ(d.comparison, Comparison::kTone);
   EXPECT_EQ(d.entry.row, 5u);
+  // The margins are taken against the closest other row under any comparison
+  // that has a rule (the same row found again is no rival); similar needs its
+  // own margin. Rules: posted < 100 at 0.5, similar < 200 at 0.9; the
+  // mirrored comparison has no rule.
+  Verdict::Rules withRivals;
+  withRivals.fill(Verdict::Rule{100, 200, 0.5, 0.9});
+  withRivals[static_cast<int>(Comparison::kMirrored)] = Verdict::Rule{0, 0, 1.0, 1.0};
+  const struct {
+    std::vector<SearchHit> plain, tone, mirrored;
+    O outcome;
+    std::size_t row;
+  } rivals[] = {
+      {{{1, 99}, {2, 900}}, {{1, 40}, {2, 900}}, {}, O::kPosted, 1},     // the same row again
+      {{{1, 99}, {2, 900}}, {{2, 198}}, {}, O::kPosted, 1},              // another row, exactly at 0.5
+      {{{1, 99}, {2, 900}}, {{2, 197}}, {}, O::kSimilar, 1},             // another row too close
+      {{{1, 99}, {2, 900}}, {}, {{2, 110}}, O::kPosted, 1},              // no rule, no rival
+      {{{1, 150}, {2, 167}}, {}, {}, O::kSimilar, 1},                   // 150 <= 0.9 x 167
+      {{{1, 150}, {2, 166}}, {}, {}, O::kNew, 7},                       // 150 > 0.9 x 166
+      {{{1, 150}, {2, 167}}, {{3, 160}}, {}, O::kNew, 7},               // 150 > 0.9 x 160 (and 160 > 0.9 x 150)
+  };
+  for (const auto& c : rivals) {
+    MatchResult r;
+    r.hits = {{7, 5000}};
+    r.closest[0] = c.plain;
+    r.closest[static_cast<int>(Comparison::kTone)] = c.tone;
+    r.closest[static_cast<int>(Comparison::kMirrored)] = c.mirrored;
+    const Verdict::Decision d = Verdict(withRivals).Decide(r);
+    EXPECT_EQ(d.outcome, c.outcome) << c.plain[0].difference << " " << c.plain[1].difference;
+    EXPECT_EQ(d.entry.row, c.row) << c.plain[0].difference << " " << c.plain[1].difference;
+  }
+  // Agreement: plain and tone closest on the same row raise both posted
+  // thresholds (here 100 x 2); closest on different rows do not.
+  for (const auto& [toneRow, outcome] : {std::pair{std::size_t{1}, O::kPosted}, {std::size_t{3}, O::kSimilar}}) {
+    MatchResult r;
+    r.hits = r.closest[0] = {{1, 150}, {2, 900}};
+    r.closest[static_cast<int>(Comparison::kTone)] = {{toneRow, 190}, {4, 900}};
+    EXPECT_EQ(Verdict(withRivals, 2.0).Decide(r).outcome, outcome) << toneRow;
+    EXPECT_EQ(Verdict(withRivals, 1.0).Decide(r).outcome, O::kSimilar) << toneRow;
+  }
   // An empty table: new, with no entry.
   EXPECT_FALSE(verdict.Decide(MatchResult{}).hasEntry);
   EXPECT_EQ(verdict.Decide(MatchResult{}).outcome, O::kNew);
