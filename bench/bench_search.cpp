@@ -260,6 +260,19 @@ void BM_MatchSearch(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchSearch)->ArgName("query")->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
+// One reframed difference (the whole family of crops, borders and turns): the
+// matching search pays it for each of its candidate rows (at most 84).
+void BM_ReframedDifference(benchmark::State& state) {
+  const CacheTable& table = PackedTable();
+  const ImageCache::Colours query = Query();
+  std::size_t row = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(MatchSearch::ReframedDifference(table.Signature(row), query));
+    row = (row + 7919) % table.RowCount();
+  }
+}
+BENCHMARK(BM_ReframedDifference)->Unit(benchmark::kMicrosecond);
+
 // The memory floor: one plain pass over the packed signature bytes, 32 bytes
 // a load with four independent sums so that only memory limits it.
 __attribute__((target("avx2"))) std::uint64_t SumBytes(const std::uint8_t* bytes, std::size_t size) {

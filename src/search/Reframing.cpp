@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <numbers>
 
 namespace {
@@ -82,25 +84,34 @@ const std::vector<Reframing::Model>& Reframing::Models() {
 }
 
 std::int64_t Reframing::Difference(const ImageCache::Colours& stored, const ImageCache::Colours& query) {
-  float best = 0;
-  bool first = true;
-  for (const Model& model : Models()) {
-    float residual[27];
-    for (int v = 0; v < 27; ++v) residual[v] = static_cast<float>(query[v]);
-    for (const Entry& e : model.entries) {
-      for (int ch = 0; ch < 3; ++ch) residual[3 * e.cell + ch] -= e.share * static_cast<float>(stored[3 * e.source + ch]);
-    }
-    float sum = 0;
+  // Cells of four lanes (red, green, blue, unused) so that each step works on
+  // a whole cell at once.
+  float cells[9][4] = {}, wanted[9][4] = {};
+  for (int cell = 0; cell < 9; ++cell) {
     for (int ch = 0; ch < 3; ++ch) {
-      float colour = 0;
-      if (model.frameNorm > 0) {
-        for (int cell = 0; cell < 9; ++cell) colour += model.frame[cell] * residual[3 * cell + ch];
-        colour = std::clamp(colour / model.frameNorm, 0.0f, 255.0f);
-      }
-      for (int cell = 0; cell < 9; ++cell) sum += std::abs(residual[3 * cell + ch] - model.frame[cell] * colour);
+      cells[cell][ch] = static_cast<float>(stored[3 * cell + ch]);
+      wanted[cell][ch] = static_cast<float>(query[3 * cell + ch]);
     }
-    if (first || sum < best) best = sum;
-    first = false;
+  }
+  float best = std::numeric_limits<float>::max();
+  for (const Model& model : Models()) {
+    float residual[9][4];
+    std::memcpy(residual, wanted, sizeof residual);
+    for (const Entry& e : model.entries) {
+      for (int ch = 0; ch < 4; ++ch) residual[e.cell][ch] -= e.share * cells[e.source][ch];
+    }
+    float colour[4] = {};
+    if (model.frameNorm > 0) {
+      for (int cell = 0; cell < 9; ++cell) {
+        for (int ch = 0; ch < 4; ++ch) colour[ch] += model.frame[cell] * residual[cell][ch];
+      }
+      for (int ch = 0; ch < 4; ++ch) colour[ch] = std::clamp(colour[ch] / model.frameNorm, 0.0f, 255.0f);
+    }
+    float sums[4] = {};
+    for (int cell = 0; cell < 9; ++cell) {
+      for (int ch = 0; ch < 4; ++ch) sums[ch] += std::abs(residual[cell][ch] - model.frame[cell] * colour[ch]);
+    }
+    best = std::min(best, sums[0] + sums[1] + sums[2]);
   }
   return std::llround(best);
 }
