@@ -43,10 +43,10 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
     decision.hasEntry = true;
     decision.entry = result.hits.front();
   }
-  // The winning comparison's difference as a share of its threshold.
   const std::vector<SearchHit>& plain = result.closest[static_cast<int>(Comparison::kSame)];
   const std::vector<SearchHit>& tone = result.closest[static_cast<int>(Comparison::kTone)];
   const bool agree = !plain.empty() && !tone.empty() && plain[0].row == tone[0].row;
+  // The winning comparison's difference as a share of its threshold.
   double bestShare = 2;
   for (int c = 0; c < kComparisonCount; ++c) {
     const std::vector<SearchHit>& closest = result.closest[c];

@@ -245,7 +245,7 @@ TEST_F(MatchSearchTest, ToneFitsBrightnessAndContrastWithinTheGainLimit) {
 // A smooth made-up picture on [0, 1] x [0, 1]: a gradient and three blobs
 // per channel, strong enough that its left and right, top and bottom differ.
 struct Picture {
-  double base[3], dx[3], dy[3], blob[3][5];  // blob: x, y, radius, weight per channel (last two unused)
+  double base[3], dx[3], dy[3], blob[3][4];  // blob: x, y, radius, weight
 
   static Picture Make(std::mt19937& random) {
     std::uniform_real_distribution<double> u(0, 1);
@@ -305,7 +305,7 @@ TEST_F(MatchSearchTest, ReframedFindsSmallCropsBordersAndTurnsOnly) {
     const char* edit;
     Where where;
     int frame;
-    bool found;  // found first by the reframed comparison, well below the plain difference
+    bool found;  // first under the reframed comparison, at a small difference below the plain one
   } cases[] = {
       {"white border 2 %", window(-0.02, 1.02, -0.03, 1.03), 255, true},
       {"black border 4 %", window(-0.04, 1.04, -0.04, 1.04), 0, true},
@@ -321,7 +321,9 @@ TEST_F(MatchSearchTest, ReframedFindsSmallCropsBordersAndTurnsOnly) {
   const int kReframed = static_cast<int>(Comparison::kReframed);
   for (const auto& c : cases) {
     CacheTable table;
-    for (int i = 0; i < 300; ++i) table.Append("d", "t", "n", SignatureThrough(Picture::Make(random_), window(0, 1, 0, 1), 0, 6));
+    for (int i = 0; i < 300; ++i) {
+      table.Append("d", "t", "n", SignatureThrough(Picture::Make(random_), window(0, 1, 0, 1), 0, 6));
+    }
     const Picture original = Picture::Make(random_);
     const Colours stored = SignatureThrough(original, window(0, 1, 0, 1), 0);
     const std::size_t target = table.RowCount();
