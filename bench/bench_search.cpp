@@ -241,21 +241,37 @@ BENCHMARK(BM_SearchPacked)
 
 // Every comparison of the verdict in one pass (MatchSearch): range(0) 0 is a
 // colour query with the default comparisons, 1 a gray query (the luminance
-// comparison runs too), 2 a gray query with all ten comparisons.
+// comparison runs too), 2 a gray query with all eleven comparisons, 3 the
+// colour query without the reframed comparison (what its refinement costs).
 void BM_MatchSearch(benchmark::State& state) {
   const CacheTable& table = PackedTable();
   ImageCache::Colours query = Query();
-  if (state.range(0) > 0) {
+  if (state.range(0) == 1 || state.range(0) == 2) {
     for (int k = 0; k < 9; ++k) query[3 * k + 1] = query[3 * k + 2] = query[3 * k];
   }
-  const MatchSearch search(state.range(0) == 2 ? ComparisonSet::All() : ComparisonSet::Default());
+  const MatchSearch search(state.range(0) == 2   ? ComparisonSet::All()
+                           : state.range(0) == 3 ? ComparisonSet::Default().With(Comparison::kReframed, false)
+                                                 : ComparisonSet::Default());
   std::size_t reports = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(search.Run(table, query, [&](std::size_t) { ++reports; }));
   }
   SetRowCounters(state, table.RowCount());
 }
-BENCHMARK(BM_MatchSearch)->ArgName("query")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MatchSearch)->ArgName("query")->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// One reframed difference (the whole family of crops, borders and turns): the
+// matching search pays it for each of its candidate rows (at most 84).
+void BM_ReframedDifference(benchmark::State& state) {
+  const CacheTable& table = PackedTable();
+  const ImageCache::Colours query = Query();
+  std::size_t row = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(MatchSearch::ReframedDifference(table.Signature(row), query));
+    row = (row + 7919) % table.RowCount();
+  }
+}
+BENCHMARK(BM_ReframedDifference)->Unit(benchmark::kMicrosecond);
 
 // The memory floor: one plain pass over the packed signature bytes, 32 bytes
 // a load with four independent sums so that only memory limits it.

@@ -5,8 +5,8 @@
 // Usage: bench_effectiveness DATA_DIR [FEATURES_OUT]
 //   DATA_DIR/database.tsv  id, title, poster, 27 values per stored entry
 //   DATA_DIR/queries.tsv   half, set, edit, group, expected id, path, 27 values
-//   FEATURES_OUT           per query and comparison: closest difference, its
-//                          id and the second difference (for tune.py)
+//   FEATURES_OUT           per query and comparison: the two closest rows'
+//                          differences and ids (for tune.py)
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -121,11 +121,12 @@ int main(int argc, char** argv) {
       out << q.half << '\t' << q.set << '\t' << q.edit << '\t' << q.group << '\t' << q.expected;
       for (int c = 0; c < kComparisonCount; ++c) {
         const auto& hits = q.result.closest[c];
-        if (hits.empty()) {
-          out << "\t-1\t\t-1";
-        } else {
-          out << '\t' << hits[0].difference << '\t' << table.Id(hits[0].row) << '\t'
-              << (hits.size() > 1 ? hits[1].difference : -1);
+        for (std::size_t k = 0; k < 2; ++k) {
+          if (k < hits.size()) {
+            out << '\t' << hits[k].difference << '\t' << table.Id(hits[k].row);
+          } else {
+            out << "\t-1\t";
+          }
         }
       }
       out << '\n';
@@ -209,13 +210,14 @@ int main(int argc, char** argv) {
               "| comparison | edited copies called posted, right id | with the right id, posted or similar | "
               "never-posted called posted | never-posted called similar | posted with a wrong id |\n"
               "|---|---|---|---|---|---|\n");
-  const Score full = scoreAll(Verdict(allOn), "heldout", "*");
-  const Score fullNever = scoreAll(Verdict(allOn), "heldout", "never");
+  const double agreement = Verdict::TunedAgreement();
+  const Score full = scoreAll(Verdict(allOn, agreement), "heldout", "*");
+  const Score fullNever = scoreAll(Verdict(allOn, agreement), "heldout", "never");
   for (int c = 1; c < kComparisonCount; ++c) {
     Verdict::Rules without = allOn;
-    without[c] = Verdict::Rule{0, 0, 0};
-    const Score s = scoreAll(Verdict(without), "heldout", "*");
-    const Score n = scoreAll(Verdict(without), "heldout", "never");
+    without[c] = Verdict::Rule{0, 0, 1.0, 1.0};
+    const Score s = scoreAll(Verdict(without, agreement), "heldout", "*");
+    const Score n = scoreAll(Verdict(without, agreement), "heldout", "never");
     std::printf("| %s | %+d | %+d | %+d | %+d | %+d |\n", std::string(ComparisonWord(static_cast<Comparison>(c))).c_str(),
                 full.postedRight - s.postedRight, (full.postedRight + full.similarRight) - (s.postedRight + s.similarRight),
                 fullNever.postedWrong - n.postedWrong, fullNever.similarOther - n.similarOther,
@@ -227,7 +229,7 @@ int main(int argc, char** argv) {
     std::printf("\nVerdict, %s half.\n\n| queries | n | posted, right id | posted, wrong id | similar, right id | "
                 "similar, other id | new | right id, posted or similar |\n|---|---|---|---|---|---|---|---|\n",
                 half == "tuning" ? "tuning" : "held-out");
-    const Verdict verdict(tuned);
+    const Verdict verdict(tuned, agreement);
     for (const std::string group : {"mild", "hard", "extra", "never"}) {
       PrintScoreRow(group == "never" ? "never posted" : group + " edits", scoreAll(verdict, half, group));
     }

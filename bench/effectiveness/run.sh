@@ -29,4 +29,4 @@ if [ ! -f "$work/queries.tsv" ]; then
 fi
 "$build/bench/bench_effectiveness" "$work" "$work/features.tsv"
 echo
-python3 "$here/tune.py" "$work/features.tsv"
+python3 "$here/tune.py" "$work/features.tsv" --curve

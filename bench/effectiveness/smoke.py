@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Smoke case of the effectiveness benchmark for the test suite: a tiny data
 set of made-up signatures (one posted picture, its mirrored and brightened
-copies, unrelated never-posted ones) run through bench_effectiveness.
+copies, unrelated never-posted ones) run through bench_effectiveness and
+tune.py.
 Usage: smoke.py BENCH_EFFECTIVENESS"""
 import os
 import random
@@ -41,4 +42,9 @@ with tempfile.TemporaryDirectory() as work:
     assert "| hard edits | 1 | 100.0 % |" in heldout, heldout
     assert "| never posted | 1 | 0.0 % | 0.0 % |" in heldout, heldout
     assert len(open(os.path.join(work, "features.tsv")).readlines()) == 6
+    # The tuning reads what the benchmark writes.
+    tune = subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "tune.py"),
+                           os.path.join(work, "features.tsv"), "--curve"], capture_output=True, text=True)
+    assert tune.returncode == 0, tune.stderr
+    assert "reframed: postedBelow" in tune.stdout and "threshold swept" in tune.stdout, tune.stdout
 print("1 passed, 0 failed")

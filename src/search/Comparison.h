@@ -20,9 +20,10 @@ enum class Comparison {
   kAntiTransposed,
   kGrayscale,        // a gray query against the stored colours' luminance
   kTone,             // brightness and contrast fitted away
+  kReframed,         // a small crop, border or turn undone (Reframing)
 };
 
-inline constexpr int kComparisonCount = 10;
+inline constexpr int kComparisonCount = 11;
 
 // For a comparison of the grid kind: how the query's picture was turned or
 // mirrored from the stored one (kIdentity for kSame); false for the others.
@@ -30,7 +31,7 @@ bool TransformOf(Comparison comparison, GridTransform* transform);
 
 // The word for scripts ("same", "mirrored", "flipped", "rotated-180",
 // "rotated-90", "rotated-270", "transposed", "antitransposed", "grayscale",
-// "tone"); stable, documented for `check`.
+// "tone", "reframed"); stable, documented for `check`.
 std::string_view ComparisonWord(Comparison comparison);
 // The word shown to the user, Shift-JIS ("同一", "左右反転", "白黒", ...).
 const std::string& ComparisonLabel(Comparison comparison);

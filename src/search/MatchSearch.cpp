@@ -7,6 +7,7 @@
 
 #include "search/CacheTable.h"
 #include "search/RankedList.h"
+#include "search/Reframing.h"
 
 #include "search/PackedSums.h"
 
@@ -332,6 +333,10 @@ std::int64_t MatchSearch::ToneDifference(const ImageCache::Colours& stored, cons
   return std::llround(sum + kValues * excess);
 }
 
+std::int64_t MatchSearch::ReframedDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query) {
+  return Reframing::Difference(stored, query);
+}
+
 MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours& query,
                              const SimilaritySearch::Progress& progress) const {
   RankedList plain(hitCount_);
@@ -350,21 +355,29 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
   RankedList* grayList = &closest[static_cast<int>(Comparison::kGrayscale)];
   const bool tone = comparisons_.Has(Comparison::kTone);
   RankedList* toneList = &closest[static_cast<int>(Comparison::kTone)];
+  const bool reframed = comparisons_.Has(Comparison::kReframed);
 
   const bool packed = table.GetLayout() == CacheTable::Layout::kBytes && SimilaritySearch::FitsBytes(query);
+  // The prefilter's curves bring the candidates of the tone fit and of the
+  // reframed comparison; the exact path fits tone on every row itself.
+  const bool prefilter = (packed && tone) || reframed;
+  std::vector<std::pair<ImageCache::Colours, RankedList*>> curves;
+  if (prefilter) {
+    for (int c = 0; c < kToneCurveCount; ++c) {
+      ImageCache::Colours curve{};
+      for (std::size_t v = 0; v < kValues; ++v) {
+        const double value = 128 + kToneCurves[c].gain * (query[v] - 128) + kToneCurves[c].shift;
+        curve[v] = static_cast<std::int32_t>(std::clamp(std::lround(value), 0L, 255L));
+      }
+      curves.emplace_back(curve, &toneCandidates[c]);
+    }
+  }
   QuerySet set;
   if (packed) {
     for (const auto& [grid, list] : grids) set.Add(grid, list);
-    if (tone) {
-      for (int c = 0; c < kToneCurveCount; ++c) {
-        ImageCache::Colours curve{};
-        for (std::size_t v = 0; v < kValues; ++v) {
-          const double value = 128 + kToneCurves[c].gain * (query[v] - 128) + kToneCurves[c].shift;
-          curve[v] = static_cast<std::int32_t>(std::clamp(std::lround(value), 0L, 255L));
-        }
-        set.Add(curve, &toneCandidates[c]);
-      }
-    }
+    for (const auto& [curve, list] : curves) set.Add(curve, list);
+  } else {
+    grids.insert(grids.end(), curves.begin(), curves.end());
   }
   const MultiKernel scan = PickKernel(kernel_);
   using GrayKernel = void (*)(const std::uint8_t*, std::size_t, std::size_t, const std::array<std::int32_t, 9>&,
@@ -397,8 +410,9 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
     }
   }
 
-  if (packed && tone) {
-    // The exact tone fit for the prefilter's rows, offered in table order.
+  if (prefilter) {
+    // The exact fits for the prefilter's rows and the plain hits, offered in
+    // table order.
     std::vector<std::size_t> rows;
     for (const RankedList& list : toneCandidates) {
       for (const SearchHit& hit : list.Hits()) rows.push_back(hit.row);
@@ -406,7 +420,12 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
     for (const SearchHit& hit : plain.Hits()) rows.push_back(hit.row);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (std::size_t row : rows) toneList->Offer(row, ToneDifference(table.Signature(row), query));
+    RankedList& reframedList = closest[static_cast<int>(Comparison::kReframed)];
+    for (std::size_t row : rows) {
+      const ImageCache::Colours stored = table.Signature(row);
+      if (packed && tone) toneList->Offer(row, ToneDifference(stored, query));
+      if (reframed) reframedList.Offer(row, ReframedDifference(stored, query));
+    }
   }
 
   MatchResult result;

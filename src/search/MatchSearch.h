@@ -24,7 +24,8 @@ struct MatchResult {
 // Compares a query with every row of a cache table in several ways in one
 // pass over the rows: the plain difference (ranked as SimilaritySearch ranks
 // it), the grid turned or mirrored, a gray query against the stored colours'
-// luminance, and brightness and contrast fitted away.
+// luminance, brightness and contrast fitted away, and a small crop, border or
+// turn undone.
 //
 // Differences, each on the plain scale (a sum over 27 values):
 // - a grid comparison: the plain difference from the query with its cells
@@ -42,7 +43,10 @@ struct MatchResult {
 //   prefilter: the plain difference against the query brightened and
 //   darkened by 20 levels; the closest kToneCandidates rows of each, and the
 //   plain hits, are fitted (two passes' worth of work rather than one per
-//   curve of a finer grid).
+//   curve of a finer grid);
+// - reframed: Reframing's difference (a small crop, border or turn undone),
+//   fitted on the same candidates as tone: the prefilter's rows and the plain
+//   hits.
 class MatchSearch {
  public:
   static constexpr std::size_t kClosest = 2;
@@ -62,6 +66,7 @@ class MatchSearch {
   // The single differences, for tests and for refining candidates.
   static std::int64_t GrayDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
   static std::int64_t ToneDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
+  static std::int64_t ReframedDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
   static bool IsGray(const ImageCache::Colours& query);
 
  private:

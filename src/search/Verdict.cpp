@@ -5,26 +5,33 @@
 namespace {
 
 // Thresholds from bench/effectiveness/tune.py on the tuning half (see
-// BENCHMARKS.md); a threshold of 0 switches a comparison off.
-constexpr Verdict::Rule kSame{100, 100, 0.6};
-constexpr Verdict::Rule kGrid{10, 10, 1.0};
-constexpr Verdict::Rule kGray{120, 120, 0.6};
-constexpr Verdict::Rule kTone{60, 60, 0.3};
+// BENCHMARKS.md); a threshold of 0 switches a band off.
+constexpr Verdict::Rule kSame{80, 300, 1.0, 0.9};
+constexpr Verdict::Rule kGrid{10, 40, 0.3, 0.9};
+constexpr Verdict::Rule kGray{80, 80, 0.8, 0.9};
+constexpr Verdict::Rule kTone{40, 40, 0.6, 0.9};
+constexpr Verdict::Rule kReframed{70, 250, 0.4, 0.9};
+// When plain and tone find the same entry first, their posted thresholds grow
+// by this factor.
+constexpr double kAgreement = 3.0;
 
 }  // namespace
 
-Verdict::Verdict() : rules_(TunedRules()) {}
+Verdict::Verdict() : rules_(TunedRules()), agreement_(TunedAgreement()) {}
+
+double Verdict::TunedAgreement() { return kAgreement; }
 
 const Verdict::Rules& Verdict::TunedRules() {
   static const Rules kRules = [] {
     Rules rules;
     const ComparisonSet used = ComparisonSet::Default();
     for (int c = 0; c < kComparisonCount; ++c) {
-      rules[c] = used.Has(static_cast<Comparison>(c)) ? kGrid : Verdict::Rule{0, 0, 1.0};
+      rules[c] = used.Has(static_cast<Comparison>(c)) ? kGrid : Verdict::Rule{0, 0, 1.0, 1.0};
     }
     rules[static_cast<int>(Comparison::kSame)] = kSame;
     rules[static_cast<int>(Comparison::kGrayscale)] = kGray;
     rules[static_cast<int>(Comparison::kTone)] = kTone;
+    rules[static_cast<int>(Comparison::kReframed)] = kReframed;
     return rules;
   }();
   return kRules;
@@ -36,20 +43,35 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
     decision.hasEntry = true;
     decision.entry = result.hits.front();
   }
+  const std::vector<SearchHit>& plain = result.closest[static_cast<int>(Comparison::kSame)];
+  const std::vector<SearchHit>& tone = result.closest[static_cast<int>(Comparison::kTone)];
+  const bool agree = !plain.empty() && !tone.empty() && plain[0].row == tone[0].row;
   // The winning comparison's difference as a share of its threshold.
   double bestShare = 2;
   for (int c = 0; c < kComparisonCount; ++c) {
     const std::vector<SearchHit>& closest = result.closest[c];
-    const Rule& rule = rules_[c];
     if (closest.empty()) continue;
+    const Rule& rule = rules_[c];
+    const bool agreed = agree && (c == static_cast<int>(Comparison::kSame) || c == static_cast<int>(Comparison::kTone));
+    const double postedBelow = static_cast<double>(rule.postedBelow) * (agreed ? agreement_ : 1.0);
     const std::int64_t best = closest[0].difference;
-    const bool apart = closest.size() < 2 || static_cast<double>(best) <= rule.marginRatio * closest[1].difference;
+    // The closest other row under any comparison that ran and has a rule.
+    std::int64_t rival = -1;
+    for (int k = 0; k < kComparisonCount; ++k) {
+      if (rules_[k].postedBelow <= 0 && rules_[k].similarBelow <= 0) continue;
+      for (const SearchHit& hit : result.closest[k]) {
+        if (hit.row == closest[0].row) continue;
+        if (rival < 0 || hit.difference < rival) rival = hit.difference;
+        break;
+      }
+    }
+    const auto apart = [&](double ratio) { return rival < 0 || static_cast<double>(best) <= ratio * rival; };
     Outcome outcome;
     double share;
-    if (best < rule.postedBelow && apart) {
+    if (static_cast<double>(best) < postedBelow && apart(rule.marginRatio)) {
       outcome = Outcome::kPosted;
-      share = static_cast<double>(best) / rule.postedBelow;
-    } else if (best < rule.similarBelow) {
+      share = static_cast<double>(best) / postedBelow;
+    } else if (best < rule.similarBelow && apart(rule.similarMarginRatio)) {
       outcome = Outcome::kSimilar;
       share = 1 + static_cast<double>(best) / rule.similarBelow;  // any posted beats any similar
     } else {

@@ -12,11 +12,16 @@
 // result.
 //
 // A comparison speaks for its closest row when that row's difference is below
-// the comparison's threshold and stands apart from the next closest row of the
-// same comparison (best <= marginRatio x second; a missing second counts as
-// far). "posted" needs the posted threshold and the margin; "similar" only the
-// similar threshold. Among the comparisons that speak, the one whose
-// difference is the smallest share of its threshold wins; plain ties win.
+// the comparison's threshold and stands apart from the closest other row
+// under any comparison that ran with a rule (best <= ratio x that row's difference; none
+// counts as far): an entry found again by another comparison is no rival, a
+// different entry close under any comparison is. "posted" needs the posted
+// threshold and marginRatio; "similar" the similar threshold and
+// similarMarginRatio (two entries equally close single out neither). Among the
+// comparisons that speak, the one whose difference is the smallest share of
+// its threshold wins; plain ties win. Agreement counts as evidence: when the
+// plain and the tone comparison find the same row first, that row's posted
+// thresholds under both are `agreement` times higher.
 // The thresholds come from the tuning half of the effectiveness benchmark
 // (bench/effectiveness/), never from the pictures it reports on.
 class Verdict {
@@ -26,7 +31,8 @@ class Verdict {
   struct Rule {
     std::int64_t postedBelow = 0;   // posted when best < this (and the margin holds)
     std::int64_t similarBelow = 0;  // similar when best < this
-    double marginRatio = 1.0;       // posted needs best <= marginRatio x second
+    double marginRatio = 1.0;       // posted needs best <= marginRatio x closest other row
+    double similarMarginRatio = 1.0;  // similar needs best <= similarMarginRatio x closest other row
   };
   using Rules = std::array<Rule, kComparisonCount>;
 
@@ -41,11 +47,12 @@ class Verdict {
 
   // The tuned rules (or the given ones, for tests and tuning).
   Verdict();
-  explicit Verdict(const Rules& rules) : rules_(rules) {}
+  explicit Verdict(const Rules& rules, double agreement = 1.0) : rules_(rules), agreement_(agreement) {}
 
   Decision Decide(const MatchResult& result) const;
 
   static const Rules& TunedRules();
+  static double TunedAgreement();
   // "posted", "similar", "new": the words of `check`.
   static std::string_view Word(Outcome outcome);
   // "投稿済み", "似た画像あり", "見つかりませんでした", Shift-JIS.
@@ -53,4 +60,5 @@ class Verdict {
 
  private:
   Rules rules_;
+  double agreement_;
 };

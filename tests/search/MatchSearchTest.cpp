@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <random>
 
 #include "search/CacheTable.h"
@@ -240,6 +242,111 @@ TEST_F(MatchSearchTest, ToneFitsBrightnessAndContrastWithinTheGainLimit) {
   }
 }
 
+// A smooth made-up picture on [0, 1] x [0, 1]: a gradient and three blobs
+// per channel, strong enough that its left and right, top and bottom differ.
+struct Picture {
+  double base[3], dx[3], dy[3], blob[3][4];  // blob: x, y, radius, weight
+
+  static Picture Make(std::mt19937& random) {
+    std::uniform_real_distribution<double> u(0, 1);
+    Picture p{};
+    for (int ch = 0; ch < 3; ++ch) {
+      p.base[ch] = 40 + 160 * u(random);
+      p.dx[ch] = 240 * (u(random) - 0.5);
+      p.dy[ch] = 240 * (u(random) - 0.5);
+    }
+    for (auto& b : p.blob) {
+      b[0] = u(random), b[1] = u(random), b[2] = 0.08 + 0.15 * u(random), b[3] = 300 * (u(random) - 0.5);
+    }
+    return p;
+  }
+  double At(double x, double y, int ch) const {
+    double v = base[ch] + dx[ch] * x + dy[ch] * y;
+    for (const auto& b : blob) {
+      const double r2 = ((x - b[0]) * (x - b[0]) + (y - b[1]) * (y - b[1])) / (b[2] * b[2]);
+      v += (ch == 1 ? -b[3] : b[3]) * std::exp(-r2);
+    }
+    return std::clamp(v, 0.0, 255.0);
+  }
+};
+
+// The 3 x 3 signature (cell averages) of the picture seen through `where`:
+// edited point (u, v) -> original point, or outside 0..1 for the frame.
+template <class Where>
+Colours SignatureThrough(const Picture& p, Where where, int frame, int kN = 60) {
+  Colours out{};
+  for (int cell = 0; cell < 9; ++cell) {
+    double sum[3] = {};
+    for (int i = 0; i < kN; ++i) {
+      for (int j = 0; j < kN; ++j) {
+        const auto [x, y] = where((cell % 3 + (j + 0.5) / kN) / 3, (cell / 3 + (i + 0.5) / kN) / 3);
+        const bool inside = x >= 0 && x < 1 && y >= 0 && y < 1;
+        for (int ch = 0; ch < 3; ++ch) sum[ch] += inside ? p.At(x, y, ch) : frame;
+      }
+    }
+    for (int ch = 0; ch < 3; ++ch) out[3 * cell + ch] = static_cast<int>(std::lround(sum[ch] / (kN * kN)));
+  }
+  return out;
+}
+
+TEST_F(MatchSearchTest, ReframedFindsSmallCropsBordersAndTurnsOnly) {
+  using Where = std::function<std::pair<double, double>(double, double)>;
+  const auto window = [](double x0, double x1, double y0, double y1) -> Where {
+    return [=](double u, double v) { return std::pair{x0 + u * (x1 - x0), y0 + v * (y1 - y0)}; };
+  };
+  const auto turn = [](double degrees) -> Where {
+    const double t = degrees * std::acos(-1.0) / 180, c = std::cos(t), s = std::sin(t), a = 1.5;
+    return [=](double u, double v) {
+      const double px = (u - 0.5) * (a * c + s), py = (v - 0.5) * (a * s + c);
+      return std::pair{(c * px + s * py) / a + 0.5, -s * px + c * py + 0.5};
+    };
+  };
+  const struct {
+    const char* edit;
+    Where where;
+    int frame;
+    bool found;  // first under the reframed comparison, at a small difference below the plain one
+  } cases[] = {
+      {"white border 2 %", window(-0.02, 1.02, -0.03, 1.03), 255, true},
+      {"black border 4 %", window(-0.04, 1.04, -0.04, 1.04), 0, true},
+      {"gray border 3 % and 1.5 %", window(-0.03, 1.03, -0.015, 1.015), 128, true},
+      {"crop 6 % centred", window(0.03, 0.97, 0.03, 0.97), 0, true},
+      {"crop 8 % of the width from the right", window(0, 0.92, 0, 1), 0, true},
+      {"crop 8 % of the height from the top", window(0, 1, 0.08, 1), 0, true},
+      {"turn 2 degrees on white", turn(2), 255, true},
+      {"turn -1 degree on black", turn(-1), 0, true},
+      {"crop 40 %: too far", window(0.2, 0.8, 0.2, 0.8), 0, false},
+      {"mirrored: not a reframing", [](double u, double v) { return std::pair{1 - u, v}; }, 0, false},
+  };
+  const int kReframed = static_cast<int>(Comparison::kReframed);
+  for (const auto& c : cases) {
+    CacheTable table;
+    for (int i = 0; i < 300; ++i) {
+      table.Append("d", "t", "n", SignatureThrough(Picture::Make(random_), window(0, 1, 0, 1), 0, 6));
+    }
+    const Picture original = Picture::Make(random_);
+    const Colours stored = SignatureThrough(original, window(0, 1, 0, 1), 0);
+    const std::size_t target = table.RowCount();
+    table.Append("p", "t", "n", stored);
+    const Colours query = SignatureThrough(original, c.where, c.frame);
+    const MatchResult result = MatchSearch(ComparisonSet::Default()).Run(table, query);
+    ASSERT_FALSE(result.closest[kReframed].empty()) << c.edit;
+    const std::int64_t reframed = MatchSearch::ReframedDifference(stored, query);
+    std::int64_t plain = 0;
+    for (int v = 0; v < 27; ++v) plain += std::abs(stored[v] - query[v]);
+    if (c.found) {
+      EXPECT_EQ(result.closest[kReframed][0].row, target) << c.edit;
+      EXPECT_LE(reframed, 60) << c.edit;
+      EXPECT_LT(reframed, plain) << c.edit;
+    } else {
+      EXPECT_GT(reframed, 60) << c.edit;
+    }
+  }
+  // An unchanged picture: every model is a change, yet none costs much.
+  const Colours same = SignatureThrough(Picture::Make(random_), window(0, 1, 0, 1), 0);
+  EXPECT_LE(MatchSearch::ReframedDifference(same, same), 60);
+}
+
 // The verdict's bands on hand-made results: rule (posted < 100, similar < 200,
 // margin 0.5) for every comparison.
 TEST(VerdictTest, BandsAndMarginsDecideTheOutcome) {
@@ -284,6 +391,45 @@ TEST(VerdictTest, BandsAndMarginsDecideTheOutcome) {
   EXPECT_EQ(d.outcome, O::kPosted);
   EXPECT_EQ(d.comparison, Comparison::kTone);
   EXPECT_EQ(d.entry.row, 5u);
+  // The margins are taken against the closest other row under any comparison
+  // that has a rule (the same row found again is no rival); similar needs its
+  // own margin. Rules: posted < 100 at 0.5, similar < 200 at 0.9; the
+  // mirrored comparison has no rule.
+  Verdict::Rules withRivals;
+  withRivals.fill(Verdict::Rule{100, 200, 0.5, 0.9});
+  withRivals[static_cast<int>(Comparison::kMirrored)] = Verdict::Rule{0, 0, 1.0, 1.0};
+  const struct {
+    std::vector<SearchHit> plain, tone, mirrored;
+    O outcome;
+    std::size_t row;
+  } rivals[] = {
+      {{{1, 99}, {2, 900}}, {{1, 40}, {2, 900}}, {}, O::kPosted, 1},     // the same row again
+      {{{1, 99}, {2, 900}}, {{2, 198}}, {}, O::kPosted, 1},              // another row, exactly at 0.5
+      {{{1, 99}, {2, 900}}, {{2, 197}}, {}, O::kSimilar, 1},             // another row too close
+      {{{1, 99}, {2, 900}}, {}, {{2, 110}}, O::kPosted, 1},              // no rule, no rival
+      {{{1, 150}, {2, 167}}, {}, {}, O::kSimilar, 1},                   // 150 <= 0.9 x 167
+      {{{1, 150}, {2, 166}}, {}, {}, O::kNew, 7},                       // 150 > 0.9 x 166
+      {{{1, 150}, {2, 167}}, {{3, 160}}, {}, O::kNew, 7},               // 150 > 0.9 x 160 (and 160 > 0.9 x 150)
+  };
+  for (const auto& c : rivals) {
+    MatchResult r;
+    r.hits = {{7, 5000}};
+    r.closest[0] = c.plain;
+    r.closest[static_cast<int>(Comparison::kTone)] = c.tone;
+    r.closest[static_cast<int>(Comparison::kMirrored)] = c.mirrored;
+    const Verdict::Decision d = Verdict(withRivals).Decide(r);
+    EXPECT_EQ(d.outcome, c.outcome) << c.plain[0].difference << " " << c.plain[1].difference;
+    EXPECT_EQ(d.entry.row, c.row) << c.plain[0].difference << " " << c.plain[1].difference;
+  }
+  // Agreement: plain and tone closest on the same row raise both posted
+  // thresholds (here 100 x 2); closest on different rows do not.
+  for (const auto& [toneRow, outcome] : {std::pair{std::size_t{1}, O::kPosted}, {std::size_t{3}, O::kSimilar}}) {
+    MatchResult r;
+    r.hits = r.closest[0] = {{1, 150}, {2, 900}};
+    r.closest[static_cast<int>(Comparison::kTone)] = {{toneRow, 190}, {4, 900}};
+    EXPECT_EQ(Verdict(withRivals, 2.0).Decide(r).outcome, outcome) << toneRow;
+    EXPECT_EQ(Verdict(withRivals, 1.0).Decide(r).outcome, O::kSimilar) << toneRow;
+  }
   // An empty table: new, with no entry.
   EXPECT_FALSE(verdict.Decide(MatchResult{}).hasEntry);
   EXPECT_EQ(verdict.Decide(MatchResult{}).outcome, O::kNew);
