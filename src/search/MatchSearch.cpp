@@ -34,6 +34,9 @@ constexpr int kMaxQueries = kGridTransformCount + kToneCurveCount;
 
 // The AVX2 kernel's second load of a row starts at this byte.
 constexpr std::size_t kPairHigh = 12;
+// How far ahead of the rows being compared the AVX2 kernel asks for the
+// table's bytes: the hardware's own prefetch stops at every page boundary.
+constexpr std::size_t kPrefetchAhead = 2048;
 
 // A packed query: its values, and the same as the AVX2 kernel reads two rows
 // at a time (bytes 0..15 in both lanes; bytes 16..26 at 4..14 of both lanes).
@@ -172,22 +175,33 @@ __attribute__((target("avx2"))) void OfferPairs(__m256i sums, int mask, int shif
   }
 }
 
+// A group's luminance sums keep row 2i + L in slot i of lane L. Returns
+// `ninth` with that slot of row kRow holding the row's ninth cell (bytes
+// 24..26), read by a load that puts it there.
+template <int kRow>
+__attribute__((target("avx2"))) inline __m256i WithNinthCell(__m256i ninth, const std::uint8_t* group) {
+  constexpr int kSlot = 4 * (kRow & 1) + kRow / 2;
+  const __m256i cells = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(group + kRow * kStride + 24 - 4 * kSlot));
+  return _mm256_blend_epi32(ninth, cells, 1 << kSlot);
+}
+
 // Eight rows a step, two at a time: one in each 128-bit lane, bytes 0..15
 // of the two rows in one vector ("low") and bytes 12..27 in another ("high",
 // bytes 12..15 and the next row's first byte masked off for the sums of
-// absolute differences). Every query's eight sums then come together in one
-// vector without a move across lanes, and a gray query's luminance
-// comparison takes its cells from the same vectors.
+// absolute differences). Each query's eight sums come together in one vector
+// without a move across lanes, and a gray query's luminance comparison takes
+// its cells from the same vectors.
 //
 // The luminance comparison spreads the cells' bytes to four-byte slots and
 // weights them 24/63/9 (3 x the luminance weights, halved so that a
-// red-green pair fits a signed 16-bit lane), against the query's 32 x
-// channel sum: every cell's difference is half of GrayRow's, so the row's
-// sum, shifted right by 5, is GrayRow's result. Luminances and differences
-// (at most 24480) fit signed 16-bit lanes. Reads one byte past the eighth
-// row, which the chunk's slack covers.
-__attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std::size_t count,
-                                                   std::size_t firstRow, const QuerySet& set) {
+// red-green pair fits a signed 16-bit lane for the multiply-add), starting
+// from minus the query's 32 x channel sum: every cell's difference is half of
+// GrayRow's, so the row's sum, shifted right by 5, is GrayRow's result. With
+// kVnni one dot-product instruction does the multiply-adds. Reads one byte
+// past the eighth row, which the chunk's slack covers.
+template <bool kVnni>
+__attribute__((target("avx2"))) void ScanMultiPairs(const std::uint8_t* rows, std::size_t count,
+                                                    std::size_t firstRow, const QuerySet& set) {
   static_assert(kValues == 27 && kPairHigh == 12);
   const __m256i highMask = _mm256_setr_epi8(0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0,  //
                                             0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0);
@@ -201,14 +215,6 @@ __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std
   const bool gray = set.grayList != nullptr;
   const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
                                           0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-  // The ninth cell (bytes 12..14 of the high vector) of step i to slot i.
-  alignas(32) static constexpr auto kLast = [] {
-    std::array<std::int8_t, 4 * 32> m{};
-    for (int i = 0; i < 4; ++i) {
-      for (int b = 0; b < 32; ++b) m[32 * i + b] = b % 16 / 4 == i && b % 4 < 3 ? static_cast<std::int8_t>(12 + b % 4) : -1;
-    }
-    return m;
-  }();
   constexpr int kRed = 3 * kLumaRed / 2, kGreen = 3 * kLumaGreen / 2, kBlue = 3 * kLumaBlue / 2;
   static_assert(kRed + kGreen <= 127 && 2 * kRed == 3 * kLumaRed && 2 * kGreen == 3 * kLumaGreen &&
                 2 * kBlue == 3 * kLumaBlue);
@@ -217,12 +223,20 @@ __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std
                                            kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0);
   std::array<std::int16_t, 9> half{};
   for (int k = 0; k < 9; ++k) half[k] = static_cast<std::int16_t>(set.grayCells[k] >> 1);
-  // Cells 0..7 as the packing below orders them: 0..3 from the low vector, 4..7 from the high one.
-  const __m256i q07 = _mm256_setr_epi16(half[0], half[1], half[2], half[3], half[4], half[5], half[6], half[7],
-                                        half[0], half[1], half[2], half[3], half[4], half[5], half[6], half[7]);
-  const __m256i q8 = _mm256_set1_epi32(half[8]);
-  const auto luma = [&](__m256i bytes) __attribute__((target("avx2"))) {
-    return _mm256_madd_epi16(_mm256_maddubs_epi16(bytes, weights), ones);
+  // Minus the query: cells 0..3 of each row, 4..7, and the ninth.
+  const __m256i minus03 =
+      _mm256_setr_epi32(-half[0], -half[1], -half[2], -half[3], -half[0], -half[1], -half[2], -half[3]);
+  const __m256i minus47 =
+      _mm256_setr_epi32(-half[4], -half[5], -half[6], -half[7], -half[4], -half[5], -half[6], -half[7]);
+  const __m256i minus8 = _mm256_set1_epi32(-half[8]);
+  // acc + the luminances of the cells in `bytes`, one cell a 32-bit slot.
+  const auto plusLuma = [&](__m256i acc, __m256i bytes) __attribute__((target("avx2"))) {
+    if constexpr (kVnni) {
+      __asm__("%{vex%} vpdpbusd %2, %1, %0" : "+x"(acc) : "x"(bytes), "x"(weights));
+      return acc;
+    } else {
+      return _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_maddubs_epi16(bytes, weights), ones));
+    }
   };
   // Sums never exceed 9 x 24480, so a bound beyond 2^20 admits every row.
   const auto grayBound = [&]() __attribute__((target("avx2"))) {
@@ -234,6 +248,9 @@ __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std
   std::size_t r = 0;
   for (; r + 8 <= count; r += 8) {
     const std::uint8_t* p = rows + r * kStride;
+    for (std::size_t line = 0; line < 8 * kStride; line += 64) {
+      _mm_prefetch(reinterpret_cast<const char*>(p + kPrefetchAhead + line), _MM_HINT_T0);
+    }
     __m256i low[4], high[4], highMasked[4];
     for (int i = 0; i < 4; ++i) {
       const std::uint8_t* a = p + 2 * i * kStride;
@@ -261,19 +278,32 @@ __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std
       }
     }
     if (!gray) continue;
+    // Step i: rows 2i and 2i + 1, cells 0..3 and 4..7 folded to four slots.
     __m256i steps[4];
-    __m256i ninth = _mm256_setzero_si256();
     for (int i = 0; i < 4; ++i) {
-      const __m256i luminance = _mm256_packs_epi32(luma(_mm256_shuffle_epi8(low[i], spread)),
-                                                   luma(_mm256_shuffle_epi8(high[i], spread)));
-      steps[i] = _mm256_madd_epi16(_mm256_abs_epi16(_mm256_sub_epi16(luminance, q07)), ones);
-      ninth = _mm256_or_si256(
-          ninth, _mm256_shuffle_epi8(high[i], _mm256_load_si256(reinterpret_cast<const __m256i*>(kLast.data() + 32 * i))));
+      steps[i] = _mm256_add_epi32(_mm256_abs_epi32(plusLuma(minus03, _mm256_shuffle_epi8(low[i], spread))),
+                                  _mm256_abs_epi32(plusLuma(minus47, _mm256_shuffle_epi8(high[i], spread))));
     }
+    // The ninth cells, each loaded so that it lands in its row's slot.
+    __m256i ninth = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 24));
+    ninth = WithNinthCell<1>(ninth, p);
+    ninth = WithNinthCell<2>(ninth, p);
+    ninth = WithNinthCell<3>(ninth, p);
+    ninth = WithNinthCell<4>(ninth, p);
+    ninth = WithNinthCell<5>(ninth, p);
+    ninth = WithNinthCell<6>(ninth, p);
+    ninth = WithNinthCell<7>(ninth, p);
+    // Each row's four slots summed without a move across lanes: adjacent
+    // slots, then adjacent pairs (two blends and an in-lane shuffle each).
+    const __m256i p01 = _mm256_add_epi32(_mm256_blend_epi32(steps[0], steps[1], 0xAA),
+                                         _mm256_shuffle_epi32(_mm256_blend_epi32(steps[0], steps[1], 0x55), 0xB1));
+    const __m256i p23 = _mm256_add_epi32(_mm256_blend_epi32(steps[2], steps[3], 0xAA),
+                                         _mm256_shuffle_epi32(_mm256_blend_epi32(steps[2], steps[3], 0x55), 0xB1));
     // Lane L of the total: rows L, 2 + L, 4 + L, 6 + L.
     const __m256i total = _mm256_add_epi32(
-        _mm256_hadd_epi32(_mm256_hadd_epi32(steps[0], steps[1]), _mm256_hadd_epi32(steps[2], steps[3])),
-        _mm256_abs_epi32(_mm256_sub_epi32(luma(ninth), q8)));
+        _mm256_add_epi32(_mm256_blend_epi32(p01, p23, 0xCC),
+                         _mm256_shuffle_epi32(_mm256_blend_epi32(p01, p23, 0x33), 0x4E)),
+        _mm256_abs_epi32(plusLuma(minus8, ninth)));
     const int hit = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(gBound, total)));
     if (hit != 0) {
       OfferPairs(total, hit, kLumaShift - 1, firstRow + r, *set.grayList);
@@ -283,11 +313,23 @@ __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std
   ScanMultiScalar(rows + r * kStride, count - r, firstRow + r, set);
 }
 
+__attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std::size_t count,
+                                                   std::size_t firstRow, const QuerySet& set) {
+  ScanMultiPairs<false>(rows, count, firstRow, set);
+}
+
+__attribute__((target("avx2"))) void ScanMultiAvxVnni(const std::uint8_t* rows, std::size_t count,
+                                                      std::size_t firstRow, const QuerySet& set) {
+  ScanMultiPairs<true>(rows, count, firstRow, set);
+}
+
 #endif  // TINTWISE_X86
 
 MultiKernel PickKernel(SimilaritySearch::Kernel kernel) {
   switch (SimilaritySearch::Resolve(kernel)) {
 #ifdef TINTWISE_X86
+    case SimilaritySearch::Kernel::kAvxVnni:
+      return ScanMultiAvxVnni;
     case SimilaritySearch::Kernel::kAvx2:
       return ScanMultiAvx2;
     case SimilaritySearch::Kernel::kSse2:
