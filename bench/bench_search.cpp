@@ -242,23 +242,31 @@ BENCHMARK(BM_SearchPacked)
 // Every comparison of the verdict in one pass (MatchSearch): range(0) 0 is a
 // colour query with the default comparisons, 1 a gray query (the luminance
 // comparison runs too), 2 a gray query with all eleven comparisons, 3 the
-// colour query without the reframed comparison (what its refinement costs).
+// colour query without the reframed comparison (what its refinement costs),
+// 4 the gray query of 1 on the AVX2 kernel without the byte dot product (as
+// processors without AVX-VNNI run it).
 void BM_MatchSearch(benchmark::State& state) {
   const CacheTable& table = PackedTable();
   ImageCache::Colours query = Query();
-  if (state.range(0) == 1 || state.range(0) == 2) {
+  if (state.range(0) == 1 || state.range(0) == 2 || state.range(0) == 4) {
     for (int k = 0; k < 9; ++k) query[3 * k + 1] = query[3 * k + 2] = query[3 * k];
+  }
+  const auto kernel = state.range(0) == 4 ? SimilaritySearch::Kernel::kAvx2 : SimilaritySearch::Kernel::kAuto;
+  if (!SimilaritySearch::Supports(kernel)) {
+    state.SkipWithError("not supported by this processor");
+    return;
   }
   const MatchSearch search(state.range(0) == 2   ? ComparisonSet::All()
                            : state.range(0) == 3 ? ComparisonSet::Default().With(Comparison::kReframed, false)
-                                                 : ComparisonSet::Default());
+                                                 : ComparisonSet::Default(),
+                           SimilaritySearch::kHitCount, kernel);
   std::size_t reports = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(search.Run(table, query, [&](std::size_t) { ++reports; }));
   }
   SetRowCounters(state, table.RowCount());
 }
-BENCHMARK(BM_MatchSearch)->ArgName("query")->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MatchSearch)->ArgName("query")->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 
 // One reframed difference (the whole family of crops, borders and turns): the
 // matching search pays it for each of its candidate rows (at most 84).

@@ -12,5 +12,6 @@ cmake --build "$build" --target bench_search >/dev/null
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 TINTWISE_BENCH_ROWS=$rows "$build/bench/bench_search" --benchmark_out="$out" --benchmark_out_format=json \
-  --benchmark_repetitions="${TINTWISE_BENCH_REPETITIONS:-3}" --benchmark_report_aggregates_only=true
+  --benchmark_repetitions="${TINTWISE_BENCH_REPETITIONS:-3}" --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true
 python3 "$here/bench/search_ratios.py" "$out"

@@ -40,12 +40,14 @@ def main(path):
     print(f"search / one pass over the packed bytes ({floor:.3f} ms): {search / floor:.2f} "
           f"[{cpu('BM_SearchPacked/kernel:0') / cpu('BM_ReadPackedBytes'):.2f}] (target <= 2)")
     for arg, what in ((0, "colour query, default comparisons"), (1, "gray query, default comparisons"),
-                      (2, "gray query, all ten comparisons")):
+                      (2, "gray query, all eleven comparisons"),
+                      (3, "colour query, default comparisons without the reframed one"),
+                      (4, "gray query, default comparisons, AVX2 without the byte dot product")):
         match = ms(f"BM_MatchSearch/query:{arg}")
         if match is not None:
             print(f"matching search ({what}): {match:.3f} ms [{cpu(f'BM_MatchSearch/query:{arg}'):.3f} ms]; "
                   f"/ plain search {match / search:.2f} [{cpu(f'BM_MatchSearch/query:{arg}') / cpu('BM_SearchPacked/kernel:0'):.2f}]"
-                  + (" (target <= 3)" if arg < 2 else ""))
+                  + (" (target <= 3)" if arg in (0, 1, 4) else ""))
     shell = ms("BM_ShellPrintsTable")
     shell_cpu = median["BM_ShellPrintsTable"]["child_cpu_ms"]
     print(f"load: {load:.0f} ms [{cpu('BM_LoadPacked'):.0f} ms]; sqlite3 shell printing the table: {shell:.0f} ms "

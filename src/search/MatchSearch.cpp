@@ -33,22 +33,84 @@ constexpr int kToneCurveCount = sizeof kToneCurves / sizeof kToneCurves[0];
 
 constexpr int kMaxQueries = kGridTransformCount + kToneCurveCount;
 
+// The AVX2 kernel's second load of a row starts at this byte.
+constexpr std::size_t kPairHigh = 12;
+// How far ahead of the rows being compared the AVX2 kernel asks for the
+// table's bytes: the hardware's own prefetch stops at every page boundary.
+constexpr std::size_t kPrefetchAhead = 2048;
+
+// A packed query: its values, and the same as the AVX2 kernel reads two rows
+// at a time (bytes 0..15 in both lanes; bytes 16..26 at 4..14 of both lanes).
 struct alignas(32) ByteQuery {
   std::uint8_t values[32] = {};
+  std::uint8_t pairLow[32] = {};
+  std::uint8_t pairHigh[32] = {};
 };
 
-// The packed queries of one pass, each with the list it feeds.
+// A gray query's cells: 64 x the channel sum.
+std::array<std::int32_t, 9> GrayCells(const ImageCache::Colours& query) {
+  std::array<std::int32_t, 9> cells{};
+  for (int k = 0; k < 9; ++k) {
+    const std::int64_t sum = std::int64_t{query[3 * k]} + query[3 * k + 1] + query[3 * k + 2];
+    cells[k] = static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, 0, 3 * 255) << kLumaShift);
+  }
+  return cells;
+}
+
+// The gray difference of one stored row, given up (returning `bound`) once the
+// partial sum reaches `bound`: most rows leave after a cell or two.
+template <class Value>
+std::int64_t GrayRow(const Value* row, const std::array<std::int32_t, 9>& gray, std::int64_t bound) {
+  const std::int64_t scaledBound =
+      bound > (std::numeric_limits<std::int64_t>::max() >> kLumaShift) ? std::numeric_limits<std::int64_t>::max()
+                                                                       : bound << kLumaShift;
+  std::int64_t sum = 0;
+  for (int k = 0; k < 9; ++k) {
+    const std::int64_t luminance =
+        3 * (kLumaRed * std::int64_t{row[3 * k]} + kLumaGreen * std::int64_t{row[3 * k + 1]} +
+             kLumaBlue * std::int64_t{row[3 * k + 2]});
+    const std::int64_t d = luminance - gray[k];
+    sum += d < 0 ? -d : d;
+    if (sum >= scaledBound) return bound;
+  }
+  return sum >> kLumaShift;
+}
+
+// The packed queries of one pass, each with the list it feeds, and for a gray
+// query the cells of the luminance comparison and its list.
 struct QuerySet {
   int count = 0;
   ByteQuery queries[kMaxQueries];
   RankedList* lists[kMaxQueries] = {};
+  std::array<std::int32_t, 9> grayCells{};
+  RankedList* grayList = nullptr;  // none: no luminance comparison
 
   void Add(const ImageCache::Colours& query, RankedList* list) {
-    for (std::size_t v = 0; v < kValues; ++v) queries[count].values[v] = static_cast<std::uint8_t>(query[v]);
+    ByteQuery& packed = queries[count];
+    for (std::size_t v = 0; v < kValues; ++v) {
+      const auto value = static_cast<std::uint8_t>(query[v]);
+      packed.values[v] = value;
+      for (std::size_t lane = 0; lane < 32; lane += 16) {
+        if (v < 16) packed.pairLow[lane + v] = value;
+        if (v >= 16) packed.pairHigh[lane + v - kPairHigh] = value;
+      }
+    }
     lists[count++] = list;
+  }
+  void SetGray(const std::array<std::int32_t, 9>& cells, RankedList* list) {
+    grayCells = cells;
+    grayList = list;
   }
 };
 
+void OfferGray(const std::uint8_t* row, std::size_t index, const QuerySet& set) {
+  const std::int64_t bound = set.grayList->Bound();
+  const std::int64_t d = GrayRow(row, set.grayCells, bound);
+  if (d < bound) set.grayList->Offer(index, d);
+}
+
+// Every comparison of the set for `count` rows; the SIMD kernels run the
+// groups of eight rows and leave the tail to this one.
 using MultiKernel = void (*)(const std::uint8_t* rows, std::size_t count, std::size_t firstRow, const QuerySet& set);
 
 void ScanMultiScalar(const std::uint8_t* rows, std::size_t count, std::size_t firstRow, const QuerySet& set) {
@@ -59,6 +121,7 @@ void ScanMultiScalar(const std::uint8_t* rows, std::size_t count, std::size_t fi
       for (std::size_t v = 0; v < kValues; ++v) sum += std::abs(int{row[v]} - int{set.queries[j].values[v]});
       if (sum < set.lists[j]->Bound()) set.lists[j]->Offer(firstRow + r, sum);
     }
+    if (set.grayList != nullptr) OfferGray(row, firstRow + r, set);
   }
 }
 
@@ -93,43 +156,172 @@ void ScanMultiSse2(const std::uint8_t* rows, std::size_t count, std::size_t firs
         bounds[j] = _mm_set1_epi16(Bound16(*set.lists[j]));
       }
     }
+    if (set.grayList != nullptr) {
+      for (std::size_t k = 0; k < 8; ++k) OfferGray(p + k * kStride, firstRow + r + k, set);
+    }
+  }
+  ScanMultiScalar(rows + r * kStride, count - r, firstRow + r, set);
+}
+
+// Offers the rows of a group of eight whose 32-bit sums passed the bound
+// (`mask`, one bit a slot), the sums laid out two rows to a step: slots 0..3
+// rows 0, 2, 4, 6, slots 4..7 rows 1, 3, 5, 7. `shift` scales the sums down.
+__attribute__((target("avx2"))) void OfferPairs(__m256i sums, int mask, int shift, std::size_t firstRow,
+                                                RankedList& ranked) {
+  alignas(32) std::int32_t slots[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(slots), sums);
+  for (int row = 0; row < 8; ++row) {
+    const int slot = 4 * (row & 1) + row / 2;
+    if (mask & (1 << slot)) ranked.Offer(firstRow + static_cast<std::size_t>(row), slots[slot] >> shift);
+  }
+}
+
+// A group's luminance sums keep row 2i + L in slot i of lane L. Returns
+// `ninth` with that slot of row kRow holding the row's ninth cell (bytes
+// 24..26), read by a load that puts it there.
+template <int kRow>
+__attribute__((target("avx2"))) inline __m256i WithNinthCell(__m256i ninth, const std::uint8_t* group) {
+  constexpr int kSlot = 4 * (kRow & 1) + kRow / 2;
+  const __m256i cells = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(group + kRow * kStride + 24 - 4 * kSlot));
+  return _mm256_blend_epi32(ninth, cells, 1 << kSlot);
+}
+
+// Eight rows a step, two at a time: one in each 128-bit lane, bytes 0..15
+// of the two rows in one vector ("low") and bytes 12..27 in another ("high",
+// bytes 12..15 and the next row's first byte masked off for the sums of
+// absolute differences). Each query's eight sums come together in one vector
+// without a move across lanes, and a gray query's luminance comparison takes
+// its cells from the same vectors.
+//
+// The luminance comparison spreads the cells' bytes to four-byte slots and
+// weights them 24/63/9 (3 x the luminance weights, halved so that a
+// red-green pair fits a signed 16-bit lane for the multiply-add), starting
+// from minus the query's 32 x channel sum: every cell's difference is half of
+// GrayRow's, so the row's sum, shifted right by 5, is GrayRow's result. With
+// kVnni one dot-product instruction does the multiply-adds. Reads one byte
+// past the eighth row, which the chunk's slack covers.
+template <bool kVnni>
+__attribute__((target("avx2"))) void ScanMultiPairs(const std::uint8_t* rows, std::size_t count,
+                                                    std::size_t firstRow, const QuerySet& set) {
+  static_assert(kValues == 27 && kPairHigh == 12);
+  const __m256i highMask = _mm256_setr_epi8(0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0,  //
+                                            0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0);
+  const __m256i ones = _mm256_set1_epi16(1);
+  const auto bound32 = [&](const RankedList& list) __attribute__((target("avx2"))) {
+    return _mm256_set1_epi32(static_cast<std::int32_t>(std::min<std::int64_t>(list.Bound(), 1 << 20)));
+  };
+  __m256i bounds[kMaxQueries];
+  for (int j = 0; j < set.count; ++j) bounds[j] = bound32(*set.lists[j]);
+
+  const bool gray = set.grayList != nullptr;
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  constexpr int kRed = 3 * kLumaRed / 2, kGreen = 3 * kLumaGreen / 2, kBlue = 3 * kLumaBlue / 2;
+  static_assert(kRed + kGreen <= 127 && 2 * kRed == 3 * kLumaRed && 2 * kGreen == 3 * kLumaGreen &&
+                2 * kBlue == 3 * kLumaBlue);
+  const __m256i weights = _mm256_setr_epi8(kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0,
+                                           kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0,
+                                           kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0);
+  std::array<std::int16_t, 9> half{};
+  for (int k = 0; k < 9; ++k) half[k] = static_cast<std::int16_t>(set.grayCells[k] >> 1);
+  // Minus the query: cells 0..3 of each row, 4..7, and the ninth.
+  const __m256i minus03 =
+      _mm256_setr_epi32(-half[0], -half[1], -half[2], -half[3], -half[0], -half[1], -half[2], -half[3]);
+  const __m256i minus47 =
+      _mm256_setr_epi32(-half[4], -half[5], -half[6], -half[7], -half[4], -half[5], -half[6], -half[7]);
+  const __m256i minus8 = _mm256_set1_epi32(-half[8]);
+  // acc + the luminances of the cells in `bytes`, one cell a 32-bit slot.
+  const auto plusLuma = [&](__m256i acc, __m256i bytes) __attribute__((target("avx2"))) {
+    if constexpr (kVnni) {
+      __asm__("%{vex%} vpdpbusd %2, %1, %0" : "+x"(acc) : "x"(bytes), "x"(weights));
+      return acc;
+    } else {
+      return _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_maddubs_epi16(bytes, weights), ones));
+    }
+  };
+  // Sums never exceed 9 x 24480, so a bound beyond 2^20 admits every row.
+  const auto grayBound = [&]() __attribute__((target("avx2"))) {
+    return _mm256_set1_epi32(
+        static_cast<std::int32_t>(std::min<std::int64_t>(set.grayList->Bound(), 1 << 20) << (kLumaShift - 1)));
+  };
+  __m256i gBound = gray ? grayBound() : _mm256_setzero_si256();
+
+  std::size_t r = 0;
+  for (; r + 8 <= count; r += 8) {
+    const std::uint8_t* p = rows + r * kStride;
+    for (std::size_t line = 0; line < 8 * kStride; line += 64) {
+      _mm_prefetch(reinterpret_cast<const char*>(p + kPrefetchAhead + line), _MM_HINT_T0);
+    }
+    __m256i low[4], high[4], highMasked[4];
+    for (int i = 0; i < 4; ++i) {
+      const std::uint8_t* a = p + 2 * i * kStride;
+      low[i] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(a + kStride), reinterpret_cast<const __m128i*>(a));
+      high[i] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(a + kStride + kPairHigh),
+                                    reinterpret_cast<const __m128i*>(a + kPairHigh));
+      highMasked[i] = _mm256_and_si256(high[i], highMask);
+    }
+    for (int j = 0; j < set.count; ++j) {
+      const __m256i qLow = _mm256_load_si256(reinterpret_cast<const __m256i*>(set.queries[j].pairLow));
+      const __m256i qHigh = _mm256_load_si256(reinterpret_cast<const __m256i*>(set.queries[j].pairHigh));
+      // Step i: the two partial sums of row 2i in lane 0 and of row 2i + 1 in
+      // lane 1, each below 2^16 in a 64-bit lane. Two packings gather the
+      // partials of the four steps in order, and one multiply-add sums each
+      // row's pair.
+      const auto sad = [&](int i) __attribute__((target("avx2"))) {
+        return _mm256_add_epi64(_mm256_sad_epu8(low[i], qLow), _mm256_sad_epu8(highMasked[i], qHigh));
+      };
+      const __m256i sums = _mm256_madd_epi16(
+          _mm256_packus_epi32(_mm256_packus_epi32(sad(0), sad(1)), _mm256_packus_epi32(sad(2), sad(3))), ones);
+      const int hit = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(bounds[j], sums)));
+      if (hit != 0) {
+        OfferPairs(sums, hit, 0, firstRow + r, *set.lists[j]);
+        bounds[j] = bound32(*set.lists[j]);
+      }
+    }
+    if (!gray) continue;
+    // Step i: rows 2i and 2i + 1, cells 0..3 and 4..7 folded to four slots.
+    __m256i steps[4];
+    for (int i = 0; i < 4; ++i) {
+      steps[i] = _mm256_add_epi32(_mm256_abs_epi32(plusLuma(minus03, _mm256_shuffle_epi8(low[i], spread))),
+                                  _mm256_abs_epi32(plusLuma(minus47, _mm256_shuffle_epi8(high[i], spread))));
+    }
+    // The ninth cells, each loaded so that it lands in its row's slot.
+    __m256i ninth = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 24));
+    ninth = WithNinthCell<1>(ninth, p);
+    ninth = WithNinthCell<2>(ninth, p);
+    ninth = WithNinthCell<3>(ninth, p);
+    ninth = WithNinthCell<4>(ninth, p);
+    ninth = WithNinthCell<5>(ninth, p);
+    ninth = WithNinthCell<6>(ninth, p);
+    ninth = WithNinthCell<7>(ninth, p);
+    // Each row's four slots summed without a move across lanes: adjacent
+    // slots, then adjacent pairs (two blends and an in-lane shuffle each).
+    const __m256i p01 = _mm256_add_epi32(_mm256_blend_epi32(steps[0], steps[1], 0xAA),
+                                         _mm256_shuffle_epi32(_mm256_blend_epi32(steps[0], steps[1], 0x55), 0xB1));
+    const __m256i p23 = _mm256_add_epi32(_mm256_blend_epi32(steps[2], steps[3], 0xAA),
+                                         _mm256_shuffle_epi32(_mm256_blend_epi32(steps[2], steps[3], 0x55), 0xB1));
+    // Lane L of the total: rows L, 2 + L, 4 + L, 6 + L.
+    const __m256i total = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_blend_epi32(p01, p23, 0xCC),
+                         _mm256_shuffle_epi32(_mm256_blend_epi32(p01, p23, 0x33), 0x4E)),
+        _mm256_abs_epi32(plusLuma(minus8, ninth)));
+    const int hit = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(gBound, total)));
+    if (hit != 0) {
+      OfferPairs(total, hit, kLumaShift - 1, firstRow + r, *set.grayList);
+      gBound = grayBound();
+    }
   }
   ScanMultiScalar(rows + r * kStride, count - r, firstRow + r, set);
 }
 
 __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std::size_t count,
                                                    std::size_t firstRow, const QuerySet& set) {
-  alignas(32) static constexpr std::uint8_t kMask[32] = {
-      0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-      0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0,    0,    0,    0,    0};
-  static_assert(kValues == 27);
-  const __m256i mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kMask));
-  __m128i bounds[kMaxQueries];
-  for (int j = 0; j < set.count; ++j) bounds[j] = _mm_set1_epi16(Bound16(*set.lists[j]));
-  std::size_t r = 0;
-  for (; r + 8 <= count; r += 8) {
-    const std::uint8_t* p = rows + r * kStride;
-    __m256i row[8];
-    for (int k = 0; k < 8; ++k) {
-      row[k] = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k * kStride)), mask);
-    }
-    for (int j = 0; j < set.count; ++j) {
-      const __m256i q = _mm256_load_si256(reinterpret_cast<const __m256i*>(set.queries[j].values));
-      const __m256i t0 = Interleave4x2(_mm256_sad_epu8(row[0], q), _mm256_sad_epu8(row[1], q),
-                                       _mm256_sad_epu8(row[2], q), _mm256_sad_epu8(row[3], q));
-      const __m256i t1 = Interleave4x2(_mm256_sad_epu8(row[4], q), _mm256_sad_epu8(row[5], q),
-                                       _mm256_sad_epu8(row[6], q), _mm256_sad_epu8(row[7], q));
-      const __m128i u0 = _mm_add_epi16(_mm256_castsi256_si128(t0), _mm256_extracti128_si256(t0, 1));
-      const __m128i u1 = _mm_add_epi16(_mm256_castsi256_si128(t1), _mm256_extracti128_si256(t1, 1));
-      const __m128i sums = _mm_add_epi16(_mm_unpacklo_epi64(u0, u1), _mm_unpackhi_epi64(u0, u1));
-      const int hit = _mm_movemask_epi8(_mm_cmplt_epi16(sums, bounds[j]));
-      if (hit != 0) {
-        OfferGroup(sums, hit, firstRow + r, *set.lists[j]);
-        bounds[j] = _mm_set1_epi16(Bound16(*set.lists[j]));
-      }
-    }
-  }
-  ScanMultiScalar(rows + r * kStride, count - r, firstRow + r, set);
+  ScanMultiPairs<false>(rows, count, firstRow, set);
+}
+
+__attribute__((target("avx2"))) void ScanMultiAvxVnni(const std::uint8_t* rows, std::size_t count,
+                                                      std::size_t firstRow, const QuerySet& set) {
+  ScanMultiPairs<true>(rows, count, firstRow, set);
 }
 
 #endif  // TINTWISE_X86
@@ -137,6 +329,8 @@ __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std
 MultiKernel PickKernel(SimilaritySearch::Kernel kernel) {
   switch (SimilaritySearch::Resolve(kernel)) {
 #ifdef TINTWISE_X86
+    case SimilaritySearch::Kernel::kAvxVnni:
+      return ScanMultiAvxVnni;
     case SimilaritySearch::Kernel::kAvx2:
       return ScanMultiAvx2;
     case SimilaritySearch::Kernel::kSse2:
@@ -146,120 +340,6 @@ MultiKernel PickKernel(SimilaritySearch::Kernel kernel) {
       return ScanMultiScalar;
   }
 }
-
-// A gray query's cells: 64 x the channel sum.
-std::array<std::int32_t, 9> GrayCells(const ImageCache::Colours& query) {
-  std::array<std::int32_t, 9> cells{};
-  for (int k = 0; k < 9; ++k) {
-    const std::int64_t sum = std::int64_t{query[3 * k]} + query[3 * k + 1] + query[3 * k + 2];
-    cells[k] = static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, 0, 3 * 255) << kLumaShift);
-  }
-  return cells;
-}
-
-// The gray difference of one stored row, given up (returning `bound`) once the
-// partial sum reaches `bound`: most rows leave after a cell or two.
-template <class Value>
-std::int64_t GrayRow(const Value* row, const std::array<std::int32_t, 9>& gray, std::int64_t bound) {
-  const std::int64_t scaledBound =
-      bound > (std::numeric_limits<std::int64_t>::max() >> kLumaShift) ? std::numeric_limits<std::int64_t>::max()
-                                                                       : bound << kLumaShift;
-  std::int64_t sum = 0;
-  for (int k = 0; k < 9; ++k) {
-    const std::int64_t luminance =
-        3 * (kLumaRed * std::int64_t{row[3 * k]} + kLumaGreen * std::int64_t{row[3 * k + 1]} +
-             kLumaBlue * std::int64_t{row[3 * k + 2]});
-    const std::int64_t d = luminance - gray[k];
-    sum += d < 0 ? -d : d;
-    if (sum >= scaledBound) return bound;
-  }
-  return sum >> kLumaShift;
-}
-
-void GrayScalar(const std::uint8_t* rows, std::size_t count, std::size_t firstRow,
-                const std::array<std::int32_t, 9>& gray, RankedList& list) {
-  for (std::size_t r = 0; r < count; ++r) {
-    const std::int64_t bound = list.Bound();
-    const std::int64_t d = GrayRow(rows + r * kStride, gray, bound);
-    if (d < bound) list.Offer(firstRow + r, d);
-  }
-}
-
-#ifdef TINTWISE_X86
-// Eight rows at a time, two in each step (one in each 128-bit lane). The
-// cells' bytes spread to four-byte slots and are weighted 24/63/9 (3 x the
-// luminance weights, halved so that a red-green pair fits a signed 16-bit
-// lane), against the query's 32 x channel sum: every cell's difference is
-// half of GrayRow's, so the row's sum, shifted right by 5, is GrayRow's
-// result. The ninth cells of the eight rows share one vector. Reads one byte
-// past the eighth row, which the chunk's slack covers.
-__attribute__((target("avx2"))) void GrayAvx2(const std::uint8_t* rows, std::size_t count, std::size_t firstRow,
-                                              const std::array<std::int32_t, 9>& gray, RankedList& list) {
-  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
-                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-  // The ninth cell (bytes 12..14 of the second load) of step i to slot i.
-  alignas(32) static constexpr auto kLast = [] {
-    std::array<std::int8_t, 4 * 32> m{};
-    for (int i = 0; i < 4; ++i) {
-      for (int b = 0; b < 32; ++b) m[32 * i + b] = b % 16 / 4 == i && b % 4 < 3 ? static_cast<std::int8_t>(12 + b % 4) : -1;
-    }
-    return m;
-  }();
-  __m256i lastOf[4];
-  for (int i = 0; i < 4; ++i) lastOf[i] = _mm256_load_si256(reinterpret_cast<const __m256i*>(kLast.data() + 32 * i));
-  constexpr int kRed = 3 * kLumaRed / 2, kGreen = 3 * kLumaGreen / 2, kBlue = 3 * kLumaBlue / 2;
-  static_assert(kRed + kGreen <= 127 && 2 * kRed == 3 * kLumaRed && 2 * kGreen == 3 * kLumaGreen &&
-                2 * kBlue == 3 * kLumaBlue);
-  const __m256i weights = _mm256_setr_epi8(kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0,
-                                           kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0,
-                                           kRed, kGreen, kBlue, 0, kRed, kGreen, kBlue, 0);
-  const __m256i ones = _mm256_set1_epi16(1);
-  std::array<std::int32_t, 9> half{};
-  for (int k = 0; k < 9; ++k) half[k] = gray[k] >> 1;
-  const __m256i q0 = _mm256_setr_epi32(half[0], half[1], half[2], half[3], half[0], half[1], half[2], half[3]);
-  const __m256i q1 = _mm256_setr_epi32(half[4], half[5], half[6], half[7], half[4], half[5], half[6], half[7]);
-  const __m256i q8 = _mm256_set1_epi32(half[8]);
-  const auto luma = [&](__m256i bytes) __attribute__((target("avx2"))) {
-    return _mm256_madd_epi16(_mm256_maddubs_epi16(bytes, weights), ones);
-  };
-  // Sums never exceed 9 x 24480, so a bound beyond 2^20 admits every row.
-  const auto scaledBound = [&]() __attribute__((target("avx2"))) {
-    return _mm256_set1_epi32(static_cast<std::int32_t>(std::min<std::int64_t>(list.Bound(), 1 << 20) << (kLumaShift - 1)));
-  };
-  __m256i bound = scaledBound();
-  std::size_t r = 0;
-  for (; r + 8 <= count; r += 8) {
-    const std::uint8_t* p = rows + r * kStride;
-    __m256i steps[4];
-    __m256i ninth = _mm256_setzero_si256();
-    for (int i = 0; i < 4; ++i) {
-      const std::uint8_t* a = p + 2 * i * kStride;
-      const __m256i low = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(a + kStride),
-                                              reinterpret_cast<const __m128i*>(a));
-      const __m256i high = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(a + kStride + 12),
-                                               reinterpret_cast<const __m128i*>(a + 12));
-      steps[i] = _mm256_add_epi32(_mm256_abs_epi32(_mm256_sub_epi32(luma(_mm256_shuffle_epi8(low, spread)), q0)),
-                                  _mm256_abs_epi32(_mm256_sub_epi32(luma(_mm256_shuffle_epi8(high, spread)), q1)));
-      ninth = _mm256_or_si256(ninth, _mm256_shuffle_epi8(high, lastOf[i]));
-    }
-    // Lane L of the total: rows L, 2 + L, 4 + L, 6 + L.
-    const __m256i total = _mm256_add_epi32(
-        _mm256_hadd_epi32(_mm256_hadd_epi32(steps[0], steps[1]), _mm256_hadd_epi32(steps[2], steps[3])),
-        _mm256_abs_epi32(_mm256_sub_epi32(luma(ninth), q8)));
-    const int hit = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(bound, total)));
-    if (hit != 0) {
-      alignas(32) std::int32_t sums[8];
-      _mm256_store_si256(reinterpret_cast<__m256i*>(sums), total);
-      for (int row = 0; row < 8; ++row) {
-        const int slot = 4 * (row & 1) + row / 2;
-        if (hit & (1 << slot)) list.Offer(firstRow + r + static_cast<std::size_t>(row), sums[slot] >> (kLumaShift - 1));
-      }
-      bound = scaledBound();
-    }
-  }
-  GrayScalar(rows + r * kStride, count - r, firstRow + r, gray, list);
-}
-#endif
 
 template <class Value>
 ImageCache::Colours RowColours(const Value* row) {
@@ -379,13 +459,8 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
   } else {
     grids.insert(grids.end(), curves.begin(), curves.end());
   }
+  if (packed && gray) set.SetGray(grayCells, grayList);
   const MultiKernel scan = PickKernel(kernel_);
-  using GrayKernel = void (*)(const std::uint8_t*, std::size_t, std::size_t, const std::array<std::int32_t, 9>&,
-                              RankedList&);
-  GrayKernel grayScan = GrayScalar;
-#ifdef TINTWISE_X86
-  if (scan == ScanMultiAvx2) grayScan = GrayAvx2;
-#endif
 
   std::size_t done = 0;
   for (std::size_t c = 0; c < table.ChunkCount(); ++c) {
@@ -394,10 +469,7 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
     for (std::size_t start = 0; start < rows; start += SimilaritySearch::kProgressRows) {
       const std::size_t count = std::min(SimilaritySearch::kProgressRows, rows - start);
       if (packed) {
-        // The block is still in the first-level cache for the gray pass.
-        const std::uint8_t* block = table.ChunkBytes(c) + start * kStride;
-        scan(block, count, first + start, set);
-        if (gray) grayScan(block, count, first + start, grayCells, *grayList);
+        scan(table.ChunkBytes(c) + start * kStride, count, first + start, set);
       } else if (table.GetLayout() == CacheTable::Layout::kBytes) {
         ScanExact(table.ChunkBytes(c) + start * kStride, kStride, count, first + start, grids, gray, grayCells,
                   grayList, query, tone ? toneList : nullptr);

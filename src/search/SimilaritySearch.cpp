@@ -120,6 +120,7 @@ ByteKernel PickByteKernel(SimilaritySearch::Kernel kernel) {
   switch (SimilaritySearch::Resolve(kernel)) {
 #ifdef TINTWISE_X86
     case SimilaritySearch::Kernel::kAvx2:
+    case SimilaritySearch::Kernel::kAvxVnni:
       return ScanBytesAvx2;
     case SimilaritySearch::Kernel::kSse2:
       return ScanBytesSse2;
@@ -144,6 +145,8 @@ bool SimilaritySearch::Supports(Kernel kernel) {
       return __builtin_cpu_supports("sse2");
     case Kernel::kAvx2:
       return __builtin_cpu_supports("avx2");
+    case Kernel::kAvxVnni:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avxvnni");
 #else
     default:
       return false;
@@ -154,9 +157,10 @@ bool SimilaritySearch::Supports(Kernel kernel) {
 
 SimilaritySearch::Kernel SimilaritySearch::Resolve(Kernel kernel) {
   if (kernel == Kernel::kAuto || !Supports(kernel)) {
-    return Supports(Kernel::kAvx2) && kernel != Kernel::kSse2 ? Kernel::kAvx2
-           : Supports(Kernel::kSse2)                          ? Kernel::kSse2
-                                                              : Kernel::kScalar;
+    return kernel == Kernel::kAuto && Supports(Kernel::kAvxVnni)   ? Kernel::kAvxVnni
+           : Supports(Kernel::kAvx2) && kernel != Kernel::kSse2 ? Kernel::kAvx2
+           : Supports(Kernel::kSse2)                            ? Kernel::kSse2
+                                                                : Kernel::kScalar;
   }
   return kernel;
 }

@@ -35,8 +35,10 @@ class SimilaritySearch {
   static constexpr std::size_t kProgressRows = 1000;
 
   // Which scan to use; kAuto picks the fastest the processor supports. The
-  // others exist so that tests and benchmarks can compare them.
-  enum class Kernel { kAuto, kScalar, kSse2, kAvx2 };
+  // others exist so that tests and benchmarks can compare them. kAvxVnni is
+  // AVX2 plus the VEX-coded byte dot product, which only MatchSearch's
+  // luminance comparison uses (the plain search runs its AVX2 scan).
+  enum class Kernel { kAuto, kScalar, kSse2, kAvx2, kAvxVnni };
 
   // Called with the number of rows ranked so far, each time it reaches a
   // multiple of kProgressRows (from the thread running the search).
@@ -54,8 +56,8 @@ class SimilaritySearch {
   static bool Supports(Kernel kernel);
 
   // The scan that runs for `kernel` here: kAuto becomes the fastest this
-  // processor supports, AVX2 without AVX2 becomes SSE2, and without SIMD
-  // everything is the scalar loop.
+  // processor supports, AVX-VNNI without it AVX2, AVX2 without AVX2 SSE2,
+  // and without SIMD everything is the scalar loop.
   static Kernel Resolve(Kernel kernel);
 
   // Whether every value of `query` fits the packed bytes (0..255).

@@ -83,7 +83,7 @@ TEST_F(MatchSearchTest, PlainHitsAndEveryComparisonAgreeAcrossKernels) {
     const std::vector<SearchHit> plain = SimilaritySearch(Kernel::kScalar).Run(table_, query);
     const MatchResult reference = MatchSearch(ComparisonSet::All(), 20, Kernel::kScalar).Run(table_, query);
     EXPECT_EQ(reference.hits, plain);
-    for (const Kernel kernel : {Kernel::kAuto, Kernel::kSse2, Kernel::kAvx2}) {
+    for (const Kernel kernel : {Kernel::kAuto, Kernel::kSse2, Kernel::kAvx2, Kernel::kAvxVnni}) {
       if (!SimilaritySearch::Supports(kernel)) continue;
       const MatchResult result = MatchSearch(ComparisonSet::All(), 20, kernel).Run(table_, query);
       EXPECT_EQ(result.hits, plain);
@@ -123,7 +123,7 @@ TEST_F(MatchSearchTest, GrayKernelsEqualTheSingleDifferenceAtTheEdgesAndOnTies) 
     std::stable_sort(expected.begin(), expected.end(),
                      [](const SearchHit& a, const SearchHit& b) { return a.difference < b.difference; });
     expected.resize(MatchSearch::kClosest);
-    for (const Kernel kernel : {Kernel::kScalar, Kernel::kSse2, Kernel::kAvx2}) {
+    for (const Kernel kernel : {Kernel::kScalar, Kernel::kSse2, Kernel::kAvx2, Kernel::kAvxVnni}) {
       if (!SimilaritySearch::Supports(kernel)) continue;
       const MatchResult result = MatchSearch(ComparisonSet::All(), 20, kernel).Run(table_, query);
       EXPECT_EQ(result.closest[kGray], expected) << "kernel " << static_cast<int>(kernel) << " query " << query[0];
@@ -131,6 +131,31 @@ TEST_F(MatchSearchTest, GrayKernelsEqualTheSingleDifferenceAtTheEdgesAndOnTies) 
   }
   // The single difference at the extremes: white against black is 3 x 255 a cell.
   EXPECT_EQ(MatchSearch::GrayDifference(gray({255, 255, 255, 255, 255, 255, 255, 255, 255}), queries[0]), 9 * 765);
+}
+
+TEST_F(MatchSearchTest, AnExactRowIsFoundAtEveryPlaceOfAGroupAndInTheTail) {
+  // The SIMD kernels take eight rows a step, two to a vector, and gather
+  // each row's ninth cell by a load of its own: a row put in the wrong slot,
+  // or given another row's bytes, loses its zero difference. 19 rows: two
+  // groups and a tail of three.
+  Colours gray{};
+  for (int k = 0; k < 9; ++k) gray[3 * k] = gray[3 * k + 1] = gray[3 * k + 2] = 17 + 26 * k;
+  const int kGray = static_cast<int>(Comparison::kGrayscale);
+  for (std::size_t planted = 0; planted < 19; ++planted) {
+    CacheTable table;
+    for (std::size_t row = 0; row < 19; ++row) {
+      table.Append(std::to_string(row), "t", "n", row == planted ? gray : Random());
+    }
+    for (const Kernel kernel : {Kernel::kScalar, Kernel::kSse2, Kernel::kAvx2, Kernel::kAvxVnni}) {
+      if (!SimilaritySearch::Supports(kernel)) continue;
+      const MatchResult result = MatchSearch(ComparisonSet::All(), 20, kernel).Run(table, gray);
+      const SearchHit exact{planted, 0};
+      ASSERT_FALSE(result.hits.empty());
+      EXPECT_EQ(result.hits[0], exact) << "kernel " << static_cast<int>(kernel) << " row " << planted;
+      ASSERT_FALSE(result.closest[kGray].empty());
+      EXPECT_EQ(result.closest[kGray][0], exact) << "kernel " << static_cast<int>(kernel) << " row " << planted;
+    }
+  }
 }
 
 TEST_F(MatchSearchTest, ExactPathForWideValuesGivesTheSameMatches) {

@@ -45,7 +45,7 @@ class SimilaritySearchTest : public ::testing::Test {
   // Every kernel this processor runs must agree with the oracle.
   void ExpectAllKernelsMatchReference(const ImageCache::Colours& query) {
     const std::vector<SearchHit> expected = ReferenceRank(rows_, query);
-    for (const Kernel kernel : {Kernel::kAuto, Kernel::kScalar, Kernel::kSse2, Kernel::kAvx2}) {
+    for (const Kernel kernel : {Kernel::kAuto, Kernel::kScalar, Kernel::kSse2, Kernel::kAvx2, Kernel::kAvxVnni}) {
       if (!SimilaritySearch::Supports(kernel)) continue;
       EXPECT_EQ(expected, Search(query, kernel)) << "kernel " << static_cast<int>(kernel);
     }
