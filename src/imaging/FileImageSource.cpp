@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "imaging/ImageDecoder.h"
-
 FileImageSource::~FileImageSource() {
   if (fd_ >= 0) ::close(fd_);
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "imaging/ImageError.h"
 #include "imaging/ImageSource.h"
+
+// Picture files larger than this are refused before they are read.
+inline constexpr std::uint64_t kMaxImageFileBytes = 1ull << 30;
 
 // A picture file read through its descriptor (read and pread), never mapped
 // or loaded whole. Writes nothing anywhere.

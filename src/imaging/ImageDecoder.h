@@ -14,9 +14,6 @@ enum class ImageFormat { kUnknown, kBmp, kJpeg, kPng, kGif, kWebp };
 // The format told by the first bytes of a file, whatever its name says.
 ImageFormat DetectImageFormat(std::span<const std::uint8_t> data);
 
-// Files larger than this are refused before they are read.
-inline constexpr std::uint64_t kMaxImageFileBytes = 1ull << 30;
-
 // Decodes a BMP, JPEG, PNG, GIF (first frame) or WebP picture, chosen by its
 // content, handing its rows to `sink` top to bottom as they are decoded.
 // Returns false, with the kind and a one-line reason in *error (may be

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 
 // The bytes of one picture file, read front to back by the decoders in
@@ -26,17 +25,8 @@ class MemoryImageSource : public ImageSource {
  public:
   explicit MemoryImageSource(std::span<const std::uint8_t> data) : data_(data) {}
   std::uint64_t Size() const override { return data_.size(); }
-  std::size_t Read(std::uint8_t* buffer, std::size_t size) override {
-    const std::size_t count = size < data_.size() - position_ ? size : data_.size() - position_;
-    if (count) std::memcpy(buffer, data_.data() + position_, count);
-    position_ += count;
-    return count;
-  }
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) override {
-    if (offset > data_.size() || size > data_.size() - offset) return false;
-    if (size) std::memcpy(buffer, data_.data() + offset, size);
-    return true;
-  }
+  std::size_t Read(std::uint8_t* buffer, std::size_t size) override;
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) override;
 
  private:
   std::span<const std::uint8_t> data_;
