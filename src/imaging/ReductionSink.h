@@ -15,8 +15,9 @@
 
 // A RowSink that resizes the picture as its rows arrive (RowResampler), so a
 // picture is never held whole. For pictures of a megapixel or more the
-// resize runs on a second thread: the decoder fills blocks of rows, which
-// the reduction thread takes in order, so decoding and reducing overlap.
+// resize can run on a second thread (see Thread): the decoder fills blocks
+// of rows, which the reduction thread takes in order, so decoding and
+// reducing overlap.
 // The result is the same either way.
 //
 // Threads: the decoder calls the RowSink side; the owner calls Finish after
