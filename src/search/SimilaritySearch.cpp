@@ -19,11 +19,14 @@ namespace {
 #ifdef TINTWISE_X86
 // AVX-VNNI: CPUID leaf 7, sub-leaf 1, EAX bit 4 (read directly: not every
 // compiler's __builtin_cpu_supports knows the name). The state it uses is
-// AVX's, which the AVX2 check covers.
+// AVX's, which the AVX2 check covers. Asked once: every search resolves its
+// kernel, and CPUID is slow (a virtual machine traps it).
 bool HasAvxVnni() {
-  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (!__get_cpuid_count(7, 1, &eax, &ebx, &ecx, &edx)) return false;
-  return (eax >> 4) & 1u;
+  static const bool has = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid_count(7, 1, &eax, &ebx, &ecx, &edx) && ((eax >> 4) & 1u) != 0;
+  }();
+  return has;
 }
 #endif
 
