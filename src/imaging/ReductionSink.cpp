@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "infra/IdleCores.h"
+#include "infra/ProcessorPlacement.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -27,17 +28,22 @@ constexpr std::chrono::microseconds kPoll{2000};
 
 }  // namespace
 
-// Polls `done` for up to kPoll; false if it did not come true. A poll that
-// runs out means the other thread was not running (the machine is busy with
-// other work): polling then only takes its core, so after a few of those
-// both sides sleep at once for the rest of the picture.
+// Polls `done` for up to kPoll; false if it did not come true. Polling on
+// the processor the other side last ran on only keeps that side from running,
+// so the poll gives up at once there. A poll that runs out means the other
+// thread was not running (the machine is busy with other work): polling then
+// only takes a core, so after a few of those both sides sleep at once for the
+// rest of the picture.
 template <typename Done>
-bool ReductionSink::Poll(Done done) {
+bool ReductionSink::Poll(Done done, const std::atomic<int>& othersProcessor) {
   if (pollsLeftToRunOut_.load(std::memory_order_relaxed) <= 0) return done();
   const auto until = std::chrono::steady_clock::now() + kPoll;
   for (int spins = 1; !done(); ++spins) {
     SpinPause();
-    if (spins % 64 == 0 && std::chrono::steady_clock::now() >= until) {
+    if (spins % 64 != 0) continue;
+    const int here = CurrentProcessor();
+    if (here >= 0 && here == othersProcessor.load(std::memory_order_relaxed)) return false;
+    if (std::chrono::steady_clock::now() >= until) {
       pollsLeftToRunOut_.fetch_sub(1, std::memory_order_relaxed);
       return false;
     }
@@ -67,6 +73,9 @@ bool ReductionSink::Begin(const RowLayout& layout) {
     blockRows_.assign(kBlocks, 0);
     try {
       worker_ = std::thread([this] { ReduceBlocks(); });
+      // A new thread often starts on its creator's processor and polls there
+      // until the scheduler moves one of them.
+      KeepOffCurrentProcessor(worker_);
       return true;
     } catch (const std::system_error&) {
       threaded_ = false;  // no thread to be had: reduce on this one
@@ -93,50 +102,76 @@ void ReductionSink::CommitRow() {
   if (++filling_ == rowsPerBlock_) Publish();
 }
 
-// Both sides follow the same pattern: publish the count (sequentially
-// consistent), then look whether the other side announced it sleeps; the
-// sleeper announces first, then looks at the count again under the lock.
-// So either the sleeper sees the new count or the publisher sees the
-// announcement and wakes it under the lock.
+std::uint64_t ReductionSink::Backlog() const { return published_.load() - reduced_.load(); }
+
+// Sleeping and waking follow one pattern: the side that makes progress
+// stores it (sequentially consistent), then looks whether the other side
+// announced it sleeps; the sleeper announces first, then looks at the
+// progress again under the lock. So either the sleeper sees the progress or
+// the other side sees the announcement and wakes it under the lock.
+
+// Reduces the oldest published block unless the other side is reducing one;
+// false when it did nothing. The claim orders the resampler's use across the
+// two threads (acquired here, released for the next claimer).
+bool ReductionSink::ReduceOldest() {
+  if (claimed_.exchange(true, std::memory_order_acquire)) return false;
+  const std::uint64_t reduced = reduced_.load(std::memory_order_relaxed);
+  const bool any = reduced != published_.load();
+  if (any) {
+    const std::size_t block = static_cast<std::size_t>(reduced % kBlocks);
+    const std::uint8_t* first = rows_.data() + block * static_cast<std::size_t>(rowsPerBlock_) * rowBytes_;
+    for (int r = 0; r < blockRows_[block]; ++r) resampler_->AddRow(first + static_cast<std::size_t>(r) * rowBytes_);
+    reduced_.store(reduced + 1);
+  }
+  claimed_.store(false);
+  if (producerWaits_.load()) {
+    std::lock_guard lock(mutex_);
+    changed_.notify_all();
+  }
+  return any;
+}
+
+// On the decoder's thread: reduces blocks itself until `done`, waiting only
+// while the reduction thread is in the middle of one.
+template <typename Done>
+void ReductionSink::ReduceUntil(Done done) {
+  while (!done()) {
+    if (ReduceOldest()) continue;
+    if (Poll([&] { return done() || !claimed_.load(); }, consumerProcessor_)) continue;
+    std::unique_lock lock(mutex_);
+    producerWaits_.store(true);
+    while (!done() && claimed_.load()) changed_.wait(lock);
+    producerWaits_.store(false);
+  }
+}
+
 void ReductionSink::Publish() {
   const std::uint64_t published = published_.load(std::memory_order_relaxed);
   blockRows_[static_cast<std::size_t>(published % kBlocks)] = filling_;
   filling_ = 0;
   published_.store(published + 1);
-  if (consumerWaits_.load()) {
+  producerProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
+  if (consumerWaits_.load() && Backlog() >= kBlocks / 2) {
     std::lock_guard lock(mutex_);
     changed_.notify_all();
   }
   // The next block to fill must be free again.
-  const auto free = [&] { return published + 1 - reduced_.load() < static_cast<std::uint64_t>(kBlocks); };
-  if (Poll(free)) return;
-  std::unique_lock lock(mutex_);
-  producerWaits_.store(true);
-  while (!free()) changed_.wait(lock);
-  producerWaits_.store(false);
-}
-
-bool ReductionSink::AwaitBlock() {
-  const auto ready = [this] { return published_.load() != reduced_.load(std::memory_order_relaxed); };
-  if (Poll([&] { return ready() || closing_.load(); })) return ready();
-  std::unique_lock lock(mutex_);
-  consumerWaits_.store(true);
-  while (!ready() && !closing_.load()) changed_.wait(lock);
-  consumerWaits_.store(false);
-  return ready();
+  ReduceUntil([&] { return published + 1 - reduced_.load() < static_cast<std::uint64_t>(kBlocks); });
 }
 
 void ReductionSink::ReduceBlocks() {
-  while (AwaitBlock()) {
-    const std::uint64_t reduced = reduced_.load(std::memory_order_relaxed);
-    const std::size_t block = static_cast<std::size_t>(reduced % kBlocks);
-    const int count = blockRows_[block];
-    const std::uint8_t* first = rows_.data() + block * static_cast<std::size_t>(rowsPerBlock_) * rowBytes_;
-    for (int r = 0; r < count; ++r) resampler_->AddRow(first + static_cast<std::size_t>(r) * rowBytes_);
-    reduced_.store(reduced + 1);
-    if (producerWaits_.load()) {
-      std::lock_guard lock(mutex_);
-      changed_.notify_all();
+  while (!closing_.load()) {
+    const auto ready = [this] { return Backlog() > 0 || closing_.load(); };
+    if (!Poll(ready, producerProcessor_)) {
+      std::unique_lock lock(mutex_);
+      consumerWaits_.store(true);
+      while (Backlog() < kBlocks / 2 && !closing_.load()) changed_.wait(lock);
+      consumerWaits_.store(false);
+    }
+    // A failed claim means the decoder is reducing a block itself.
+    consumerProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
+    while (!closing_.load() && Backlog() > 0) {
+      if (!ReduceOldest()) SpinPause();
     }
   }
 }
@@ -152,13 +187,17 @@ void ReductionSink::Stop() {
 }
 
 std::vector<std::uint32_t> ReductionSink::Finish(int* width, int* height) {
-  if (threaded_ && filling_ > 0) {
-    const std::uint64_t published = published_.load(std::memory_order_relaxed);
-    blockRows_[static_cast<std::size_t>(published % kBlocks)] = filling_;
-    filling_ = 0;
-    published_.store(published + 1);
+  if (threaded_) {
+    if (filling_ > 0) {
+      const std::uint64_t published = published_.load(std::memory_order_relaxed);
+      blockRows_[static_cast<std::size_t>(published % kBlocks)] = filling_;
+      filling_ = 0;
+      published_.store(published + 1);
+    }
+    // What is left is reduced here rather than after waking the thread.
+    ReduceUntil([&] { return Backlog() == 0; });
   }
-  Stop();  // the reduction thread drains what was published, then ends
+  Stop();
   if (!resampler_ || resampler_->RowsAdded() != layout_.height) return {};
   if (width) *width = width_;
   if (height) *height = height_;

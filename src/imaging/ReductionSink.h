@@ -17,8 +17,10 @@
 // picture is never held whole. For pictures of a megapixel or more the
 // resize can run on a second thread (see Thread): the decoder fills blocks
 // of rows, which the reduction thread takes in order, so decoding and
-// reducing overlap.
-// The result is the same either way.
+// reducing overlap. The resampler belongs to whichever side claims it for
+// one block: when all blocks are full, or the decode is done, the decoder
+// reduces the oldest block itself instead of waiting for a thread the
+// machine is not running just then. The result is the same either way.
 //
 // Threads: the decoder calls the RowSink side; the owner calls Finish after
 // the decoder returned. The reduction thread, if any, is joined by Finish or
@@ -59,9 +61,12 @@ class ReductionSink : public RowSink {
   void Publish();
   void ReduceBlocks();
   void Stop();
-  bool AwaitBlock();
+  bool ReduceOldest();
   template <typename Done>
-  bool Poll(Done done);
+  void ReduceUntil(Done done);
+  template <typename Done>
+  bool Poll(Done done, const std::atomic<int>& othersProcessor);
+  std::uint64_t Backlog() const;
 
   SizeChooser chooser_;
   ResampleKernel kernel_;
@@ -83,15 +88,20 @@ class ReductionSink : public RowSink {
   std::thread worker_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::atomic<std::uint64_t> published_{0};  // blocks handed to the reduction thread
-  std::atomic<std::uint64_t> reduced_{0};    // blocks it has finished with
+  std::atomic<std::uint64_t> published_{0};  // blocks handed over by the decoder
+  std::atomic<std::uint64_t> reduced_{0};    // blocks reduced, by either side
+  std::atomic<bool> claimed_{false};         // one side is reducing a block
   std::atomic<bool> closing_{false};
-  // Each side polls for a while before it sleeps and wakes the other only
-  // when that one sleeps: waking a sleeping core takes longer than the
-  // decoder needs to fill the ring, so while rows flow no hand-over makes a
-  // system call. The price is the second core busy while one picture decodes.
-  // Polling stops for the picture once this many polls ran out (see Poll).
+  // The reduction thread polls for a while before it sleeps, and the decoder
+  // wakes it only when it sleeps and two blocks wait: waking a sleeping core
+  // takes longer than the decoder needs to fill a block, so while rows flow
+  // no hand-over makes a system call. The price is the second core busy while
+  // one picture decodes; polling stops for the picture once this many polls
+  // ran out (see Poll).
   std::atomic<int> pollsLeftToRunOut_{3};
   std::atomic<bool> producerWaits_{false};
   std::atomic<bool> consumerWaits_{false};
+  // Where each side last ran (CurrentProcessor), for Poll.
+  std::atomic<int> producerProcessor_{-1};
+  std::atomic<int> consumerProcessor_{-1};
 };

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <thread>
+
+#include "infra/ProcessorPlacement.h"
 
 std::optional<int> RunnableTasks(std::string_view loadavg) {
   // Skip the three load averages.
@@ -22,7 +23,7 @@ std::optional<int> RunnableTasks(std::string_view loadavg) {
 }
 
 int IdleCores() {
-  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int cores = ProcessorsAllowed();
   char line[128];
   std::size_t length = 0;
   if (std::FILE* file = std::fopen("/proc/loadavg", "re")) {

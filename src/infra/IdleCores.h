@@ -3,8 +3,8 @@
 #include <optional>
 #include <string_view>
 
-// How many of the machine's processors nothing else is running on right
-// now, not counting the calling thread's own: whether a second thread would
+// How many of the processors this process may run on (ProcessorsAllowed)
+// nothing else is running on right now, not counting the calling thread's own: whether a second thread would
 // have a processor to itself or only take turns with other work. A
 // snapshot (the kernel's count of runnable tasks in /proc/loadavg), good for
 // deciding, never for correctness. Where the count cannot be read, assumes

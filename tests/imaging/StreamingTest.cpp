@@ -4,9 +4,13 @@
 // and row layout, from memory and from a file.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <random>
 #include <span>
 #include <string>
+#include <thread>
 
 #include "imaging/DecodedImage.h"
 #include "imaging/FileImageSource.h"
@@ -91,20 +95,46 @@ TEST(StreamingTest, RowByRowSignatureEqualsThePlainReductionForEveryLayout) {
   }
 }
 
+// Runs `work` on a thread held to the processor it starts on, as under
+// taskset or a one-processor container: a reduction thread it starts shares
+// that processor, so the decoder reduces blocks itself whenever the ring is
+// full and the two sides must hand over without polling each other out.
+template <typename Work>
+void OnOneProcessor(Work work) {
+  std::thread([&] {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    ASSERT_EQ(pthread_setaffinity_np(pthread_self(), sizeof one, &one), 0);
+    work();
+  }).join();
+}
+
 // A larger destination than 3 x 3 (the preview's texture) takes each source
-// row once, on either thread.
+// row once, whichever side reduces each block.
 TEST(StreamingTest, ThreadedResizeEqualsThePlainOne) {
   const std::string png = pictures::Png(Detailed(1500, 800));
   DecodedImage big;
   ASSERT_TRUE(DecodeImage(Bytes(png), &big, nullptr));
-  for (const auto& size : {std::pair{37, 23}, std::pair{1024, 512}, std::pair{1500, 800}}) {
-    MemoryImageSource source(Bytes(png));
-    ReductionSink sink([&](const RowLayout&) { return size; }, ResampleKernel::kSimd, ReductionSink::Thread::kAlways);
-    ASSERT_TRUE(DecodeImageRows(source, sink, nullptr));
-    int width = 0, height = 0;
-    EXPECT_EQ(sink.Finish(&width, &height), ResampleImage(big, size.first, size.second)) << size.first;
-    EXPECT_EQ(width, size.first);
-    EXPECT_EQ(height, size.second);
+  for (const bool oneProcessor : {false, true}) {
+    for (const auto& size : {std::pair{37, 23}, std::pair{1024, 512}, std::pair{1500, 800}}) {
+      const auto resize = [&] {
+        MemoryImageSource source(Bytes(png));
+        ReductionSink sink([&](const RowLayout&) { return size; }, ResampleKernel::kSimd,
+                           ReductionSink::Thread::kAlways);
+        ASSERT_TRUE(DecodeImageRows(source, sink, nullptr));
+        int width = 0, height = 0;
+        EXPECT_EQ(sink.Finish(&width, &height), ResampleImage(big, size.first, size.second))
+            << size.first << (oneProcessor ? " on one processor" : "");
+        EXPECT_EQ(width, size.first);
+        EXPECT_EQ(height, size.second);
+      };
+      if (oneProcessor) {
+        OnOneProcessor(resize);
+      } else {
+        resize();
+      }
+    }
   }
 }
 
