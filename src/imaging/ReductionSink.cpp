@@ -21,9 +21,10 @@ inline void SpinPause() {
 #endif
 }
 
-// How long either side polls before it sleeps: longer than the decoder's
-// pause between bursts of rows (a JPEG decodes 16 rows at once, then hands
-// them out quickly), so while a picture is decoded neither side sleeps.
+// How long a side polls before it sleeps: the reduction thread for the next
+// block, the decoder for a block the thread is in the middle of. Longer than
+// the decoder's pause between bursts of rows (a JPEG decodes 16 rows at
+// once, then hands them out quickly), so while rows flow neither sleeps.
 constexpr std::chrono::microseconds kPoll{2000};
 
 }  // namespace
