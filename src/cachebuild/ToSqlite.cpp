@@ -137,6 +137,6 @@ bool ToSqlite::Export() {
   }
   if (sqlite_->Exec("commit;") != 0) return Fail(Text().writeFailed + PathForLog(target_));
   sqlite_.reset();  // closes the connection before the file moves into place
-  if (!file_->Commit()) return Fail(Text().writeFailed + PathForLog(target_));
+  if (!file_->CommitDatabase()) return Fail(Text().writeFailed + PathForLog(target_));
   return true;
 }

@@ -124,7 +124,7 @@ bool CacheDownloader::Download(const InternetSession& session, const std::string
     WriteLog(RejectedMessage() + PathForLog(target));
     return false;
   }
-  if (!copy.Commit()) {
+  if (!copy.CommitDatabase()) {
     WriteLog(CannotWriteMessage() + PathForLog(target));
     return false;
   }

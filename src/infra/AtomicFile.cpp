@@ -11,6 +11,9 @@
 
 namespace {
 
+// The files a database library keeps beside a database file.
+constexpr const char* kCompanionSuffixes[] = {"-journal", "-wal", "-shm"};
+
 std::string DirectoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
@@ -79,6 +82,14 @@ bool AtomicFile::Commit() {
   return true;
 }
 
+bool AtomicFile::CommitDatabase() {
+  const std::string target = target_;
+  if (!Commit()) return false;
+  for (const char* suffix : kCompanionSuffixes) (void)::unlink((target + suffix).c_str());
+  SyncDirectory(target);
+  return true;
+}
+
 void AtomicFile::Discard() {
   file_.reset();
   if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
@@ -92,7 +103,7 @@ bool IsAlphanumeric(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <=
 
 // The length of `name` without a database library's companion suffix.
 size_t WithoutCompanionSuffix(const std::string& name) {
-  for (const std::string suffix : {"-journal", "-wal", "-shm"}) {
+  for (const std::string suffix : kCompanionSuffixes) {
     if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
       return name.size() - suffix.size();
   }

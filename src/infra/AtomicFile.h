@@ -32,6 +32,13 @@ class AtomicFile {
   // the target unchanged and the temporary file removed, on any failure.
   bool Commit();
 
+  // As Commit, for a database file: once the new file is in place, removes
+  // the files a database library keeps beside the target (its name plus
+  // "-journal", "-wal" or "-shm"). They belonged to the file just replaced;
+  // one left by a writer that was killed would be taken for the new file's
+  // and played into it at its first opening, corrupting it.
+  bool CommitDatabase();
+
   // Removes the temporary file now; the target stays untouched.
   void Discard();
 

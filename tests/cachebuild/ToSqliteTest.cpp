@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/HotJournal.h"
 #include "support/SitePages.h"
 #include "cachebuild/ToSqlite.h"
 #include "infra/SettingFile.h"
@@ -127,13 +128,19 @@ TEST_F(ToSqliteTest, NoRecordsGiveAnEmptyTableWithAllColumns) {
   EXPECT_EQ(names[33], "image_file_name");
 }
 
+// Even with the journal of a writer killed on the previous database beside
+// it: that journal is not the new file's and must not be played into it.
 TEST_F(ToSqliteTest, EachExportStartsFromAnEmptyDatabase) {
   AddRecord("1", Signature(1));
   AddRecord("2", Signature(2));
   ASSERT_TRUE(Export());
+  const std::string journal = HotJournalOf(PathOf("cache.db"));
+  ASSERT_FALSE(journal.empty());
+  WriteWholeFile(PathOf("cache.db-journal"), journal);
   records_ = SettingFile();
   AddRecord("3", Signature(3));
   ASSERT_TRUE(Export());
+  EXPECT_FALSE(std::filesystem::exists(PathOf("cache.db-journal")));
   EXPECT_EQ(Column(0), (std::vector<std::string>{"3"}));
   EXPECT_FALSE(TemporaryFilesLeft());
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "infra/InternetSession.h"
+#include "support/HotJournal.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
 #include "support/LoopbackHttpServer.h"
@@ -105,6 +106,27 @@ TEST_F(CacheDownloaderTest, VerifiedDatabaseReplacesTheCache) {
   EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"cache.db", "log.txt"}));
   EXPECT_TRUE(LogMessages().empty());
   EXPECT_EQ(server_.Requests().at(0).userAgent, "Tintwise");
+}
+
+// A writer killed in the middle of a transaction on the old cache leaves its
+// journal beside it; the database library would play that journal into the
+// new file at its first opening (the old pages, the old length).
+TEST_F(CacheDownloaderTest, JournalOfTheOldCacheIsNotPlayedIntoTheNewOne) {
+  const std::string journal = HotJournalOf(PathOf("cache.db"));
+  ASSERT_FALSE(journal.empty());
+  WriteWholeFile(PathOf("cache.db-journal"), journal);
+
+  server_.Serve("/mofu/cache.db", newCache_);
+  EXPECT_TRUE(Download());
+  EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"cache.db", "log.txt"}));
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open(PathOf("cache.db").c_str(), &reader), SQLITE_OK);
+  sqlite3_stmt* count = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(reader, "select count(*) from TintwiseCache;", -1, &count, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(count, 0), 2000);
+  sqlite3_finalize(count);
+  sqlite3_close(reader);
 }
 
 TEST_F(CacheDownloaderTest, DefaultSourceIsTheCacheServersDatabase) {
