@@ -52,8 +52,8 @@ bool ReductionSink::Poll(Done done, const std::atomic<int>& othersProcessor) {
   return true;
 }
 
-ReductionSink::ReductionSink(SizeChooser chooser, ResampleKernel kernel, Thread thread)
-    : chooser_(std::move(chooser)), kernel_(kernel), thread_(thread) {}
+ReductionSink::ReductionSink(SizeChooser chooser, ResampleKernel kernel, Thread thread, IdleProbe idleCores)
+    : chooser_(std::move(chooser)), kernel_(kernel), thread_(thread), idleCores_(idleCores ? idleCores : &IdleCores) {}
 
 ReductionSink::~ReductionSink() { Stop(); }
 
@@ -65,28 +65,32 @@ bool ReductionSink::Begin(const RowLayout& layout) {
   if (width_ < 1 || height_ < 1) return false;
   resampler_ = std::make_unique<RowResampler>(layout, width_, height_, kernel_);
   rowBytes_ = layout.RowBytes();
-  const std::uint64_t pixels = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height);
-  threaded_ = pixels >= kThreadedPixels &&
-              (thread_ == Thread::kAlways || (thread_ == Thread::kWhenIdle && IdleCores() >= 1));
-  if (threaded_) {
-    rowsPerBlock_ = static_cast<int>(std::max<std::size_t>(1, kBlockBytes / rowBytes_));
-    rows_.resize(rowBytes_ * static_cast<std::size_t>(rowsPerBlock_) * kBlocks);
-    blockRows_.assign(kBlocks, 0);
-    try {
-      worker_ = std::thread([this] { ReduceBlocks(); });
-      // A new thread often starts on its creator's processor and polls there
-      // until the scheduler moves one of them.
-      KeepOffCurrentProcessor(worker_);
-      return true;
-    } catch (const std::system_error&) {
-      threaded_ = false;  // no thread to be had: reduce on this one
-    }
-  }
   rowsPerBlock_ = 1;
   rows_.assign(rowBytes_, 0);
-  rows_.shrink_to_fit();
   blockRows_.assign(1, 0);
+  const std::uint64_t pixels = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height);
+  mayStartThread_ = pixels >= kThreadedPixels && thread_ != Thread::kNever;
+  if (mayStartThread_ && (thread_ == Thread::kAlways || idleCores_() >= 1)) StartThread();
   return true;
+}
+
+void ReductionSink::StartThread() {
+  mayStartThread_ = false;
+  const int rowsPerBlock = static_cast<int>(std::max<std::size_t>(1, kBlockBytes / rowBytes_));
+  std::vector<std::uint8_t> ring(rowBytes_ * static_cast<std::size_t>(rowsPerBlock) * kBlocks);
+  try {
+    worker_ = std::thread([this] { ReduceBlocks(); });
+  } catch (const std::system_error&) {
+    return;  // no thread to be had: reduce on this one
+  }
+  // A new thread often starts on its creator's processor and polls there
+  // until the scheduler moves one of them.
+  KeepOffCurrentProcessor(worker_);
+  // The thread touches the rows only once a block is published.
+  rows_.swap(ring);
+  rowsPerBlock_ = rowsPerBlock;
+  blockRows_.assign(kBlocks, 0);
+  threaded_ = true;
 }
 
 void* ReductionSink::NextRow() {
@@ -96,11 +100,14 @@ void* ReductionSink::NextRow() {
 }
 
 void ReductionSink::CommitRow() {
-  if (!threaded_) {
-    resampler_->AddRow(rows_.data());
+  if (threaded_) {
+    if (++filling_ == rowsPerBlock_) Publish();
     return;
   }
-  if (++filling_ == rowsPerBlock_) Publish();
+  resampler_->AddRow(rows_.data());
+  // The count of runnable tasks is a snapshot, and a busy one at the start is
+  // often a passing task (the process that started this one): look again.
+  if (mayStartThread_ && resampler_->RowsAdded() % kIdleCheckRows == 0 && idleCores_() >= 1) StartThread();
 }
 
 std::uint64_t ReductionSink::Backlog() const { return published_.load() - reduced_.load(); }
@@ -125,7 +132,9 @@ bool ReductionSink::ReduceOldest() {
     reduced_.store(reduced + 1);
   }
   claimed_.store(false);
-  if (producerWaits_.load()) {
+  // The decoder waits for the claim; a sleeping reduction thread for the
+  // claim and two blocks.
+  if (producerWaits_.load() || (consumerWaits_.load() && Backlog() >= kBlocks / 2)) {
     std::lock_guard lock(mutex_);
     changed_.notify_all();
   }
@@ -161,18 +170,17 @@ void ReductionSink::Publish() {
 }
 
 void ReductionSink::ReduceBlocks() {
+  // Waits for a block the decoder is not reducing itself.
+  const auto ready = [this] { return (Backlog() > 0 && !claimed_.load()) || closing_.load(); };
   while (!closing_.load()) {
-    const auto ready = [this] { return Backlog() > 0 || closing_.load(); };
     if (!Poll(ready, producerProcessor_)) {
       std::unique_lock lock(mutex_);
       consumerWaits_.store(true);
-      while (Backlog() < kBlocks / 2 && !closing_.load()) changed_.wait(lock);
+      while ((Backlog() < kBlocks / 2 || claimed_.load()) && !closing_.load()) changed_.wait(lock);
       consumerWaits_.store(false);
     }
-    // A failed claim means the decoder is reducing a block itself.
     consumerProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
-    while (!closing_.load() && Backlog() > 0) {
-      if (!ReduceOldest()) SpinPause();
+    while (!closing_.load() && ReduceOldest()) {
     }
   }
 }

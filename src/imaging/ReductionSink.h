@@ -37,13 +37,19 @@ class ReductionSink : public RowSink {
   static constexpr std::uint64_t kThreadedPixels = 1'000'000;
 
   // Whether a picture of kThreadedPixels or more is reduced on a thread of
-  // its own: never; when a processor is idle at the start (IdleCores), since
-  // a thread that has to take turns with other work only makes the decoder
-  // wait for it; or always (tests, benchmarks).
+  // its own: never; when a processor is idle (IdleCores), since a thread
+  // that has to take turns with other work only takes time from it, asked
+  // at the start and again every kIdleCheckRows rows until one is; or
+  // always (tests, benchmarks).
   enum class Thread { kNever, kWhenIdle, kAlways };
+  static constexpr int kIdleCheckRows = 256;
+
+  // How many processors are idle, for kWhenIdle (IdleCores unless a test
+  // stands in for it).
+  using IdleProbe = int (*)();
 
   explicit ReductionSink(SizeChooser chooser, ResampleKernel kernel = ResampleKernel::kSimd,
-                         Thread thread = Thread::kWhenIdle);
+                         Thread thread = Thread::kWhenIdle, IdleProbe idleCores = nullptr);
   ~ReductionSink() override;
   ReductionSink(const ReductionSink&) = delete;
   ReductionSink& operator=(const ReductionSink&) = delete;
@@ -58,6 +64,7 @@ class ReductionSink : public RowSink {
   std::vector<std::uint32_t> Finish(int* width = nullptr, int* height = nullptr);
 
  private:
+  void StartThread();
   void Publish();
   void ReduceBlocks();
   void Stop();
@@ -71,6 +78,7 @@ class ReductionSink : public RowSink {
   SizeChooser chooser_;
   ResampleKernel kernel_;
   Thread thread_;
+  IdleProbe idleCores_;
   RowLayout layout_;
   int width_ = 0;
   int height_ = 0;
@@ -85,6 +93,7 @@ class ReductionSink : public RowSink {
   std::vector<int> blockRows_;
 
   bool threaded_ = false;
+  bool mayStartThread_ = false;  // kWhenIdle, a large picture, no thread yet
   std::thread worker_;
   std::mutex mutex_;
   std::condition_variable changed_;
