@@ -9,16 +9,10 @@ int ProcessorsAllowed() {
 #if defined(__linux__)
   cpu_set_t allowed;
   CPU_ZERO(&allowed);
-  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
-    const int count = CPU_COUNT(&allowed);
-    if (count >= 1) return count;
-  }
-  const unsigned online = std::thread::hardware_concurrency();
-  return online >= 1 ? static_cast<int>(online) : 1;
-#else
-  const unsigned online = std::thread::hardware_concurrency();
-  return online >= 1 ? static_cast<int>(online) : 1;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) >= 1) return CPU_COUNT(&allowed);
 #endif
+  const unsigned online = std::thread::hardware_concurrency();
+  return online >= 1 ? static_cast<int>(online) : 1;
 }
 
 int CurrentProcessor() {

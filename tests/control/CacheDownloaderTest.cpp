@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "infra/InternetSession.h"
-#include "support/HotJournal.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
+#include "support/HotJournal.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramDirectoryTest.h"
 
