@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "control/PictureCheck.h"
+#include "infra/ProcessorPlacement.h"
 #include "infra/TextEncoding.h"
 #include "search/CacheTable.h"
 #include "search/Comparison.h"
@@ -161,7 +162,7 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   // thread of their own only when there are fewer pictures than jobs asked
   // for and cores to spare: with a picture on every core that thread would
   // only take turns with the other jobs' decoders.
-  const bool reduceAside = jobs < options.jobs && jobs < std::max(1u, std::thread::hardware_concurrency());
+  const bool reduceAside = jobs < options.jobs && jobs < static_cast<std::size_t>(ProcessorsAllowed());
   const auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < items.size();) {
       if (!items[i].unreadableFolder) {

@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "infra/ProcessorPlacement.h"
 #include "cli/CheckCommand.h"
 #include "cli/CommandLine.h"
 #include "cli/GenerationProgress.h"
@@ -48,7 +48,7 @@ const char kUsage[] =
     "                   tab-separated: verdict (posted, similar, new, error),\n"
     "                   difference, id, match, title, poster, path; --json prints\n"
     "                   one JSON object per line instead; --jobs N reads N pictures\n"
-    "                   at once (default: one per core); exit status 1 when a\n"
+    "                   at once (default: one per usable core); exit status 1 when a\n"
     "                   picture could not be read. Match words: same, mirrored,\n"
     "                   flipped, grayscale, tone (brightness or contrast changed),\n"
     "                   reframed (cropped, framed or turned a little)\n"
@@ -206,7 +206,9 @@ int RunCheckCommand(Control& control, TerminalView& view, const std::vector<std:
   if (!loaded || table == nullptr) return Fail("cannot load the cache database " + database);
   CheckOptions options;
   options.json = line.json;
-  options.jobs = line.jobs != 0 ? line.jobs : std::max(1u, std::thread::hardware_concurrency());
+  // One per processor this process may use: taskset or a container's
+  // cpuset may allow far fewer than the machine has.
+  options.jobs = line.jobs != 0 ? line.jobs : static_cast<std::size_t>(ProcessorsAllowed());
   options.interactive = ::isatty(STDERR_FILENO) != 0;
   return RunCheck(*table, line.operands, operands, options, stdout, stderr);
 }
