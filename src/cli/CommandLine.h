@@ -19,7 +19,7 @@ struct CommandLine {
   std::size_t top = 20;                  // --top: how many entries search lists
   bool stats = false;                    // --stats: search prints its timings to stderr
   bool json = false;                     // --json: check prints JSON lines
-  std::size_t jobs = 0;                  // --jobs: check's decoding threads (0: one per processor allowed)
+  std::size_t jobs = 0;                  // --jobs: check's decoding threads (0: one per usable core)
   // Set when the arguments are unusable; says why, for the usage message.
   std::string error;
 };
