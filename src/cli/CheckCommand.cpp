@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "control/PictureCheck.h"
-#include "infra/ProcessorPlacement.h"
+#include "infra/IdleCores.h"
 #include "infra/TextEncoding.h"
 #include "search/CacheTable.h"
 #include "search/Comparison.h"
@@ -158,15 +158,18 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   std::vector<char> done(items.size(), 0);
   std::atomic<std::size_t> next{0};
   const std::size_t jobs = std::clamp<std::size_t>(options.jobs, 1, std::max<std::size_t>(items.size(), 1));
-  // `jobs` caps the threads at work. A picture's rows are reduced on a
-  // thread of their own only when there are fewer pictures than jobs asked
-  // for and cores to spare: with a picture on every core that thread would
-  // only take turns with the other jobs' decoders.
-  const bool reduceAside = jobs < options.jobs && jobs < static_cast<std::size_t>(ProcessorsAllowed());
+  // `jobs` caps the threads at work. A large picture's rows are reduced on
+  // a thread of their own only while a job asked for has no picture (fewer
+  // pictures than jobs, or none left to start) and a processor is idle: with
+  // a picture on every core that thread would only take turns with the
+  // other jobs' decoders. A picture looks again as it goes on, so the last
+  // ones of a run take up the cores that the finished jobs leave.
+  std::atomic<std::size_t> jobsWithoutPicture{options.jobs > jobs ? options.jobs - jobs : 0};
+  const ReductionSink::IdleProbe spareCores = [&] { return jobsWithoutPicture.load() > 0 ? IdleCores() : 0; };
   const auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < items.size();) {
       if (!items[i].unreadableFolder) {
-        items[i].check = CheckPicture(table, items[i].path, SimilaritySearch::kHitCount, reduceAside);
+        items[i].check = CheckPicture(table, items[i].path, SimilaritySearch::kHitCount, spareCores);
       }
       {
         std::lock_guard<std::mutex> lock(mutex);
@@ -174,6 +177,7 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
       }
       ready.notify_one();
     }
+    jobsWithoutPicture.fetch_add(1);
   };
   std::vector<std::thread> workers;
   for (std::size_t j = 0; j < jobs; ++j) workers.emplace_back(work);

@@ -4,9 +4,10 @@
 #include "imaging/SignatureReader.h"
 #include "search/CacheTable.h"
 
-bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason, bool reduceAside) {
+bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason,
+                   const ReductionSink::IdleProbe& spareCores) {
   ImageError error;
-  if (SignatureOfFile(path, signature, &error, reduceAside ? ReductionSink::Thread::kWhenIdle : ReductionSink::Thread::kNever)) {
+  if (SignatureOfFile(path, signature, &error, ReductionSink::Thread::kWhenIdle, spareCores)) {
     return true;
   }
   *reason = std::string(ImageErrorEnglish(error.kind)) + " (" + error.detail + ")";
@@ -23,10 +24,10 @@ PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& 
 }
 
 PictureCheck CheckPicture(const CacheTable& table, const std::string& path, std::size_t hitCount,
-                          bool reduceAside) {
+                          const ReductionSink::IdleProbe& spareCores) {
   ImageCache::Colours signature{};
   std::string reason;
-  if (!ReadSignature(path, &signature, &reason, reduceAside)) {
+  if (!ReadSignature(path, &signature, &reason, spareCores)) {
     PictureCheck failed;
     failed.reason = reason.empty() ? "cannot read the picture" : reason;
     return failed;

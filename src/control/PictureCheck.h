@@ -3,6 +3,7 @@
 #include <string>
 
 #include "imaging/ImageCache.h"
+#include "imaging/ReductionSink.h"
 #include "search/MatchSearch.h"
 #include "search/Verdict.h"
 
@@ -11,10 +12,11 @@ class CacheTable;
 // The signature of the picture file at `path`. On failure returns false with
 // the reason in `reason` (for the user, English, UTF-8). Safe to call from
 // several threads at once: it needs no graphics device and writes no log.
-// `reduceAside` reduces rows on a second thread while the calling one
-// decodes: worth it only while a core would otherwise idle.
+// A large picture's rows are reduced on a second thread while the calling
+// one decodes, when `spareCores` (IdleCores when empty) finds a processor
+// free: worth it only while one would otherwise idle.
 bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason,
-                   bool reduceAside = true);
+                   const ReductionSink::IdleProbe& spareCores = {});
 
 // One picture checked against the cache: read, matched in every comparison
 // of ComparisonSet::Default(), and judged.
@@ -26,10 +28,11 @@ struct PictureCheck {
 };
 
 // Checks the picture at `path` against `table` (read-only; any thread).
-// `hitCount` plain rows are kept in match.hits; `reduceAside` as for
+// `hitCount` plain rows are kept in match.hits; `spareCores` as for
 // ReadSignature.
 PictureCheck CheckPicture(const CacheTable& table, const std::string& path,
-                          std::size_t hitCount = SimilaritySearch::kHitCount, bool reduceAside = true);
+                          std::size_t hitCount = SimilaritySearch::kHitCount,
+                          const ReductionSink::IdleProbe& spareCores = {});
 // The same for a signature already computed.
 PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& signature,
                             std::size_t hitCount = SimilaritySearch::kHitCount,

@@ -53,7 +53,10 @@ bool ReductionSink::Poll(Done done, const std::atomic<int>& othersProcessor) {
 }
 
 ReductionSink::ReductionSink(SizeChooser chooser, ResampleKernel kernel, Thread thread, IdleProbe idleCores)
-    : chooser_(std::move(chooser)), kernel_(kernel), thread_(thread), idleCores_(idleCores ? idleCores : &IdleCores) {}
+    : chooser_(std::move(chooser)),
+      kernel_(kernel),
+      thread_(thread),
+      idleCores_(idleCores ? std::move(idleCores) : IdleProbe(&IdleCores)) {}
 
 ReductionSink::~ReductionSink() { Stop(); }
 

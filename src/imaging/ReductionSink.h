@@ -44,12 +44,13 @@ class ReductionSink : public RowSink {
   enum class Thread { kNever, kWhenIdle, kAlways };
   static constexpr int kIdleCheckRows = 256;
 
-  // How many processors are idle, for kWhenIdle (IdleCores unless a test
-  // stands in for it).
-  using IdleProbe = int (*)();
+  // How many processors are free for the reduction thread, for kWhenIdle:
+  // IdleCores when empty; a caller that runs threads of its own may narrow
+  // it (and a test stands in for it).
+  using IdleProbe = std::function<int()>;
 
   explicit ReductionSink(SizeChooser chooser, ResampleKernel kernel = ResampleKernel::kSimd,
-                         Thread thread = Thread::kWhenIdle, IdleProbe idleCores = nullptr);
+                         Thread thread = Thread::kWhenIdle, IdleProbe idleCores = {});
   ~ReductionSink() override;
   ReductionSink(const ReductionSink&) = delete;
   ReductionSink& operator=(const ReductionSink&) = delete;

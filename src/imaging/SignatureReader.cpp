@@ -5,8 +5,8 @@
 #include "imaging/ReductionSink.h"
 
 bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageError* error, ResampleKernel kernel,
-                       ReductionSink::Thread thread) {
-  ReductionSink sink([](const RowLayout&) { return std::pair{3, 3}; }, kernel, thread);
+                       ReductionSink::Thread thread, ReductionSink::IdleProbe idleCores) {
+  ReductionSink sink([](const RowLayout&) { return std::pair{3, 3}; }, kernel, thread, std::move(idleCores));
   if (!DecodeImageRows(input, sink, error)) return false;
   const std::vector<std::uint32_t> pixels = sink.Finish();
   if (pixels.size() != 9) return ImageError::Fail(error, ImageErrorKind::kDamaged, "the picture's rows did not all arrive");
@@ -16,8 +16,8 @@ bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageEr
 }
 
 bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error,
-                     ReductionSink::Thread thread) {
+                     ReductionSink::Thread thread, ReductionSink::IdleProbe idleCores) {
   FileImageSource file;
   if (!file.Open(path, error)) return false;
-  return SignatureOfSource(file, colours, error, ResampleKernel::kSimd, thread);
+  return SignatureOfSource(file, colours, error, ResampleKernel::kSimd, thread, std::move(idleCores));
 }

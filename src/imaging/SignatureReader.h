@@ -15,12 +15,15 @@
 // logs nothing. Any thread may call these, any number at once.
 
 // Of the picture file at `path` (an absolute path, or relative to the
-// current directory). `thread` as for ReductionSink: callers that already
-// keep every core busy with pictures of their own pass kNever.
+// current directory). `thread` and `idleCores` as for ReductionSink: callers
+// that keep every core busy with pictures of their own pass kNever, or a
+// probe that says when they no longer do.
 bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error,
-                     ReductionSink::Thread thread = ReductionSink::Thread::kWhenIdle);
+                     ReductionSink::Thread thread = ReductionSink::Thread::kWhenIdle,
+                     ReductionSink::IdleProbe idleCores = {});
 
 // Of a picture held by `input`; the result is the same on any thread.
 bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageError* error,
                        ResampleKernel kernel = ResampleKernel::kSimd,
-                       ReductionSink::Thread thread = ReductionSink::Thread::kWhenIdle);
+                       ReductionSink::Thread thread = ReductionSink::Thread::kWhenIdle,
+                       ReductionSink::IdleProbe idleCores = {});

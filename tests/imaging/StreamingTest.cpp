@@ -141,20 +141,17 @@ TEST(StreamingTest, ThreadedResizeEqualsThePlainOne) {
 // A machine busy when the picture begins and idle later: the rows reduced so
 // far on the decoder's thread, the rest on the reduction thread, started
 // between two rows once a later look finds a processor idle.
-int g_idleLooks = 0;
-int IdleOnThirdLook() { return ++g_idleLooks >= 3 ? 1 : 0; }
-
 TEST(StreamingTest, ThreadStartedPartWayEqualsThePlainResize) {
   const std::string jpeg = pictures::Jpeg(Detailed(1001, 1000), 92);
   DecodedImage big;
   ASSERT_TRUE(DecodeImage(Bytes(jpeg), &big, nullptr));
   for (const auto& size : {std::pair{3, 3}, std::pair{640, 480}}) {
-    g_idleLooks = 0;
+    int looks = 0;
     MemoryImageSource source(Bytes(jpeg));
     ReductionSink sink([&](const RowLayout&) { return size; }, ResampleKernel::kSimd,
-                       ReductionSink::Thread::kWhenIdle, &IdleOnThirdLook);
+                       ReductionSink::Thread::kWhenIdle, [&looks] { return ++looks >= 3 ? 1 : 0; });
     ASSERT_TRUE(DecodeImageRows(source, sink, nullptr));
-    EXPECT_EQ(g_idleLooks, 3) << "the thread starts at row " << 2 * ReductionSink::kIdleCheckRows;
+    EXPECT_EQ(looks, 3) << "the thread starts at row " << 2 * ReductionSink::kIdleCheckRows;
     EXPECT_EQ(sink.Finish(), ResampleImage(big, size.first, size.second)) << size.first;
   }
 }
