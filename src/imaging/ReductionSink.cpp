@@ -158,11 +158,16 @@ void ReductionSink::ReduceUntil(Done done) {
   }
 }
 
-void ReductionSink::Publish() {
+std::uint64_t ReductionSink::HandOverBlock() {
   const std::uint64_t published = published_.load(std::memory_order_relaxed);
   blockRows_[static_cast<std::size_t>(published % kBlocks)] = filling_;
   filling_ = 0;
   published_.store(published + 1);
+  return published;
+}
+
+void ReductionSink::Publish() {
+  const std::uint64_t published = HandOverBlock();
   producerProcessor_.store(CurrentProcessor(), std::memory_order_relaxed);
   if (consumerWaits_.load() && Backlog() >= kBlocks / 2) {
     std::lock_guard lock(mutex_);
@@ -200,12 +205,7 @@ void ReductionSink::Stop() {
 
 std::vector<std::uint32_t> ReductionSink::Finish(int* width, int* height) {
   if (threaded_) {
-    if (filling_ > 0) {
-      const std::uint64_t published = published_.load(std::memory_order_relaxed);
-      blockRows_[static_cast<std::size_t>(published % kBlocks)] = filling_;
-      filling_ = 0;
-      published_.store(published + 1);
-    }
+    if (filling_ > 0) HandOverBlock();
     // What is left is reduced here rather than after waking the thread.
     ReduceUntil([&] { return Backlog() == 0; });
   }

@@ -66,6 +66,8 @@ class ReductionSink : public RowSink {
 
  private:
   void StartThread();
+  // Hands the block being filled to the reduction; returns its number.
+  std::uint64_t HandOverBlock();
   void Publish();
   void ReduceBlocks();
   void Stop();

@@ -67,7 +67,7 @@ bool AtomicFile::Close() {
   return !failed_;
 }
 
-bool AtomicFile::Commit() {
+bool AtomicFile::Rename() {
   if (temporaryPath_.empty()) return false;
   if (!closed_ && !Close()) {
     Discard();
@@ -78,15 +78,19 @@ bool AtomicFile::Commit() {
     return false;
   }
   temporaryPath_.clear();
+  return true;
+}
+
+bool AtomicFile::Commit() {
+  if (!Rename()) return false;
   SyncDirectory(target_);
   return true;
 }
 
 bool AtomicFile::CommitDatabase() {
-  const std::string target = target_;
-  if (!Commit()) return false;
-  for (const char* suffix : kCompanionSuffixes) (void)::unlink((target + suffix).c_str());
-  SyncDirectory(target);
+  if (!Rename()) return false;
+  for (const char* suffix : kCompanionSuffixes) (void)::unlink((target_ + suffix).c_str());
+  SyncDirectory(target_);  // one sync makes the rename and the removals durable
   return true;
 }
 

@@ -43,6 +43,9 @@ class AtomicFile {
   void Discard();
 
  private:
+  // Closes and renames over the target, not yet durable; on failure as Commit.
+  bool Rename();
+
   struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
