@@ -12,12 +12,22 @@ FileImageSource::~FileImageSource() {
 }
 
 bool FileImageSource::Open(const std::string& path, ImageError* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file is opened: opening a FIFO waits for a writer, and a
+  // device may have side effects or never end. The type is looked at before
+  // the open and again on the descriptor, which is opened without waiting in
+  // case the name was replaced in between.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    return ImageError::Fail(error, ImageErrorKind::kCannotOpen, std::string("cannot open the file: ") + std::strerror(errno));
+  }
+  if (!S_ISREG(status.st_mode)) return ImageError::Fail(error, ImageErrorKind::kCannotOpen, "not a regular file");
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ImageError::Fail(error, ImageErrorKind::kCannotOpen, std::string("cannot open the file: ") + std::strerror(errno));
   fd_ = fd;
-  struct stat status {};
   if (::fstat(fd_, &status) != 0) return ImageError::Fail(error, ImageErrorKind::kCannotOpen, "cannot read the file's size");
   if (!S_ISREG(status.st_mode)) return ImageError::Fail(error, ImageErrorKind::kCannotOpen, "not a regular file");
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) (void)::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
   size_ = static_cast<std::uint64_t>(status.st_size);
   if (size_ == 0) return ImageError::Fail(error, ImageErrorKind::kEmptyFile, "empty file");
   if (size_ > kMaxImageFileBytes) return ImageError::Fail(error, ImageErrorKind::kFileTooLarge, "file too large");
