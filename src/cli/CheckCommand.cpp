@@ -1,14 +1,19 @@
 #include "cli/CheckCommand.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
+#include "cli/OutputEscape.h"
 #include "control/PictureCheck.h"
 #include "infra/IdleCores.h"
 #include "infra/TextEncoding.h"
@@ -22,45 +27,77 @@ namespace fs = std::filesystem;
 struct Item {
   std::string path;   // to read
   std::string shown;  // as given, or the given folder joined with the path found in it
-  bool unreadableFolder = false;  // a folder that could not be listed: an error line, nothing to read
+  std::string walkError;  // why the walk could not tell what this is (a folder it could not list): nothing to read
   PictureCheck check;
 };
 
-std::string ReadHead(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+// What a file in a folder is, by its first bytes.
+enum class Head { kPicture, kOther, kUnreadable };
+
+// Opened without waiting and only when still a regular file, so that a
+// FIFO or device put in its place is passed over, not waited on.
+Head ReadHead(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return Head::kUnreadable;
+  struct stat status {};
   char bytes[12] = {};
-  in.read(bytes, sizeof bytes);
-  return std::string(bytes, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  ssize_t got = 0;
+  const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  if (regular) {
+    while ((got = ::read(fd, bytes, sizeof bytes)) < 0 && errno == EINTR) {
+    }
+  }
+  const int readError = errno;
+  ::close(fd);
+  if (!regular) return Head::kOther;
+  if (got < 0 && readError != EAGAIN) return Head::kUnreadable;
+  return LooksLikePicture(std::string(bytes, static_cast<std::size_t>(std::max<ssize_t>(got, 0)))) ? Head::kPicture
+                                                                                                   : Head::kOther;
+}
+
+// Adds the pictures in `folder` and its sub-folders (links to folders are
+// not followed), and a found path for each folder that cannot be listed and
+// each entry that cannot be looked at, with the reason: a check that skipped
+// them would report a clean run over pictures it never saw. A file that
+// cannot be opened may be a picture, so it is read to give its own reason.
+void Walk(const fs::path& folder, std::vector<std::pair<std::string, std::string>>* found) {
+  std::error_code error;
+  fs::directory_iterator it(folder, error);
+  std::vector<fs::path> folders;
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    std::error_code typeError;
+    const fs::file_status own = it->symlink_status(typeError);
+    if (!typeError && fs::is_directory(own)) {
+      folders.push_back(it->path());
+      continue;
+    }
+    const fs::file_status target = typeError ? own : it->status(typeError);
+    if (typeError && typeError != std::errc::no_such_file_or_directory) {  // a dangling link is no picture
+      found->emplace_back(it->path().string(), "cannot look at the entry: " + typeError.message());
+    } else if (!typeError && fs::is_regular_file(target)) {
+      const Head head = ReadHead(it->path().string());
+      if (head != Head::kOther) found->emplace_back(it->path().string(), "");
+    }
+  }
+  if (error) found->emplace_back(folder.string(), "cannot read the folder: " + error.message());
+  for (const fs::path& sub : folders) Walk(sub, found);
 }
 
 // Files to check, in order: a named file as it is, a folder's pictures in
-// name order, recursively. Unreadable folders become error items.
+// name order, recursively; what the walk could not read among them.
 void Collect(const std::string& given, const std::string& operand, std::vector<Item>* items) {
   std::error_code error;
   if (!fs::is_directory(operand, error)) {
-    items->push_back({operand, given, false, {}});
+    items->push_back({operand, given, "", {}});
     return;
   }
-  std::vector<std::string> found;
-  fs::recursive_directory_iterator it(operand, fs::directory_options::skip_permission_denied, error);
-  if (error) {
-    Item item{operand, given, false, {}};
-    item.check.reason = "cannot read the folder: " + error.message();
-    item.unreadableFolder = true;
-    items->push_back(item);
-    return;
-  }
-  for (; it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (error) break;
-    std::error_code ignored;
-    if (it->is_regular_file(ignored) && LooksLikePicture(ReadHead(it->path().string()))) {
-      found.push_back(it->path().string());
-    }
-  }
+  std::vector<std::pair<std::string, std::string>> found;
+  Walk(operand, &found);
   std::sort(found.begin(), found.end());
-  for (std::string& path : found) {
-    const std::string shown = (fs::path(given) / fs::path(path).lexically_relative(operand)).string();
-    items->push_back({std::move(path), shown, false, {}});
+  for (auto& [path, walkError] : found) {
+    const fs::path relative = fs::path(path).lexically_relative(operand);
+    const std::string shown = relative == "." ? given : (fs::path(given) / relative).string();
+    items->push_back({std::move(path), shown, std::move(walkError), {}});
   }
 }
 
@@ -73,23 +110,7 @@ std::string Field(std::string_view sjis) {
   return text;
 }
 
-std::string Json(std::string_view utf8) {
-  std::string out = "\"";
-  for (const char c : utf8) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string Json(std::string_view utf8) { return OutputEscape::JsonString(utf8); }
 
 // A line whose middle fields are empty: a picture that could not be read,
 // or a cache with nothing to compare with.
@@ -105,7 +126,9 @@ void PrintWithoutEntry(const char* verdict, const std::string& path, bool json, 
 }
 
 void PrintItem(const CacheTable& table, const Item& item, bool json, std::FILE* out, std::FILE* status) {
-  const std::string& path = item.shown;
+  // The path is escaped in both formats: a name could otherwise add a line
+  // or a field, or send control sequences to the terminal.
+  const std::string path = OutputEscape::Text(item.shown);
   if (!item.check.read) {
     std::fprintf(status, "tintwise-cli: %s: %s\n", path.c_str(), item.check.reason.c_str());
     PrintWithoutEntry("error", path, json, out);
@@ -168,8 +191,10 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   const ReductionSink::IdleProbe spareCores = [&] { return jobsWithoutPicture.load() > 0 ? IdleCores() : 0; };
   const auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < items.size();) {
-      if (!items[i].unreadableFolder) {
+      if (items[i].walkError.empty()) {
         items[i].check = CheckPicture(table, items[i].path, SimilaritySearch::kHitCount, spareCores);
+      } else {
+        items[i].check.reason = items[i].walkError;
       }
       {
         std::lock_guard<std::mutex> lock(mutex);

@@ -15,7 +15,10 @@ class CacheTable;
 // (UTF-8; verdict posted, similar, new or error; an error leaves the middle
 // fields empty and its reason goes to `status`), or with `json` one JSON
 // object per line with the keys verdict, difference, id, match, title,
-// poster, path (null for an error's missing fields). Pictures are read on
+// poster, path (null for an error's missing fields). The path is escaped as
+// OutputEscape::Text says, in both formats. A folder that cannot be listed,
+// an entry that cannot be looked at and a file in a folder that cannot be
+// opened are error lines too. Pictures are read on
 // `jobs` threads. Progress goes to `status`: a redrawn bar when `interactive`,
 // else one closing summary line.
 struct CheckOptions {

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,8 +16,10 @@
 #include "cli/CheckCommand.h"
 #include "cli/CommandLine.h"
 #include "cli/GenerationProgress.h"
+#include "cli/OutputEscape.h"
 #include "cli/TerminalView.h"
 #include "imaging/D3DDevice.h"
+#include "imaging/FileImageSource.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "imaging/ImageError.h"
 #include "infra/ServerAddress.h"
@@ -146,7 +147,12 @@ int RunSearch(Control& control, TerminalView& view, std::string image, const std
     if (const int status = FetchLinked(control, image, linked); status != 0) return status;
     image = linked.Path();
   }
-  if (!std::ifstream(image, std::ios::binary).good()) return Fail("cannot read " + image);
+  // Opened as the search will open it: a FIFO or device is refused here,
+  // never waited on, and a missing file fails before the cache is loaded.
+  if (ImageError error; !FileImageSource().Open(image, &error)) {
+    return Fail("cannot read the picture " + OutputEscape::Text(image) + ": " + ImageErrorEnglish(error.kind) + " (" +
+                error.detail + ")");
+  }
   if (!databaseReadable) return Fail("no readable cache database at " + database);
   using Clock = std::chrono::steady_clock;
   const auto started = Clock::now();
@@ -161,7 +167,8 @@ int RunSearch(Control& control, TerminalView& view, std::string image, const std
   if (!control.Search()) {
     view.EndProgressLine();
     const ImageError& error = control.LastSearchError();
-    return Fail("cannot read the picture " + image + ": " + ImageErrorEnglish(error.kind) + " (" + error.detail + ")");
+    return Fail("cannot read the picture " + OutputEscape::Text(image) + ": " + ImageErrorEnglish(error.kind) + " (" +
+                error.detail + ")");
   }
   view.PrintRows(stdout);
   std::fflush(stdout);
@@ -180,13 +187,14 @@ int RunSignature(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     ImageCacheDirectX signature;
     ImageError error;
+    const std::string shown = OutputEscape::Text(path);  // a name must not add a line or a field
     if (signature.LoadImage(path, &error)) {
-      std::printf("%s\t%s\n", signature.cacheText.c_str(), path.c_str());
+      std::printf("%s\t%s\n", signature.cacheText.c_str(), shown.c_str());
       continue;
     }
     status = 1;
-    std::printf("error\t%s\n", path.c_str());
-    std::fprintf(stderr, "tintwise-cli: %s: %s (%s)\n", path.c_str(), ImageErrorEnglish(error.kind), error.detail.c_str());
+    std::printf("error\t%s\n", shown.c_str());
+    std::fprintf(stderr, "tintwise-cli: %s: %s (%s)\n", shown.c_str(), ImageErrorEnglish(error.kind), error.detail.c_str());
   }
   std::fflush(stdout);
   return status;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -536,4 +537,129 @@ TEST_F(CliTest, CheckPrintsAVerdictPerPictureAndErrorsAsLines) {
     EXPECT_EQ(Run(bad).status, 2) << testing::PrintToString(bad);
   }
   EXPECT_EQ(RunIn("check", {work_.File("pics/b.bmp"), "--db", work_.File("none.db")}).status, 1);
+}
+
+// What check cannot read is an error line with its reason and exit status 1,
+// never a clean run over fewer pictures: a folder it may not list (given, or
+// found inside), a picture it may not open, a folder too deep to name. Run as
+// "nobody", since root reads everything.
+TEST_F(CliTest, CheckReportsEverythingItCannotRead) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
+  namespace fs = std::filesystem;
+  WriteWholeFile(CacheFile(), CacheBytes(work_.Path(), {{"11", "t", "p", 100}}));
+  fs::copy_file(std::string(TINTWISE_BIN_DIR) + "/tintwise-cli", work_.File("tintwise-cli"));
+  const struct {
+    const char* path;  // a folder ends in '/'
+    int mode;
+  } tree[] = {{"locked/", 0700}, {"locked/in.bmp", 0644}, {"pics/", 0755},     {"pics/a.bmp", 0644},
+              {"pics/secret.bmp", 0600}, {"pics/sub/", 0700}, {"pics/sub/c.bmp", 0644}, {"pics/z.bmp", 0644}};
+  for (const auto& entry : tree) {
+    const std::string path = work_.File(entry.path);
+    if (path.back() == '/') {
+      fs::create_directories(path);
+    } else {
+      WriteWholeFile(path, GreyBmp(100));
+    }
+  }
+  // A folder whose path is longer than the system takes, before z.bmp in name order.
+  int fd = ::open(work_.File("pics").c_str(), O_RDONLY | O_DIRECTORY);
+  std::vector<int> deep = {fd};
+  for (int level = 0; level < 20; ++level) {
+    ASSERT_EQ(::mkdirat(fd, std::string(250, 'm').c_str(), 0755), 0);
+    deep.push_back(fd = ::openat(fd, std::string(250, 'm').c_str(), O_RDONLY | O_DIRECTORY));
+  }
+  for (const auto& entry : tree) ASSERT_EQ(::chmod(work_.File(entry.path).c_str(), entry.mode), 0);
+  for (const std::string& path : {program_.Path(), work_.Path()}) ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(CacheFile().c_str(), 0644), 0);
+
+  const Outcome outcome = RunWith({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                   work_.File("tintwise-cli"), "--dir", program_.Path(), "check",
+                                   work_.File("locked"), work_.File("pics")});
+  for (std::size_t level = deep.size() - 1; level > 0; --level) {  // too deep for the fixture to remove by name
+    ::close(deep[level]);
+    ::unlinkat(deep[level - 1], std::string(250, 'm').c_str(), AT_REMOVEDIR);
+  }
+  ::close(deep[0]);
+  EXPECT_EQ(outcome.status, 1);
+  const std::string pics = work_.File("pics");
+  std::string tooLong = pics;  // the first folder whose path is PATH_MAX long or longer
+  while (tooLong.size() < PATH_MAX) tooLong += "/" + std::string(250, 'm');
+  const std::string posted = "posted\t0\t11\tsame\tt\tp\t", error = "error\t\t\t\t\t\t";
+  const std::string lines[] = {error + work_.File("locked"), posted + pics + "/a.bmp",
+                               error + tooLong, error + pics + "/secret.bmp",
+                               error + pics + "/sub", posted + pics + "/z.bmp"};
+  std::string expected;
+  for (const std::string& line : lines) expected += line + "\n";
+  EXPECT_EQ(outcome.out, expected);
+  for (const std::string& reason :
+       {work_.File("locked") + ": cannot read the folder: Permission denied\n",
+        pics + "/secret.bmp: cannot open the file (cannot open the file: Permission denied)\n",
+        pics + "/sub: cannot read the folder: Permission denied\n", std::string(": File name too long\n"),
+        std::string("checked 6 pictures in ")}) {
+    EXPECT_NE(outcome.err.find(reason), std::string::npos) << reason << "\n" << outcome.err;
+  }
+}
+
+// A file name cannot forge a line or a field, reach the terminal as a control
+// sequence or break a JSON line: check (both formats) and signature print
+// every picture on exactly one line, the path escaped.
+TEST_F(CliTest, FileNamesAreEscapedInEveryFormat) {
+  WriteWholeFile(CacheFile(), CacheBytes(work_.Path(), {{"11", "t", "p", 100}}));
+  std::filesystem::create_directory(work_.File("pics"));
+  const std::string forged = "a.bmp\nposted\t0\t1\tsame\tx\ty\tz", escape = "b\x1b[2J\\.bmp", latin1 = "c\xe9.bmp";
+  for (const std::string& name : {forged, escape, latin1}) WriteWholeFile(work_.File("pics/" + name), GreyBmp(100));
+  const std::string folder = work_.File("pics/");
+  const std::string shown[] = {folder + "a.bmp\\nposted\\t0\\t1\\tsame\\tx\\ty\\tz", folder + "b\\x1b[2J\\\\.bmp",
+                               folder + "c\\xe9.bmp"};
+  std::string tsv, json, signatures;
+  for (const std::string& path : shown) {
+    tsv += "posted\t0\t11\tsame\tt\tp\t" + path + "\n";
+    std::string quoted;  // the escaped text as a JSON string
+    for (const char c : path) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    json += "{\"verdict\":\"posted\",\"difference\":0,\"id\":\"11\",\"match\":\"same\",\"title\":\"t\",\"poster\":\"p\","
+            "\"path\":\"" + quoted + "\"}\n";
+  }
+  const Outcome check = RunIn("check", {work_.File("pics")});
+  EXPECT_EQ(check.status, 0) << check.err;
+  EXPECT_EQ(check.out, tsv);
+  const Outcome checkJson = RunIn("check", {"--json", work_.File("pics")});
+  EXPECT_EQ(checkJson.out, json);
+  std::string hundred;
+  for (int i = 0; i < 27; ++i) hundred += "100,";
+  const Outcome sign = RunIn("signature", {work_.File("pics/" + forged), work_.File("pics/" + escape),
+                                           work_.File("pics/missing\n" + escape)});
+  EXPECT_EQ(sign.status, 1);
+  EXPECT_EQ(sign.out, hundred + "\t" + shown[0] + "\n" + hundred + "\t" + shown[1] + "\n" + "error\t" + folder +
+                          "missing\\n" + "b\\x1b[2J\\\\.bmp\n");
+  EXPECT_EQ(sign.err.find('\x1b'), std::string::npos) << sign.err;
+  EXPECT_NE(sign.err.find(folder + "missing\\nb\\x1b[2J\\\\.bmp: cannot open the file"), std::string::npos) << sign.err;
+}
+
+// A FIFO named as the query is refused at once as "not a regular file" (it
+// used to be opened first, which waits for a writer forever); one inside a
+// folder is no picture. `timeout` turns a hang into status 124.
+TEST_F(CliTest, FifoAsTheQueryIsRefusedWithoutWaiting) {
+  WriteWholeFile(CacheFile(), CacheBytes(work_.Path(), {{"11", "t", "p", 100}}));
+  std::filesystem::create_directory(work_.File("pics"));
+  ASSERT_EQ(::mkfifo(work_.File("pics/fifo.bmp").c_str(), 0644), 0);
+  WriteWholeFile(work_.File("pics/grey.bmp"), GreyBmp(100));
+  const std::string fifo = work_.File("pics/fifo.bmp");
+  const struct {
+    std::vector<std::string> command;
+    std::string out;
+    std::string reason;
+  } cases[] = {
+      {{"check", fifo}, "error\t\t\t\t\t\t" + fifo + "\n", fifo + ": cannot open the file (not a regular file)\n"},
+      {{"search", fifo}, "", "cannot read the picture " + fifo + ": cannot open the file (not a regular file)\n"},
+      {{"check", work_.File("pics")}, "posted\t0\t11\tsame\tt\tp\t" + work_.File("pics/grey.bmp") + "\n", "checked 1 "},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {"/usr/bin/timeout", "20", std::string(TINTWISE_BIN_DIR) + "/tintwise-cli",
+                                          "--dir", program_.Path()};
+    arguments.insert(arguments.end(), c.command.begin(), c.command.end());
+    const Outcome outcome = RunWith(arguments);
+    EXPECT_EQ(outcome.status, c.out.empty() || c.out[0] == 'e' ? 1 : 0) << c.command[0] << outcome.err;
+    EXPECT_EQ(outcome.out, c.out) << c.command[0];
+    EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+  }
 }
