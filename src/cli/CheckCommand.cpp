@@ -27,32 +27,34 @@ namespace fs = std::filesystem;
 struct Item {
   std::string path;   // to read
   std::string shown;  // as given, or the given folder joined with the path found in it
-  std::string walkError;  // why the walk could not tell what this is (a folder it could not list): nothing to read
+  std::string walkError;  // a folder the walk could not list or an entry it could not look at: nothing to read
   PictureCheck check;
 };
 
 // What a file in a folder is, by its first bytes.
 enum class Head { kPicture, kOther, kUnreadable };
 
+// Closes a descriptor when it goes.
+struct Descriptor {
+  const int fd;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
 // Opened without waiting and only when still a regular file, so that a
 // FIFO or device put in its place is passed over, not waited on.
 Head ReadHead(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return Head::kUnreadable;
+  const Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  if (file.fd < 0) return Head::kUnreadable;
   struct stat status {};
+  if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) return Head::kOther;
   char bytes[12] = {};
   ssize_t got = 0;
-  const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-  if (regular) {
-    while ((got = ::read(fd, bytes, sizeof bytes)) < 0 && errno == EINTR) {
-    }
+  while ((got = ::read(file.fd, bytes, sizeof bytes)) < 0 && errno == EINTR) {
   }
-  const int readError = errno;
-  ::close(fd);
-  if (!regular) return Head::kOther;
-  if (got < 0 && readError != EAGAIN) return Head::kUnreadable;
-  return LooksLikePicture(std::string(bytes, static_cast<std::size_t>(std::max<ssize_t>(got, 0)))) ? Head::kPicture
-                                                                                                   : Head::kOther;
+  if (got < 0) return Head::kUnreadable;
+  return LooksLikePicture(std::string(bytes, static_cast<std::size_t>(got))) ? Head::kPicture : Head::kOther;
 }
 
 // Adds the pictures in `folder` and its sub-folders (links to folders are
