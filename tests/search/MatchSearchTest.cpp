@@ -475,6 +475,17 @@ TEST(VerdictTest, BandsAndMarginsDecideTheOutcome) {
     EXPECT_EQ(d.outcome, c.outcome) << c.plain[0].difference << " " << c.tone[0].difference;
     EXPECT_EQ(d.comparison, c.comparison) << c.plain[0].difference << " " << c.tone[0].difference;
   }
+  // Equal shares of the thresholds: the plain comparison wins the tie, and
+  // among the others the earlier one.
+  for (const Comparison other : {Comparison::kGrayscale, Comparison::kTone}) {
+    MatchResult tie;
+    tie.hits = tie.closest[0] = {{1, 50}, {2, 900}};
+    tie.closest[static_cast<int>(other)] = {{1, 50}, {2, 900}};
+    tie.closest[static_cast<int>(Comparison::kReframed)] = {{1, 50}, {2, 900}};
+    EXPECT_EQ(Verdict(withRivals).Decide(tie).comparison, Comparison::kSame) << static_cast<int>(other);
+    tie.closest[0] = {{1, 60}, {2, 900}};
+    EXPECT_EQ(Verdict(withRivals).Decide(tie).comparison, other) << static_cast<int>(other);
+  }
   // An empty table: new, with no entry.
   EXPECT_FALSE(verdict.Decide(MatchResult{}).hasEntry);
   EXPECT_EQ(verdict.Decide(MatchResult{}).outcome, O::kNew);
