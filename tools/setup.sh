@@ -33,5 +33,42 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [[ $(id -u) -eq 0 ]] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# Another package manager (an automatic update in the background) may hold
+# the package locks: wait for it, saying so, rather than fail at once.
+lock_wait_seconds=${TINTWISE_LOCK_WAIT:-300}
+locks=(/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock /var/cache/apt/archives/lock)
+
+# Prints the processes holding a package lock; nothing when none does.
+lock_holders() {
+  local pids
+  pids=$($sudo fuser "${locks[@]}" 2>/dev/null | tr -s ' ' '\n' | grep -E '^[0-9]+$' | sort -u || true)
+  for pid in $pids; do
+    printf '%s (%s) ' "$pid" "$(cat "/proc/$pid/comm" 2>/dev/null || echo '?')"
+  done
+}
+
+wait_for_package_locks() {
+  command -v fuser >/dev/null || return 0  # apt-get's own timeout still waits
+  local waited=0 holders
+  holders=$(lock_holders)
+  [[ -z "$holders" ]] && return 0
+  echo "Another package manager holds the package lock: ${holders}"
+  echo "Waiting up to ${lock_wait_seconds} s for it to finish (Ctrl-C stops)..."
+  while [[ -n "$holders" && $waited -lt $lock_wait_seconds ]]; do
+    sleep 5
+    waited=$((waited + 5))
+    holders=$(lock_holders)
+  done
+  if [[ -n "$holders" ]]; then
+    echo "The package lock is still held by ${holders}after ${waited} s; try again when it has finished." >&2
+    exit 1
+  fi
+  echo "The package lock is free again after ${waited} s."
+}
+
+apt_options=(-o "DPkg::Lock::Timeout=${lock_wait_seconds}")
+wait_for_package_locks
+$sudo apt-get "${apt_options[@]}" update -qq
+wait_for_package_locks
+$sudo apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

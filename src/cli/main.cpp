@@ -26,6 +26,7 @@
 #include "control/CacheGeneration.h"
 #include "control/CacheUpdate.h"
 #include "control/Control.h"
+#include "control/DataDirectoryNotice.h"
 #include "control/QueryPicture.h"
 #include "search/CacheDatabase.h"
 
@@ -100,6 +101,15 @@ int Fail(const std::string& message) {
   return 1;
 }
 
+// No cache database to read: names the file, and for a portable copy that
+// could not use its own folder, why and how to use the cache beside it.
+int NoDatabase(const std::string& database) {
+  const DataDirectoryNotice notice = DataDirectoryNotice::Current();
+  std::string message = "no readable cache database at " + database;
+  if (!notice.Empty() && database == ProgramDirectory() + "cache.db") message += "\ntintwise-cli: " + notice.English();
+  return Fail(message);
+}
+
 // Downloads a linked picture into `picture` (Ctrl-C stops the download);
 // the exit status of a failure, or 0.
 int FetchLinked(Control& control, const std::string& url, QueryPicture& picture) {
@@ -143,7 +153,7 @@ int RunSearch(Control& control, TerminalView& view, std::string image, const std
   // A link's picture is kept in a private temporary file until the search is over.
   QueryPicture linked;
   if (QueryPicture::IsLink(image)) {
-    if (!databaseReadable) return Fail("no readable cache database at " + database);
+    if (!databaseReadable) return NoDatabase(database);
     if (const int status = FetchLinked(control, image, linked); status != 0) return status;
     image = linked.Path();
   }
@@ -153,7 +163,7 @@ int RunSearch(Control& control, TerminalView& view, std::string image, const std
     return Fail("cannot read the picture " + OutputEscape::Text(image) + ": " + ImageErrorEnglish(error.kind) + " (" +
                 error.detail + ")");
   }
-  if (!databaseReadable) return Fail("no readable cache database at " + database);
+  if (!databaseReadable) return NoDatabase(database);
   using Clock = std::chrono::steady_clock;
   const auto started = Clock::now();
   control.SetDatabasePath(database);
@@ -205,7 +215,7 @@ int RunCheckCommand(Control& control, TerminalView& view, const std::vector<std:
                     const std::string& database, const CommandLine& line) {
   std::error_code ignored;
   if (!std::filesystem::is_regular_file(database, ignored) || ::access(database.c_str(), R_OK) != 0)
-    return Fail("no readable cache database at " + database);
+    return NoDatabase(database);
   control.SetDatabasePath(database);
   view.SetQuiet(true);
   const bool loaded = control.OpenDatabase();
@@ -275,7 +285,7 @@ int main(int argc, char** argv) {
     std::error_code ignored;
     images.push_back(QueryPicture::IsLink(operand) ? operand : std::filesystem::absolute(operand, ignored).string());
   }
-  std::string database = "cache.db";  // in the program's directory
+  std::string database;  // "cache.db" in the data directory unless --db names one
   if (line.database) {
     std::error_code ignored;
     database = std::filesystem::absolute(*line.database, ignored).string();
@@ -298,6 +308,8 @@ int main(int argc, char** argv) {
     if (line.command == CommandLine::Command::kVersion) std::printf("tintwise-cli %s\n", TINTWISE_VERSION);
     return Fail("cannot make the data directory (are HOME and XDG_DATA_HOME usable?); --dir names one");
   }
+  // Named in full in messages: the user may not know which directory is in use.
+  if (!line.database) database = ProgramDirectory() + "cache.db";
   if (line.command == CommandLine::Command::kVersion || line.command == CommandLine::Command::kPrintDir) {
     std::string directory = ProgramDirectory();
     if (directory.size() > 1) directory.pop_back();  // the trailing '/'
@@ -306,6 +318,8 @@ int main(int argc, char** argv) {
     } else {
       std::printf("tintwise-cli %s\nfiles: %s (%s)\n", TINTWISE_VERSION, directory.c_str(),
                   DataDirectoryRuleName(ProgramDirectoryRule()));
+      if (const DataDirectoryNotice notice = DataDirectoryNotice::Current(); !notice.Empty())
+        std::printf("note: %s\n", notice.English().c_str());
     }
     return OutputWritten(0);
   }

@@ -15,9 +15,10 @@ void Control::LoadCache() {
   static const SjisText kLoading{u8"キャッシュ読み込み中"};
   static const SjisText kFailed{u8"キャッシュの読み込みに失敗しました"};
   static const SjisText kCount{u8"作品より検索"};
+  static const SjisText kMissing{u8"キャッシュがありません"};
   view_.EnableControls(false);
   view_.SetStatusText(kLoading);
-  if (!OpenDatabase()) view_.SetStatusText(kFailed);
+  if (!OpenDatabase()) view_.SetStatusText(cache_.Missing() ? kMissing : kFailed);
   view_.SetStatusText(std::to_string(RowCount()) + kCount);
   view_.EnableControls(true);
 }

@@ -32,6 +32,8 @@ class Control {
   // Reads the table "TintwiseCache" of "cache.db" (current directory) into
   // memory, replacing what was held. False, with nothing held, on failure (logged).
   bool OpenDatabase() { return cache_.Open(); }
+  // The last OpenDatabase found no database file (none is made).
+  bool CacheMissing() const { return cache_.Missing(); }
 
   // OpenDatabase with the start-up status texts ("N作品より検索").
   void LoadCache();

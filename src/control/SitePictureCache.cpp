@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -20,6 +20,18 @@ namespace {
 constexpr char kPrefix[] = "site-";
 
 bool IsNameByte(unsigned char c) { return std::isalnum(c) || c == '_' || c == '-'; }
+
+// Closes a descriptor when it goes out of scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() { ::close(fd_); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
@@ -59,12 +71,38 @@ std::optional<std::string> SitePictureCache::Find(const std::string& id) {
   if (directory_.empty()) return std::nullopt;
   std::lock_guard<std::mutex> lock(mutex_);
   const std::string path = FileOf(id);
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad() || bytes.empty()) return std::nullopt;
-  // Marks the file as the most recently used.
-  ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0);
+  // Only a regular file of at most the limit is a kept picture. Whatever else
+  // carries the name (a FIFO would block the only worker, a link to a device
+  // would be read without end, a link elsewhere would have another file's
+  // times changed) is never followed nor waited on: a miss, and the name is
+  // removed so that the picture can be kept again.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ELOOP) ::unlink(path.c_str());
+    return std::nullopt;
+  }
+  const FileDescriptor file(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  if (!S_ISREG(info.st_mode)) {
+    if (!S_ISDIR(info.st_mode)) ::unlink(path.c_str());
+    return std::nullopt;
+  }
+  if (info.st_size <= 0 || static_cast<std::uint64_t>(info.st_size) > limit_) {
+    ::unlink(path.c_str());
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return std::nullopt;  // an error, or a file cut short meanwhile
+    done += static_cast<std::size_t>(got);
+  }
+  // Marks the file itself, not whatever its name leads to now, as the most
+  // recently used.
+  ::futimens(fd, nullptr);
   return bytes;
 }
 
@@ -91,7 +129,8 @@ void SitePictureCache::Trim() {
     const std::string name = it->path().filename().string();
     if (name.rfind(kPrefix, 0) != 0) continue;
     struct stat info {};
-    if (::stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    // lstat: a link's target is neither counted nor kept.
+    if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     entries.push_back({it->path().string(), static_cast<std::uint64_t>(info.st_size), info.st_mtim});
     total += static_cast<std::uint64_t>(info.st_size);
   }
@@ -109,8 +148,10 @@ std::uint64_t SitePictureCache::TotalBytes() const {
   std::uint64_t total = 0;
   std::error_code error;
   for (fs::directory_iterator it(directory_, error), end; !error && it != end; it.increment(error)) {
-    if (it->path().filename().string().rfind(kPrefix, 0) == 0 && it->is_regular_file(error))
-      total += it->file_size(error);
+    struct stat info {};
+    if (it->path().filename().string().rfind(kPrefix, 0) == 0 && ::lstat(it->path().c_str(), &info) == 0 &&
+        S_ISREG(info.st_mode))
+      total += static_cast<std::uint64_t>(info.st_size);
   }
   return total;
 }

@@ -10,6 +10,10 @@
 // the total stays within `limit` bytes, the least recently used going first
 // (a hit marks its file as used now). A picture larger than the limit is not
 // kept. Every failure (a read-only home, a full disk) just means no caching.
+// Only a regular file of at most `limit` bytes counts as an entry; links are
+// never followed and nothing else under an entry's name is opened for long
+// (a FIFO, a device): such a name is a miss and is removed (a directory is
+// left alone).
 // Thread-safe.
 class SitePictureCache {
  public:

@@ -19,6 +19,7 @@ std::mutex& DirectoryMutex() {
 struct Current {
   std::string directory;
   DataDirectoryRule rule = DataDirectoryRule::kGiven;
+  std::string unwritableProgramDirectory;
 };
 
 Current& State() {
@@ -71,9 +72,9 @@ DataDirectoryChoice ChooseDataDirectory(const DataDirectoryFacts& facts) {
   } else if (IsAbsolute(facts.home)) {
     base = WithSlash(*facts.home) + ".local/share/";
   } else {
-    return {std::string(), DataDirectoryRule::kUserData};
+    return {std::string(), DataDirectoryRule::kUserData, !facts.installedCopy};
   }
-  return {base + "tintwise/", DataDirectoryRule::kUserData};
+  return {base + "tintwise/", DataDirectoryRule::kUserData, !facts.installedCopy};
 }
 
 DataDirectoryFacts ProbeDataDirectoryFacts(const std::string& executableDirectory) {
@@ -122,6 +123,11 @@ DataDirectoryRule ProgramDirectoryRule() {
   return State().rule;
 }
 
+const std::string& UnwritableProgramDirectory() {
+  std::lock_guard lock(DirectoryMutex());
+  return State().unwritableProgramDirectory;
+}
+
 const char* DataDirectoryRuleName(DataDirectoryRule rule) {
   switch (rule) {
     case DataDirectoryRule::kGiven:
@@ -134,11 +140,14 @@ const char* DataDirectoryRuleName(DataDirectoryRule rule) {
   return "";
 }
 
-void InitializeEnvironmentAt(const std::string& directory, DataDirectoryRule rule) {
+void InitializeEnvironmentAt(const std::string& directory, DataDirectoryRule rule,
+                             const std::string& unwritableProgramDirectory) {
   {
     std::lock_guard lock(DirectoryMutex());
     State().directory = WithSlash(directory);
     State().rule = rule;
+    State().unwritableProgramDirectory =
+        unwritableProgramDirectory.empty() ? std::string() : WithSlash(unwritableProgramDirectory);
   }
   EnterProgramDirectory();
 }
@@ -151,7 +160,8 @@ bool InitializeEnvironment() {
     InitializeEnvironmentAt(executableDirectory, DataDirectoryRule::kBesideProgram);
     return false;
   }
-  InitializeEnvironmentAt(choice.directory, choice.rule);
+  InitializeEnvironmentAt(choice.directory, choice.rule,
+                          choice.programDirectoryUnwritable ? executableDirectory : std::string());
   return true;
 }
 

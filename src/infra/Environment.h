@@ -32,6 +32,10 @@ struct DataDirectoryFacts {
 struct DataDirectoryChoice {
   std::string directory;  // ends in '/'; empty when no directory can be named
   DataDirectoryRule rule = DataDirectoryRule::kBesideProgram;
+  // Rule 3 because the program may not write its own directory (a portable
+  // copy in a shared or read-only folder), not because it is installed: the
+  // files beside the program are then not used.
+  bool programDirectoryUnwritable = false;
 };
 
 // Applies rules 2 and 3 above. Pure: touches no file. The directory is empty
@@ -48,6 +52,10 @@ DataDirectoryFacts ProbeDataDirectoryFacts(const std::string& executableDirector
 const std::string& ProgramDirectory();
 // Which rule chose ProgramDirectory.
 DataDirectoryRule ProgramDirectoryRule();
+// The executable's directory (ending in '/') when InitializeEnvironment
+// passed it over because it cannot be written (see DataDirectoryChoice);
+// empty otherwise.
+const std::string& UnwritableProgramDirectory();
 // A short English phrase naming the rule, for --version and --print-dir.
 const char* DataDirectoryRuleName(DataDirectoryRule rule);
 
@@ -61,9 +69,11 @@ bool InitializeEnvironment();
 
 // As InitializeEnvironment, with the given directory standing in for the
 // data directory (tests and the command-line front end's --dir); it is not
-// made. A missing trailing '/' is added.
+// made. A missing trailing '/' is added. `unwritableProgramDirectory` stands
+// in for UnwritableProgramDirectory (tests).
 void InitializeEnvironmentAt(const std::string& directory,
-                             DataDirectoryRule rule = DataDirectoryRule::kGiven);
+                             DataDirectoryRule rule = DataDirectoryRule::kGiven,
+                             const std::string& unwritableProgramDirectory = {});
 
 // Sets the current directory to ProgramDirectory again; a failure leaves it
 // unchanged, as at start-up.

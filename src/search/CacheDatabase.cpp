@@ -1,6 +1,10 @@
 #include "search/CacheDatabase.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <limits>
 
 #include "infra/Log.h"
@@ -32,11 +36,19 @@ void CacheDatabase::Release() {
 bool CacheDatabase::Open() {
   static const SjisText kOpenFailed{u8"Control::OpenDatabase() : データベースの読み込みに失敗しました"};
   static const SjisText kReadFailed{u8"Control::OpenDatabase() : テーブルの読み込みに失敗しました"};
+  static const SjisText kMissing{u8"Control::OpenDatabase() : キャッシュがありません: "};
   Release();
+  // A missing cache is told apart and never created: an empty file in its
+  // place would only fail every later start with "no such table".
+  struct stat info {};
+  missing_ = ::stat(path_.c_str(), &info) != 0 && errno == ENOENT;
+  if (missing_) {
+    std::error_code ignored;
+    WriteLog(kMissing + PathForLog(std::filesystem::absolute(path_, ignored).string()));
+    return false;
+  }
   sqlite_ = std::make_unique<SQLite>();
-  // A missing file is created empty (the library's default), so a missing
-  // cache ends below as a failed read, not here.
-  if (sqlite_->Open(path_) != 0) {
+  if (sqlite_->OpenExisting(path_) != 0) {
     WriteLog(kOpenFailed);
     WriteLog(sqlite_->LastError());
     return false;

@@ -23,8 +23,11 @@ class CacheDatabase {
   const std::string& Path() const { return path_; }
 
   // Reads the table into memory, replacing what was held. False, with
-  // nothing held, on failure (logged).
+  // nothing held, on failure (logged). A missing file is not created: Open
+  // fails and Missing() is true.
   bool Open();
+  // The last Open found no file at Path().
+  bool Missing() const { return missing_; }
 
   // Frees the table and closes the file.
   void Release();
@@ -35,6 +38,7 @@ class CacheDatabase {
 
  private:
   std::string path_;
+  bool missing_ = false;
   std::unique_ptr<SQLite> sqlite_;
   std::unique_ptr<CacheTable> table_;
 };

@@ -22,6 +22,16 @@ int SQLite::Open(const std::string& fileName) {
   return sqlite3_open(fileName.c_str(), &db_);
 }
 
+int SQLite::OpenExisting(const std::string& fileName) {
+  if (db_ != nullptr) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+  }
+  const int code = sqlite3_open_v2(fileName.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  if (code != SQLITE_OK && db_ != nullptr) lastError_ = sqlite3_errmsg(db_);
+  return code;
+}
+
 void SQLite::KeepError(char* message) {
   if (message == nullptr) return;
   lastError_ = message;

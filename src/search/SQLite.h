@@ -20,6 +20,11 @@ class SQLite {
   // Opens (creating when missing) the database file; returns the library's
   // result code, 0 on success. Leaves lastError as it was.
   int Open(const std::string& fileName);
+  // Opens an existing database file and never creates one: a missing file
+  // fails (SQLITE_CANTOPEN, with the library's message in lastError). A file
+  // the process may not write is opened for reading; read-write otherwise, so
+  // that a journal left by an interrupted writer is still rolled back.
+  int OpenExisting(const std::string& fileName);
 
   // Runs one or more statements; returns the library's result code. An error
   // message from the library replaces lastError.

@@ -481,6 +481,45 @@ TEST_F(CliTest, ReadOnlyProgramDirectoryAndPictureFolderWorkForAnotherUser) {
   fs::permissions(work_.File("pictures"), fs::perms::owner_all);
 }
 
+// A portable copy in a folder its user cannot write keeps its files in the
+// user's data directory: with no cache there, it names the file it looked
+// for, says why the cache.db beside it is not used and how to use it.
+TEST_F(CliTest, AReadOnlyPortableCopySaysWhichDirectoryItUsesAndWhy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
+  namespace fs = std::filesystem;
+  const std::string portable = work_.Path() + "portable", home = work_.Path() + "home";
+  fs::create_directories(portable);
+  fs::create_directories(home);
+  fs::copy_file(std::string(TINTWISE_BIN_DIR) + "/tintwise-cli", portable + "/tintwise-cli");
+  WriteWholeFile(portable + "/cache.db", CacheBytes(work_.Path(), {{"1", "dark", "p", 0}}));
+  WriteWholeFile(work_.File("grey.bmp"), GreyBmp(100));
+  for (const std::string& path : {work_.Path(), portable, portable + "/cache.db", work_.File("grey.bmp")})
+    fs::permissions(path, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  fs::permissions(home, fs::perms::all);
+  const std::string data = home + "/.local/share/tintwise";
+  const std::string note = "the program's directory " + portable + " cannot be written, so the files are kept in " +
+                           data + " and the cache.db beside the program is not used; to use it, give --dir " +
+                           portable + " or copy it into " + data;
+  const auto run = [&](std::vector<std::string> tail) {
+    std::vector<std::string> arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                          "/usr/bin/env",     "-u",             "XDG_DATA_HOME",   "HOME=" + home,
+                                          portable + "/tintwise-cli"};
+    arguments.insert(arguments.end(), tail.begin(), tail.end());
+    return RunWith(arguments);
+  };
+  const Outcome search = run({"search", work_.File("grey.bmp")});
+  EXPECT_EQ(search.status, 1);
+  EXPECT_EQ(search.err, "tintwise-cli: no readable cache database at " + data + "/cache.db\ntintwise-cli: " + note +
+                            "\n");
+  const Outcome version = run({"--version"});
+  EXPECT_NE(version.out.find("files: " + data + " (the user's data directory)\nnote: " + note + "\n"),
+            std::string::npos)
+      << version.out;
+  EXPECT_FALSE(FileExists(data + "/cache.db"));
+  // The hint works: the cache beside the program is read with --dir.
+  EXPECT_EQ(run({"--dir", portable, "search", work_.File("grey.bmp")}).status, 0);
+}
+
 // A link is fetched and searched like a file; a link that gives no picture
 // fails with its reason.
 TEST_F(CliTest, SearchTakesALinkToAPicture) {

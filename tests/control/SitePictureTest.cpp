@@ -1,10 +1,15 @@
 // Pictures that arrive as bytes: a link fetched for a search (QueryPicture),
 // the site's picture of an entry (SitePictureFetcher) and its bounded cache.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "control/Control.h"
@@ -174,6 +179,72 @@ TEST_F(SitePictureTest, TheCacheDropsTheLeastRecentlyUsedToStayWithinItsLimit) {
   cache.Store("../escape", "x");
   EXPECT_FALSE(std::filesystem::exists(PathOf("escape")));
   EXPECT_FALSE(std::filesystem::exists(PathOf("site-..")));
+}
+
+// Uses whole seconds apart, set explicitly: an order that compared the
+// seconds the wrong way round would drop the newest pictures first.
+TEST_F(SitePictureTest, TheLeastRecentlyUsedGoesFirstWhenUsesAreSecondsApart) {
+  SitePictureCache cache(PathOf("site"), 1000);
+  const std::time_t now = std::time(nullptr);
+  const std::pair<const char*, int> ages[] = {{"1", 300}, {"2", 200}, {"3", 100}};
+  for (const auto& [id, age] : ages) {
+    cache.Store(id, std::string(300, id[0]));
+    const struct timespec times[2] = {{now - age, 0}, {now - age, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, PathOf(std::string("site/site-") + id).c_str(), times, 0), 0);
+  }
+  ASSERT_TRUE(cache.Find("1"));  // now the most recent
+  cache.Store("4", std::string(300, '4'));
+  for (const auto& [id, kept] : std::vector<std::pair<const char*, bool>>{{"1", true}, {"2", false}, {"3", true},
+                                                                          {"4", true}})
+    EXPECT_EQ(FileExists(PathOf(std::string("site/site-") + id)), kept) << id;
+}
+
+// Only a regular file of at most the limit is a kept picture. Anything else
+// under an entry's name is a miss at once: nothing is waited on, read without
+// end or followed, and a link's target keeps its times.
+TEST_F(SitePictureTest, AnEntryThatIsNotARegularFileIsAMissAndNothingBehindItIsTouched) {
+  const std::string site = PathOf("site/");
+  const std::string outside = PathOf("outside.png");
+  const std::string entry = site + "site-7";
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    bool removed;  // the name is cleared so that the picture can be kept again
+  };
+  const std::vector<Case> cases = {
+      {"fifo", [&] { ASSERT_EQ(::mkfifo(entry.c_str(), 0600), 0); }, true},
+      {"link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", entry); }, true},
+      {"link to a file elsewhere", [&] { std::filesystem::create_symlink(outside, entry); }, true},
+      {"directory", [&] { std::filesystem::create_directory(entry); }, false},
+      {"oversized file", [&] { WriteWholeFile(entry, std::string(1001, 'o')); }, true},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(site);
+    std::filesystem::create_directories(site);
+    WriteWholeFile(outside, "elsewhere");
+    const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, outside.c_str(), old, 0), 0);
+    c.make();
+    SitePictureCache cache(site, 1000);
+    // A Find blocked on a FIFO is released by a writer, so that a failure
+    // shows as a hit instead of a hung test.
+    std::future<std::optional<std::string>> found =
+        std::async(std::launch::async, [&] { return cache.Find("7"); });
+    if (found.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+      const int writer = ::open(entry.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0 && ::write(writer, "x", 1) == 1) ADD_FAILURE() << c.what << ": Find waited on a FIFO";
+      if (writer >= 0) ::close(writer);
+    }
+    EXPECT_FALSE(found.get()) << c.what;
+    struct stat info {};
+    ASSERT_EQ(::stat(outside.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1000000000) << c.what;
+    EXPECT_EQ(ReadWholeFile(outside), "elsewhere") << c.what;
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(entry)), !c.removed) << c.what;
+    cache.Store("7", "kept");
+    EXPECT_EQ(cache.Find("7").value_or(""), c.removed ? "kept" : "") << c.what;
+    EXPECT_EQ(cache.TotalBytes(), c.removed ? 4u : 0u) << c.what;
+  }
 }
 
 TEST_F(SitePictureTest, TheCacheLivesUnderTheUsersCacheDirectory) {

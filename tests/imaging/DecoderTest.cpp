@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <span>
 #include <string>
@@ -268,6 +270,48 @@ TEST_F(DecoderTest, ManyColourGifIsMappedToTheNearestCubeColour) {
       EXPECT_NEAR(got[0], want[0], 26);
       EXPECT_NEAR(got[1], want[1], 22);
       EXPECT_NEAR(got[2], want[2], 26);
+    }
+  }
+}
+
+// The reader takes a GIF in blocks of 64 KiB: a comment of 256 successive
+// lengths before the picture shifts the picture's data through every
+// position against the block's end, so that some read ends exactly one byte
+// before it. From memory and from a file, every shift decodes the same.
+TEST_F(DecoderTest, GifReadsEndingAnywhereNearABlockBoundaryLoseNoByte) {
+  std::mt19937 random(11);
+  const std::string gif = pictures::Gif(pictures::Random(256, 300, random));
+  ASSERT_GT(gif.size(), 64u * 1024 + 512);
+  ASSERT_TRUE(Decode(gif)) << error_;
+  const DecodedImage plain = image_;
+  const auto flags = static_cast<unsigned char>(gif[10]);
+  const std::size_t afterPalette = 13 + ((flags & 0x80) ? 3u << ((flags & 7) + 1) : 0u);
+  TempDirectory directory;
+  const std::string path = directory.File("shifted.gif");
+  for (int length = 256; length < 512; ++length) {
+    // A comment extension of `length` bytes in all: its sub-blocks (a size
+    // byte and 1 to 255 bytes) fill all but the introducer and terminator.
+    std::string comment = "\x21\xFE";
+    for (int left = length - 3; left > 0;) {
+      int block = std::min(left - 1, 255);
+      if (left - (block + 1) == 1) --block;  // no sub-block holds 0 bytes
+      comment += static_cast<char>(block);
+      comment += std::string(static_cast<std::size_t>(block), 'c');
+      left -= block + 1;
+    }
+    comment += '\0';
+    ASSERT_EQ(comment.size(), static_cast<std::size_t>(length));
+    std::string shifted = gif;
+    shifted.insert(afterPalette, comment);
+    WriteWholeFile(path, shifted);
+    for (const bool fromFile : {false, true}) {
+      error_.clear();
+      ASSERT_TRUE(fromFile ? DecodeImageFile(path, &image_, &error_) : Decode(shifted)) << length << ": " << error_;
+      ASSERT_EQ(image_.Height(), plain.Height());
+      for (int y = 0; y < plain.Height(); ++y) {
+        ASSERT_EQ(std::memcmp(image_.Row8(y), plain.Row8(y), static_cast<std::size_t>(plain.Width()) * 4), 0)
+            << "comment of " << length << " bytes, row " << y << (fromFile ? " from a file" : "");
+      }
     }
   }
 }

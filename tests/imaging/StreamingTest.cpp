@@ -7,6 +7,8 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <span>
 #include <string>
@@ -153,6 +155,46 @@ TEST(StreamingTest, ThreadStartedPartWayEqualsThePlainResize) {
     ASSERT_TRUE(DecodeImageRows(source, sink, nullptr));
     EXPECT_EQ(looks, 3) << "the thread starts at row " << 2 * ReductionSink::kIdleCheckRows;
     EXPECT_EQ(sink.Finish(), ResampleImage(big, size.first, size.second)) << size.first;
+  }
+}
+
+// Heights whose last block of rows holds exactly one row (and a width whose
+// every block is one row): that row must reach the reduction like any other.
+TEST(StreamingTest, ALastBlockOfOneRowIsReducedToo) {
+  const struct {
+    int width, height;
+    bool sixteenBit;
+  } cases[] = {{1024, 977, false}, {1024, 977, true}, {20000, 51, false}};
+  for (const auto& c : cases) {
+    const std::size_t rowBytes = static_cast<std::size_t>(c.width) * (c.sixteenBit ? 8 : 4);
+    const int rowsPerBlock = static_cast<int>(std::max<std::size_t>(1, ReductionSink::kBlockBytes / rowBytes));
+    ASSERT_EQ(c.height % rowsPerBlock, 1 % rowsPerBlock) << c.width;
+    ASSERT_GE(static_cast<std::uint64_t>(c.width) * c.height, ReductionSink::kThreadedPixels);
+    DecodedImage image;
+    image.Allocate(c.width, c.height, c.sixteenBit);
+    for (int y = 0; y < c.height; ++y) {
+      for (int i = 0; i < c.width * 4; ++i) {
+        // The last row stands out, so that losing it moves the result.
+        const int value = y == c.height - 1 ? 255 : (i * 7 + y * 3) % 200;
+        if (c.sixteenBit) {
+          image.Row16(y)[i] = static_cast<std::uint16_t>(value * 257);
+        } else {
+          image.Row8(y)[i] = static_cast<std::uint8_t>(value);
+        }
+      }
+    }
+    RowLayout layout{c.width, c.height, c.sixteenBit, image.ChannelMax()};
+    for (const auto& size : {std::pair{3, 3}, std::pair{64, 40}}) {
+      ReductionSink sink([&](const RowLayout&) { return size; }, ResampleKernel::kSimd, ReductionSink::Thread::kAlways);
+      ASSERT_TRUE(sink.Begin(layout));
+      for (int y = 0; y < c.height; ++y) {
+        const void* row = c.sixteenBit ? static_cast<const void*>(image.Row16(y)) : image.Row8(y);
+        std::memcpy(sink.NextRow(), row, layout.RowBytes());
+        sink.CommitRow();
+      }
+      EXPECT_EQ(sink.Finish(), ResampleImage(image, size.first, size.second))
+          << c.width << "x" << c.height << (c.sixteenBit ? " 16-bit" : "") << " to " << size.first;
+    }
   }
 }
 

@@ -84,6 +84,9 @@ TEST(EnvironmentTest, DataDirectoryRule) {
     const DataDirectoryChoice choice = ChooseDataDirectory(facts);
     EXPECT_EQ(choice.directory, c.directory) << c.name;
     EXPECT_EQ(choice.rule, c.rule) << c.name;
+    // Only a copy that is not installed passes over its own directory for
+    // want of writing there, and is told so.
+    EXPECT_EQ(choice.programDirectoryUnwritable, !c.writable && !c.installed) << c.name;
   }
 }
 

@@ -455,6 +455,37 @@ TEST(VerdictTest, BandsAndMarginsDecideTheOutcome) {
     EXPECT_EQ(Verdict(withRivals, 2.0).Decide(r).outcome, outcome) << toneRow;
     EXPECT_EQ(Verdict(withRivals, 1.0).Decide(r).outcome, O::kSimilar) << toneRow;
   }
+  // Agreement decides only when one comparison is past even its raised
+  // threshold (250 >= 200) and the other lies between its own threshold and
+  // the raised one: each of the two must be raised, by the other's agreement.
+  const struct {
+    std::vector<SearchHit> plain, tone;
+    O outcome;
+    Comparison comparison;
+  } agreements[] = {
+      {{{1, 250}, {2, 900}}, {{1, 150}, {4, 900}}, O::kPosted, Comparison::kTone},
+      {{{1, 150}, {2, 900}}, {{1, 250}, {4, 900}}, O::kPosted, Comparison::kSame},
+      {{{1, 250}, {2, 900}}, {{3, 150}, {4, 900}}, O::kSimilar, Comparison::kTone},  // different rows
+  };
+  for (const auto& c : agreements) {
+    MatchResult r;
+    r.hits = r.closest[0] = c.plain;
+    r.closest[static_cast<int>(Comparison::kTone)] = c.tone;
+    const Verdict::Decision d = Verdict(withRivals, 2.0).Decide(r);
+    EXPECT_EQ(d.outcome, c.outcome) << c.plain[0].difference << " " << c.tone[0].difference;
+    EXPECT_EQ(d.comparison, c.comparison) << c.plain[0].difference << " " << c.tone[0].difference;
+  }
+  // Equal shares of the thresholds: the plain comparison wins the tie, and
+  // among the others the earlier one.
+  for (const Comparison other : {Comparison::kGrayscale, Comparison::kTone}) {
+    MatchResult tie;
+    tie.hits = tie.closest[0] = {{1, 50}, {2, 900}};
+    tie.closest[static_cast<int>(other)] = {{1, 50}, {2, 900}};
+    tie.closest[static_cast<int>(Comparison::kReframed)] = {{1, 50}, {2, 900}};
+    EXPECT_EQ(Verdict(withRivals).Decide(tie).comparison, Comparison::kSame) << static_cast<int>(other);
+    tie.closest[0] = {{1, 60}, {2, 900}};
+    EXPECT_EQ(Verdict(withRivals).Decide(tie).comparison, other) << static_cast<int>(other);
+  }
   // An empty table: new, with no entry.
   EXPECT_FALSE(verdict.Decide(MatchResult{}).hasEntry);
   EXPECT_EQ(verdict.Decide(MatchResult{}).outcome, O::kNew);

@@ -40,6 +40,7 @@
 #include "app/ui/Swatch.h"
 #include "control/PictureBytes.h"
 #include "control/QueryPicture.h"
+#include "control/DataDirectoryNotice.h"
 #include "control/SitePictureCache.h"
 #include "control/SitePictureFetcher.h"
 #include "infra/InternetSession.h"
@@ -293,6 +294,9 @@ void CTintwiseDlg::InitializeSystem() {
     InitializeEnvironmentAt(options_.programDirectory);
   }
   OpenLog("log.txt");
+  // A portable copy that may not write its own folder says where its files
+  // went instead, at every start, and how to use the cache beside it.
+  if (const DataDirectoryNotice notice = DataDirectoryNotice::Current(); !notice.Empty()) WriteLog(notice.LogText());
   D3DDevice::Initialize();
 
   queuedView_ = std::make_unique<QueuedControlView>(*this);
@@ -362,8 +366,12 @@ void CTintwiseDlg::OnOperationFinished() {
   }
   if (startupLoad_) {
     startupLoad_ = false;
-    // An installed copy has no cache until the user fetches one: say how.
-    if (control_->RowCount() == 0 && ProgramDirectoryRule() == DataDirectoryRule::kUserData) SetStatusText(kNoCache);
+    // An installed copy has no cache until the user fetches one: say how. A
+    // copy that could not use its own folder says which one it uses instead.
+    if (control_->RowCount() == 0 && ProgramDirectoryRule() == DataDirectoryRule::kUserData) {
+      const DataDirectoryNotice notice = DataDirectoryNotice::Current();
+      SetStatusText(notice.Empty() ? kNoCache.str() : notice.StatusText());
+    }
     if (buttons_[kOpen]->isEnabled()) buttons_[kOpen]->setFocus();
     if (!options_.searchAtStart.empty()) SearchImage(options_.searchAtStart);
   }

@@ -11,7 +11,8 @@
 #include "app/ui/CTintwiseDlg.h"
 #include "infra/ServerAddress.h"
 
-// tintwise [--site-host HOST] [--cache-host HOST] [image]: opens the window;
+// tintwise [--site-host HOST] [--cache-host HOST] [--dir DIRECTORY] [image]:
+// opens the window, keeping its files in DIRECTORY when given;
 // an image given on the command line is searched as soon as the cache has
 // been loaded, as if it had been dropped. The hosts (host or host:port)
 // replace the site's and the cache server's, as tintwise-cli's options do
@@ -40,6 +41,14 @@ int main(int argc, char** argv) {
       siteHost = value;
     } else if (option == QLatin1String("--cache-host")) {
       cacheHost = value;
+    } else if (option == QLatin1String("--dir")) {
+      // Made absolute now, as the image below.
+      const QFileInfo directory(QString::fromStdString(value));
+      if (!directory.isDir()) {
+        std::fprintf(stderr, "tintwise: not a directory: %s\n", value.c_str());
+        return 2;
+      }
+      options.programDirectory = QFile::encodeName(directory.absoluteFilePath()).toStdString();
     } else {
       std::fprintf(stderr, "tintwise: unknown option %s\n", option.toLocal8Bit().constData());
       return 2;

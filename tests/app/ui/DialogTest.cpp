@@ -188,11 +188,18 @@ TEST_F(DialogTest, AnInstalledCopyWithoutACacheSaysHowToGetOne) {
     DataDirectoryRule rule;
     int rows;
     const char8_t* status;
+    std::string unwritable;  // a portable copy's folder it may not write
   };
+  const std::string dir = Dir().substr(0, Dir().size() - 1);
   const Case cases[] = {
-      {DataDirectoryRule::kUserData, 0, u8"キャッシュがありません\nｷｬｯｼｭ更新で取得してください"},
-      {DataDirectoryRule::kUserData, 2, u8"2作品より検索"},
-      {DataDirectoryRule::kBesideProgram, 0, u8"0作品より検索"},
+      {DataDirectoryRule::kUserData, 0, u8"キャッシュがありません\nｷｬｯｼｭ更新で取得してください", ""},
+      {DataDirectoryRule::kUserData, 2, u8"2作品より検索", ""},
+      {DataDirectoryRule::kBesideProgram, 0, u8"0作品より検索", ""},
+      // A read-only portable copy says which folder it uses instead, and why.
+      {DataDirectoryRule::kUserData, 0,
+       u8"を使用中（プログラムのフォルダに書き込めないため）\n横の cache.db はそこへコピーするか --dir で指定してください",
+       "/opt/portable/"},
+      {DataDirectoryRule::kUserData, 2, u8"2作品より検索", "/opt/portable/"},
   };
   for (const Case& c : cases) {
     std::remove(PathOf("cache.db").c_str());
@@ -204,9 +211,10 @@ TEST_F(DialogTest, AnInstalledCopyWithoutACacheSaysHowToGetOne) {
     options.programDirectory = Dir();
     dialog_ = std::make_unique<CTintwiseDlg>(std::move(options));
     // The load's end is handled on this thread, after the rule is in place.
-    InitializeEnvironmentAt(Dir(), c.rule);
+    InitializeEnvironmentAt(Dir(), c.rule, c.unwritable);
     WaitUntilIdle();
-    EXPECT_EQ(Utf8(c.status), Status()) << static_cast<int>(c.rule) << " " << c.rows;
+    const std::string status = (c.unwritable.empty() || c.rows > 0 ? "" : dir + " ") + Utf8(c.status);
+    EXPECT_EQ(status, Status()) << static_cast<int>(c.rule) << " " << c.rows;
     dialog_.reset();
   }
 }
