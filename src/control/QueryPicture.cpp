@@ -66,7 +66,9 @@ QueryPicture::Outcome QueryPicture::Download(const std::string& url, const Opera
   }
   if (outcome != Outcome::kOk) {
     static const SjisText kLink{u8" : リンク "};
-    WriteLog("QueryPicture::Download() : " + StatusText(outcome, failure_) + kLink.str() + PathForLog(url));
+    std::string text = StatusText(outcome, failure_);
+    if (const size_t newline = text.find('\n'); newline != std::string::npos) text.replace(newline, 1, " : ");
+    WriteLog("QueryPicture::Download() : " + text + kLink.str() + PathForLog(url));
   }
   return outcome;
 }
@@ -148,5 +150,5 @@ std::string QueryPicture::StatusText(Outcome outcome, const FetchFailure& failur
       break;
   }
   if (!failure.detail.empty()) reason += (reason.empty() ? "" : " ") + ("(" + Utf8ToCp932(failure.detail) + ")");
-  return reason.empty() ? text : text + " : " + reason;
+  return reason.empty() ? text : text + "\n" + reason;
 }

@@ -54,8 +54,8 @@ class QueryPicture {
 
   // The status line for an outcome other than kOk (Shift-JIS), in the window's words.
   static std::string StatusText(Outcome outcome);
-  // The same with the reason the HTTP layer gave for a failed download,
-  // e.g. "画像のダウンロードに失敗しました : サーバーの応答 HTTP 404".
+  // The same with the reason the HTTP layer gave for a failed download on
+  // a second line, e.g. "画像のダウンロードに失敗しました\nサーバーの応答 HTTP 404".
   static std::string StatusText(Outcome outcome, const FetchFailure& failure);
 
  private:
