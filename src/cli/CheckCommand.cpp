@@ -176,7 +176,16 @@ bool LooksLikePicture(const std::string& head) {
 int RunCheck(const CacheTable& table, const std::vector<std::string>& given, const std::vector<std::string>& operands,
              const CheckOptions& options, std::FILE* out, std::FILE* status) {
   std::vector<Item> items;
-  for (std::size_t i = 0; i < operands.size(); ++i) Collect(i < given.size() ? given[i] : operands[i], operands[i], &items);
+  for (std::size_t i = 0; i < operands.size(); ++i) {
+    const std::string& shown = i < given.size() ? given[i] : operands[i];
+    if (i < options.operandErrors.size() && !options.operandErrors[i].empty()) {
+      Item item{operands[i], shown, true, {}};  // nothing to read
+      item.check.reason = options.operandErrors[i];
+      items.push_back(std::move(item));
+      continue;
+    }
+    Collect(shown, operands[i], &items);
+  }
 
   std::mutex mutex;
   std::condition_variable ready;

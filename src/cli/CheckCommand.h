@@ -25,6 +25,9 @@ struct CheckOptions {
   bool json = false;
   std::size_t jobs = 1;
   bool interactive = false;
+  // Per operand: when not empty, the operand is not read and gives one
+  // error line with this reason (a link whose download failed).
+  std::vector<std::string> operandErrors;
 };
 
 // `operands` are read (absolute paths), `given` (the same paths as the user

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -46,7 +47,8 @@ const char kUsage[] =
     "                   (Ctrl-C stops it before the next id)\n"
     "  check [--db PATH] [--json] [--jobs N] <picture or folder>...\n"
     "                   say for each picture (folders: every picture inside,\n"
-    "                   recursively) whether it was posted already; one line each,\n"
+    "                   recursively; links are fetched first) whether it was posted\n"
+    "                   already; one line each,\n"
     "                   tab-separated: verdict (posted, similar, new, error),\n"
     "                   difference, id, match, title, poster, path; --json prints\n"
     "                   one JSON object per line instead; --jobs N reads N pictures\n"
@@ -74,16 +76,20 @@ const char kUsage[] =
 constexpr int kUsageError = 2;
 constexpr int kInterrupted = 130;
 
-// The generation run to stop on Ctrl-C. Control::Abort only stores an atomic
-// flag, which is safe from a signal handler.
+// The generation run or link download to stop on Ctrl-C, and what to say
+// then. Control::Abort only stores an atomic flag, which is safe from a
+// signal handler.
 std::atomic<Control*> abortTarget{nullptr};
+std::atomic<const char*> interruptNote{nullptr};
 volatile sig_atomic_t interrupted = 0;
+
+constexpr char kStoppingRun[] = "\ntintwise-cli: stopping after the current id (Ctrl-C again to quit at once)\n";
+constexpr char kStoppingDownload[] = "\ntintwise-cli: stopping the download\n";
 
 void OnInterrupt(int) {
   interrupted = 1;
   if (Control* control = abortTarget.load()) control->Abort();
-  static const char kNote[] = "\ntintwise-cli: stopping after the current id (Ctrl-C again to quit at once)\n";
-  (void)!::write(STDERR_FILENO, kNote, sizeof kNote - 1);
+  if (const char* note = interruptNote.load()) (void)!::write(STDERR_FILENO, note, std::strlen(note));
   // A second Ctrl-C ends the process the ordinary way.
   ::signal(SIGINT, SIG_DFL);
 }
@@ -110,10 +116,10 @@ int NoDatabase(const std::string& database) {
   return Fail(message);
 }
 
-// Downloads a linked picture into `picture` (Ctrl-C stops the download);
-// the exit status of a failure, or 0.
-int FetchLinked(Control& control, const std::string& url, QueryPicture& picture) {
+// Downloads a linked picture into `picture`; Ctrl-C stops the download.
+QueryPicture::Outcome DownloadLinked(Control& control, const std::string& url, QueryPicture& picture) {
   control.SetRunning(true);
+  interruptNote.store(kStoppingDownload);
   abortTarget.store(&control);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -122,24 +128,40 @@ int FetchLinked(Control& control, const std::string& url, QueryPicture& picture)
   const QueryPicture::Outcome outcome = picture.Download(url, control.Context());
   ::signal(SIGINT, SIG_DFL);
   abortTarget.store(nullptr);
+  return outcome;
+}
+
+// Why a link gave no picture, in English.
+std::string LinkFailure(QueryPicture::Outcome outcome, const QueryPicture& picture) {
   switch (outcome) {
     case QueryPicture::Outcome::kOk:
-      return 0;
+      return {};
     case QueryPicture::Outcome::kNoAnswer:
-      return Fail(url + ": the download failed (no connection, or an answer other than 200; see log.txt)");
+      return "the download failed: " + picture.Failure().English();
     case QueryPicture::Outcome::kBroken:
-      return Fail(url + ": the download broke off");
+      return "the download broke off: " + picture.Failure().English();
     case QueryPicture::Outcome::kTooLarge:
-      return Fail(url + ": the picture is larger than 64 MiB");
+      return "the picture is larger than 64 MiB";
     case QueryPicture::Outcome::kAborted:
-      std::fprintf(stderr, "tintwise-cli: %s: the download was stopped\n", url.c_str());
-      return kInterrupted;
+      return "the download was stopped";
     case QueryPicture::Outcome::kNotAPicture:
-      return Fail(url + ": not a picture");
+      return "not a picture";
     case QueryPicture::Outcome::kNoTemporary:
-      return Fail(url + ": cannot write a temporary file");
+      return "cannot write a temporary file";
   }
-  return 1;
+  return "the download failed";
+}
+
+// Downloads a linked picture into `picture` (Ctrl-C stops the download);
+// the exit status of a failure, or 0.
+int FetchLinked(Control& control, const std::string& url, QueryPicture& picture) {
+  const QueryPicture::Outcome outcome = DownloadLinked(control, url, picture);
+  if (outcome == QueryPicture::Outcome::kOk) return 0;
+  if (outcome == QueryPicture::Outcome::kAborted) {
+    std::fprintf(stderr, "tintwise-cli: %s: %s\n", url.c_str(), LinkFailure(outcome, picture).c_str());
+    return kInterrupted;
+  }
+  return Fail(url + ": " + LinkFailure(outcome, picture));
 }
 
 // Lists the entries closest to `image`. The database must exist: unlike the
@@ -152,6 +174,8 @@ int RunSearch(Control& control, TerminalView& view, std::string image, const std
       std::filesystem::is_regular_file(database, ignored) && ::access(database.c_str(), R_OK) == 0;
   // A link's picture is kept in a private temporary file until the search is over.
   QueryPicture linked;
+  // Messages name the picture as the user gave it, never the temporary file.
+  const std::string shown = image;
   if (QueryPicture::IsLink(image)) {
     if (!databaseReadable) return NoDatabase(database);
     if (const int status = FetchLinked(control, image, linked); status != 0) return status;
@@ -160,7 +184,7 @@ int RunSearch(Control& control, TerminalView& view, std::string image, const std
   // Opened as the search will open it: a FIFO or device is refused here,
   // never waited on, and a missing file fails before the cache is loaded.
   if (ImageError error; !FileImageSource().Open(image, &error)) {
-    return Fail("cannot read the picture " + OutputEscape::Text(image) + ": " + ImageErrorEnglish(error.kind) + " (" +
+    return Fail("cannot read the picture " + OutputEscape::Text(shown) + ": " + ImageErrorEnglish(error.kind) + " (" +
                 error.detail + ")");
   }
   if (!databaseReadable) return NoDatabase(database);
@@ -177,7 +201,7 @@ int RunSearch(Control& control, TerminalView& view, std::string image, const std
   if (!control.Search()) {
     view.EndProgressLine();
     const ImageError& error = control.LastSearchError();
-    return Fail("cannot read the picture " + OutputEscape::Text(image) + ": " + ImageErrorEnglish(error.kind) + " (" +
+    return Fail("cannot read the picture " + OutputEscape::Text(shown) + ": " + ImageErrorEnglish(error.kind) + " (" +
                 error.detail + ")");
   }
   view.PrintRows(stdout);
@@ -224,11 +248,30 @@ int RunCheckCommand(Control& control, TerminalView& view, const std::vector<std:
   if (!loaded || table == nullptr) return Fail("cannot load the cache database " + database);
   CheckOptions options;
   options.json = line.json;
+  // Links are fetched first, as search fetches them; their pictures stay in
+  // temporary files until the check is over. A failed one is an error line.
+  std::vector<std::string> readable = operands;
+  std::deque<QueryPicture> linked;
+  options.operandErrors.resize(operands.size());
+  for (std::size_t i = 0; i < operands.size(); ++i) {
+    if (!QueryPicture::IsLink(operands[i])) continue;
+    QueryPicture& picture = linked.emplace_back();
+    const QueryPicture::Outcome outcome = DownloadLinked(control, operands[i], picture);
+    if (outcome == QueryPicture::Outcome::kAborted) {
+      std::fprintf(stderr, "tintwise-cli: %s: %s\n", operands[i].c_str(), LinkFailure(outcome, picture).c_str());
+      return kInterrupted;
+    }
+    if (outcome == QueryPicture::Outcome::kOk) {
+      readable[i] = picture.Path();
+    } else {
+      options.operandErrors[i] = LinkFailure(outcome, picture);
+    }
+  }
   // One per processor this process may use: taskset or a container's
   // cpuset may allow far fewer than the machine has.
   options.jobs = line.jobs != 0 ? line.jobs : static_cast<std::size_t>(ProcessorsAllowed());
   options.interactive = ::isatty(STDERR_FILENO) != 0;
-  return RunCheck(*table, line.operands, operands, options, stdout, stderr);
+  return RunCheck(*table, line.operands, readable, options, stdout, stderr);
 }
 
 // The reason of a failed operation is its last status text, which the view
@@ -241,6 +284,7 @@ int RunUpdate(Control& control) { return CacheUpdate(control.Context()).Run() ? 
 // progress line is printed every 100 ids or 10 seconds; a summary always ends
 // a run that started.
 int RunGenerate(Control& control, bool interactive) {
+  interruptNote.store(kStoppingRun);
   abortTarget.store(&control);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;

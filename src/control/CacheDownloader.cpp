@@ -94,12 +94,14 @@ bool CacheDownloader::Download(const InternetSession& session) {
 
 bool CacheDownloader::Download(const InternetSession& session, const std::string& url,
                                const std::string& target) {
+  outcome_ = Outcome::kFetchFailed;
   InternetFile file(url, session, options_.running);
   if (!file.IsOk()) return false;
 
   // Until Commit the target is untouched; leaving early discards the copy.
   AtomicFile copy(target);
   if (!copy.Ok()) {
+    outcome_ = Outcome::kCannotWrite;
     WriteLog(CannotOpenMessage() + PathForLog(target));
     return false;
   }
@@ -113,14 +115,17 @@ bool CacheDownloader::Download(const InternetSession& session, const std::string
       WriteLog(RejectedMessage() + PathForLog(target));
       return false;
     case BodyReceiver::Result::kWriteFailed:
+      outcome_ = Outcome::kCannotWrite;
       WriteLog(CannotWriteMessage() + PathForLog(target));
       return false;
   }
+  outcome_ = Outcome::kCannotWrite;
   if (!copy.Close()) {
     WriteLog(CannotWriteMessage() + PathForLog(target));
     return false;
   }
   if (!IsCacheDatabase(copy.TemporaryPath())) {
+    outcome_ = Outcome::kNotACache;
     WriteLog(RejectedMessage() + PathForLog(target));
     return false;
   }
@@ -128,6 +133,7 @@ bool CacheDownloader::Download(const InternetSession& session, const std::string
     WriteLog(CannotWriteMessage() + PathForLog(target));
     return false;
   }
+  outcome_ = Outcome::kOk;
   return true;
 }
 

@@ -24,6 +24,14 @@ class CacheDownloader {
     const std::atomic<bool>* running = nullptr;
   };
 
+  // How the last Download ended.
+  enum class Outcome {
+    kOk,
+    kFetchFailed,  // no answer, a status other than 200, a broken or too large body
+    kCannotWrite,  // the copy beside the target could not be made or written
+    kNotACache,    // the body arrived whole but is not a usable cache database
+  };
+
   CacheDownloader() = default;
   explicit CacheDownloader(const Options& options) : options_(options) {}
   virtual ~CacheDownloader() = default;
@@ -37,6 +45,8 @@ class CacheDownloader {
   // created or written and a body that is not a usable cache database.
   bool Download(const InternetSession& session, const std::string& url, const std::string& target);
 
+  Outcome LastOutcome() const { return outcome_; }
+
   // True when the file at `path` is an SQLite database whose table
   // "TintwiseCache" has the cache's 34 columns, which passes the quick check
   // and whose table loads within the loader's limits (CacheLoader).
@@ -46,4 +56,5 @@ class CacheDownloader {
 
  private:
   Options options_;
+  Outcome outcome_ = Outcome::kOk;
 };

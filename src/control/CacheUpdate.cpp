@@ -11,6 +11,7 @@ OperationResult CacheUpdate::Run() {
   static const SjisText kDone{u8"キャッシュファイルのダウンロードが完了しました"};
   static const SjisText kFailed{u8"キャッシュファイルのダウンロードに失敗しました"};
   static const SjisText kReloadFailed{u8"キャッシュの読み込みに失敗しました"};
+  static const SjisText kNotACache{u8"ダウンロードしたファイルはキャッシュとして使えません(検証に失敗しました)"};
   ControlView& view = context_.view;
   view.EnableControls(false);
   view.SetStatusText(kDownloading);
@@ -22,16 +23,20 @@ OperationResult CacheUpdate::Run() {
   context_.running.store(true);
   CacheDownloader::Options options = options_;
   options.running = &context_.running;
-  const bool downloaded = CacheDownloader(options).Download(context_.session);
+  CacheDownloader downloader(options);
+  const bool downloaded = downloader.Download(context_.session);
   context_.running.store(false);
-  view.SetStatusText(downloaded ? kDone : kFailed);
+  // A file that arrived whole but failed verification is not a failed download.
+  const std::string& failed =
+      downloader.LastOutcome() == CacheDownloader::Outcome::kNotACache ? kNotACache.str() : kFailed.str();
+  view.SetStatusText(downloaded ? kDone.str() : failed);
   // Reloads the new database, or the old one that a failure left in place.
   const bool loaded = context_.cache.Open();
   // A new database that is in place but did not load must not stand as a
   // success on the status line.
   if (downloaded && !loaded) view.SetStatusText(kReloadFailed);
   view.EnableControls(true);
-  if (!downloaded) return OperationResult::Failure(kFailed);
+  if (!downloaded) return OperationResult::Failure(failed);
   if (!loaded) return OperationResult::Failure(kReloadFailed);
   return OperationResult::Success();
 }

@@ -6,6 +6,7 @@
 #include "control/ControlView.h"
 #include "control/PictureBytes.h"
 #include "infra/InternetFetch.h"
+#include "infra/Log.h"
 #include "infra/TextEncoding.h"
 
 namespace {
@@ -44,27 +45,41 @@ QueryPicture::Outcome QueryPicture::Download(const std::string& url, const Opera
         view.SetStatusText(text + kBytes);
       });
   context.running.store(false);
+  failure_ = fetch.failure;
+  Outcome outcome = Outcome::kNoAnswer;
   switch (fetch.outcome) {
     case InternetFetch::Outcome::kOk:
-      return Keep(fetch.body);
+      outcome = Keep(fetch.body);
+      break;
     case InternetFetch::Outcome::kNoAnswer:
-      return Outcome::kNoAnswer;
+      outcome = Outcome::kNoAnswer;
+      break;
     case InternetFetch::Outcome::kBroken:
-      return Outcome::kBroken;
+      outcome = Outcome::kBroken;
+      break;
     case InternetFetch::Outcome::kTooLarge:
-      return Outcome::kTooLarge;
+      outcome = Outcome::kTooLarge;
+      break;
     case InternetFetch::Outcome::kAborted:
-      return Outcome::kAborted;
+      outcome = Outcome::kAborted;
+      break;
   }
-  return Outcome::kNoAnswer;
+  if (outcome != Outcome::kOk) {
+    static const SjisText kLink{u8" : リンク "};
+    std::string text = StatusText(outcome, failure_);
+    if (const size_t newline = text.find('\n'); newline != std::string::npos) text.replace(newline, 1, " : ");
+    WriteLog("QueryPicture::Download() : " + text + kLink.str() + PathForLog(url));
+  }
+  return outcome;
 }
 
 QueryPicture::Outcome QueryPicture::Keep(const std::string& bytes) {
   // Named by its content, since the preview and the decoders go by it too.
   const std::string extension = PictureExtension(bytes);
   if (extension.empty()) return Outcome::kNotAPicture;
-  if (!directory_.Ok()) return Outcome::kNoTemporary;
-  path_ = directory_.WriteFile("picture" + extension, bytes);
+  if (!directory_) directory_.emplace();
+  if (!directory_->Ok()) return Outcome::kNoTemporary;
+  path_ = directory_->WriteFile("picture" + extension, bytes);
   return path_.empty() ? Outcome::kNoTemporary : Outcome::kOk;
 }
 
@@ -92,4 +107,48 @@ std::string QueryPicture::StatusText(Outcome outcome) {
       return kNoTemporary.str();
   }
   return {};
+}
+
+std::string QueryPicture::StatusText(Outcome outcome, const FetchFailure& failure) {
+  using Kind = FetchFailure::Kind;
+  const std::string text = StatusText(outcome);
+  if (outcome != Outcome::kNoAnswer && outcome != Outcome::kBroken) return text;
+  static const SjisText kRefused{u8"このリンクは使えません"};
+  static const SjisText kNoSession{u8"HTTPライブラリを使用できません"};
+  static const SjisText kConnect{u8"サーバーに接続できませんでした"};
+  static const SjisText kCertificate{u8"サーバーの証明書を確認できませんでした"};
+  static const SjisText kStatus{u8"サーバーの応答 HTTP "};
+  static const SjisText kStalled{u8"サーバーからデータが届かなくなりました"};
+  static const SjisText kTooSlow{u8"転送が遅すぎるため中断しました"};
+  std::string reason;
+  switch (failure.kind) {
+    case Kind::kRefusedAddress:
+      reason = kRefused.str();
+      break;
+    case Kind::kNoSession:
+      reason = kNoSession.str();
+      break;
+    case Kind::kConnect:
+      reason = kConnect.str();
+      break;
+    case Kind::kCertificate:
+      reason = kCertificate.str();
+      break;
+    case Kind::kHttpStatus:
+      reason = kStatus.str() + std::to_string(failure.status);
+      break;
+    case Kind::kStalled:
+      reason = kStalled.str();
+      break;
+    case Kind::kTooSlow:
+      reason = kTooSlow.str();
+      break;
+    case Kind::kNone:
+    case Kind::kTooLarge:
+    case Kind::kBroken:
+    case Kind::kAborted:
+      break;
+  }
+  if (!failure.detail.empty()) reason += (reason.empty() ? "" : " ") + ("(" + Utf8ToCp932(failure.detail) + ")");
+  return reason.empty() ? text : text + "\n" + reason;
 }

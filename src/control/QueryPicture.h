@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "control/OperationContext.h"
+#include "infra/FetchFailure.h"
 #include "infra/PrivateTempDirectory.h"
 
 // A query picture that did not come as a file of the user's: a link fetched
@@ -36,7 +38,8 @@ class QueryPicture {
   // (clearing context.running) stops it within a second. The caller sets
   // context.running before, on the thread that aborts, so that an Abort
   // that comes before this call has started is not lost; this call clears
-  // it when done.
+  // it when done. A failure is logged with the link and its reason, which
+  // Failure() then holds.
   Outcome Download(const std::string& url, const OperationContext& context);
 
   // Keeps picture data that arrived in memory.
@@ -45,10 +48,19 @@ class QueryPicture {
   // The picture's file while this object lives; empty unless an outcome was kOk.
   const std::string& Path() const { return path_; }
 
+  // Why the last Download failed, as the HTTP layer told (kind kNone after
+  // a success, or when the bytes were not a picture).
+  const FetchFailure& Failure() const { return failure_; }
+
   // The status line for an outcome other than kOk (Shift-JIS), in the window's words.
   static std::string StatusText(Outcome outcome);
+  // The same with the reason the HTTP layer gave for a failed download on
+  // a second line, e.g. "画像のダウンロードに失敗しました\nサーバーの応答 HTTP 404".
+  static std::string StatusText(Outcome outcome, const FetchFailure& failure);
 
  private:
-  PrivateTempDirectory directory_;
+  // Made when the first picture is kept: a failed download leaves nothing.
+  std::optional<PrivateTempDirectory> directory_;
   std::string path_;
+  FetchFailure failure_;
 };

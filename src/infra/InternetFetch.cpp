@@ -8,6 +8,7 @@ InternetFetch InternetFetch::Get(const std::string& url, const InternetSession& 
   InternetFile remote(url, session, running);
   if (!remote.IsOk()) {
     fetch.outcome = remote.Aborted() ? Outcome::kAborted : Outcome::kNoAnswer;
+    fetch.failure = remote.Failure();
     return fetch;
   }
   BodyReceiver receiver(limit);
@@ -20,10 +21,12 @@ InternetFetch InternetFetch::Get(const std::string& url, const InternetSession& 
       break;
     case BodyReceiver::Result::kTooLarge:
       fetch.outcome = Outcome::kTooLarge;
+      fetch.failure = {FetchFailure::Kind::kTooLarge, 0, "more than " + std::to_string(limit) + " bytes"};
       break;
     case BodyReceiver::Result::kBroken:
     case BodyReceiver::Result::kWriteFailed:
       fetch.outcome = remote.Aborted() ? Outcome::kAborted : Outcome::kBroken;
+      fetch.failure = remote.Failure();
       break;
   }
   return fetch;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "infra/BodyReceiver.h"
+#include "infra/FetchFailure.h"
 
 class InternetSession;
 
@@ -29,4 +30,5 @@ struct InternetFetch {
 
   Outcome outcome = Outcome::kNoAnswer;
   std::string body;  // empty unless kOk
+  FetchFailure failure;  // why, unless kOk
 };

@@ -77,54 +77,61 @@ bool IsHostByte(unsigned char c) { return std::isalnum(c) || c == '-' || c == '.
 
 // Checks an http or https URL and returns it in the form handed to the HTTP
 // library: scheme lowered, host and port as given, path and query with spaces
-// and bytes outside ASCII percent-encoded, fragment dropped. Nothing when the
-// URL is not "http[s]://host[:port][/path][?query]" or holds control bytes.
-std::optional<std::string> NormalizeHttpUrl(const std::string& url) {
+// and bytes outside ASCII percent-encoded, fragment dropped. Nothing, with
+// the reason in `reason` (English), when the URL is not
+// "http[s]://host[:port][/path][?query]" or holds control bytes.
+std::optional<std::string> NormalizeHttpUrl(const std::string& url, std::string& reason) {
+  const auto refuse = [&reason](const char* why) -> std::optional<std::string> {
+    reason = why;
+    return std::nullopt;
+  };
   std::string_view scheme;
   for (std::string_view known : {"http://", "https://"}) {
     if (StartsWithNoCase(url, known)) scheme = known;
   }
-  if (scheme.empty()) return std::nullopt;
+  if (scheme.empty()) return refuse("not an http:// or https:// address");
   const size_t hostStart = scheme.size();
   size_t authorityEnd = url.find_first_of("/?#", hostStart);
   if (authorityEnd == std::string::npos) authorityEnd = url.size();
   const std::string authority = url.substr(hostStart, authorityEnd - hostStart);
+  if (authority.find('@') != std::string::npos) return refuse("a user name or password in the address");
 
   std::string host = authority;
   std::string port;
   if (!authority.empty() && authority.front() == '[') {  // [IPv6]:port
     const size_t close = authority.find(']');
-    if (close == std::string::npos || close == 1) return std::nullopt;
+    if (close == std::string::npos || close == 1) return refuse("a malformed [IPv6] host");
     for (size_t i = 1; i < close; ++i) {
       const unsigned char c = authority[i];
-      if (!std::isxdigit(c) && c != ':' && c != '.') return std::nullopt;
+      if (!std::isxdigit(c) && c != ':' && c != '.') return refuse("a malformed [IPv6] host");
     }
     host = authority.substr(0, close + 1);
     const std::string rest = authority.substr(close + 1);
     if (!rest.empty()) {
-      if (rest.front() != ':') return std::nullopt;
+      if (rest.front() != ':') return refuse("a malformed [IPv6] host");
       port = rest.substr(1);
-      if (port.empty()) return std::nullopt;
+      if (port.empty()) return refuse("an empty port number");
     }
   } else {
     const size_t colon = authority.find(':');
     if (colon != std::string::npos) {
       host = authority.substr(0, colon);
       port = authority.substr(colon + 1);
-      if (port.empty()) return std::nullopt;
+      if (port.empty()) return refuse("an empty port number");
     }
-    if (host.empty()) return std::nullopt;
+    if (host.empty()) return refuse("no host name");
     for (unsigned char c : host) {
-      if (!IsHostByte(c)) return std::nullopt;
+      if (c >= 0x80) return refuse("a host name with letters outside ASCII (write it in its xn-- form)");
+      if (!IsHostByte(c)) return refuse("a host name with characters a host name cannot hold");
     }
   }
   if (!port.empty()) {
-    if (port.size() > 5) return std::nullopt;
+    if (port.size() > 5) return refuse("a port number outside 1-65535");
     for (unsigned char c : port) {
-      if (!std::isdigit(c)) return std::nullopt;
+      if (!std::isdigit(c)) return refuse("a port that is not a number");
     }
     const int number = std::stoi(port);
-    if (number < 1 || number > 65535) return std::nullopt;
+    if (number < 1 || number > 65535) return refuse("a port number outside 1-65535");
   }
 
   std::string rest = url.substr(authorityEnd);
@@ -134,7 +141,7 @@ std::optional<std::string> NormalizeHttpUrl(const std::string& url) {
   if (rest.empty() || rest.front() == '?') normalized += '/';
   static const char kHex[] = "0123456789ABCDEF";
   for (unsigned char c : rest) {
-    if (c < 0x20 || c == 0x7f) return std::nullopt;
+    if (c < 0x20 || c == 0x7f) return refuse("a control character in the address");
     if (c == ' ' || c >= 0x80) {
       normalized += '%';
       normalized += kHex[c >> 4];
@@ -144,6 +151,13 @@ std::optional<std::string> NormalizeHttpUrl(const std::string& url) {
     }
   }
   return normalized;
+}
+
+// The library's results that mean the server's certificate was refused.
+bool IsCertificateError(CURLcode code) {
+  return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CERTPROBLEM ||
+         code == CURLE_SSL_CACERT_BADFILE || code == CURLE_SSL_ISSUER_ERROR ||
+         code == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
 }
 
 }  // namespace
@@ -163,33 +177,47 @@ class InternetFile::Transfer {
   // Sends the request and runs until the final response's headers are in or
   // the transfer has ended. False (logged) when no usable answer came.
   bool Start(const std::string& url) {
-    const std::optional<std::string> normalized = NormalizeHttpUrl(url);
+    std::string refusal;
+    const std::optional<std::string> normalized = NormalizeHttpUrl(url, refusal);
     if (!normalized) {
+      failure_ = {FetchFailure::Kind::kRefusedAddress, 0, refusal};
       WriteLog(ParseErrorMessage() + PathForLog(url));
       return false;
     }
     // The session loads the HTTP library here, at its first request.
     const CurlLibrary* library = session_.Library();
-    if (!library) return FailToConnect(NoSessionMessage() + " : " + session_.FailureForLog());
+    if (!library) {
+      failure_ = {FetchFailure::Kind::kNoSession, 0, Cp932ToUtf8(session_.FailureForLog())};
+      return FailToConnect(NoSessionMessage() + " : " + session_.FailureForLog());
+    }
     curl_ = library->Functions();
     easy_ = EasyHandle(curl_->easyInit(), EasyCleanup{curl_->easyCleanup});
     multi_ = MultiHandle(curl_->multiInit(), MultiCleanup{curl_->multiCleanup});
+    failure_ = {FetchFailure::Kind::kNoSession, 0, "the request could not be set up"};
     if (!easy_ || !multi_) return FailToConnect(NoRequestMessage());
     if (!Configure(*normalized)) return FailToConnect(SettingRefusedMessage());
     if (curl_->multiAddHandle(multi_.get(), easy_.get()) != CURLM_OK)
       return FailToConnect(NoRequestMessage());
     added_ = true;
+    failure_ = {};
 
     NoteProgress();
     while (!headersDone_ && !done_) Step(/*untilHeaders=*/true);
 
     if (aborted_) {
+      failure_ = {FetchFailure::Kind::kAborted, 0, ""};
       WriteLog(ConnectAbortedMessage());
       return false;
     }
-    if (!headersDone_ && result_ != CURLE_OK) return FailToConnect(ErrorText());
+    if (!headersDone_ && result_ != CURLE_OK) {
+      failure_ = FailureOf(FetchFailure::Kind::kConnect);
+      return FailToConnect(ErrorText());
+    }
     long status = 0;
     curl_->easyGetinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+    // Not logged: a missing page is an everyday answer (the generation run
+    // meets many); callers that show it log it with what they were fetching.
+    if (status != 200) failure_ = {FetchFailure::Kind::kHttpStatus, status, ""};
     return status == 200;
   }
 
@@ -216,6 +244,7 @@ class InternetFile::Transfer {
     }
     if (result_ != CURLE_OK && !failed_) {
       failed_ = true;
+      failure_ = FailureOf(FetchFailure::Kind::kBroken);
       if (aborted_) {
         WriteLog(ReadAbortedMessage());
       } else {
@@ -228,6 +257,7 @@ class InternetFile::Transfer {
 
   bool Failed() const { return failed_; }
   bool Aborted() const { return aborted_; }
+  const FetchFailure& Failure() const { return failure_; }
 
   std::optional<std::uint64_t> ContentLength() const {
     curl_off_t length = -1;
@@ -273,8 +303,8 @@ class InternetFile::Transfer {
                             static_cast<long>(options.connectTimeout.count())) == CURLE_OK &&
            // CURLOPT_TIMEOUT would also count the time the reader keeps the
            // transfer paused. The library's low-speed check averages over
-           // several seconds, so Step measures the stall itself; this is the
-           // backstop.
+           // several seconds, so Step measures the stall and the speed
+           // itself; this is the backstop.
            curl_->easySetopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
            curl_->easySetopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds) == CURLE_OK &&
            curl_->easySetopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnWrite) == CURLE_OK &&
@@ -291,6 +321,15 @@ class InternetFile::Transfer {
       Finish(CURLE_ABORTED_BY_CALLBACK, "stopped");
       return;
     }
+    if (TooSlow()) return;
+    // Only the time spent here, waiting for the server, counts towards the
+    // speed window; the time between the reader's calls does not.
+    const auto entered = std::chrono::steady_clock::now();
+    struct AddWaited {
+      Transfer& transfer;
+      std::chrono::steady_clock::time_point entered;
+      ~AddWaited() { transfer.waited_ += std::chrono::steady_clock::now() - entered; }
+    } addWaited{*this, entered};
     int running = 0;
     const CURLMcode code = curl_->multiPerform(multi_.get(), &running);
     if (code != CURLM_OK) {
@@ -311,6 +350,8 @@ class InternetFile::Transfer {
     if (silent >= stall) {
       static const SjisText kStalled{u8"InternetFile::Transfer::Step() : データが届かないため中断しました "};
       static const SjisText kMilliseconds{u8"ミリ秒"};
+      ownKind_ = FetchFailure::Kind::kStalled;
+      ownDetail_ = "nothing arrived for " + std::to_string(silent.count()) + " ms";
       Finish(CURLE_OPERATION_TIMEDOUT, kStalled + std::to_string(silent.count()) + kMilliseconds);
       return;
     }
@@ -321,6 +362,41 @@ class InternetFile::Transfer {
   }
 
   void NoteProgress() { lastProgress_ = std::chrono::steady_clock::now(); }
+
+  // Ends the transfer when a speed window of waiting has passed with fewer
+  // bytes than the session asks for, else starts the next window once one
+  // has passed. True when it ended the transfer.
+  bool TooSlow() {
+    const InternetSession::Options& options = session_.GetOptions();
+    if (options.speedWindowBytes == 0 || waited_ - windowStart_ < options.speedWindow) return false;
+    if (windowBytes_ >= options.speedWindowBytes) {
+      windowStart_ = waited_;
+      windowBytes_ = 0;
+      return false;
+    }
+    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(waited_ - windowStart_).count();
+    static const SjisText kTooSlow{u8"InternetFile::Transfer::Step() : 転送が遅すぎるため中断しました "};
+    static const SjisText kBytes{u8"バイト/"};
+    static const SjisText kMilliseconds{u8"ミリ秒"};
+    ownKind_ = FetchFailure::Kind::kTooSlow;
+    ownDetail_ = std::to_string(windowBytes_) + " bytes in " + std::to_string(ms) + " ms, fewer than " +
+                 std::to_string(options.speedWindowBytes);
+    Finish(CURLE_OPERATION_TIMEDOUT, kTooSlow + std::to_string(windowBytes_) + kBytes + std::to_string(ms) +
+                                         kMilliseconds);
+    return true;
+  }
+
+  // The failure that ended the transfer, `otherwise` when it was none of
+  // the kinds told apart here.
+  FetchFailure FailureOf(FetchFailure::Kind otherwise) const {
+    if (aborted_) return {FetchFailure::Kind::kAborted, 0, ""};
+    if (ownKind_ != FetchFailure::Kind::kNone) return {ownKind_, 0, ownDetail_};
+    const std::string libraryText = errorBuffer_[0] != '\0' ? errorBuffer_ : curl_->easyStrerror(result_);
+    if (IsCertificateError(result_)) return {FetchFailure::Kind::kCertificate, 0, libraryText};
+    // The library's own low-speed backstop after the answer began.
+    if (result_ == CURLE_OPERATION_TIMEDOUT && headersDone_) return {FetchFailure::Kind::kStalled, 0, libraryText};
+    return {otherwise, 0, libraryText};
+  }
 
   bool StopRequested() const { return running_ && !running_->load(); }
 
@@ -363,6 +439,7 @@ class InternetFile::Transfer {
       transfer->offset_ = 0;
     }
     transfer->pending_.append(data, size * count);
+    transfer->windowBytes_ += size * count;
     transfer->NoteProgress();
     return size * count;
   }
@@ -370,6 +447,7 @@ class InternetFile::Transfer {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* transfer = static_cast<Transfer*>(self);
     const std::string_view line(data, size * count);
+    transfer->windowBytes_ += line.size();
     transfer->NoteProgress();
     if (StartsWithNoCase(line, "http/")) {
       transfer->redirecting_ = false;
@@ -395,6 +473,15 @@ class InternetFile::Transfer {
   char errorBuffer_[CURL_ERROR_SIZE] = {};
   std::string ownErrorText_;
   std::chrono::steady_clock::time_point lastProgress_;
+  // The speed check: time spent waiting for the server, where the current
+  // window began on that count, and the bytes received since.
+  std::chrono::steady_clock::duration waited_{};
+  std::chrono::steady_clock::duration windowStart_{};
+  std::uint64_t windowBytes_ = 0;
+  // Set when this class, not the library, ended the transfer.
+  FetchFailure::Kind ownKind_ = FetchFailure::Kind::kNone;
+  std::string ownDetail_;
+  FetchFailure failure_;
 
   bool redirecting_ = false;
   bool headersDone_ = false;
@@ -425,6 +512,8 @@ size_t InternetFile::Read(char* buffer) { return ok_ ? transfer_->Read(buffer) :
 bool InternetFile::Failed() const { return transfer_->Failed(); }
 
 bool InternetFile::Aborted() const { return transfer_->Aborted(); }
+
+const FetchFailure& InternetFile::Failure() const { return transfer_->Failure(); }
 
 std::optional<std::uint64_t> InternetFile::ContentLength() const {
   return ok_ ? transfer_->ContentLength() : std::nullopt;

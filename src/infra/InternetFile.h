@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "infra/FetchFailure.h"
+
 class InternetSession;
 
 // One HTTP or HTTPS GET: the constructor sends the request and reads the
@@ -41,6 +43,10 @@ class InternetFile {
 
   // True when the transfer ended because the running flag turned false.
   bool Aborted() const;
+
+  // Why the request or the body failed (kind kNone while it has not): set
+  // when IsOk() is false, and once Read has returned 0 with Failed().
+  const FetchFailure& Failure() const;
 
   // The body length the final response announced; nothing when it gave none
   // or the request failed.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,6 +23,14 @@ class InternetSession {
     // A transfer that receives no bytes for this long fails (the body then
     // ends early, which the reader reports).
     std::chrono::milliseconds stallTimeout{30000};
+    // A transfer that receives fewer than speedWindowBytes (headers and
+    // body) in speedWindow of waiting for the server fails as too slow, so
+    // a server that trickles a byte now and then cannot keep it going
+    // forever. Only the time the reader waits for data counts: a reader
+    // that pauses the transfer to work on what it got is not the server's
+    // slowness. The defaults ask for about 1 KiB a second. 0 bytes: no check.
+    std::chrono::milliseconds speedWindow{60000};
+    std::uint64_t speedWindowBytes = 64 * 1024;
     // Redirects followed before a request fails.
     long maxRedirects = 10;
     // A PEM file of one more certificate authority that https requests

@@ -475,7 +475,7 @@ bool CTintwiseDlg::SearchSource(const PictureSource& source) {
                                               : picture.Keep(source.bytes);
     if (outcome != QueryPicture::Outcome::kOk) {
       QMetaObject::invokeMethod(this, [this] { SetPreviewTexture(nullptr); }, Qt::QueuedConnection);
-      context.view.SetStatusText(QueryPicture::StatusText(outcome));
+      context.view.SetStatusText(QueryPicture::StatusText(outcome, picture.Failure()));
       context.view.EnableControls(true);
       return;
     }
