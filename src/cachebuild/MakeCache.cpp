@@ -73,7 +73,7 @@ std::string ReadLocalFile(const std::string& path, size_t limit) {
   return content;
 }
 
-enum class Fetch { kOk, kNotOk, kLocalFile, kBroken, kTooLarge };
+enum class Fetch { kOk, kNotOk, kLocalFile, kBroken, kTooLarge, kStopped };
 
 struct FetchOutcome {
   Fetch result;
@@ -85,9 +85,9 @@ struct FetchOutcome {
 // nothing behind that a later run would take for complete. An empty `path`
 // (no usable local name) fails as a local file after the request was made.
 FetchOutcome FetchToFile(const std::string& url, const InternetSession& session,
-                         const std::string& path, size_t limit) {
-  InternetFile remote(url, session);
-  if (!remote.IsOk()) return {Fetch::kNotOk, 0};
+                         const std::atomic<bool>* running, const std::string& path, size_t limit) {
+  InternetFile remote(url, session, running);
+  if (!remote.IsOk()) return {remote.Aborted() ? Fetch::kStopped : Fetch::kNotOk, 0};
   if (path.empty()) return {Fetch::kLocalFile, 0};
   // "php/" and "image/" are made when the first file is saved into them (a
   // reader of pages that saves nothing leaves none behind); one that cannot
@@ -100,7 +100,7 @@ FetchOutcome FetchToFile(const std::string& url, const InternetSession& session,
     case BodyReceiver::Result::kComplete:
       return {local.Commit() ? Fetch::kOk : Fetch::kLocalFile, receiver.Bytes()};
     case BodyReceiver::Result::kBroken:
-      return {Fetch::kBroken, receiver.Bytes()};
+      return {remote.Aborted() ? Fetch::kStopped : Fetch::kBroken, receiver.Bytes()};
     case BodyReceiver::Result::kTooLarge:
       return {Fetch::kTooLarge, receiver.Bytes()};
     case BodyReceiver::Result::kWriteFailed:
@@ -175,8 +175,9 @@ std::uint64_t Fnv1a(std::string_view bytes) {
 
 }  // namespace
 
-MakeCache::MakeCache(const InternetSession& session, std::string id, bool needSignature)
-    : session(session), id(std::move(id)), needSignature(needSignature) {}
+MakeCache::MakeCache(const InternetSession& session, std::string id, bool needSignature,
+                     const std::atomic<bool>* running)
+    : session(session), running(running), id(std::move(id)), needSignature(needSignature) {}
 
 std::string MakeCache::PageFilePath() const { return ProgramDirectory() + "php/" + id; }
 
@@ -208,7 +209,7 @@ bool MakeCache::DownloadPHP() {
   const std::string path = PageFilePath();
   if (!PathExists(path)) {
     for (const std::string& url : {PageUrl(id), SecondPageUrl(id)}) {
-      const FetchOutcome outcome = FetchToFile(url, session, path, kMaxPageBytes);
+      const FetchOutcome outcome = FetchToFile(url, session, running, path, kMaxPageBytes);
       switch (outcome.result) {
         case Fetch::kOk:
           break;
@@ -227,6 +228,9 @@ bool MakeCache::DownloadPHP() {
         case Fetch::kTooLarge:
           WriteLog(Text().pageTooLarge + url);
           failure = Failure::kFetch;
+          return false;
+        case Fetch::kStopped:  // the HTTP layer has logged it
+          failure = Failure::kStopped;
           return false;
       }
       if (outcome.bytes > kShortPageBytes) break;
@@ -292,7 +296,7 @@ bool MakeCache::DownloadImage() {
   const std::string path = ImageFilePath();
   imagePath = path;
   if (!path.empty() && IsRegularFile(path)) return true;
-  const FetchOutcome outcome = FetchToFile(imageUrl, session, path, kMaxImageBytes);
+  const FetchOutcome outcome = FetchToFile(imageUrl, session, running, path, kMaxImageBytes);
   switch (outcome.result) {
     case Fetch::kOk:
       imagePath = path;
@@ -312,6 +316,9 @@ bool MakeCache::DownloadImage() {
     case Fetch::kTooLarge:
       WriteLog(Text().imageTooLarge + imageUrl);
       failure = Failure::kFetch;
+      return false;
+    case Fetch::kStopped:
+      failure = Failure::kStopped;
       return false;
   }
   failure = Failure::kFetch;

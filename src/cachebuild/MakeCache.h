@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,7 +14,8 @@ class InternetSession;
 // and (in a subclass) computes its colour signature text.
 // Made on the run's stack for one id; one thread at a time. Files are named
 // below ProgramDirectory(). Failures are logged and returned as false; the
-// fields parsed before a failure stay set.
+// fields parsed before a failure stay set. Every transfer watches the run's
+// stop flag, so that a stop does not wait for a slow or silent server.
 class MakeCache {
  public:
   // Largest page and image accepted: a hostile or broken site cannot fill
@@ -24,9 +26,11 @@ class MakeCache {
   // page be fetched again from the second one.
   static constexpr std::size_t kShortPageBytes = 4096;
 
-  // `session` must outlive this object. Creates "php" below the program
-  // directory (an existing one is fine).
-  MakeCache(const InternetSession& session, std::string id, bool needSignature);
+  // `session` and `running` (may be null: never stopped) must outlive this
+  // object. Once another thread stores false in `running`, the transfer in
+  // progress ends at once and fails as kStopped.
+  MakeCache(const InternetSession& session, std::string id, bool needSignature,
+            const std::atomic<bool>* running = nullptr);
   virtual ~MakeCache() = default;
   MakeCache(const MakeCache&) = delete;
   MakeCache& operator=(const MakeCache&) = delete;
@@ -72,9 +76,11 @@ class MakeCache {
     kFetch,      // the server could not be reached, refused, broke off or sent too much
     kLocalFile,  // the file could not be saved below the program directory
     kParse,      // the page lacks a part up to the second vote count
+    kStopped,    // the stop flag ended the transfer; nothing was kept
   };
 
   const InternetSession& session;
+  const std::atomic<bool>* const running;
   const std::string id;
   Failure failure = Failure::kNone;
   std::string title;

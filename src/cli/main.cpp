@@ -279,8 +279,9 @@ int RunCheckCommand(Control& control, TerminalView& view, const std::vector<std:
 int RunUpdate(Control& control) { return CacheUpdate(control.Context()).Run() ? 0 : 1; }
 
 // Exit status 0 only when the records were saved and "cache.db" exported and
-// loaded; 1 when the run refused to start or any of that failed; 130 when
-// Ctrl-C stopped a run that then saved what it had. Without a terminal a
+// loaded; 1 when the run refused to start, reached no page of the site or
+// any of that failed; 130 when Ctrl-C stopped a run that then saved what it
+// had. Without a terminal a
 // progress line is printed every 100 ids or 10 seconds; a summary always ends
 // a run that started.
 int RunGenerate(Control& control, bool interactive) {
@@ -300,8 +301,10 @@ int RunGenerate(Control& control, bool interactive) {
   ::signal(SIGINT, SIG_DFL);
   abortTarget.store(nullptr);
   const GenerationTally& tally = run.Tally();
-  const bool stopped = tally.idsDone < tally.end - tally.start + 1;
-  if (tally.started) progress.Summary(tally, stopped, GenerationProgress::Clock::now());
+  if (tally.started) progress.Summary(tally, tally.stopped, GenerationProgress::Clock::now());
+  if (tally.ReachedNoPage())
+    return Fail("no page of the id range could be fetched (is the site down, or --site-host wrong? see log.txt); "
+                "cache.ini and cache.db were left as they were");
   if (!result) return 1;
   return interrupted ? kInterrupted : 0;
 }

@@ -36,6 +36,7 @@ struct Texts {
   SjisText exportFailed{u8"cache.dbの生成に失敗しました"};
   SjisText saveAndExportFailed{u8"cache.iniの保存とcache.dbの生成に失敗しました"};
   SjisText reloadFailed{u8"キャッシュの読み込みに失敗しました"};
+  SjisText noPageReached{u8"ページを一つも取得できなかったので、cache.iniとcache.dbは元のままです"};
   SjisText logPrefix{u8"CacheGeneration::Run() : "};
 };
 
@@ -87,35 +88,43 @@ void UpdateRecord(const MakeCache& builder, SettingFile& records) {
   if (builder.needSignature) records.Set(section, "CACHE", builder.cache);
 }
 
-// Handles one id with `builder` and counts what became of it.
-void HandleId(MakeCache& builder, GenerationTally& tally) {
+// Handles one id with `builder` and counts what became of it. False when the
+// stop flag ended one of its transfers: the id is not done, and what it
+// counted so far must be dropped.
+bool HandleId(MakeCache& builder, GenerationTally& tally) {
   using Failure = MakeCache::Failure;
   if (!builder.DownloadPHP()) {
+    if (builder.failure == Failure::kStopped) return false;
     if (builder.failure == Failure::kFetch) {
       ++tally.pageFetchFailed;
     } else if (builder.failure == Failure::kLocalFile) {
       ++tally.localFileFailed;
-    } else if (builder.title.empty()) {
-      ++tally.noTitle;
     } else {
-      ++tally.pageIncomplete;
+      ++tally.pagesRead;
+      ++(builder.title.empty() ? tally.noTitle : tally.pageIncomplete);
     }
-    return;
+    return true;
   }
+  ++tally.pagesRead;
+  const bool imageSaved = builder.DownloadImage();
+  if (!imageSaved && builder.failure == Failure::kStopped) return false;
+  // A page without a title (a deleted id) still has the picture it names
+  // fetched into "image/"; its record stays as it was (see UpdateRecord).
   if (builder.title.empty()) {
     ++tally.noTitle;
-    return;
+    return true;
   }
-  if (!builder.DownloadImage()) {
+  if (!imageSaved) {
     ++(builder.failure == Failure::kLocalFile ? tally.localFileFailed : tally.imageFetchFailed);
-    return;
+    return true;
   }
   if (!builder.needSignature) {
     ++tally.refreshed;
-    return;
+    return true;
   }
   builder.ComputeSignature();
   ++(builder.cache.empty() ? tally.imageUnreadable : tally.signaturesAdded);
+  return true;
 }
 
 }  // namespace
@@ -188,8 +197,10 @@ OperationResult CacheGeneration::Run() {
     const std::string section = NumberToString(static_cast<std::int32_t>(id), 0);
     const bool needSignature = records->Get(section, "CACHE").empty();
     {
-      MakeCacheDirectX builder(context_.session, section, needSignature);
-      HandleId(builder, tally_);
+      MakeCacheDirectX builder(context_.session, section, needSignature, &context_.running);
+      GenerationTally counted = tally_;
+      if (!HandleId(builder, counted)) break;
+      tally_ = counted;
       UpdateRecord(builder, *records);
     }
     ++tally_.idsDone;
@@ -198,22 +209,28 @@ OperationResult CacheGeneration::Run() {
     if (afterEachId_) afterEachId_(tally_);
   }
 
-  view.SetStatusText(Text().saving);
-  records->UpdateSections();
-  auto saved = std::make_shared<SettingFile>();
-  for (const std::string& section : records->Sections()) {
-    if (!records->Get(section, "CACHE").empty()) KeepRecord(*records, section, *saved);
-  }
-  saved->UpdateSections();
-  // Both files are replaced in one rename each, once complete: a failure
-  // keeps the previous file. The database is still built after a failed
-  // save, so that it holds this run's records; the run reports the failure.
-  const bool savedOk = saved->Save();
-  if (savedOk) tally_.recordsSaved = static_cast<std::int64_t>(saved->Sections().size());
+  tally_.stopped = tally_.idsDone < std::int64_t{range.end} - range.start + 1;
 
-  view.SetStatusText(Text().buildingDatabase);
-  bool exported = false;
-  {
+  // A run that read no page has nothing to add, and rebuilding "cache.db"
+  // from "cache.ini" would only lose a cache downloaded since: both files
+  // stay as they are.
+  bool savedOk = true;
+  bool exported = true;
+  if (tally_.pagesRead > 0) {
+    view.SetStatusText(Text().saving);
+    records->UpdateSections();
+    auto saved = std::make_shared<SettingFile>();
+    for (const std::string& section : records->Sections()) {
+      if (!records->Get(section, "CACHE").empty()) KeepRecord(*records, section, *saved);
+    }
+    saved->UpdateSections();
+    // Both files are replaced in one rename each, once complete: a failure
+    // keeps the previous file. The database is still built after a failed
+    // save, so that it holds this run's records; the run reports the failure.
+    savedOk = saved->Save();
+    if (savedOk) tally_.recordsSaved = static_cast<std::int64_t>(saved->Sections().size());
+
+    view.SetStatusText(Text().buildingDatabase);
     ToSqlite exporter(*saved);
     exported = exporter.Export();
   }
@@ -221,7 +238,10 @@ OperationResult CacheGeneration::Run() {
   context_.running.store(false);
 
   std::string problem;
-  if (!savedOk && !exported) {
+  if (tally_.ReachedNoPage()) {
+    problem = Text().noPageReached;
+    WriteLog(Text().logPrefix + problem);
+  } else if (!savedOk && !exported) {
     problem = Text().saveAndExportFailed;
   } else if (!savedOk) {
     problem = Text().saveFailed;

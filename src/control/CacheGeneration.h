@@ -23,10 +23,15 @@ struct GenerationTally {
   std::int64_t imageUnreadable = 0;  // downloaded, but no signature could be computed
   std::int64_t localFileFailed = 0;  // page or image could not be saved on disk
   std::int64_t recordsSaved = -1;    // records in the new "cache.ini"; -1 until saved
+  std::int64_t pagesRead = 0;        // ids whose page was there to parse, fetched or saved before
+  bool stopped = false;              // the stop flag ended the run before the end of its range
 
   std::int64_t Failures() const {
     return pageFetchFailed + noTitle + pageIncomplete + imageFetchFailed + imageUnreadable + localFileFailed;
   }
+  // Ids were handled, and not one page came (the site down, a wrong host):
+  // such a run keeps "cache.ini" and "cache.db" as they were and fails.
+  bool ReachedNoPage() const { return idsDone > 0 && pagesRead == 0; }
 };
 
 // The cache generation run: walks the id range of "cache_setting.ini", keeps
@@ -43,10 +48,13 @@ class CacheGeneration {
 
   // Success only when the records were saved to "cache.ini", exported to
   // "cache.db" and loaded. A run that cannot start (no usable id range in
-  // "cache_setting.ini", an unreadable "cache.ini") touches neither file and
-  // keeps the loaded cache. Every failure leaves its reason as the last
-  // status text and in the result. A stopped run saves what it gathered and
-  // succeeds like a finished one.
+  // "cache_setting.ini", an unreadable "cache.ini") or that reached no page
+  // (Tally().ReachedNoPage()) touches neither file and keeps the loaded
+  // cache. Every failure leaves its reason as the last status text and in
+  // the result. The stop flag also ends the transfer in progress; the id it
+  // belonged to counts as not done. A stopped run saves what it gathered and
+  // succeeds like a finished one (one stopped before its first id was done
+  // has nothing to save and leaves both files alone); Tally().stopped tells.
   OperationResult Run();
 
   const GenerationTally& Tally() const { return tally_; }

@@ -51,7 +51,8 @@ class Control {
   // result as CacheGeneration::Run gives it.
   OperationResult GenerateCache();
 
-  // Stops a running cache generation before its next id. Any thread.
+  // Stops a running cache generation: the download in progress ends at once
+  // and no further id is started. Any thread.
   void Abort() { running_.store(false); }
   bool IsRunning() const { return running_.load(); }
   void SetRunning(bool running) { running_.store(running); }

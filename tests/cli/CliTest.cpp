@@ -7,9 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/DecodedImage.h"
@@ -17,6 +21,7 @@
 #include "imaging/ImageWriter.h"
 #include "infra/TextEncoding.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/SitePages.h"
 #include "support/TempDirectory.h"
 
 extern char** environ;
@@ -89,8 +94,10 @@ class CliTest : public ::testing::Test {
   Outcome RunProgram(std::vector<std::string> arguments) { return Spawn(std::move(arguments), ""); }
   Outcome RunWith(std::vector<std::string> arguments) { return Spawn(std::move(arguments), ""); }
 
-  // Runs `arguments` (the program's path first), in `directory` unless empty.
-  Outcome Spawn(std::vector<std::string> arguments, const std::string& directory, std::string outPath = "") {
+  // Runs `arguments` (the program's path first), in `directory` unless empty;
+  // `whileRunning` is called with its process id before it is waited for.
+  Outcome Spawn(std::vector<std::string> arguments, const std::string& directory, std::string outPath = "",
+                const std::function<void(pid_t)>& whileRunning = {}) {
     const bool keepOut = outPath.empty();  // a device given instead is not read back
     if (keepOut) outPath = work_.File("stdout");
     const std::string errPath = work_.File("stderr");
@@ -106,6 +113,7 @@ class CliTest : public ::testing::Test {
     pid_t pid = 0;
     Outcome outcome;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+      if (whileRunning) whileRunning(pid);
       int wstatus = 0;
       waitpid(pid, &wstatus, 0);
       outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
@@ -126,8 +134,10 @@ class CliTest : public ::testing::Test {
   std::string CacheFile() const { return program_.File("cache.db"); }
 
   // A generation run whose site is the loopback server.
-  Outcome Generate() {
-    return Run({"--dir", program_.Path(), "--site-host", server_.Host(), "--cache-host", server_.Host(), "generate"});
+  Outcome Generate(const std::function<void(pid_t)>& whileRunning = {}) {
+    return Spawn({std::string(TINTWISE_BIN_DIR) + "/tintwise-cli", "--dir", program_.Path(), "--site-host",
+                  server_.Host(), "--cache-host", server_.Host(), "generate"},
+                 "", "", whileRunning);
   }
 
   TempDirectory program_;
@@ -270,15 +280,24 @@ TEST_F(CliTest, GenerateFailsWhenItCannotStartOrCannotSave) {
     const char* settings;  // nullptr: no file
     bool databaseInTheWay;
     std::string reason;
+    bool started;  // the run handled ids and prints a summary
   } cases[] = {
-      {nullptr, false, Utf8(u8"cache_setting.iniが見つかりません")},
-      {"START=1\r\n", false, Utf8(u8"cache_setting.iniにSTARTかENDがありません")},
-      {"START=3\r\nEND=2\r\n", false, Utf8(u8"cache_setting.iniのENDがSTARTより小さくなっています")},
-      {"START=1\r\nEND=1\r\n", true, Utf8(u8"cache.dbの生成に失敗しました")},
+      {nullptr, false, Utf8(u8"cache_setting.iniが見つかりません"), false},
+      {"START=1\r\n", false, Utf8(u8"cache_setting.iniにSTARTかENDがありません"), false},
+      {"START=3\r\nEND=2\r\n", false, Utf8(u8"cache_setting.iniのENDがSTARTより小さくなっています"), false},
+      {"START=1\r\nEND=1\r\n", true, Utf8(u8"cache.dbの生成に失敗しました"), true},
+      // No page answered: the site is down or --site-host is wrong.
+      {"START=5\r\nEND=6\r\n", false,
+       "tintwise-cli: no page of the id range could be fetched (is the site down, or --site-host wrong? see "
+       "log.txt); cache.ini and cache.db were left as they were",
+       true},
   };
+  // Id 1 answers with the page of a deleted id.
+  server_.Serve("/mofuimg/pimg.php?imgid=1", std::string(5000, ' ') + "../ii:>5 ../ii:>6");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);
     std::filesystem::remove_all(CacheFile());
+    std::filesystem::remove(program_.File("cache.ini"));
     std::filesystem::remove(program_.File("cache_setting.ini"));
     if (c.settings) WriteWholeFile(program_.File("cache_setting.ini"), c.settings);
     if (c.databaseInTheWay) {
@@ -289,10 +308,10 @@ TEST_F(CliTest, GenerateFailsWhenItCannotStartOrCannotSave) {
     const Outcome outcome = Generate();
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.err.find(c.reason + "\n"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("summary:") != std::string::npos, c.started);
     if (!c.databaseInTheWay) {
       EXPECT_EQ(ReadWholeFile(CacheFile()), old);
       EXPECT_FALSE(FileExists(program_.File("cache.ini")));
-      EXPECT_EQ(outcome.err.find("summary:"), std::string::npos);
     }
   }
 }
@@ -301,19 +320,46 @@ TEST_F(CliTest, GenerateFailsWhenItCannotStartOrCannotSave) {
 TEST_F(CliTest, GenerateWithoutATerminalReportsProgressAndASummary) {
   WriteWholeFile(program_.File("cache_setting.ini"), "START=1\r\nEND=250\r\n");
   const Outcome outcome = Generate();
-  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.status, 1) << outcome.err;  // no page answered
   EXPECT_NE(outcome.err.find("progress: 100/250 ids (up to id 100), 0 new signatures, 100 failed, "), std::string::npos)
       << outcome.err;
   EXPECT_NE(outcome.err.find("progress: 200/250 ids (up to id 200), "), std::string::npos);
   EXPECT_EQ(outcome.err.find("progress: 250/250"), std::string::npos);
   const size_t summary = outcome.err.find("summary: 250/250 ids done in ");
   ASSERT_NE(summary, std::string::npos) << outcome.err;
-  EXPECT_NE(outcome.err.find("; 0 records saved, 0 new signatures, 0 refreshed; failures: 250 page fetch failed, 0 no "
+  EXPECT_NE(outcome.err.find("; records not saved, 0 new signatures, 0 refreshed; failures: 250 page fetch failed, 0 no "
                              "title (deleted), ",
                              summary),
             std::string::npos)
       << outcome.err;
   EXPECT_EQ(outcome.err.find('\r'), std::string::npos);  // no live status line without a terminal
+}
+
+// Ctrl-C while a page is held back stops the transfer at once; the record of
+// the id before it is saved and the exit status is 130.
+TEST_F(CliTest, GenerateStoppedByCtrlCDuringATransferSavesWhatItHad) {
+  WriteWholeFile(program_.File("cache_setting.ini"), "START=1\r\nEND=3\r\n");
+  PageFields fields;
+  fields.imageUrl = server_.Url("/img/1.png");
+  server_.Serve("/mofuimg/pimg.php?imgid=1", MakePage(fields), "text/html");
+  server_.Serve("/img/1.png", SolidPng(10, 20, 30), "image/png");
+  server_.ServeNoAnswer("/mofuimg/pimg.php?imgid=2");
+  std::chrono::steady_clock::duration stopping{};
+  const Outcome outcome = Generate([&](pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (server_.RequestCount("/mofuimg/pimg.php?imgid=2") == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::kill(pid, SIGINT);
+    stopping = std::chrono::steady_clock::now().time_since_epoch();
+  });
+  const auto took = std::chrono::steady_clock::now().time_since_epoch() - stopping;
+  EXPECT_EQ(outcome.status, 130) << outcome.err;
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_NE(outcome.err.find("summary: 1/3 ids done (stopped) in "), std::string::npos) << outcome.err;
+  EXPECT_NE(ReadWholeFile(program_.File("cache.ini")).find("[1]"), std::string::npos);
+  EXPECT_TRUE(FileExists(CacheFile()));
+  EXPECT_EQ(server_.RequestCount("/mofuimg/pimg.php?imgid=3"), 0);
 }
 
 // A program directory the user may not enter (run as an unprivileged user,

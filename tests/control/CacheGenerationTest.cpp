@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/SitePages.h"
@@ -86,6 +87,15 @@ class CacheGenerationTest : public LoopbackSiteTest {
     }
     requestsSeen_ = requests.size();
     return ids;
+  }
+
+  // Every target asked for since the last call, in order.
+  std::vector<std::string> NewTargets() {
+    const auto requests = server_.Requests();
+    std::vector<std::string> targets;
+    for (size_t i = requestsSeen_; i < requests.size(); ++i) targets.push_back(requests[i].target);
+    requestsSeen_ = requests.size();
+    return targets;
   }
 
   SettingFile Saved() {
@@ -204,6 +214,8 @@ TEST_F(CacheGenerationTest, UsableRangesRunEveryIdOnce) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.settings);
     WriteWholeFile(PathOf("cache_setting.ini"), c.settings);
+    // Pages of deleted ids: an answer, but no record.
+    for (const std::string& id : c.ids) server_.Serve(kFirst + id, std::string(5000, ' ') + "../ii:>5 ../ii:>6");
     EXPECT_TRUE(Run());
     EXPECT_EQ(NewPageRequests(), c.ids);
   }
@@ -344,7 +356,7 @@ TEST_F(CacheGenerationTest, StaleDownloadsOfKilledRunsAreRemoved) {
       {"image/c.tmp.toolong7", true, true, true},
   };
   SetRange(1, 1);
-  server_.ServeStatus(kFirst + "1", 404);
+  ServeEntry(1);
   for (const bool another : {true, false}) {
     SCOPED_TRACE(another ? "beside another writer" : "alone");
     for (const auto& file : files) {
@@ -359,6 +371,148 @@ TEST_F(CacheGenerationTest, StaleDownloadsOfKilledRunsAreRemoved) {
     for (const auto& file : files)
       EXPECT_EQ(FileExists(PathOf(file.name)), another ? file.keptBesideAnother : file.keptAlone) << file.name;
   }
+}
+
+// The stop reaches the transfer in progress: a server that holds back a
+// page or a picture does not keep the run (nor Ctrl-C, nor the window's
+// Abort) waiting. The id it belonged to is not done; the ids before it are
+// saved as by any stopped run, and a run stopped inside its first id leaves
+// both files as they were.
+TEST_F(CacheGenerationTest, StopEndsTheTransferInProgressAndSavesWhatWasGathered) {
+  MakeLoadedCache();
+  const struct {
+    int start;
+    const char* stalled;  // the target that never ends
+    int done;             // ids done before it
+    std::vector<std::string> saved;
+  } cases[] = {
+      {2, "/mofuimg/pimg.php?imgid=3", 1, {"1", "2"}},  // the page: no answer at all
+      {4, "/img/5.png", 1, {"1", "2", "4"}},            // the picture: part of its body, then nothing
+      {6, "/mofuimg/pimg.php?imgid=6", 0, {"1", "2", "4"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stalled);
+    SetRange(c.start, c.start + 2);
+    for (int id = c.start; id <= c.start + 2; ++id) ServeEntry(id);
+    const std::string picture = SolidPng(1, 2, 3);
+    if (std::string(c.stalled).starts_with(kFirst)) {
+      server_.ServeNoAnswer(c.stalled);
+    } else {
+      server_.ServeStalled(c.stalled, picture.substr(0, 20), picture.size());
+    }
+    const std::string recordsBefore = ReadWholeFile(PathOf("cache.ini"));
+    const std::string databaseBefore = ReadWholeFile(PathOf("cache.db"));
+    std::thread stopper([&] {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (server_.RequestCount(c.stalled) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      control_.Abort();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const OperationResult result = Run();
+    const auto took = std::chrono::steady_clock::now() - started;
+    stopper.join();
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_TRUE(result.ok) << result.reason;
+    EXPECT_TRUE(tally_.stopped);
+    EXPECT_EQ(tally_.idsDone, c.done);
+    EXPECT_EQ(server_.RequestCount(kFirst + std::to_string(c.start + 2)), 0);
+    EXPECT_EQ(Saved().Sections(), c.saved);
+    EXPECT_EQ(DatabaseColumn("id"), c.saved);
+    EXPECT_EQ(control_.RowCount(), static_cast<int>(c.saved.size()));
+    if (c.done == 0) {
+      EXPECT_EQ(ReadWholeFile(PathOf("cache.ini")), recordsBefore);
+      EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), databaseBefore);
+    }
+    EXPECT_EQ(view_.LastStatus(), Sjis(u8"キャッシュ生成終了"));
+  }
+}
+
+// A run whose every page fetch fails (the site down, a wrong host) has
+// gathered nothing: rebuilding "cache.db" from "cache.ini" would only lose a
+// downloaded cache. It fails and leaves both files and the loaded cache.
+TEST_F(CacheGenerationTest, RunThatReachesNoPageKeepsBothFilesAndFails) {
+  MakeLoadedCache();
+  const std::string reason = Sjis(u8"ページを一つも取得できなかったので、cache.iniとcache.dbは元のままです");
+  const std::string refused = "127.0.0.1:" + std::to_string(LoopbackHttpServer::UnusedPort());
+  const struct {
+    const char* what;
+    bool refusedHost;
+    bool withRecords;  // false: only a downloaded "cache.db", no "cache.ini"
+  } cases[] = {
+      {"404", false, true},
+      {"refused", true, true},
+      {"404, downloaded cache", false, false},
+  };
+  SetRange(2, 4);
+  for (int id = 2; id <= 4; ++id) server_.ServeStatus(kFirst + std::to_string(id), 404);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.withRecords) std::filesystem::remove(PathOf("cache.ini"));
+    OverrideServerHosts(c.refusedHost ? refused : server_.Host(), server_.Host());
+    view_.Forget();
+    const OperationResult result = Run();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.reason, reason);
+    EXPECT_EQ(view_.LastStatus(), reason);
+    EXPECT_EQ(tally_.idsDone, 3);
+    EXPECT_TRUE(tally_.ReachedNoPage());
+    EXPECT_EQ(tally_.recordsSaved, -1);
+    EXPECT_EQ(LogMessages().back(), Sjis(u8"CacheGeneration::Run() : ") + reason);
+    EXPECT_EQ(FileExists(PathOf("cache.ini")), c.withRecords);
+    if (c.withRecords) {
+      EXPECT_EQ(ReadWholeFile(PathOf("cache.ini")), records_);
+    }
+    EXPECT_EQ(ReadWholeFile(PathOf("cache.db")), database_);
+    EXPECT_EQ(control_.RowCount(), 1);
+  }
+}
+
+// What the run asks of the site for one id: the page, its second form when
+// the first is short, then the picture the page names, also when the page
+// has no title (a deleted id). Such a page's picture is kept in "image/";
+// its record stays as it was.
+TEST_F(CacheGenerationTest, EveryPageWithAPictureHasItFetchedTitleOrNot) {
+  const std::string second = "/mofuimg/spimg.php?imgid=";
+  const struct {
+    int id;
+    const char* title;
+    bool shortPage;
+  } cases[] = {
+      {1, "titled", false},
+      {2, "titled", true},
+      {3, "", false},
+      {4, "", true},
+  };
+  WriteWholeFile(PathOf("cache.ini"), "[3]\nTITLE=old\nGOOD=1\nCACHE=" + Signature(50) + "\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    const std::string id = std::to_string(c.id);
+    const std::string image = "/img/" + id + ".png";
+    PageFields fields;
+    fields.title = c.title;
+    fields.imageUrl = server_.Url(image);
+    server_.Serve(kFirst + id, MakePage(fields, !c.shortPage), "text/html");
+    server_.Serve(second + id, MakePage(fields, true), "text/html");
+    server_.Serve(image, SolidPng(9, 9, 9), "image/png");
+    SetRange(c.id, c.id);
+    EXPECT_TRUE(Run());
+    std::vector<std::string> expected = {kFirst + id};
+    if (c.shortPage) expected.push_back(second + id);
+    expected.push_back(image);
+    EXPECT_EQ(NewTargets(), expected);
+    const bool titled = *c.title != '\0';
+    EXPECT_EQ(tally_.noTitle, titled ? 0 : 1);
+    int saved = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(PathOf("image")))
+      saved += entry.path().filename().string().starts_with(id + "_") ? 1 : 0;
+    EXPECT_EQ(saved, 1);
+  }
+  // The untitled pages changed no record.
+  EXPECT_EQ(Saved().Sections(), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(Saved().Get("3", "TITLE"), "old");
+  EXPECT_EQ(Saved().Get("3", "CACHE"), Signature(50));
 }
 
 }  // namespace

@@ -206,8 +206,9 @@ TEST_F(KillTest, GenerationRunKilledAnywhereLeavesOldOrNewFiles) {
     server_.Serve(image, Png(static_cast<std::uint8_t>(id * 60)), "image/png");
   }
 
-  // The old state: the records as a run over an id the site does not have
-  // saves and exports them.
+  // The old state: the records as a run over a deleted id (a page without a
+  // title) saves and exports them.
+  server_.Serve("/mofuimg/pimg.php?imgid=9", std::string(5000, ' ') + "../ii:>5 ../ii:>6", "text/html");
   WriteWholeFile(PathOf("cache_setting.ini"), "START=9\r\nEND=9\r\n");
   ASSERT_EQ(0, RunToEnd({"generate"}));
   const std::string oldRecords = ReadWholeFile(PathOf("cache.ini"));

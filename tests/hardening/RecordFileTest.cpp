@@ -63,6 +63,7 @@ TEST_F(RecordFileTest, UnreadableRecordsStopTheRunAndKeepBothFiles) {
 }
 
 TEST_F(RecordFileTest, MissingRecordsStartAFreshRun) {
+  server_.Serve("/mofuimg/pimg.php?imgid=2", std::string(5000, ' ') + "../ii:>5 ../ii:>6", "text/html");
   Generate();
   EXPECT_EQ(3, server_.RequestCount("/mofuimg/pimg.php?imgid=1") + server_.RequestCount("/mofuimg/pimg.php?imgid=2") +
                    server_.RequestCount("/mofuimg/pimg.php?imgid=3"));
