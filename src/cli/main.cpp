@@ -83,7 +83,7 @@ std::atomic<Control*> abortTarget{nullptr};
 std::atomic<const char*> interruptNote{nullptr};
 volatile sig_atomic_t interrupted = 0;
 
-constexpr char kStoppingRun[] = "\ntintwise-cli: stopping after the current id (Ctrl-C again to quit at once)\n";
+constexpr char kStoppingRun[] = "\ntintwise-cli: stopping; saving what was gathered (Ctrl-C again to quit at once)\n";
 constexpr char kStoppingDownload[] = "\ntintwise-cli: stopping the download\n";
 
 void OnInterrupt(int) {
