@@ -179,9 +179,7 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   for (std::size_t i = 0; i < operands.size(); ++i) {
     const std::string& shown = i < given.size() ? given[i] : operands[i];
     if (i < options.operandErrors.size() && !options.operandErrors[i].empty()) {
-      Item item{operands[i], shown, true, {}};  // nothing to read
-      item.check.reason = options.operandErrors[i];
-      items.push_back(std::move(item));
+      items.push_back({operands[i], shown, options.operandErrors[i], {}});  // nothing to read
       continue;
     }
     Collect(shown, operands[i], &items);
