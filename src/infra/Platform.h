@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What differs between the systems the program runs on (Linux and Windows),
+// behind one interface: the rooms above call these and NativeFile, never the
+// system's own file, process or console functions. Paths are UTF-8 byte
+// strings everywhere in the program; the Windows implementation converts
+// them to UTF-16 at each call, so every name the file system can hold can be
+// named, and accepts '/' as well as '\' as a separator. Failures return
+// false or nothing, with the system's reason in `why` when one is asked for
+// (UTF-8); nothing throws. Any thread may call these.
+namespace platform {
+
+// The separator the system's own paths use ('/' or '\'); both are accepted.
+char PathSeparator();
+
+// True when `path` names an absolute location ("/x"; "C:\x", "C:/x", "\\server\x").
+bool IsAbsolutePath(const std::string& path);
+
+// The directory part of `path` with its trailing separator ("a/b/c" -> "a/b/"),
+// or empty when `path` has no separator.
+std::string DirectoryPart(const std::string& path);
+
+enum class FileKind { kRegular, kDirectory, kLink, kOther };
+
+struct FileFacts {
+  FileKind kind = FileKind::kOther;
+  std::uint64_t bytes = 0;
+  std::int64_t modifiedSeconds = 0;  // since the epoch
+};
+
+// What `path` is, looking at a link itself unless `followLinks`; nothing
+// when it does not exist or cannot be looked at.
+std::optional<FileFacts> LookAt(const std::string& path, bool followLinks);
+
+// The names in `directory` ("." and ".." left out), in no particular order.
+// False, with `why`, when the directory cannot be listed.
+bool ListDirectory(const std::string& directory, std::vector<std::string>& names, std::string* why = nullptr);
+
+// Moves `from` over `to` in one step, replacing a file there. On Windows a
+// target that another program holds open is tried again for about two
+// seconds; if it stays held the move fails and `to` is unchanged.
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* why = nullptr);
+
+// Makes a completed ReplaceFile or RemoveFile in `directory` durable where
+// the system needs that asked for (Linux); elsewhere does nothing.
+void SyncDirectory(const std::string& directory);
+
+bool RemoveFile(const std::string& path);
+bool RemoveEmptyDirectory(const std::string& path);
+
+// Makes one directory, private to this user where the system allows
+// (0700 on Linux; Windows' user folders already are); true when it exists
+// afterwards as a directory.
+bool MakeDirectory(const std::string& path);
+
+// Makes a fresh directory with a unique name starting with `prefix` (a path
+// whose last part is a name stem, e.g. "/tmp/tintwise-"), private to this
+// user; its path ending in the separator, or empty on failure.
+std::string MakeUniqueDirectory(const std::string& prefix, std::string* why = nullptr);
+
+// Sets `path`'s modification time to now without following a link; false
+// for a link or a file that is not there.
+bool MarkModifiedNow(const std::string& path);
+
+// True when this process may create files in `directory`.
+bool MayWriteIn(const std::string& directory);
+
+bool ChangeDirectory(const std::string& directory);
+
+// The running executable's full path, or empty when unknown.
+std::string ExecutablePath();
+
+// The value of an environment variable (UTF-8), nothing when it is unset.
+std::optional<std::string> EnvironmentVariable(const char* name);
+
+// The directory for short-lived private files: $TMPDIR or /tmp on Linux,
+// the user's temporary folder on Windows. Ends in the separator.
+std::string TemporaryDirectory();
+
+// Where a per-user program keeps its data and its re-creatable cache:
+// $XDG_DATA_HOME (or ~/.local/share) and $XDG_CACHE_HOME (or ~/.cache) on
+// Linux, %LOCALAPPDATA% on Windows; the caller adds the program's folder.
+// Each ends in the separator; empty when no such base is known.
+std::string UserDataBase();
+std::string UserCacheBase();
+
+// This process's id, and whether a process with `id` is running now.
+std::int64_t ProcessId();
+bool ProcessIsRunning(std::int64_t id);
+
+// True when the standard error stream is a terminal (console) rather than a
+// file or pipe.
+bool StandardErrorIsTerminal();
+
+// Writes bytes straight to the standard error stream: safe from an
+// interrupt handler.
+void WriteToStandardError(const char* bytes, std::size_t count);
+
+// Calls `handler` on Ctrl+C (SIGINT / the console's control event) from
+// then on. The handler runs in a signal handler or on a thread of the
+// system's: it may only store into atomics and call WriteToStandardError.
+// RestoreInterruptDefault makes the next Ctrl+C end the process at once.
+void OnInterrupt(void (*handler)());
+void RestoreInterruptDefault();
+
+// The system's load line ("0.52 0.58 0.59 3/467 12345", see IdleCores);
+// nothing where the system has none.
+std::optional<std::string> LoadAverageLine();
+
+}  // namespace platform

@@ -1,0 +1,297 @@
+#include "infra/Platform.h"
+
+#include <windows.h>
+#include <io.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "infra/WideText.h"
+
+namespace platform {
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+  const std::u16string text = Utf8ToUtf16(utf8);
+  return std::wstring(text.begin(), text.end());
+}
+
+std::string Narrow(const wchar_t* wide, size_t length) {
+  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide), length));
+}
+
+std::string Narrow(const std::wstring& wide) { return Narrow(wide.data(), wide.size()); }
+
+void TellLastError(std::string* why) {
+  if (why == nullptr) return;
+  const DWORD code = ::GetLastError();
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) {
+    *why = "system error " + std::to_string(code);
+    return;
+  }
+  std::string message = Narrow(text, length);
+  ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+    message.pop_back();
+  *why = message;
+}
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::string WithSeparator(std::string directory) {
+  if (!directory.empty() && !IsSeparator(directory.back())) directory += '\\';
+  return directory;
+}
+
+std::int64_t UnixSeconds(const FILETIME& time) {
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
+}
+
+std::string KnownFolder(REFKNOWNFOLDERID id) {
+  wchar_t* path = nullptr;
+  if (::SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path) != S_OK || path == nullptr) {
+    ::CoTaskMemFree(path);
+    return {};
+  }
+  std::string result = Narrow(std::wstring(path));
+  ::CoTaskMemFree(path);
+  return WithSeparator(result);
+}
+
+std::string RandomLetters(int count) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                        (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
+                                        static_cast<std::uint64_t>(::GetTickCount64())};
+  std::string text;
+  for (int i = 0; i < count; ++i) text += kLetters[generator() % (sizeof kLetters - 1)];
+  return text;
+}
+
+}  // namespace
+
+char PathSeparator() { return '\\'; }
+
+bool IsAbsolutePath(const std::string& path) {
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return true;
+  return path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+         path[1] == ':' && IsSeparator(path[2]);
+}
+
+std::string DirectoryPart(const std::string& path) {
+  const auto separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+std::optional<FileFacts> LookAt(const std::string& path, bool followLinks) {
+  WIN32_FILE_ATTRIBUTE_DATA data {};
+  if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  FileFacts facts;
+  const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (link && !followLinks) {
+    facts.kind = FileKind::kLink;
+  } else if (link) {
+    // Follow through the link: open the target itself and ask it.
+    const HANDLE file = ::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool ok = ::GetFileInformationByHandle(file, &info) != 0;
+    ::CloseHandle(file);
+    if (!ok) return std::nullopt;
+    facts.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kRegular;
+    facts.bytes = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    facts.modifiedSeconds = UnixSeconds(info.ftLastWriteTime);
+    return facts;
+  } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    facts.kind = FileKind::kDirectory;
+  } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
+    facts.kind = FileKind::kOther;
+  } else {
+    facts.kind = FileKind::kRegular;
+  }
+  facts.bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  facts.modifiedSeconds = UnixSeconds(data.ftLastWriteTime);
+  return facts;
+}
+
+bool ListDirectory(const std::string& directory, std::vector<std::string>& names, std::string* why) {
+  const std::wstring pattern = Wide(WithSeparator(directory.empty() ? std::string(".") : directory) + "*");
+  WIN32_FIND_DATAW found {};
+  const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) return true;  // an empty drive root
+    TellLastError(why);
+    return false;
+  }
+  bool ok = true;
+  do {
+    const std::string name = Narrow(std::wstring(found.cFileName));
+    if (name != "." && name != "..") names.push_back(name);
+  } while (::FindNextFileW(search, &found));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) {
+    TellLastError(why);
+    ok = false;
+  }
+  ::FindClose(search);
+  return ok;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* why) {
+  const std::wstring source = Wide(from), target = Wide(to);
+  // A target another program holds open (a reader of cache.db, a virus
+  // scanner, an indexer) refuses the move; such holds are usually short.
+  constexpr int kAttempts = 20;
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD error = ::GetLastError();
+    const bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    if (!held || attempt == kAttempts) {
+      ::SetLastError(error);
+      TellLastError(why);
+      return false;
+    }
+    ::Sleep(100);
+  }
+}
+
+void SyncDirectory(const std::string&) {}
+
+bool RemoveFile(const std::string& path) { return ::DeleteFileW(Wide(path).c_str()) != 0; }
+
+bool RemoveEmptyDirectory(const std::string& path) { return ::RemoveDirectoryW(Wide(path).c_str()) != 0; }
+
+bool MakeDirectory(const std::string& path) {
+  if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+  const std::optional<FileFacts> facts = LookAt(path, true);
+  return ::GetLastError() == ERROR_ALREADY_EXISTS && facts && facts->kind == FileKind::kDirectory;
+}
+
+std::string MakeUniqueDirectory(const std::string& prefix, std::string* why) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string path = prefix + RandomLetters(6);
+    if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return path + "\\";
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  TellLastError(why);
+  return {};
+}
+
+bool MarkModifiedNow(const std::string& path) {
+  // FILE_FLAG_OPEN_REPARSE_POINT: a link is opened itself, never its target.
+  const HANDLE file =
+      ::CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info {};
+  bool ok = ::GetFileInformationByHandle(file, &info) &&
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+  if (ok) {
+    FILETIME now {};
+    ::GetSystemTimeAsFileTime(&now);
+    ok = ::SetFileTime(file, nullptr, nullptr, &now) != 0;
+  }
+  ::CloseHandle(file);
+  return ok;
+}
+
+bool MayWriteIn(const std::string& directory) {
+  // Access rights on Windows are lists, not bits: the sure answer is to try.
+  const std::string probe = WithSeparator(directory) + ".tintwise-write-test-" + RandomLetters(6);
+  const HANDLE file = ::CreateFileW(Wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(file);
+  return true;
+}
+
+bool ChangeDirectory(const std::string& directory) { return ::SetCurrentDirectoryW(Wide(directory).c_str()) != 0; }
+
+std::string ExecutablePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return Narrow(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::optional<std::string> EnvironmentVariable(const char* name) {
+  const std::wstring wideName = Wide(name);
+  const DWORD needed = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+  if (needed == 0) {
+    if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+    return std::string();
+  }
+  std::wstring value(needed, L'\0');
+  const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), value.data(), needed);
+  return Narrow(value.data(), length);
+}
+
+std::string TemporaryDirectory() {
+  wchar_t buffer[MAX_PATH + 2];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 2, buffer);
+  if (length == 0 || length > MAX_PATH + 1) return ".\\";
+  return WithSeparator(Narrow(buffer, length));
+}
+
+std::string UserDataBase() { return KnownFolder(FOLDERID_LocalAppData); }
+
+std::string UserCacheBase() { return KnownFolder(FOLDERID_LocalAppData); }
+
+std::int64_t ProcessId() { return ::GetCurrentProcessId(); }
+
+bool ProcessIsRunning(std::int64_t id) {
+  if (id <= 0) return false;
+  const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  const bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  ::CloseHandle(process);
+  return running;
+}
+
+bool StandardErrorIsTerminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void WriteToStandardError(const char* bytes, std::size_t count) {
+  DWORD wrote = 0;
+  (void)::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), bytes, static_cast<DWORD>(count), &wrote, nullptr);
+}
+
+namespace {
+std::atomic<void (*)()> interruptHandler{nullptr};
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  void (*handler)() = interruptHandler.load();
+  if (handler == nullptr) return FALSE;  // the default: end the process
+  handler();
+  return TRUE;
+}
+}  // namespace
+
+void OnInterrupt(void (*handler)()) {
+  interruptHandler = handler;
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void RestoreInterruptDefault() { interruptHandler = nullptr; }
+
+std::optional<std::string> LoadAverageLine() { return std::nullopt; }
+
+}  // namespace platform
