@@ -42,6 +42,10 @@ class NativeFile {
   // Reads up to `count` bytes; the number read, 0 at the end, -1 on failure.
   long long Read(char* buffer, std::size_t count);
 
+  // Reads exactly `count` bytes from `offset` without moving the position
+  // Read goes on from; false when they cannot all be read.
+  bool ReadAt(std::uint64_t offset, char* buffer, std::size_t count);
+
   // Writes all of `count` bytes; false on any failure (a full disk).
   bool WriteAll(const char* bytes, std::size_t count);
 
@@ -65,4 +69,5 @@ class NativeFile {
   explicit NativeFile(std::intptr_t handle) : handle_(handle) {}
   static constexpr std::intptr_t kNone = -1;
   std::intptr_t handle_ = kNone;
+  std::uint64_t position_ = 0;  // where Read goes on (Windows, whose offset reads move the handle's)
 };

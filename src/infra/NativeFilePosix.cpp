@@ -23,20 +23,38 @@ NativeFile::~NativeFile() {
   if (handle_ != kNone) ::close(static_cast<int>(handle_));
 }
 
-NativeFile::NativeFile(NativeFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+NativeFile::NativeFile(NativeFile&& other) noexcept : handle_(other.handle_), position_(other.position_) {
+  other.handle_ = kNone;
+}
 
 NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
   if (this != &other) {
     if (handle_ != kNone) ::close(static_cast<int>(handle_));
     handle_ = other.handle_;
+    position_ = other.position_;
     other.handle_ = kNone;
   }
   return *this;
 }
 
 NativeFile NativeFile::OpenForReading(const std::string& path, Links links, std::string* why) {
-  // O_NONBLOCK so that opening a FIFO does not wait for a writer; the type
-  // is then checked on the opened file itself, not on the name.
+  // The type is looked at before the open (opening a device may have side
+  // effects) and again on the descriptor, which is opened without waiting
+  // (O_NONBLOCK: a FIFO would wait for a writer) in case the name was
+  // replaced in between.
+  struct stat named {};
+  if ((links == Links::kRefuse ? ::lstat(path.c_str(), &named) : ::stat(path.c_str(), &named)) != 0) {
+    TellErrno(why);
+    return NativeFile();
+  }
+  if (S_ISLNK(named.st_mode)) {
+    Tell(why, "a symbolic link");
+    return NativeFile();
+  }
+  if (!S_ISREG(named.st_mode)) {
+    Tell(why, "not a regular file");
+    return NativeFile();
+  }
   int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   if (links == Links::kRefuse) flags |= O_NOFOLLOW;
   const int fd = ::open(path.c_str(), flags);
@@ -99,6 +117,18 @@ long long NativeFile::Read(char* buffer, std::size_t count) {
     const ssize_t got = ::read(static_cast<int>(handle_), buffer, count);
     if (got >= 0 || errno != EINTR) return got;
   }
+}
+
+bool NativeFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t count) {
+  if (handle_ == kNone) return false;
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(static_cast<int>(handle_), buffer + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 bool NativeFile::WriteAll(const char* bytes, std::size_t count) {

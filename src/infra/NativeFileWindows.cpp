@@ -45,12 +45,15 @@ NativeFile::~NativeFile() {
   if (handle_ != kNone) ::CloseHandle(AsHandle(handle_));
 }
 
-NativeFile::NativeFile(NativeFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+NativeFile::NativeFile(NativeFile&& other) noexcept : handle_(other.handle_), position_(other.position_) {
+  other.handle_ = kNone;
+}
 
 NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
   if (this != &other) {
     if (handle_ != kNone) ::CloseHandle(AsHandle(handle_));
     handle_ = other.handle_;
+    position_ = other.position_;
     other.handle_ = kNone;
   }
   return *this;
@@ -127,12 +130,37 @@ std::optional<std::uint64_t> NativeFile::Size() const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-long long NativeFile::Read(char* buffer, std::size_t count) {
-  if (handle_ == kNone) return -1;
+namespace {
+
+// One read at `offset`; the bytes read, 0 at the end, -1 on failure.
+long long ReadOnce(HANDLE handle, std::uint64_t offset, char* buffer, std::size_t count) {
+  OVERLAPPED at {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
   const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-  if (!::ReadFile(AsHandle(handle_), buffer, want, &got, nullptr)) return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  if (!::ReadFile(handle, buffer, want, &got, &at)) return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
   return got;
+}
+
+}  // namespace
+
+long long NativeFile::Read(char* buffer, std::size_t count) {
+  if (handle_ == kNone) return -1;
+  const long long got = ReadOnce(AsHandle(handle_), position_, buffer, count);
+  if (got > 0) position_ += static_cast<std::uint64_t>(got);
+  return got;
+}
+
+bool NativeFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t count) {
+  if (handle_ == kNone) return false;
+  std::size_t done = 0;
+  while (done < count) {
+    const long long got = ReadOnce(AsHandle(handle_), offset + done, buffer + done, count - done);
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 bool NativeFile::WriteAll(const char* bytes, std::size_t count) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +22,10 @@ char PathSeparator();
 
 // True when `path` names an absolute location ("/x"; "C:\x", "C:/x", "\\server\x").
 bool IsAbsolutePath(const std::string& path);
+
+// `path` made absolute against the current directory (not otherwise
+// tidied: no link is resolved); `path` itself when that fails.
+std::string AbsolutePath(const std::string& path);
 
 // The directory part of `path` with its trailing separator ("a/b/c" -> "a/b/"),
 // or empty when `path` has no separator.
@@ -94,6 +99,11 @@ std::string UserCacheBase();
 std::int64_t ProcessId();
 bool ProcessIsRunning(std::int64_t id);
 
+// The program's arguments as UTF-8 (on Windows read again from the
+// system's UTF-16 command line, since argv holds the ANSI code page's), and
+// the console set to show UTF-8 output. Call once, first thing in main.
+std::vector<std::string> StartCommandLineProgram(int argc, char** argv);
+
 // True when the standard error stream is a terminal (console) rather than a
 // file or pipe.
 bool StandardErrorIsTerminal();
@@ -108,6 +118,9 @@ void WriteToStandardError(const char* bytes, std::size_t count);
 // RestoreInterruptDefault makes the next Ctrl+C end the process at once.
 void OnInterrupt(void (*handler)());
 void RestoreInterruptDefault();
+
+// Local time of `secondsSinceEpoch` in *local; false when it has none.
+bool LocalTime(std::int64_t secondsSinceEpoch, std::tm* local);
 
 // The system's load line ("0.52 0.58 0.59 3/467 12345", see IdleCores);
 // nothing where the system has none.

@@ -53,6 +53,17 @@ char PathSeparator() { return '/'; }
 
 bool IsAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }
 
+std::string AbsolutePath(const std::string& path) {
+  if (IsAbsolutePath(path)) return path;
+  std::string buffer(4096, '\0');
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return path;
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(std::strlen(buffer.c_str()));
+  return WithSlash(buffer) + path;
+}
+
 std::string DirectoryPart(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -166,6 +177,8 @@ bool ProcessIsRunning(std::int64_t id) {
   return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
 }
 
+std::vector<std::string> StartCommandLineProgram(int argc, char** argv) { return {argv, argv + argc}; }
+
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 void WriteToStandardError(const char* bytes, std::size_t count) { (void)!::write(STDERR_FILENO, bytes, count); }
@@ -187,6 +200,11 @@ void OnInterrupt(void (*handler)()) {
 }
 
 void RestoreInterruptDefault() { ::signal(SIGINT, SIG_DFL); }
+
+bool LocalTime(std::int64_t secondsSinceEpoch, std::tm* local) {
+  const std::time_t time = static_cast<std::time_t>(secondsSinceEpoch);
+  return static_cast<std::int64_t>(time) == secondsSinceEpoch && localtime_r(&time, local) != nullptr;
+}
 
 std::optional<std::string> LoadAverageLine() {
   char line[128];

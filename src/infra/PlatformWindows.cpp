@@ -1,7 +1,9 @@
 #include "infra/Platform.h"
 
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -85,6 +87,16 @@ bool IsAbsolutePath(const std::string& path) {
   if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return true;
   return path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
          path[1] == ':' && IsSeparator(path[2]);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  const std::wstring wide = Wide(path);
+  const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  return Narrow(full.data(), length);
 }
 
 std::string DirectoryPart(const std::string& path) {
@@ -263,6 +275,20 @@ bool ProcessIsRunning(std::int64_t id) {
   return running;
 }
 
+std::vector<std::string> StartCommandLineProgram(int argc, char** argv) {
+  ::SetConsoleOutputCP(CP_UTF8);
+  // Binary standard streams: the output's line ends are the program's own.
+  (void)_setmode(_fileno(stdout), _O_BINARY);
+  (void)_setmode(_fileno(stderr), _O_BINARY);
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return {argv, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(Narrow(std::wstring(wide[i])));
+  ::LocalFree(wide);
+  return arguments;
+}
+
 bool StandardErrorIsTerminal() {
   DWORD mode = 0;
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
@@ -291,6 +317,11 @@ void OnInterrupt(void (*handler)()) {
 }
 
 void RestoreInterruptDefault() { interruptHandler = nullptr; }
+
+bool LocalTime(std::int64_t secondsSinceEpoch, std::tm* local) {
+  const std::time_t time = static_cast<std::time_t>(secondsSinceEpoch);
+  return static_cast<std::int64_t>(time) == secondsSinceEpoch && localtime_s(local, &time) == 0;
+}
 
 std::optional<std::string> LoadAverageLine() { return std::nullopt; }
 
