@@ -37,6 +37,8 @@ struct FileFacts {
   FileKind kind = FileKind::kOther;
   std::uint64_t bytes = 0;
   std::int64_t modifiedSeconds = 0;  // since the epoch
+  std::int32_t modifiedNanoseconds = 0;  // within that second, as finely as the file system keeps it
+  bool ownedByCurrentUser = false;    // always true on Windows, whose temporary folders are the user's own
 };
 
 // What `path` is, looking at a link itself unless `followLinks`; nothing
@@ -83,6 +85,23 @@ std::string ExecutablePath();
 
 // The value of an environment variable (UTF-8), nothing when it is unset.
 std::optional<std::string> EnvironmentVariable(const char* name);
+
+// The per-user data folder's rule: the variable naming its base
+// ("XDG_DATA_HOME"; "LOCALAPPDATA" on Windows), the base below the home
+// directory when that variable is unusable (".local/share/"; nothing on
+// Windows), the home directory itself (from the environment or the user
+// database), and the program's folder name below the base ("tintwise/";
+// "Tintwise\" on Windows).
+const char* UserDataVariable();
+const char* UserDataBelowHome();
+std::optional<std::string> HomeDirectory();
+const char* ProgramFolderName();
+
+// The file whose presence beside the executable (a path relative to its
+// directory) marks an installed copy, which never keeps its files there:
+// "../share/applications/tintwise.desktop" on Linux, the installer's
+// "installed.txt" on Windows.
+const char* InstalledCopyMarker();
 
 // The directory for short-lived private files: $TMPDIR or /tmp on Linux,
 // the user's temporary folder on Windows. Ends in the separator.

@@ -78,7 +78,9 @@ std::optional<FileFacts> LookAt(const std::string& path, bool followLinks) {
                : S_ISLNK(status.st_mode) ? FileKind::kLink
                                          : FileKind::kOther;
   facts.bytes = static_cast<std::uint64_t>(status.st_size);
-  facts.modifiedSeconds = static_cast<std::int64_t>(status.st_mtime);
+  facts.modifiedSeconds = static_cast<std::int64_t>(status.st_mtim.tv_sec);
+  facts.modifiedNanoseconds = static_cast<std::int32_t>(status.st_mtim.tv_nsec);
+  facts.ownedByCurrentUser = status.st_uid == ::geteuid();
   return facts;
 }
 
@@ -160,6 +162,20 @@ std::optional<std::string> EnvironmentVariable(const char* name) {
   if (value == nullptr) return std::nullopt;
   return std::string(value);
 }
+
+const char* UserDataVariable() { return "XDG_DATA_HOME"; }
+
+const char* UserDataBelowHome() { return ".local/share/"; }
+
+std::optional<std::string> HomeDirectory() {
+  const std::string home = Home();
+  if (home.empty()) return EnvironmentVariable("HOME");
+  return home;
+}
+
+const char* ProgramFolderName() { return "tintwise/"; }
+
+const char* InstalledCopyMarker() { return "../share/applications/tintwise.desktop"; }
 
 std::string TemporaryDirectory() {
   const char* base = std::getenv("TMPDIR");

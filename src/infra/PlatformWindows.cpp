@@ -53,9 +53,11 @@ std::string WithSeparator(std::string directory) {
   return directory;
 }
 
-std::int64_t UnixSeconds(const FILETIME& time) {
+// Sets the modification time of `facts` from a file time (100 ns ticks since 1601).
+void SetModified(FileFacts& facts, const FILETIME& time) {
   const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
+  facts.modifiedSeconds = static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
+  facts.modifiedNanoseconds = static_cast<std::int32_t>(ticks % 10000000ULL) * 100;
 }
 
 std::string KnownFolder(REFKNOWNFOLDERID id) {
@@ -108,6 +110,7 @@ std::optional<FileFacts> LookAt(const std::string& path, bool followLinks) {
   WIN32_FILE_ATTRIBUTE_DATA data {};
   if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   FileFacts facts;
+  facts.ownedByCurrentUser = true;
   const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (link && !followLinks) {
     facts.kind = FileKind::kLink;
@@ -123,7 +126,7 @@ std::optional<FileFacts> LookAt(const std::string& path, bool followLinks) {
     if (!ok) return std::nullopt;
     facts.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kRegular;
     facts.bytes = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    facts.modifiedSeconds = UnixSeconds(info.ftLastWriteTime);
+    SetModified(facts, info.ftLastWriteTime);
     return facts;
   } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     facts.kind = FileKind::kDirectory;
@@ -133,7 +136,7 @@ std::optional<FileFacts> LookAt(const std::string& path, bool followLinks) {
     facts.kind = FileKind::kRegular;
   }
   facts.bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  facts.modifiedSeconds = UnixSeconds(data.ftLastWriteTime);
+  SetModified(facts, data.ftLastWriteTime);
   return facts;
 }
 
@@ -251,6 +254,16 @@ std::optional<std::string> EnvironmentVariable(const char* name) {
   const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), value.data(), needed);
   return Narrow(value.data(), length);
 }
+
+const char* UserDataVariable() { return "LOCALAPPDATA"; }
+
+const char* UserDataBelowHome() { return ""; }
+
+std::optional<std::string> HomeDirectory() { return std::nullopt; }
+
+const char* ProgramFolderName() { return "Tintwise\\"; }
+
+const char* InstalledCopyMarker() { return "installed.txt"; }
 
 std::string TemporaryDirectory() {
   wchar_t buffer[MAX_PATH + 2];

@@ -35,7 +35,9 @@ TEST(Platform, AbsolutePathsAndDirectoryParts) {
     EXPECT_EQ(platform::DirectoryPart(c.path), c.directory) << c.path;
   }
   EXPECT_EQ(platform::DirectoryPart("a\\b"), OnWindows() ? "a\\" : "");
-  EXPECT_TRUE(platform::IsAbsolutePath(platform::AbsolutePath("relative")));
+  TempDirectory here;  // other tests may leave the current directory removed
+  ASSERT_TRUE(platform::ChangeDirectory(here.Path()));
+  EXPECT_EQ(platform::AbsolutePath("relative"), here.Path() + "relative");
 }
 
 TEST(Platform, ReplaceFileSwapsContentInOneStepAndListsWhatIsThere) {
