@@ -5,12 +5,15 @@
 # toolchain file, the pinned versions and the compiler, and reused while they
 # stay the same; a stamp written last marks it complete.
 #
-#   tools/windows/build-deps.sh      prints the prefix on its last line
+#   tools/windows/build-deps.sh      prints the prefix on standard output
+#                                    (progress goes to standard error)
 #   TINTWISE_WINDOWS_DEPS            cache root (~/.cache/tintwise/windows-deps)
 #
 # Runs as root on Debian 12 (installs the packages it needs); nothing is
 # downloaded from outside Debian's archive.
 set -euo pipefail
+# Progress on standard error: standard output carries only the prefix.
+exec 3>&1 1>&2
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -57,7 +60,7 @@ exec 8>"$cache/$key.lock"
 flock 8
 if [ -e "$stamp" ]; then
   echo "Windows libraries: reusing $prefix"
-  echo "$prefix"
+  echo "$prefix" >&3
   exit 0
 fi
 
@@ -178,12 +181,8 @@ cmake_build() {
     -DTINTWISE_WINDOWS_DEPS_PREFIX="$prefix" \
     -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
-    -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include" \
-    -DCMAKE_INSTALL_BINDIR="$work/unused/bin" \
-    -DCMAKE_INSTALL_DATAROOTDIR="$work/unused/share" \
-    -DCMAKE_INSTALL_DOCDIR="$work/unused/doc" \
-    -DCMAKE_INSTALL_MANDIR="$work/unused/man" \
+    -DCMAKE_INSTALL_LIBDIR=lib \
+    -DCMAKE_INSTALL_INCLUDEDIR=include \
     -DBUILD_SHARED_LIBS=OFF \
     "$@"
   cmake --build "$work/build/$name" -j "$jobs"
@@ -191,9 +190,13 @@ cmake_build() {
 }
 
 build_jpeg() {
+  # Its relative install directories would land beside the source.
   cmake_build libjpeg-turbo -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
     -DWITH_SIMD=ON -DREQUIRE_SIMD=ON -DWITH_TURBOJPEG=OFF \
-    -DCMAKE_ASM_NASM_COMPILER=nasm
+    -DCMAKE_ASM_NASM_COMPILER=nasm \
+    -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include" \
+    -DCMAKE_INSTALL_BINDIR="$prefix/bin" -DCMAKE_INSTALL_DATAROOTDIR="$prefix/share" \
+    -DCMAKE_INSTALL_DOCDIR="$prefix/share/doc" -DCMAKE_INSTALL_MANDIR="$prefix/share/man"
 }
 
 build_png() {
@@ -256,6 +259,8 @@ build_gtest() {
 # Static libraries only: an import library or DLL here would be linked
 # instead and make the programs need it at run time.
 check_prefix() {
+  # The libraries' own programs, scripts and manuals are not needed here.
+  rm -rf "$prefix/bin" "$prefix/share"
   local stray
   stray=$(find "$prefix" \( -name '*.dll' -o -name '*.dll.a' \) -print)
   [ -z "$stray" ] || { echo "not static: $stray"; return 1; }
@@ -276,4 +281,4 @@ printf '%s\n' "${SOURCES[@]}" "libz-mingw-w64-dev=$zlib_version" >"$prefix/versi
 touch "$stamp"
 rm -rf "$work"
 echo "Windows libraries: done in $(($(date +%s) - started)) s, $(du -sh "$prefix" | cut -f1)"
-echo "$prefix"
+echo "$prefix" >&3
