@@ -8,6 +8,7 @@
 #   tools/windows/build-deps.sh      prints the prefix on standard output
 #                                    (progress goes to standard error)
 #   TINTWISE_WINDOWS_DEPS            cache root (~/.cache/tintwise/windows-deps)
+#   TINTWISE_JOBS                    parallel jobs (default: the processor count)
 #
 # Runs as root on Debian 12 (installs the packages it needs); nothing is
 # downloaded from outside Debian's archive.
@@ -35,8 +36,7 @@ readonly TRIPLET=x86_64-w64-mingw32
 readonly CC=$TRIPLET-gcc-posix
 readonly AR=$TRIPLET-gcc-ar-posix
 readonly CFLAGS_WIN="-O2 -g0 -Wa,-muse-unaligned-vector-move"
-jobs=$(nproc)
-[ "$jobs" -gt 2 ] && jobs=2
+jobs=${TINTWISE_JOBS:-$(nproc)}
 
 source "$here/packages.sh"
 tintwise_require_packages ca-certificates dpkg-dev make cmake ninja-build pkg-config \
