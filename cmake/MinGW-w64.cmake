@@ -39,6 +39,10 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 # with an aligned move can fault: let the assembler emit unaligned moves.
 set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
+# The optimisation level of the Linux build (-O2), so that the signature's
+# code is compiled the same way on both systems.
+set(CMAKE_C_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
 # winpthreads, libstdc++ and libgcc linked in: the programs import only
 # system DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

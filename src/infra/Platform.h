@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -137,6 +138,11 @@ void WriteToStandardError(const char* bytes, std::size_t count);
 // RestoreInterruptDefault makes the next Ctrl+C end the process at once.
 void OnInterrupt(void (*handler)());
 void RestoreInterruptDefault();
+
+// Memory aligned to `alignment` (a power of two, at least the pointer
+// size), or null; given back with FreeAligned only.
+void* AllocateAligned(std::size_t alignment, std::size_t bytes);
+void FreeAligned(void* memory);
 
 // Local time of `secondsSinceEpoch` in *local; false when it has none.
 bool LocalTime(std::int64_t secondsSinceEpoch, std::tm* local);

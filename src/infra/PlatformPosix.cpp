@@ -217,6 +217,10 @@ void OnInterrupt(void (*handler)()) {
 
 void RestoreInterruptDefault() { ::signal(SIGINT, SIG_DFL); }
 
+void* AllocateAligned(std::size_t alignment, std::size_t bytes) { return std::aligned_alloc(alignment, (bytes + alignment - 1) / alignment * alignment); }
+
+void FreeAligned(void* memory) { std::free(memory); }
+
 bool LocalTime(std::int64_t secondsSinceEpoch, std::tm* local) {
   const std::time_t time = static_cast<std::time_t>(secondsSinceEpoch);
   return static_cast<std::int64_t>(time) == secondsSinceEpoch && localtime_r(&time, local) != nullptr;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
+#include <malloc.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -330,6 +331,10 @@ void OnInterrupt(void (*handler)()) {
 }
 
 void RestoreInterruptDefault() { interruptHandler = nullptr; }
+
+void* AllocateAligned(std::size_t alignment, std::size_t bytes) { return _aligned_malloc(bytes, alignment); }
+
+void FreeAligned(void* memory) { _aligned_free(memory); }
 
 bool LocalTime(std::int64_t secondsSinceEpoch, std::tm* local) {
   const std::time_t time = static_cast<std::time_t>(secondsSinceEpoch);
