@@ -25,8 +25,13 @@ char PathSeparator();
 bool IsAbsolutePath(const std::string& path);
 
 // `path` made absolute against the current directory (not otherwise
-// tidied: no link is resolved); `path` itself when that fails.
+// tidied: no link is resolved); `path` itself when that fails or `path` is
+// empty.
 std::string AbsolutePath(const std::string& path);
+
+// `directory` and `name` joined by the separator; none is added when
+// `directory` is empty or already ends in one.
+std::string JoinPath(const std::string& directory, const std::string& name);
 
 // The directory part of `path` with its trailing separator ("a/b/c" -> "a/b/"),
 // or empty when `path` has no separator.
@@ -46,9 +51,43 @@ struct FileFacts {
 // when it does not exist or cannot be looked at.
 std::optional<FileFacts> LookAt(const std::string& path, bool followLinks);
 
+// True when nothing is at `path`: the system says there is no such file or
+// folder. One that cannot be looked at for another reason (permissions) is
+// not missing.
+bool IsMissing(const std::string& path);
+
+// True when `path` is a regular file (a link is followed) that this process
+// may open for reading.
+bool AccessibleForReading(const std::string& path);
+
+// True when `a` and `b` both exist and are the same file or directory.
+bool SameFile(const std::string& a, const std::string& b);
+
 // The names in `directory` ("." and ".." left out), in no particular order.
 // False, with `why`, when the directory cannot be listed.
 bool ListDirectory(const std::string& directory, std::vector<std::string>& names, std::string* why = nullptr);
+
+// One thing WalkDirectory found.
+struct WalkEntry {
+  enum class Problem {
+    kNone,
+    kCannotList,    // the folder at `path` could not be listed, or not to its end
+    kCannotLookAt,  // what the entry at `path` is could not be told
+  };
+  std::string path;      // the walked directory joined with `relative`
+  std::string relative;  // the names below the walked directory, joined; empty for that directory itself
+  FileKind kind = FileKind::kOther;  // with no problem: what the entry is, a link followed
+  Problem problem = Problem::kNone;
+  std::string why;  // the system's reason for a problem
+};
+
+// Every entry in `directory` and, recursively, in its sub-directories, in no
+// particular order: each one that is not a directory (links followed, so a
+// link to a folder shows as kDirectory, but is never entered), each folder
+// that could not be listed (after what was listed of it) and each entry
+// that could not be looked at. The directories entered are not entries
+// themselves; an entry that vanished or a link leading nowhere is left out.
+std::vector<WalkEntry> WalkDirectory(const std::string& directory);
 
 // Moves `from` over `to` in one step, replacing a file there. On Windows a
 // target that another program holds open is tried again for about two
@@ -66,6 +105,10 @@ bool RemoveEmptyDirectory(const std::string& path);
 // (0700 on Linux; Windows' user folders already are); true when it exists
 // afterwards as a directory.
 bool MakeDirectory(const std::string& path);
+
+// As MakeDirectory, but with the permissions this user's new files get
+// (0777 less the umask on Linux): for folders other users may read.
+bool MakeSharedDirectory(const std::string& path);
 
 // Makes a fresh directory with a unique name starting with `prefix` (a path
 // whose last part is a name stem, e.g. "/tmp/tintwise-"), private to this
@@ -134,8 +177,9 @@ void WriteToStandardError(const char* bytes, std::size_t count);
 
 // Calls `handler` on Ctrl+C (SIGINT / the console's control event) from
 // then on. The handler runs in a signal handler or on a thread of the
-// system's: it may only store into atomics and call WriteToStandardError.
-// RestoreInterruptDefault makes the next Ctrl+C end the process at once.
+// system's: it may only store into atomics and call WriteToStandardError
+// and RestoreInterruptDefault, which makes the next Ctrl+C end the process
+// at once.
 void OnInterrupt(void (*handler)());
 void RestoreInterruptDefault();
 

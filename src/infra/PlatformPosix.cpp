@@ -54,7 +54,7 @@ char PathSeparator() { return '/'; }
 bool IsAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }
 
 std::string AbsolutePath(const std::string& path) {
-  if (IsAbsolutePath(path)) return path;
+  if (path.empty() || IsAbsolutePath(path)) return path;
   std::string buffer(4096, '\0');
   while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
     if (errno != ERANGE) return path;
@@ -64,24 +64,119 @@ std::string AbsolutePath(const std::string& path) {
   return WithSlash(buffer) + path;
 }
 
+std::string JoinPath(const std::string& directory, const std::string& name) {
+  return directory.empty() || directory.back() == '/' ? directory + name : directory + '/' + name;
+}
+
 std::string DirectoryPart(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+namespace {
+
+FileKind KindOf(mode_t mode) {
+  return S_ISREG(mode) ? FileKind::kRegular : S_ISDIR(mode) ? FileKind::kDirectory : S_ISLNK(mode) ? FileKind::kLink
+                                                                                                   : FileKind::kOther;
+}
+
+// The kind a directory listing gives an entry, nothing when it did not say.
+std::optional<FileKind> ListedKind(unsigned char type) {
+  switch (type) {
+    case DT_UNKNOWN:
+      return std::nullopt;
+    case DT_REG:
+      return FileKind::kRegular;
+    case DT_DIR:
+      return FileKind::kDirectory;
+    case DT_LNK:
+      return FileKind::kLink;
+    default:
+      return FileKind::kOther;
+  }
+}
+
+void WalkInto(const std::string& directory, const std::string& relative, std::vector<WalkEntry>& found) {
+  std::vector<std::pair<std::string, std::string>> folders;  // path, relative
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.empty() ? "." : directory.c_str()), ::closedir);
+  int error = listing ? 0 : errno;
+  while (listing) {
+    errno = 0;
+    const dirent* listed = ::readdir(listing.get());
+    if (listed == nullptr) {
+      error = errno;
+      break;
+    }
+    const std::string name = listed->d_name;
+    if (name == "." || name == "..") continue;
+    WalkEntry entry;
+    entry.path = JoinPath(directory, name);
+    entry.relative = JoinPath(relative, name);
+    // The listing's own word for the entry where it gives one (no look
+    // that could fail on a path too long to name); a link is not followed
+    // into a folder.
+    std::optional<FileKind> own = ListedKind(listed->d_type);
+    struct stat status {};
+    if (!own && ::lstat(entry.path.c_str(), &status) == 0) own = KindOf(status.st_mode);
+    if (own == FileKind::kDirectory) {
+      folders.emplace_back(entry.path, entry.relative);
+      continue;
+    }
+    if (own && ::stat(entry.path.c_str(), &status) == 0) {
+      entry.kind = KindOf(status.st_mode);
+    } else if (errno == ENOENT) {
+      continue;  // gone since it was listed, or a link leading nowhere
+    } else {
+      entry.problem = WalkEntry::Problem::kCannotLookAt;
+      entry.why = std::strerror(errno);
+    }
+    found.push_back(std::move(entry));
+  }
+  if (error != 0) {
+    WalkEntry failure;
+    failure.path = directory;
+    failure.relative = relative;
+    failure.problem = WalkEntry::Problem::kCannotList;
+    failure.why = std::strerror(error);
+    found.push_back(std::move(failure));
+  }
+  for (const auto& [path, below] : folders) WalkInto(path, below, found);
+}
+
+}  // namespace
+
 std::optional<FileFacts> LookAt(const std::string& path, bool followLinks) {
   struct stat status {};
   if ((followLinks ? ::stat(path.c_str(), &status) : ::lstat(path.c_str(), &status)) != 0) return std::nullopt;
   FileFacts facts;
-  facts.kind = S_ISREG(status.st_mode)   ? FileKind::kRegular
-               : S_ISDIR(status.st_mode) ? FileKind::kDirectory
-               : S_ISLNK(status.st_mode) ? FileKind::kLink
-                                         : FileKind::kOther;
+  facts.kind = KindOf(status.st_mode);
   facts.bytes = static_cast<std::uint64_t>(status.st_size);
   facts.modifiedSeconds = static_cast<std::int64_t>(status.st_mtim.tv_sec);
   facts.modifiedNanoseconds = static_cast<std::int32_t>(status.st_mtim.tv_nsec);
   facts.ownedByCurrentUser = status.st_uid == ::geteuid();
   return facts;
+}
+
+bool IsMissing(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) != 0 && errno == ENOENT;
+}
+
+bool AccessibleForReading(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::access(path.c_str(), R_OK) == 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
+std::vector<WalkEntry> WalkDirectory(const std::string& directory) {
+  std::vector<WalkEntry> found;
+  WalkInto(directory, "", found);
+  return found;
 }
 
 bool ListDirectory(const std::string& directory, std::vector<std::string>& names, std::string* why) {
@@ -121,11 +216,17 @@ bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool RemoveEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 
-bool MakeDirectory(const std::string& path) {
-  if (::mkdir(path.c_str(), 0700) == 0) return true;
+namespace {
+bool MakeDirectoryWithMode(const std::string& path, mode_t mode) {
+  if (::mkdir(path.c_str(), mode) == 0) return true;
   struct stat status {};
   return errno == EEXIST && ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
+}  // namespace
+
+bool MakeDirectory(const std::string& path) { return MakeDirectoryWithMode(path, 0700); }
+
+bool MakeSharedDirectory(const std::string& path) { return MakeDirectoryWithMode(path, 0777); }
 
 std::string MakeUniqueDirectory(const std::string& prefix, std::string* why) {
   std::string name = prefix + "XXXXXX";

@@ -93,6 +93,7 @@ bool IsAbsolutePath(const std::string& path) {
 }
 
 std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
   const std::wstring wide = Wide(path);
   const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return path;
@@ -100,6 +101,10 @@ std::string AbsolutePath(const std::string& path) {
   const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
   if (length == 0 || length >= needed) return path;
   return Narrow(full.data(), length);
+}
+
+std::string JoinPath(const std::string& directory, const std::string& name) {
+  return directory.empty() || IsSeparator(directory.back()) ? directory + name : directory + '\\' + name;
 }
 
 std::string DirectoryPart(const std::string& path) {
@@ -139,6 +144,117 @@ std::optional<FileFacts> LookAt(const std::string& path, bool followLinks) {
   facts.bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   SetModified(facts, data.ftLastWriteTime);
   return facts;
+}
+
+bool IsMissing(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data {};
+  if (::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+namespace {
+
+// A handle opened on what `path` leads to (a link followed), for its
+// attributes only; INVALID_HANDLE_VALUE with the last error on failure.
+HANDLE OpenForAttributes(const std::string& path) {
+  return ::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+bool AccessibleForReading(const std::string& path) {
+  const std::optional<FileFacts> facts = LookAt(path, true);
+  if (!facts || facts->kind != FileKind::kRegular) return false;
+  // Access rights are lists, not bits: the sure answer is to open it.
+  const HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(file);
+  return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2] {};
+  const std::string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    const HANDLE file = OpenForAttributes(*paths[i]);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool ok = ::GetFileInformationByHandle(file, &info[i]) != 0;
+    ::CloseHandle(file);
+    if (!ok) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+namespace {
+
+void WalkInto(const std::string& directory, const std::string& relative, std::vector<WalkEntry>& found) {
+  const auto cannotList = [&] {
+    WalkEntry failure;
+    failure.path = directory;
+    failure.relative = relative;
+    failure.problem = WalkEntry::Problem::kCannotList;
+    TellLastError(&failure.why);
+    found.push_back(std::move(failure));
+  };
+  const std::wstring pattern = Wide(JoinPath(directory.empty() ? std::string(".") : directory, "*"));
+  WIN32_FIND_DATAW listed {};
+  const HANDLE search = ::FindFirstFileW(pattern.c_str(), &listed);
+  if (search == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() != ERROR_FILE_NOT_FOUND) cannotList();  // not found: an empty drive root
+    return;
+  }
+  std::vector<std::pair<std::string, std::string>> folders;  // path, relative
+  do {
+    const std::string name = Narrow(std::wstring(listed.cFileName));
+    if (name == "." || name == "..") continue;
+    WalkEntry entry;
+    entry.path = JoinPath(directory, name);
+    entry.relative = JoinPath(relative, name);
+    const DWORD attributes = listed.dwFileAttributes;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // A link (or junction): what it leads to, never entered.
+      const HANDLE target = OpenForAttributes(entry.path);
+      BY_HANDLE_FILE_INFORMATION info {};
+      if (target != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(target, &info)) {
+        entry.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory
+                     : ::GetFileType(target) == FILE_TYPE_DISK           ? FileKind::kRegular
+                                                                         : FileKind::kOther;
+        ::CloseHandle(target);
+      } else {
+        const DWORD error = ::GetLastError();
+        if (target != INVALID_HANDLE_VALUE) ::CloseHandle(target);
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) continue;  // leads nowhere
+        entry.problem = WalkEntry::Problem::kCannotLookAt;
+        ::SetLastError(error);
+        TellLastError(&entry.why);
+      }
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      folders.emplace_back(entry.path, entry.relative);
+      continue;
+    } else {
+      entry.kind = (attributes & FILE_ATTRIBUTE_DEVICE) ? FileKind::kOther : FileKind::kRegular;
+    }
+    found.push_back(std::move(entry));
+  } while (::FindNextFileW(search, &listed));
+  const DWORD error = ::GetLastError();
+  ::FindClose(search);
+  if (error != ERROR_NO_MORE_FILES) {
+    ::SetLastError(error);
+    cannotList();
+  }
+  for (const auto& [path, below] : folders) WalkInto(path, below, found);
+}
+
+}  // namespace
+
+std::vector<WalkEntry> WalkDirectory(const std::string& directory) {
+  std::vector<WalkEntry> found;
+  WalkInto(directory, "", found);
+  return found;
 }
 
 bool ListDirectory(const std::string& directory, std::vector<std::string>& names, std::string* why) {
@@ -192,6 +308,9 @@ bool MakeDirectory(const std::string& path) {
   const std::optional<FileFacts> facts = LookAt(path, true);
   return ::GetLastError() == ERROR_ALREADY_EXISTS && facts && facts->kind == FileKind::kDirectory;
 }
+
+// Folders on Windows inherit their parent's access lists either way.
+bool MakeSharedDirectory(const std::string& path) { return MakeDirectory(path); }
 
 std::string MakeUniqueDirectory(const std::string& prefix, std::string* why) {
   for (int attempt = 0; attempt < 100; ++attempt) {
