@@ -1,6 +1,9 @@
 #include "infra/Platform.h"
 
 #include <windows.h>
+// The system's headers name some functions by macro (ReplaceFile is
+// ReplaceFileW); this file defines the platform functions of those names.
+#undef ReplaceFile
 #include <fcntl.h>
 #include <io.h>
 #include <malloc.h>
