@@ -412,6 +412,15 @@ class WindowsTransfer final : public InternetTransfer {
         contentLength_ = value;
       }
     }
+    // With no redirect allowed the stack hands the redirect over as the
+    // answer; it is refused like one past the limit.
+    if (session_.GetOptions().maxRedirects <= 0 && status / 100 == 3 &&
+        ::WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                              WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) == FALSE &&
+        ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+      error_ = ERROR_WINHTTP_REDIRECT_FAILED;
+      return FailToConnect(Failure(FetchFailure::Kind::kConnect), LogText());
+    }
     return AcceptStatus(static_cast<long>(status));
   }
 
