@@ -14,10 +14,15 @@ install(TARGETS tintwise-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The demo site is a stand-in server for demonstrations and tests, not a
 # command of its own for users: it goes to libexec, and the manual page says
 # how to start it.
-install(TARGETS tintwise-demosite RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tintwise)
+if(TARGET tintwise-demosite)
+  install(TARGETS tintwise-demosite RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tintwise)
+endif()
 if(TINTWISE_BUILD_GUI)
   install(TARGETS tintwise RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   add_subdirectory(data)
 endif()
 
-include(cmake/Package.cmake)
+# The Debian package; Windows gets its installer and zip of its own.
+if(NOT WIN32)
+  include(cmake/Package.cmake)
+endif()

@@ -1,11 +1,7 @@
 #include "cachebuild/MakeCache.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
@@ -13,6 +9,8 @@
 #include "infra/AtomicFile.h"
 #include "infra/BodyReceiver.h"
 #include "infra/InternetFile.h"
+#include "infra/NativeFile.h"
+#include "infra/Platform.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
 
@@ -43,32 +41,24 @@ constexpr size_t kFieldBytes = 256;
 // The vote count is read from this many bytes starting at its ':'.
 constexpr size_t kCountWindowBytes = 16;
 
-bool PathExists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
+bool PathExists(const std::string& path) { return platform::LookAt(path, true).has_value(); }
 
 bool IsRegularFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  const std::optional<platform::FileFacts> facts = platform::LookAt(path, true);
+  return facts && facts->kind == platform::FileKind::kRegular;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // At most `limit` bytes of a regular file; empty for anything else.
 std::string ReadLocalFile(const std::string& path, size_t limit) {
-  if (!IsRegularFile(path)) return {};
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return {};
+  NativeFile file = NativeFile::OpenForReading(path, NativeFile::Links::kFollow);
+  if (!file.IsOpen()) return {};
   std::string content;
   char buffer[65536];
   while (content.size() < limit) {
     const size_t want = std::min(sizeof buffer, limit - content.size());
-    const size_t got = std::fread(buffer, 1, want, file.get());
-    if (got == 0) break;
-    content.append(buffer, got);
+    const long long got = file.Read(buffer, want);
+    if (got <= 0) break;
+    content.append(buffer, static_cast<size_t>(got));
   }
   return content;
 }
@@ -92,7 +82,7 @@ FetchOutcome FetchToFile(const std::string& url, const InternetSession& session,
   // "php/" and "image/" are made when the first file is saved into them (a
   // reader of pages that saves nothing leaves none behind); one that cannot
   // be made shows as the file failing to open.
-  (void)::mkdir(path.substr(0, path.rfind('/')).c_str(), 0777);
+  (void)platform::MakeSharedDirectory(path.substr(0, path.rfind('/')));
   AtomicFile local(path);
   if (!local.Ok()) return {Fetch::kLocalFile, 0};
   BodyReceiver receiver(limit);

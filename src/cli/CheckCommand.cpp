@@ -1,28 +1,23 @@
 #include "cli/CheckCommand.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "cli/OutputEscape.h"
 #include "control/PictureCheck.h"
 #include "infra/IdleCores.h"
+#include "infra/NativeFile.h"
+#include "infra/Platform.h"
 #include "infra/TextEncoding.h"
 #include "search/CacheTable.h"
 #include "search/Comparison.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Item {
   std::string path;   // to read
@@ -34,72 +29,66 @@ struct Item {
 // What a file in a folder is, by its first bytes.
 enum class Head { kPicture, kOther, kUnreadable };
 
-// Closes a descriptor when it goes.
-struct Descriptor {
-  const int fd;
-  ~Descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 // Opened without waiting and only when still a regular file, so that a
 // FIFO or device put in its place is passed over, not waited on.
 Head ReadHead(const std::string& path) {
-  const Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-  if (file.fd < 0) return Head::kUnreadable;
-  struct stat status {};
-  if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) return Head::kOther;
-  char bytes[12] = {};
-  ssize_t got = 0;
-  while ((got = ::read(file.fd, bytes, sizeof bytes)) < 0 && errno == EINTR) {
+  NativeFile file = NativeFile::OpenForReading(path, NativeFile::Links::kFollow);
+  if (!file.IsOpen()) {
+    const std::optional<platform::FileFacts> facts = platform::LookAt(path, true);
+    return facts && facts->kind != platform::FileKind::kRegular ? Head::kOther : Head::kUnreadable;
   }
+  char bytes[12] = {};
+  const long long got = file.Read(bytes, sizeof bytes);
   if (got < 0) return Head::kUnreadable;
   return LooksLikePicture(std::string(bytes, static_cast<std::size_t>(got))) ? Head::kPicture : Head::kOther;
 }
 
-// Adds the pictures in `folder` and its sub-folders (links to folders are
-// not followed), and a found path for each folder that cannot be listed and
+// A file or folder found in a folder given to check.
+struct Found {
+  std::string path;
+  std::string relative;  // below the given folder; empty for that folder itself
+  std::string walkError;
+};
+
+// The pictures in `folder` and its sub-folders (links to folders are not
+// followed), and a found path for each folder that cannot be listed and
 // each entry that cannot be looked at, with the reason: a check that skipped
 // them would report a clean run over pictures it never saw. A file that
 // cannot be opened may be a picture, so it is read to give its own reason.
-void Walk(const fs::path& folder, std::vector<std::pair<std::string, std::string>>* found) {
-  std::error_code error;
-  fs::directory_iterator it(folder, error);
-  std::vector<fs::path> folders;
-  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-    std::error_code typeError;
-    const fs::file_status own = it->symlink_status(typeError);
-    if (!typeError && fs::is_directory(own)) {
-      folders.push_back(it->path());
-      continue;
-    }
-    const fs::file_status target = typeError ? own : it->status(typeError);
-    if (typeError && typeError != std::errc::no_such_file_or_directory) {  // a dangling link is no picture
-      found->emplace_back(it->path().string(), "cannot look at the entry: " + typeError.message());
-    } else if (!typeError && fs::is_regular_file(target)) {
-      const Head head = ReadHead(it->path().string());
-      if (head != Head::kOther) found->emplace_back(it->path().string(), "");
+std::vector<Found> Walk(const std::string& folder) {
+  std::vector<Found> found;
+  for (platform::WalkEntry& entry : platform::WalkDirectory(folder)) {
+    switch (entry.problem) {
+      case platform::WalkEntry::Problem::kCannotList:
+        found.push_back({std::move(entry.path), std::move(entry.relative), "cannot read the folder: " + entry.why});
+        break;
+      case platform::WalkEntry::Problem::kCannotLookAt:
+        found.push_back({std::move(entry.path), std::move(entry.relative), "cannot look at the entry: " + entry.why});
+        break;
+      case platform::WalkEntry::Problem::kNone:
+        if (entry.kind == platform::FileKind::kRegular && ReadHead(entry.path) != Head::kOther)
+          found.push_back({std::move(entry.path), std::move(entry.relative), ""});
+        break;
     }
   }
-  if (error) found->emplace_back(folder.string(), "cannot read the folder: " + error.message());
-  for (const fs::path& sub : folders) Walk(sub, found);
+  return found;
 }
 
 // Files to check, in order: a named file as it is, a folder's pictures in
 // name order, recursively; what the walk could not read among them.
 void Collect(const std::string& given, const std::string& operand, std::vector<Item>* items) {
-  std::error_code error;
-  if (!fs::is_directory(operand, error)) {
+  const std::optional<platform::FileFacts> facts = platform::LookAt(operand, true);
+  if (!facts || facts->kind != platform::FileKind::kDirectory) {
     items->push_back({operand, given, "", {}});
     return;
   }
-  std::vector<std::pair<std::string, std::string>> found;
-  Walk(operand, &found);
-  std::sort(found.begin(), found.end());
-  for (auto& [path, walkError] : found) {
-    const fs::path relative = fs::path(path).lexically_relative(operand);
-    const std::string shown = relative == "." ? given : (fs::path(given) / relative).string();
-    items->push_back({std::move(path), shown, std::move(walkError), {}});
+  std::vector<Found> found = Walk(operand);
+  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    return std::tie(a.path, a.walkError) < std::tie(b.path, b.walkError);
+  });
+  for (Found& entry : found) {
+    const std::string shown = entry.relative.empty() ? given : platform::JoinPath(given, entry.relative);
+    items->push_back({std::move(entry.path), shown, std::move(entry.walkError), {}});
   }
 }
 

@@ -3,35 +3,15 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "infra/WideText.h"
+
 namespace {
 
 // The length of the valid UTF-8 sequence at the start of `bytes`, 0 when it
-// does not start with one (RFC 3629: no overlong forms, no surrogates,
-// nothing above U+10FFFF).
+// does not start with one (no overlong forms, no surrogates, nothing above U+10FFFF).
 std::size_t Utf8Length(std::string_view bytes) {
-  const auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-  const std::uint8_t lead = at(0);
-  std::size_t length = 0;
-  std::uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (bytes.size() < length || at(1) < low || at(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
-  }
-  return length;
+  char32_t ignored = 0;
+  return DecodeUtf8(bytes, &ignored);
 }
 
 // Whether the valid sequence is a control character: C0, DEL or C1.

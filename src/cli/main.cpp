@@ -1,18 +1,15 @@
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "infra/Platform.h"
 #include "infra/ProcessorPlacement.h"
 #include "cli/CheckCommand.h"
 #include "cli/CommandLine.h"
@@ -78,20 +75,20 @@ constexpr int kInterrupted = 130;
 
 // The generation run or link download to stop on Ctrl-C, and what to say
 // then. Control::Abort only stores an atomic flag, which is safe from a
-// signal handler.
+// signal handler (and from the thread Windows runs the handler on).
 std::atomic<Control*> abortTarget{nullptr};
 std::atomic<const char*> interruptNote{nullptr};
-volatile sig_atomic_t interrupted = 0;
+std::atomic<bool> interrupted{false};
 
 constexpr char kStoppingRun[] = "\ntintwise-cli: stopping; saving what was gathered (Ctrl-C again to quit at once)\n";
 constexpr char kStoppingDownload[] = "\ntintwise-cli: stopping the download\n";
 
-void OnInterrupt(int) {
-  interrupted = 1;
+void StopOnInterrupt() {
+  interrupted.store(true);
   if (Control* control = abortTarget.load()) control->Abort();
-  if (const char* note = interruptNote.load()) (void)!::write(STDERR_FILENO, note, std::strlen(note));
+  if (const char* note = interruptNote.load()) platform::WriteToStandardError(note, std::strlen(note));
   // A second Ctrl-C ends the process the ordinary way.
-  ::signal(SIGINT, SIG_DFL);
+  platform::RestoreInterruptDefault();
 }
 
 // `status`, or 1 when what was printed on stdout did not all get written (a
@@ -121,12 +118,9 @@ QueryPicture::Outcome DownloadLinked(Control& control, const std::string& url, Q
   control.SetRunning(true);
   interruptNote.store(kStoppingDownload);
   abortTarget.store(&control);
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  platform::OnInterrupt(StopOnInterrupt);
   const QueryPicture::Outcome outcome = picture.Download(url, control.Context());
-  ::signal(SIGINT, SIG_DFL);
+  platform::RestoreInterruptDefault();
   abortTarget.store(nullptr);
   return outcome;
 }
@@ -169,9 +163,7 @@ int FetchLinked(Control& control, const std::string& url, QueryPicture& picture)
 // "cache.db" behind.
 int RunSearch(Control& control, TerminalView& view, std::string image, const std::string& database,
               std::size_t top, bool stats) {
-  std::error_code ignored;
-  const bool databaseReadable =
-      std::filesystem::is_regular_file(database, ignored) && ::access(database.c_str(), R_OK) == 0;
+  const bool databaseReadable = platform::AccessibleForReading(database);
   // A link's picture is kept in a private temporary file until the search is over.
   QueryPicture linked;
   // Messages name the picture as the user gave it, never the temporary file.
@@ -237,9 +229,7 @@ int RunSignature(const std::vector<std::string>& paths) {
 // Checks pictures against a database that must exist, as search does.
 int RunCheckCommand(Control& control, TerminalView& view, const std::vector<std::string>& operands,
                     const std::string& database, const CommandLine& line) {
-  std::error_code ignored;
-  if (!std::filesystem::is_regular_file(database, ignored) || ::access(database.c_str(), R_OK) != 0)
-    return NoDatabase(database);
+  if (!platform::AccessibleForReading(database)) return NoDatabase(database);
   control.SetDatabasePath(database);
   view.SetQuiet(true);
   const bool loaded = control.OpenDatabase();
@@ -270,7 +260,7 @@ int RunCheckCommand(Control& control, TerminalView& view, const std::vector<std:
   // One per processor this process may use: taskset or a container's
   // cpuset may allow far fewer than the machine has.
   options.jobs = line.jobs != 0 ? line.jobs : static_cast<std::size_t>(ProcessorsAllowed());
-  options.interactive = ::isatty(STDERR_FILENO) != 0;
+  options.interactive = platform::StandardErrorIsTerminal();
   return RunCheck(*table, line.operands, readable, options, stdout, stderr);
 }
 
@@ -287,10 +277,7 @@ int RunUpdate(Control& control) { return CacheUpdate(control.Context()).Run() ? 
 int RunGenerate(Control& control, bool interactive) {
   interruptNote.store(kStoppingRun);
   abortTarget.store(&control);
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  platform::OnInterrupt(StopOnInterrupt);
   GenerationProgress progress(stderr, GenerationProgress::Clock::now());
   CacheGeneration::IdObserver observer;
   if (!interactive) {
@@ -298,7 +285,7 @@ int RunGenerate(Control& control, bool interactive) {
   }
   CacheGeneration run(control.Context(), std::move(observer));
   const OperationResult result = run.Run();
-  ::signal(SIGINT, SIG_DFL);
+  platform::RestoreInterruptDefault();
   abortTarget.store(nullptr);
   const GenerationTally& tally = run.Tally();
   if (tally.started) progress.Summary(tally, tally.stopped, GenerationProgress::Clock::now());
@@ -312,7 +299,10 @@ int RunGenerate(Control& control, bool interactive) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const CommandLine line = ParseCommandLine(argc, argv);
+  const std::vector<std::string> arguments = platform::StartCommandLineProgram(argc, argv);
+  std::vector<const char*> argumentTexts;
+  for (const std::string& argument : arguments) argumentTexts.push_back(argument.c_str());
+  const CommandLine line = ParseCommandLine(static_cast<int>(argumentTexts.size()), argumentTexts.data());
   if (!line.error.empty()) {
     std::fprintf(stderr, "tintwise-cli: %s\n\n%s", line.error.c_str(), kUsage);
     return kUsageError;
@@ -328,26 +318,21 @@ int main(int argc, char** argv) {
   // Operands name files relative to where the user is; the program then
   // works in its own directory.
   std::vector<std::string> images;
-  for (const std::string& operand : line.operands) {
-    std::error_code ignored;
-    images.push_back(QueryPicture::IsLink(operand) ? operand : std::filesystem::absolute(operand, ignored).string());
-  }
+  for (const std::string& operand : line.operands)
+    images.push_back(QueryPicture::IsLink(operand) ? operand : platform::AbsolutePath(operand));
   std::string database;  // "cache.db" in the data directory unless --db names one
-  if (line.database) {
-    std::error_code ignored;
-    database = std::filesystem::absolute(*line.database, ignored).string();
-  }
+  if (line.database) database = platform::AbsolutePath(*line.database);
   if (line.directory) {
-    std::error_code ignored;
-    if (!std::filesystem::is_directory(*line.directory, ignored)) {
+    const std::optional<platform::FileFacts> facts = platform::LookAt(*line.directory, true);
+    if (!facts || facts->kind != platform::FileKind::kDirectory) {
       std::fprintf(stderr, "tintwise-cli: not a directory: %s\n", line.directory->c_str());
       return kUsageError;
     }
-    const std::string directory = std::filesystem::absolute(*line.directory, ignored).string();
+    const std::string directory = platform::AbsolutePath(*line.directory);
     InitializeEnvironmentAt(directory);
     // Relative file names must not land in whatever directory the command
     // was started from.
-    if (!std::filesystem::equivalent(".", directory, ignored)) {
+    if (!platform::SameFile(".", directory)) {
       std::fprintf(stderr, "tintwise-cli: cannot enter directory: %s\n", line.directory->c_str());
       return kUsageError;
     }
@@ -385,7 +370,7 @@ int main(int argc, char** argv) {
   const bool needsDevice = line.command != CommandLine::Command::kUpdate;
   if (needsDevice) D3DDevice::Initialize();
 
-  const bool interactive = ::isatty(STDERR_FILENO) != 0;
+  const bool interactive = platform::StandardErrorIsTerminal();
   TerminalView view(stderr, interactive);
   Control control(view);
   int status = 0;

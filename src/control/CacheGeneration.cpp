@@ -1,7 +1,5 @@
 #include "control/CacheGeneration.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +10,7 @@
 #include "infra/AtomicFile.h"
 #include "infra/Log.h"
 #include "infra/NumberToString.h"
+#include "infra/Platform.h"
 #include "infra/SettingFile.h"
 #include "infra/TextEncoding.h"
 #include "infra/WriterLock.h"
@@ -45,10 +44,7 @@ const Texts& Text() {
   return texts;
 }
 
-bool Exists(const char* path) {
-  struct stat info {};
-  return ::stat(path, &info) == 0;
-}
+bool Exists(const char* path) { return platform::LookAt(path, true).has_value(); }
 
 // An id as the setting file holds it: decimal digits only (leading zeros
 // allowed) and within the site's signed 32-bit ids.

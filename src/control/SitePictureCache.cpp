@@ -1,19 +1,13 @@
 #include "control/SitePictureCache.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <system_error>
+#include <cctype>
 #include <vector>
 
 #include "infra/AtomicFile.h"
-
-namespace fs = std::filesystem;
+#include "infra/Environment.h"
+#include "infra/NativeFile.h"
+#include "infra/Platform.h"
 
 namespace {
 
@@ -21,30 +15,37 @@ constexpr char kPrefix[] = "site-";
 
 bool IsNameByte(unsigned char c) { return std::isalnum(c) || c == '_' || c == '-'; }
 
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() { ::close(fd_); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
- private:
-  int fd_;
+// The kept pictures in `directory`: the regular files whose name has the
+// prefix (a link's target is neither counted nor kept).
+struct Entry {
+  std::string path;
+  platform::FileFacts facts;
 };
+
+std::vector<Entry> Entries(const std::string& directory) {
+  std::vector<std::string> names;
+  (void)platform::ListDirectory(directory, names);
+  std::vector<Entry> entries;
+  for (const std::string& name : names) {
+    if (name.rfind(kPrefix, 0) != 0) continue;
+    const std::optional<platform::FileFacts> facts = platform::LookAt(directory + name, false);
+    if (facts && facts->kind == platform::FileKind::kRegular) entries.push_back({directory + name, *facts});
+  }
+  return entries;
+}
 
 }  // namespace
 
 SitePictureCache::SitePictureCache(std::string directory, std::uint64_t limit)
-    : directory_(directory.empty() || directory.back() == '/' ? std::move(directory) : directory + "/"),
+    : directory_(directory.empty() || directory.back() == '/' || directory.back() == platform::PathSeparator()
+                     ? std::move(directory)
+                     : directory + platform::PathSeparator()),
       limit_(limit) {}
 
 std::string SitePictureCache::DefaultDirectory() {
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  if (xdg && xdg[0] == '/') return std::string(xdg) + "/tintwise/site/";
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return std::string(home) + "/.cache/tintwise/site/";
-  return {};
+  const std::string base = platform::UserCacheBase();
+  if (base.empty()) return {};
+  return base + platform::ProgramFolderName() + "site" + platform::PathSeparator();
 }
 
 std::string SitePictureCache::FileOf(const std::string& id) const {
@@ -76,82 +77,55 @@ std::optional<std::string> SitePictureCache::Find(const std::string& id) {
   // would be read without end, a link elsewhere would have another file's
   // times changed) is never followed nor waited on: a miss, and the name is
   // removed so that the picture can be kept again.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) {
-    if (errno == ELOOP) ::unlink(path.c_str());
+  NativeFile file = NativeFile::OpenForReading(path, NativeFile::Links::kRefuse);
+  if (!file.IsOpen()) {
+    const std::optional<platform::FileFacts> facts = platform::LookAt(path, false);
+    if (facts && facts->kind != platform::FileKind::kRegular && facts->kind != platform::FileKind::kDirectory)
+      (void)platform::RemoveFile(path);
     return std::nullopt;
   }
-  const FileDescriptor file(fd);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return std::nullopt;
-  if (!S_ISREG(info.st_mode)) {
-    if (!S_ISDIR(info.st_mode)) ::unlink(path.c_str());
+  const std::optional<std::uint64_t> size = file.Size();
+  if (!size) return std::nullopt;
+  if (*size == 0 || *size > limit_) {
+    file = NativeFile();
+    (void)platform::RemoveFile(path);
     return std::nullopt;
   }
-  if (info.st_size <= 0 || static_cast<std::uint64_t>(info.st_size) > limit_) {
-    ::unlink(path.c_str());
-    return std::nullopt;
-  }
-  std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return std::nullopt;  // an error, or a file cut short meanwhile
-    done += static_cast<std::size_t>(got);
-  }
+  std::string bytes(static_cast<std::size_t>(*size), '\0');
+  // A short read is an error, or a file cut short meanwhile.
+  if (!file.ReadAt(0, bytes.data(), bytes.size())) return std::nullopt;
   // Marks the file itself, not whatever its name leads to now, as the most
   // recently used.
-  ::futimens(fd, nullptr);
+  (void)file.MarkModifiedNow();
   return bytes;
 }
 
 void SitePictureCache::Store(const std::string& id, const std::string& bytes) {
   if (directory_.empty() || bytes.empty() || bytes.size() > limit_) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  std::error_code error;
-  fs::create_directories(directory_, error);
+  (void)MakeDirectories(directory_);
   AtomicFile file(FileOf(id));
   if (!file.Ok() || !file.Write(bytes) || !file.Commit()) return;
   Trim();
 }
 
 void SitePictureCache::Trim() {
-  struct Entry {
-    std::string path;
-    std::uint64_t bytes;
-    struct timespec used;
-  };
-  std::vector<Entry> entries;
+  std::vector<Entry> entries = Entries(directory_);
   std::uint64_t total = 0;
-  std::error_code error;
-  for (fs::directory_iterator it(directory_, error), end; !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    if (name.rfind(kPrefix, 0) != 0) continue;
-    struct stat info {};
-    // lstat: a link's target is neither counted nor kept.
-    if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    entries.push_back({it->path().string(), static_cast<std::uint64_t>(info.st_size), info.st_mtim});
-    total += static_cast<std::uint64_t>(info.st_size);
-  }
+  for (const Entry& entry : entries) total += entry.facts.bytes;
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return a.used.tv_sec != b.used.tv_sec ? a.used.tv_sec < b.used.tv_sec : a.used.tv_nsec < b.used.tv_nsec;
+    return a.facts.modifiedSeconds != b.facts.modifiedSeconds ? a.facts.modifiedSeconds < b.facts.modifiedSeconds
+                                                              : a.facts.modifiedNanoseconds < b.facts.modifiedNanoseconds;
   });
   for (const Entry& entry : entries) {
     if (total <= limit_) break;
-    if (::unlink(entry.path.c_str()) == 0) total -= entry.bytes;
+    if (platform::RemoveFile(entry.path)) total -= entry.facts.bytes;
   }
 }
 
 std::uint64_t SitePictureCache::TotalBytes() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::uint64_t total = 0;
-  std::error_code error;
-  for (fs::directory_iterator it(directory_, error), end; !error && it != end; it.increment(error)) {
-    struct stat info {};
-    if (it->path().filename().string().rfind(kPrefix, 0) == 0 && ::lstat(it->path().c_str(), &info) == 0 &&
-        S_ISREG(info.st_mode))
-      total += static_cast<std::uint64_t>(info.st_size);
-  }
+  for (const Entry& entry : Entries(directory_)) total += entry.facts.bytes;
   return total;
 }

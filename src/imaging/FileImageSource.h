@@ -5,6 +5,7 @@
 
 #include "imaging/ImageError.h"
 #include "imaging/ImageSource.h"
+#include "infra/NativeFile.h"
 
 // Picture files larger than this are refused before they are read.
 inline constexpr std::uint64_t kMaxImageFileBytes = 1ull << 30;
@@ -27,6 +28,6 @@ class FileImageSource : public ImageSource {
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t size) override;
 
  private:
-  int fd_ = -1;
+  NativeFile file_;
   std::uint64_t size_ = 0;
 };

@@ -1,8 +1,5 @@
 #include "imaging/WebpDecoder.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -12,6 +9,7 @@
 #include <webp/demux.h>
 
 #include "imaging/DecodedImageSink.h"
+#include "infra/ReservedPages.h"
 
 namespace {
 
@@ -27,38 +25,6 @@ struct AnimDecoderDeleter {
 
 struct IncrementalDeleter {
   void operator()(WebPIDecoder* decoder) const { WebPIDelete(decoder); }
-};
-
-// The incremental decoder's output: the whole picture's address space,
-// mapped but only touched where rows are being decoded; rows already handed
-// on are given back to the system, so few pages are resident at a time.
-class OutputPages {
- public:
-  explicit OutputPages(size_t size) : size_(size) {
-    void* pages = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    data_ = pages == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(pages);
-  }
-  ~OutputPages() {
-    if (data_) ::munmap(data_, size_);
-  }
-  OutputPages(const OutputPages&) = delete;
-  OutputPages& operator=(const OutputPages&) = delete;
-
-  std::uint8_t* Data() const { return data_; }
-  // Releases the whole pages below byte `end`.
-  void ReleaseBelow(size_t end) {
-    static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-    const size_t until = end / page * page;
-    if (until > released_) {
-      ::madvise(data_ + released_, until - released_, MADV_DONTNEED);
-      released_ = until;
-    }
-  }
-
- private:
-  std::uint8_t* data_ = nullptr;
-  size_t size_ = 0;
-  size_t released_ = 0;
 };
 
 // An animation is read whole and composed by the library on its canvas.
@@ -112,7 +78,7 @@ bool DecodeWebp(ImageSource& input, RowSink& sink, ImageError* error) {
   const RowLayout layout{features.width, features.height, false, {255, 255, 255, 255}};
   const size_t rowBytes = layout.RowBytes();
   const size_t size = rowBytes * static_cast<size_t>(features.height);
-  OutputPages output(size);
+  ReservedPages output(size);
   if (!output.Data()) return Fail(error, "WebP: out of memory");
 
   WebPDecoderConfig config;

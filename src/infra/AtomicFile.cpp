@@ -1,68 +1,54 @@
 #include "infra/AtomicFile.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <ctime>
 #include <vector>
+
+#include "infra/Platform.h"
 
 namespace {
 
 // The files a database library keeps beside a database file.
 constexpr const char* kCompanionSuffixes[] = {"-journal", "-wal", "-shm"};
 
-std::string DirectoryOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
-// Makes a finished rename durable.
-void SyncDirectory(const std::string& path) {
-  const int fd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  ::close(fd);
-}
+constexpr size_t kBufferBytes = 64 * 1024;
 
 }  // namespace
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
-  std::string pattern = target_ + ".tmp.XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return;
-  temporaryPath_ = name.data();
-  // mkstemp creates 0600; keep the mode of the file being replaced, or make
-  // the new one as readable as a plainly created file.
-  struct stat existing {};
-  (void)::fchmod(fd, ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
-  file_.reset(::fdopen(fd, "wb"));
-  if (!file_) {
-    ::close(fd);
-    ::unlink(temporaryPath_.c_str());
+  file_ = NativeFile::CreateUnique(target_ + ".tmp.", &temporaryPath_);
+  if (!file_.IsOpen()) {
     temporaryPath_.clear();
+    return;
   }
+  // Keep the mode of the file being replaced, or make the new one as
+  // readable as a plainly created file.
+  file_.SetPermissionsLike(target_);
 }
 
 AtomicFile::~AtomicFile() { Discard(); }
 
+bool AtomicFile::Flush() {
+  if (!buffer_.empty() && !file_.WriteAll(buffer_.data(), buffer_.size())) failed_ = true;
+  buffer_.clear();
+  return !failed_;
+}
+
 bool AtomicFile::Write(std::string_view bytes) {
   if (!Ok() || closed_) return false;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
-    failed_ = true;
+  if (buffer_.size() + bytes.size() > kBufferBytes && !Flush()) return false;
+  if (bytes.size() >= kBufferBytes) {
+    if (!file_.WriteAll(bytes.data(), bytes.size())) failed_ = true;
+  } else {
+    buffer_.append(bytes);
+  }
   return !failed_;
 }
 
 bool AtomicFile::Close() {
-  if (!file_) return false;
+  if (temporaryPath_.empty()) return false;
   if (closed_) return !failed_;
-  if (std::fflush(file_.get()) != 0 || ::fsync(::fileno(file_.get())) != 0) failed_ = true;
-  if (std::fclose(file_.release()) != 0) failed_ = true;
-  file_.reset();
+  if (!Flush() || !file_.Sync()) failed_ = true;
+  if (!file_.Close()) failed_ = true;
   closed_ = true;
   return !failed_;
 }
@@ -73,7 +59,7 @@ bool AtomicFile::Rename() {
     Discard();
     return false;
   }
-  if (failed_ || std::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
+  if (failed_ || !platform::ReplaceFile(temporaryPath_, target_)) {
     Discard();
     return false;
   }
@@ -83,20 +69,22 @@ bool AtomicFile::Rename() {
 
 bool AtomicFile::Commit() {
   if (!Rename()) return false;
-  SyncDirectory(target_);
+  platform::SyncDirectory(platform::DirectoryPart(target_));
   return true;
 }
 
 bool AtomicFile::CommitDatabase() {
   if (!Rename()) return false;
-  for (const char* suffix : kCompanionSuffixes) (void)::unlink((target_ + suffix).c_str());
-  SyncDirectory(target_);  // one sync makes the rename and the removals durable
+  for (const char* suffix : kCompanionSuffixes) (void)platform::RemoveFile(target_ + suffix);
+  // One sync makes the rename and the removals durable.
+  platform::SyncDirectory(platform::DirectoryPart(target_));
   return true;
 }
 
 void AtomicFile::Discard() {
-  file_.reset();
-  if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+  file_ = NativeFile();
+  buffer_.clear();
+  if (!temporaryPath_.empty()) (void)platform::RemoveFile(temporaryPath_);
   temporaryPath_.clear();
   failed_ = true;
 }
@@ -131,18 +119,17 @@ bool IsTemporaryName(const std::string& name, const std::string* base) {
 }
 
 int RemoveStale(const std::string& directory, const std::string* base, long minimumAge) {
-  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(directory.empty() ? "." : directory.c_str()), ::closedir);
-  if (!listing) return 0;
-  const time_t now = ::time(nullptr);
+  std::vector<std::string> names;
+  if (!platform::ListDirectory(directory.empty() ? std::string(".") : directory, names)) return 0;
+  const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   int removed = 0;
-  while (const dirent* entry = ::readdir(listing.get())) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : names) {
     if (!IsTemporaryName(name, base)) continue;
     const std::string path = directory + name;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    if (now - info.st_mtime < minimumAge) continue;
-    if (::unlink(path.c_str()) == 0) ++removed;
+    const std::optional<platform::FileFacts> facts = platform::LookAt(path, false);
+    if (!facts || facts->kind != platform::FileKind::kRegular) continue;
+    if (now - facts->modifiedSeconds < minimumAge) continue;
+    if (platform::RemoveFile(path)) ++removed;
   }
   return removed;
 }
@@ -150,15 +137,15 @@ int RemoveStale(const std::string& directory, const std::string* base, long mini
 }  // namespace
 
 int RemoveStaleTemporaryFiles(const std::string& target, long minimumAge) {
-  const auto slash = target.rfind('/');
-  const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  const std::string directory = platform::DirectoryPart(target);
+  const std::string base = target.substr(directory.size());
   return RemoveStale(directory, &base, minimumAge);
 }
 
 int RemoveStaleTemporaryFilesIn(const std::string& directory, long minimumAge) {
   std::string prefix = directory;
-  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  if (!prefix.empty() && prefix.back() != '/' && prefix.back() != platform::PathSeparator())
+    prefix += platform::PathSeparator();
   return RemoveStale(prefix, nullptr, minimumAge);
 }
 

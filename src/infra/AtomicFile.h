@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
+
+#include "infra/NativeFile.h"
 
 // A file written beside its final name and moved into place in one rename, so
 // that readers and crashes see either the previous file or the complete new
@@ -46,12 +46,13 @@ class AtomicFile {
   // Closes and renames over the target, not yet durable; on failure as Commit.
   bool Rename();
 
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
+  // Writes the buffered bytes to the file.
+  bool Flush();
+
   std::string target_;
   std::string temporaryPath_;
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  NativeFile file_;
+  std::string buffer_;  // bytes not yet written, at most kBufferBytes
   bool failed_ = false;
   bool closed_ = false;
 };

@@ -1,13 +1,8 @@
 #include "infra/Environment.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <mutex>
-#include <vector>
+
+#include "infra/Platform.h"
 
 namespace {
 
@@ -28,35 +23,24 @@ Current& State() {
 }
 
 std::string ExecutableDirectory() {
-  std::vector<char> buffer(4096);
-  for (;;) {
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) return "./";
-    if (static_cast<size_t>(length) < buffer.size()) {
-      std::string path(buffer.data(), static_cast<size_t>(length));
-      const auto slash = path.rfind('/');
-      return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-    }
-    buffer.resize(buffer.size() * 2);
-  }
+  const std::string directory = platform::DirectoryPart(platform::ExecutablePath());
+  return directory.empty() ? std::string(".") + platform::PathSeparator() : directory;
+}
+
+bool EndsInSeparator(const std::string& path) {
+  return !path.empty() && (path.back() == '/' || path.back() == platform::PathSeparator());
 }
 
 std::string WithSlash(std::string directory) {
-  if (directory.empty() || directory.back() != '/') directory += '/';
+  if (!EndsInSeparator(directory)) directory += platform::PathSeparator();
   return directory;
 }
 
-bool IsAbsolute(const std::optional<std::string>& path) { return path && !path->empty() && path->front() == '/'; }
-
-std::optional<std::string> Variable(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr) return std::nullopt;
-  return std::string(value);
-}
+bool IsAbsolute(const std::optional<std::string>& path) { return path && platform::IsAbsolutePath(*path); }
 
 bool IsDirectory(const std::string& path) {
-  struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+  const std::optional<platform::FileFacts> facts = platform::LookAt(path, true);
+  return facts && facts->kind == platform::FileKind::kDirectory;
 }
 
 }  // namespace
@@ -70,44 +54,31 @@ DataDirectoryChoice ChooseDataDirectory(const DataDirectoryFacts& facts) {
   if (IsAbsolute(facts.xdgDataHome)) {
     base = WithSlash(*facts.xdgDataHome);
   } else if (IsAbsolute(facts.home)) {
-    base = WithSlash(*facts.home) + ".local/share/";
+    base = WithSlash(*facts.home) + platform::UserDataBelowHome();
   } else {
     return {std::string(), DataDirectoryRule::kUserData, !facts.installedCopy};
   }
-  return {base + "tintwise/", DataDirectoryRule::kUserData, !facts.installedCopy};
+  return {base + platform::ProgramFolderName(), DataDirectoryRule::kUserData, !facts.installedCopy};
 }
 
 DataDirectoryFacts ProbeDataDirectoryFacts(const std::string& executableDirectory) {
   DataDirectoryFacts facts;
   facts.executableDirectory = WithSlash(executableDirectory);
-  facts.executableDirectoryWritable = ::access(facts.executableDirectory.c_str(), W_OK) == 0;
-  facts.installedCopy =
-      ::access((facts.executableDirectory + "../share/applications/tintwise.desktop").c_str(), F_OK) == 0;
-  facts.xdgDataHome = Variable("XDG_DATA_HOME");
-  facts.home = Variable("HOME");
-  if (!IsAbsolute(facts.home)) {
-    // getpwuid_r: the environment may lack HOME (a service, sudo -i).
-    std::vector<char> buffer(16384);
-    passwd entry {};
-    passwd* found = nullptr;
-    if (getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr) {
-      facts.home = std::string(found->pw_dir);
-    }
-  }
+  facts.executableDirectoryWritable = platform::MayWriteIn(facts.executableDirectory);
+  facts.installedCopy = platform::LookAt(facts.executableDirectory + platform::InstalledCopyMarker(), true).has_value();
+  facts.xdgDataHome = platform::EnvironmentVariable(platform::UserDataVariable());
+  facts.home = platform::HomeDirectory();
   return facts;
 }
 
 bool MakeDirectories(const std::string& directory) {
   if (directory.empty()) return false;
-  std::string path;
-  size_t start = 0;
-  while (start < directory.size()) {
-    size_t slash = directory.find('/', start);
-    if (slash == std::string::npos) slash = directory.size();
-    path = directory.substr(0, slash);
-    if (!path.empty() && ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    start = slash + 1;
+  for (size_t at = 0; at < directory.size();) {
+    size_t separator = directory.find_first_of(std::string("/") + platform::PathSeparator(), at);
+    if (separator == std::string::npos) separator = directory.size();
+    const std::string path = directory.substr(0, separator);
+    if (!path.empty() && !platform::MakeDirectory(path)) return false;
+    at = separator + 1;
   }
   return IsDirectory(directory);
 }
@@ -168,5 +139,5 @@ bool InitializeEnvironment() {
 void EnterProgramDirectory() {
   const std::string& directory = ProgramDirectory();
   // A failure keeps the current directory; the files' own opens then report it.
-  if (!directory.empty() && ::chdir(directory.c_str()) != 0) return;
+  if (!directory.empty()) (void)platform::ChangeDirectory(directory);
 }

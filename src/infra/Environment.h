@@ -12,10 +12,12 @@
 //      the executable is not an installed copy (a build tree, ./run.sh, a
 //      portable copy);
 //   3. otherwise the user's data directory, $XDG_DATA_HOME/tintwise
-//      (~/.local/share/tintwise when XDG_DATA_HOME is unset, empty or not an
+//      (%LOCALAPPDATA%\Tintwise on Windows, see platform::UserDataVariable;
+//      ~/.local/share/tintwise when XDG_DATA_HOME is unset, empty or not an
 //      absolute path), made on first use.
 // An installed copy is one whose desktop entry lies at
-// <executable's directory>/../share/applications/tintwise.desktop: it never
+// <executable's directory>/../share/applications/tintwise.desktop (on
+// Windows the installer's marker, see platform::InstalledCopyMarker): it never
 // writes into its bin directory, even when run by root or installed under a
 // writable prefix.
 enum class DataDirectoryRule { kGiven, kBesideProgram, kUserData };

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 
+#include "infra/Platform.h"
 #include "infra/ProcessorPlacement.h"
 
 std::optional<int> RunnableTasks(std::string_view loadavg) {
@@ -24,13 +24,8 @@ std::optional<int> RunnableTasks(std::string_view loadavg) {
 
 int IdleCores() {
   const int cores = ProcessorsAllowed();
-  char line[128];
-  std::size_t length = 0;
-  if (std::FILE* file = std::fopen("/proc/loadavg", "re")) {
-    length = std::fread(line, 1, sizeof line - 1, file);
-    std::fclose(file);
-  }
-  const std::optional<int> runnable = RunnableTasks(std::string_view(line, length));
+  const std::optional<std::string> line = platform::LoadAverageLine();
+  const std::optional<int> runnable = line ? RunnableTasks(*line) : std::nullopt;
   // The count includes the calling thread.
   const int busy = runnable ? std::max(*runnable, 1) : 1;
   return std::max(0, cores - busy);

@@ -10,6 +10,7 @@
 #include "infra/FetchFailure.h"
 
 class InternetSession;
+class InternetTransfer;
 
 // One HTTP or HTTPS GET: the constructor sends the request and reads the
 // status; the body is then pulled with Read in blocks as it arrives, in
@@ -53,7 +54,7 @@ class InternetFile {
   std::optional<std::uint64_t> ContentLength() const;
 
  private:
-  class Transfer;
-  std::unique_ptr<Transfer> transfer_;
+  // The build's HTTP back end does the work (infra/InternetTransfer.h).
+  std::unique_ptr<InternetTransfer> transfer_;
   bool ok_ = false;
 };

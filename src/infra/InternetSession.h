@@ -15,6 +15,11 @@ class CurlLibrary;
 // Making a session does no work: the HTTP library is loaded and the session
 // set up when the first request starts or IsValid is first asked, so a
 // program that never fetches never loads the library.
+//
+// The back end differs per system (InternetSessionPosix.cpp: libcurl,
+// loaded at run time; InternetSessionWindows.cpp: the system's WinHTTP,
+// with its certificate store and proxy settings); the options, the log
+// lines and the failures are the same.
 class InternetSession {
  public:
   struct Options {
@@ -39,6 +44,7 @@ class InternetSession {
     std::string extraAuthorityFile;
     // The HTTP library's file, loaded for this session alone. Empty: the
     // system's library, loaded once for the whole process (CurlLibrary).
+    // Not used on Windows, whose HTTP stack is part of the system.
     std::string httpLibraryFile;
   };
 
@@ -55,6 +61,16 @@ class InternetSession {
   bool IsValid() const;
   const std::string& AgentName() const { return agentName_; }
   const Options& GetOptions() const { return options_; }
+  // Why the session is invalid, for a request's log line (Shift-JIS, no
+  // method name); empty when it is valid. Sets the session up.
+  const std::string& FailureForLog() const;
+
+  // The back end's state (infra/InternetSessionSetup.h, for the request
+  // back ends alone). Sets the session up.
+  struct Setup;
+  const Setup& Ready() const;
+
+#ifndef _WIN32
   // The certificates https requests verify against when an extra authority
   // was given: the system's bundle followed by that authority, PEM. Empty
   // when the HTTP library's own default (the system's store) applies, or
@@ -63,13 +79,11 @@ class InternetSession {
   // The loaded library requests call through; null when the session is
   // invalid. Sets the session up. Owned by the session or the process.
   const CurlLibrary* Library() const;
-  // Why the session is invalid, for a request's log line (Shift-JIS, no
-  // method name); empty when it is valid. Sets the session up.
-  const std::string& FailureForLog() const;
+#endif
 
  private:
-  struct Setup;
-  const Setup& Ready() const;
+  // Makes the back end's state; run once, by Ready.
+  std::unique_ptr<Setup> MakeSetup() const;
 
   std::string agentName_;
   Options options_;

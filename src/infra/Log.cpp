@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "infra/Environment.h"
+#include "infra/Platform.h"
 #include "infra/TextEncoding.h"
 
 namespace {
@@ -33,10 +34,8 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 }  // namespace
 
 std::string FormatLogTime(long long secondsSinceEpoch) {
-  const std::time_t time = static_cast<std::time_t>(secondsSinceEpoch);
   std::tm local{};
-  if (static_cast<long long>(time) != secondsSinceEpoch || localtime_r(&time, &local) == nullptr)
-    return "Invalid DateTime";
+  if (!platform::LocalTime(secondsSinceEpoch, &local)) return "Invalid DateTime";
   // Years outside four digits have no rendering in the log's fixed form.
   if (local.tm_year + 1900 < 1 || local.tm_year + 1900 > 9999) return "Invalid DateTime";
   char text[32];

@@ -3,8 +3,7 @@
 #include <thread>
 
 // Where threads run, for the few places that hand work between two threads
-// and suffer when the two end up taking turns on one processor. Linux only;
-// elsewhere these report one processor and place nothing.
+// and suffer when the two end up taking turns on one processor.
 
 // The processors this process may run on: its affinity mask, which taskset,
 // a container or a job scheduler may narrow below the machine's count. At

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -9,7 +10,8 @@
 // shared, while it runs. One that finds no other holder at its start knows
 // that every temporary file there is a leftover, however new. The lock goes
 // with the process, so a killed writer never keeps it. Not copyable; one
-// thread. Released on destruction.
+// thread. Released on destruction. On Windows, where a directory cannot be
+// locked, the lock is on a hidden file "tintwise.lock" inside it.
 class WriterLock {
  public:
   // `directory` is not opened until Acquire.
@@ -29,5 +31,5 @@ class WriterLock {
 
  private:
   std::string directory_;
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // the locked descriptor or handle
 };

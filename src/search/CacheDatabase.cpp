@@ -1,13 +1,10 @@
 #include "search/CacheDatabase.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
 #include <limits>
 
 #include "infra/Log.h"
+#include "infra/Platform.h"
 #include "infra/TextEncoding.h"
 #include "search/CacheLoader.h"
 #include "search/CacheTable.h"
@@ -40,11 +37,9 @@ bool CacheDatabase::Open() {
   Release();
   // A missing cache is told apart and never created: an empty file in its
   // place would only fail every later start with "no such table".
-  struct stat info {};
-  missing_ = ::stat(path_.c_str(), &info) != 0 && errno == ENOENT;
+  missing_ = platform::IsMissing(path_);
   if (missing_) {
-    std::error_code ignored;
-    WriteLog(kMissing + PathForLog(std::filesystem::absolute(path_, ignored).string()));
+    WriteLog(kMissing + PathForLog(platform::AbsolutePath(path_)));
     return false;
   }
   sqlite_ = std::make_unique<SQLite>();

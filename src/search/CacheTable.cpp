@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "infra/Platform.h"
+
 namespace {
 
 // Chunks start small so a tiny table stays tiny, and stop growing where a
@@ -18,7 +20,7 @@ constexpr std::size_t kSignatureAlignment = 64;
 template <class T>
 T* Allocate(std::size_t count, std::size_t alignment = 0) {
   const std::size_t bytes = count * sizeof(T);
-  void* p = alignment != 0 ? std::aligned_alloc(alignment, bytes) : std::malloc(bytes);
+  void* p = platform::AllocateAligned(std::max(alignment, alignof(std::max_align_t)), bytes);
   if (p == nullptr) throw std::bad_alloc();
   return static_cast<T*>(p);
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "infra/Platform.h"
+
 #include "imaging/ImageCache.h"
 
 // The cache table held in memory: for every row of "TintwiseCache", in table
@@ -73,7 +75,7 @@ class CacheTable {
 
  private:
   struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+    void operator()(void* p) const { platform::FreeAligned(p); }
   };
   template <class T>
   using Block = std::unique_ptr<T[], FreeDeleter>;

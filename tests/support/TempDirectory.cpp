@@ -1,19 +1,16 @@
 #include "support/TempDirectory.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#include "infra/Platform.h"
+
 TempDirectory::TempDirectory() {
-  std::string pattern = "/tmp/tintwise-test-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = std::string(name.data()) + "/";
+  path_ = platform::MakeUniqueDirectory(platform::TemporaryDirectory() + "tintwise-test-");
+  if (path_.empty()) throw std::runtime_error("cannot make a temporary directory");
 }
 
 TempDirectory::~TempDirectory() {

@@ -2,7 +2,8 @@
 
 #include <string>
 
-// A fresh directory under /tmp, removed with its content on destruction.
+// A fresh directory in the system's temporary directory, removed with its
+// content on destruction.
 class TempDirectory {
  public:
   TempDirectory();
@@ -10,7 +11,7 @@ class TempDirectory {
   TempDirectory(const TempDirectory&) = delete;
   TempDirectory& operator=(const TempDirectory&) = delete;
 
-  // Ends in '/'.
+  // Ends in the path separator.
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + name; }
 
