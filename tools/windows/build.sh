@@ -2,7 +2,8 @@
 # Builds the Windows programs into build-windows/: run from anywhere in the
 # project, as root on a fresh Debian 12 (installs what it needs). Makes or
 # reuses the dependency prefix (build-deps.sh), configures with the MinGW-w64
-# toolchain file and builds everything configured. Extra arguments go to the
+# toolchain file, builds everything configured and packs the programs into
+# the installer and the portable zip (package.sh). Extra arguments go to the
 # CMake configure step.
 #   TINTWISE_WINDOWS_BUILD_TYPE  Release (default) or RelWithDebInfo
 #   TINTWISE_JOBS                parallel jobs (default: the processor count)
@@ -47,3 +48,5 @@ if [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 echo "Windows build: done in $((SECONDS - started)) s: $(cd "$build" && ls bin/*.exe 2>/dev/null | tr '\n' ' ')"
+
+TINTWISE_WINDOWS_BUILD_DIR=$build tools/windows/package.sh
