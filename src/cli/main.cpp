@@ -66,8 +66,9 @@ const char kUsage[] =
     "  --help                 print this help\n"
     "\n"
     "Files (cache.db, cache.ini, cache_setting.ini, log.txt) live in the program's\n"
-    "directory when it may write there, else in $XDG_DATA_HOME/tintwise\n"
-    "(~/.local/share/tintwise); --print-dir shows which. Progress goes to stderr;\n"
+    "directory when it may write there, else in the user's data directory:\n"
+    "$XDG_DATA_HOME/tintwise (~/.local/share/tintwise), %LOCALAPPDATA%\\Tintwise on\n"
+    "Windows; --print-dir shows which. Progress goes to stderr;\n"
     "the exit status is 0 only on success.\n";
 
 constexpr int kUsageError = 2;
@@ -338,7 +339,8 @@ int main(int argc, char** argv) {
     }
   } else if (!InitializeEnvironment()) {
     if (line.command == CommandLine::Command::kVersion) std::printf("tintwise-cli %s\n", TINTWISE_VERSION);
-    return Fail("cannot make the data directory (are HOME and XDG_DATA_HOME usable?); --dir names one");
+    return Fail(std::string("cannot make the data directory (is ") + platform::UserDataVariable() +
+                " usable?); --dir names one");
   }
   // Named in full in messages: the user may not know which directory is in use.
   if (!line.database) database = ProgramDirectory() + "cache.db";
