@@ -1,8 +1,5 @@
 #include "demosite/DemoCacheBuilder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +8,7 @@
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "infra/Platform.h"
 #include "imaging/D3DDevice.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
@@ -40,13 +38,8 @@ class ScratchDirectory {
   ScratchDirectory() {
     // In memory where possible: the run syncs every page and image it saves,
     // which on a disk costs most of the build's time.
-    std::error_code error;
-    const std::filesystem::path base =
-        ::access("/dev/shm", W_OK) == 0 ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path(error);
-    std::string pattern = (base / "tintwise-demo-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (::mkdtemp(name.data())) path_ = std::string(name.data()) + "/";
+    const std::string base = platform::MayWriteIn("/dev/shm") ? "/dev/shm" : platform::TemporaryDirectory();
+    path_ = platform::MakeUniqueDirectory(platform::JoinPath(base, "tintwise-demo-"));
   }
   ~ScratchDirectory() {
     std::error_code ignored;
@@ -68,7 +61,7 @@ std::optional<std::string> BuildDemoCache(const std::string& siteHost, int first
   if (scratch.Path().empty()) return std::nullopt;
   InitializeEnvironmentAt(scratch.Path());
   OpenLog("log.txt");
-  ::mkdir((scratch.Path() + "image").c_str(), 0777);
+  platform::MakeDirectory(scratch.Path() + "image");
   {
     std::ofstream settings(scratch.Path() + "cache_setting.ini", std::ios::binary);
     settings << "START=" << firstId << "\r\nEND=" << lastId << "\r\n";

@@ -31,11 +31,29 @@ size_t DecodeOne(std::string_view input, std::string* utf8) {
   return length;
 }
 
+// Characters Linux's table encodes one way (they decode to another
+// character) and Windows' does not encode at all: encoded here as there.
+struct OneWay {
+  char32_t codePoint;
+  const char* bytes;
+};
+constexpr OneWay kOneWay[] = {
+    {U'\u00A2', "\x81\x91"}, {U'\u00A3', "\x81\x92"}, {U'\u00A5', "\x5C"},
+    {U'\u00AC', "\x81\xCA"}, {U'\u2014', "\x81\x5C"}, {U'\u2016', "\x81\x61"},
+    {U'\u203E', "\x7E"},     {U'\u2212', "\x81\x7C"}, {U'\u301C', "\x81\x60"},
+};
+
 // The code page 932 bytes of one code point; false when it has none.
 bool EncodeOne(char32_t codePoint, std::string* cp932) {
   if (codePoint < 0x80) {
     cp932->push_back(static_cast<char>(codePoint));
     return true;
+  }
+  for (const OneWay& oneWay : kOneWay) {
+    if (oneWay.codePoint == codePoint) {
+      cp932->append(oneWay.bytes);
+      return true;
+    }
   }
   if (codePoint > 0xFFFF) return false;  // the code page holds no character past the BMP
   const wchar_t wide = static_cast<wchar_t>(codePoint);

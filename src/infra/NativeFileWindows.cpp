@@ -73,6 +73,16 @@ NativeFile NativeFile::OpenForReading(const std::string& path, Links links, std:
                            nullptr, OPEN_EXISTING, flags, nullptr);
   }
   if (opened == INVALID_HANDLE_VALUE) {
+    // A folder cannot be opened as a file at all (the system says "access
+    // denied"): say what it is, as on Linux.
+    const DWORD error = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      Tell(why, "not a regular file");
+      return NativeFile();
+    }
+    ::SetLastError(error);
     TellLastError(why);
     return NativeFile();
   }

@@ -13,6 +13,7 @@
 #include "imaging/D3DDevice.h"
 #include "infra/InternetFile.h"
 #include "infra/InternetSession.h"
+#include "infra/Platform.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
 #include "control/Control.h"
@@ -44,7 +45,7 @@ class DemoSiteTest : public ProgramDirectoryTest {
     return {file.IsOk(), body};
   }
   void GenerateOver(int start, int end) {
-    ::mkdir(PathOf("image").c_str(), 0777);
+    platform::MakeSharedDirectory(PathOf("image"));
     WriteWholeFile(PathOf("cache_setting.ini"), "START=" + std::to_string(start) + "\nEND=" + std::to_string(end) + "\n");
     CacheGeneration(control_.Context()).Run();
   }

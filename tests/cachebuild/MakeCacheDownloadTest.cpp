@@ -11,6 +11,7 @@
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "infra/InternetSession.h"
+#include "infra/Platform.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
 #include "support/LoopbackHttpServer.h"
@@ -72,7 +73,7 @@ TEST_F(MakeCacheDownloadTest, PageOf4097BytesIsUsedAsItIs) {
 
 TEST_F(MakeCacheDownloadTest, SavedPageIsReusedWithoutFetching) {
   auto builder = Builder("1");
-  ::mkdir(PathOf("php").c_str(), 0777);
+  platform::MakeSharedDirectory(PathOf("php"));
   WriteWholeFile(PathOf("php/1"), PageOfSize("saved", 300));
   WriteWholeFile(PathOf("php/2"), "");
   EXPECT_TRUE(builder->DownloadPHP());

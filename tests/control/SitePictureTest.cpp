@@ -83,7 +83,7 @@ TEST_F(SitePictureTest, ALinkedPictureShowsItsProgressInBytesAndLivesInAPrivateF
 // second line) and in the log with the link; no temporary directory is made.
 TEST_F(SitePictureTest, AFailedLinkSaysWhyLogsTheLinkAndMakesNoDirectory) {
   TestCertificates certificates;
-  LoopbackHttpServer tls(&certificates);
+  LoopbackHttpServer tls(certificates);
   tls.Serve("/p.png", "x");
   server_.ServeStatus("/missing.png", 404);
   server_.ServeStalled("/stall.png", "GIF89a", 1000);

@@ -101,8 +101,8 @@ TEST_F(PreviewTest, UndecodableGifLogsDecodeAndTextureLines) {
   EXPECT_EQ(LoadPreviewTexture(path), nullptr);
   const std::vector<std::string> lines = LoaderLines();
   ASSERT_EQ(lines.size(), 3u);  // the two lines of the loader, then the reason
-  EXPECT_EQ(lines[0], kGifFailed + path);
-  EXPECT_EQ(lines[1], kTextureFailed + path);
+  EXPECT_EQ(lines[0], kGifFailed + PathForLog(path));
+  EXPECT_EQ(lines[1], kTextureFailed + PathForLog(path));
   EXPECT_NE(lines[2].find("(GIF: "), std::string::npos) << lines[2];
   EXPECT_EQ(FileCount(), 2u);
 }
@@ -112,7 +112,7 @@ TEST_F(PreviewTest, FailedLoadGivesNoTexture) {
   EXPECT_EQ(LoadPreviewTexture(path), nullptr);
   const std::vector<std::string> lines = LoaderLines();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], kTextureFailed + path);
+  EXPECT_EQ(lines[0], kTextureFailed + PathForLog(path));
   EXPECT_EQ(lines[1], SjisText(u8"CTintwiseDlg::LoadImage() : 対応していない形式です (not a picture in a known format)").str());
 }
 

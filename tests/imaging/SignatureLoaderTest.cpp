@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include "imaging/ImageCacheDirectX.h"
 #include "imaging/ImageDecoder.h"
 #include "imaging/Resampler.h"
+#include "infra/Platform.h"
 #include "infra/TextEncoding.h"
 #include "DeviceTest.h"
 #include "Pictures.h"
@@ -37,7 +37,7 @@ class SignatureLoaderTest : public DeviceTest {
   std::set<std::string> Files() const {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(Dir())) {
-      if (entry.is_regular_file()) names.insert(std::filesystem::relative(entry.path(), Dir()).string());
+      if (entry.is_regular_file()) names.insert(std::filesystem::relative(entry.path(), Dir()).generic_string());
     }
     names.erase("log.txt");
     return names;
@@ -137,7 +137,7 @@ TEST_F(SignatureLoaderTest, FileThatIsNotAPictureLeavesZerosAndLogsTheTextureLin
   EXPECT_FALSE(cache.LoadImage(path));
   EXPECT_EQ(cache.colours, ImageCache::Colours{});
   EXPECT_TRUE(cache.cacheText.empty());
-  EXPECT_TRUE(Logged(kTextureFailed + path));
+  EXPECT_TRUE(Logged(kTextureFailed + PathForLog(path)));
 }
 
 TEST_F(SignatureLoaderTest, FailedLoadKeepsThePreviousSignature) {
@@ -154,7 +154,7 @@ TEST_F(SignatureLoaderTest, BrokenGifLogsTheDecodeLineAndLeavesNothingBehind) {
   const std::string path = Put("broken.gif", gif.substr(0, gif.size() / 2));
   ImageCacheDirectX cache;
   EXPECT_FALSE(cache.LoadImage(path));
-  EXPECT_TRUE(Logged(kGifFailed + path));
+  EXPECT_TRUE(Logged(kGifFailed + PathForLog(path)));
   EXPECT_EQ(Files(), std::set<std::string>{"broken.gif"});
 }
 
@@ -168,10 +168,10 @@ TEST_F(SignatureLoaderTest, SignatureNeedsNoDevice) {
 
 TEST_F(SignatureLoaderTest, RelativePathsResolveInTheProgramDirectory) {
   Put("photo.png", pictures::Png(Photo()));
-  ASSERT_EQ(chdir("/"), 0);
+  ASSERT_TRUE(platform::ChangeDirectory("/"));
   ImageCacheDirectX cache;
   ASSERT_TRUE(cache.LoadImage("photo.png"));
-  EXPECT_EQ(std::filesystem::current_path().string() + "/", Dir());
+  EXPECT_EQ(std::filesystem::current_path().string() + platform::PathSeparator(), Dir());
 }
 
 TEST_F(SignatureLoaderTest, ConcurrentSignaturesOfOneGifDoNotCollide) {

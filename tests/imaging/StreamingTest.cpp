@@ -4,9 +4,6 @@
 // and row layout, from memory and from a file.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -21,6 +18,7 @@
 #include "imaging/Resampler.h"
 #include "imaging/SignatureReader.h"
 #include "Pictures.h"
+#include "support/ProcessorHold.h"
 #include "support/TempDirectory.h"
 
 namespace {
@@ -104,10 +102,7 @@ TEST(StreamingTest, RowByRowSignatureEqualsThePlainReductionForEveryLayout) {
 template <typename Work>
 void OnOneProcessor(Work work) {
   std::thread([&] {
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(sched_getcpu(), &one);
-    ASSERT_EQ(pthread_setaffinity_np(pthread_self(), sizeof one, &one), 0);
+    ASSERT_TRUE(HoldToCurrentProcessor());
     work();
   }).join();
 }

@@ -53,7 +53,7 @@ class LateAbort {
 class InternetFileTransferTest : public ProgramDirectoryTest {
  protected:
   TestCertificates certificates_;
-  LoopbackHttpServer tls_{&certificates_};
+  LoopbackHttpServer tls_{certificates_};
   LoopbackHttpServer plain_;
 };
 

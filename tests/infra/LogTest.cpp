@@ -1,11 +1,14 @@
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "infra/Platform.h"
 #include "infra/TextEncoding.h"
 #include "support/ProgramDirectoryTest.h"
+#include "support/VariableSetting.h"
 
 namespace {
 
@@ -65,8 +68,8 @@ TEST_F(LogTest, ReopeningAppendsAfterEarlierLines) {
 }
 
 TEST_F(LogTest, OpensInTheProgramDirectoryWhateverTheCurrentDirectory) {
-  ASSERT_EQ(mkdir(PathOf("elsewhere").c_str(), 0700), 0);
-  ASSERT_EQ(chdir(PathOf("elsewhere").c_str()), 0);
+  ASSERT_TRUE(platform::MakeDirectory(PathOf("elsewhere")));
+  ASSERT_TRUE(platform::ChangeDirectory(PathOf("elsewhere")));
   OpenLog("log.txt");
   WriteLog("here");
   EXPECT_FALSE(FileExists(PathOf("elsewhere/log.txt")));
@@ -74,23 +77,27 @@ TEST_F(LogTest, OpensInTheProgramDirectoryWhateverTheCurrentDirectory) {
 }
 
 TEST_F(LogTest, UnopenableLogIsSilentlyDropped) {
-  if (geteuid() == 0) {
-    // root ignores directory permissions; a directory in the file's place fails for everyone.
-    ASSERT_EQ(mkdir(PathOf("blocked.txt").c_str(), 0700), 0);
-    OpenLog("blocked.txt");
-  } else {
-    ASSERT_EQ(chmod(Dir().c_str(), 0500), 0);
-    OpenLog("other.txt");
-    chmod(Dir().c_str(), 0700);
-  }
+  namespace fs = std::filesystem;
+  // A directory in the file's place fails for everyone; a read-only
+  // directory only where permissions bind (not for root, not on Windows,
+  // where the bits are only a read-only attribute).
+  ASSERT_TRUE(platform::MakeDirectory(PathOf("blocked.txt")));
+  OpenLog("blocked.txt");
   WriteLog("nowhere");  // must neither crash nor report
+  fs::permissions(Dir(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  if (!platform::MayWriteIn(Dir())) {
+    OpenLog("other.txt");
+    WriteLog("nowhere");
+  }
+  fs::permissions(Dir(), fs::perms::owner_write, fs::perm_options::add);
   OpenLog("log.txt");
   WriteLog("back");
   EXPECT_EQ(LogMessages().back(), "back");
 }
 
 TEST(LogTimeTest, RendersLocalTimeOrInvalid) {
-  setenv("TZ", "UTC", 1);
+  SetVariable("TZ", "UTC");
   tzset();
   EXPECT_EQ(FormatLogTime(0), "1970/01/01 00:00:00");
   EXPECT_EQ(FormatLogTime(1700000000), "2023/11/14 22:13:20");
@@ -105,11 +112,11 @@ TEST(LogTimeTest, RendersLocalTimeOrInvalid) {
                {"JST-9", 1700000000, "2023/11/15 07:13:20"},
                {"EST5", 1700000000, "2023/11/14 17:13:20"}};
   for (const auto& c : cases) {
-    setenv("TZ", c.zone, 1);
+    SetVariable("TZ", c.zone);
     tzset();
     EXPECT_EQ(FormatLogTime(c.time), c.shown) << c.zone;
   }
-  setenv("TZ", "UTC", 1);
+  SetVariable("TZ", "UTC");
   tzset();
 }
 

@@ -1,30 +1,20 @@
 #include "support/LoopbackHttpServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// First: on Windows it brings Winsock (and starts it) for UnusedPort.
+#include <httplib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <httplib.h>
 
 #include "support/TempDirectory.h"
-#include "support/TestCertificates.h"
 
-namespace {
+LoopbackHttpServer::LoopbackHttpServer()
+    : LoopbackHttpServer(std::make_unique<httplib::Server>(), "http") {}
 
-std::unique_ptr<httplib::Server> MakeServer(const TestCertificates* tls) {
-  if (!tls) return std::make_unique<httplib::Server>();
-  return std::make_unique<httplib::SSLServer>(tls->ServerCertificateFile().c_str(), tls->ServerKeyFile().c_str());
-}
-
-}  // namespace
-
-LoopbackHttpServer::LoopbackHttpServer(const TestCertificates* tls)
-    : server_(MakeServer(tls)), scheme_(tls ? "https" : "http") {
+LoopbackHttpServer::LoopbackHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme)
+    : server_(std::move(server)), scheme_(std::move(scheme)) {
   server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
     Dispatch(request, response);
   });
@@ -153,8 +143,8 @@ std::string LoopbackHttpServer::GeneratedBody(size_t size) {
 }
 
 int LoopbackHttpServer::UnusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 1;  // port 1 on loopback: nothing listens there either
+  const socket_t fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd == INVALID_SOCKET) return 1;  // port 1 on loopback: nothing listens there either
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -167,7 +157,7 @@ int LoopbackHttpServer::UnusedPort() {
   }
   // Bound but never listening: connections to it are refused while it is held
   // and after it is closed.
-  ::close(fd);
+  httplib::detail::close_socket(fd);
   return port;
 }
 

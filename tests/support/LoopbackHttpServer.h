@@ -32,8 +32,10 @@ class LoopbackHttpServer {
   using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
   // Starts listening at once; aborts the test program if no port can be bound.
-  // With `tls`, speaks https with that server certificate (Url gives https).
-  explicit LoopbackHttpServer(const TestCertificates* tls = nullptr);
+  LoopbackHttpServer();
+  // Speaks https with that server certificate (Url gives https). Built only
+  // where OpenSSL is (LoopbackHttpsServer.cpp).
+  explicit LoopbackHttpServer(const TestCertificates& tls);
   // Releases any held-back response and stops the server threads.
   ~LoopbackHttpServer();
   LoopbackHttpServer(const LoopbackHttpServer&) = delete;
@@ -83,6 +85,7 @@ class LoopbackHttpServer {
   static int UnusedPort();
 
  private:
+  LoopbackHttpServer(std::unique_ptr<httplib::Server> server, std::string scheme);
   void Dispatch(const httplib::Request& request, httplib::Response& response);
   // Blocks a handler thread until the server shuts down.
   void HoldUntilShutdown();

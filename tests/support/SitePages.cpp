@@ -1,7 +1,5 @@
 #include "support/SitePages.h"
 
-#include <csignal>
-
 #include "demosite/EucJpEncoding.h"
 #include "imaging/DecodedImage.h"
 #include "imaging/ImageWriter.h"
@@ -32,14 +30,3 @@ std::string SolidPng(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   ImageWriter::EncodePng(image, &png);
   return png;
 }
-
-FileSizeLimit::FileSizeLimit(rlim_t bytes) {
-  // Past the limit the kernel would also send SIGXFSZ, which ends the process.
-  std::signal(SIGXFSZ, SIG_IGN);
-  getrlimit(RLIMIT_FSIZE, &previous_);
-  rlimit limited = previous_;
-  limited.rlim_cur = bytes;
-  setrlimit(RLIMIT_FSIZE, &limited);
-}
-
-FileSizeLimit::~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &previous_); }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <sys/resource.h>
-
 #include <cstdint>
 #include <string>
+
+#include "support/FileSizeLimit.h"
 
 // What a test page shows; texts are UTF-8 and become EUC-JP in the page.
 struct PageFields {
@@ -22,16 +22,3 @@ std::string MakePage(const PageFields& fields, bool padded = true);
 
 // A small PNG of one colour.
 std::string SolidPng(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
-
-// Files written while this lives cannot grow past `bytes` (the write fails,
-// as on a full disk); the previous limit returns on destruction.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes);
-  ~FileSizeLimit();
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit previous_{};
-};

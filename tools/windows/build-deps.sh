@@ -31,6 +31,7 @@ readonly SOURCES=(
   libwebp=1.2.4-0.2+deb12u1
   sqlite3=3.40.1-2+deb12u2
   googletest=1.12.1-0.2
+  cpp-httplib=0.11.4+ds-1+deb12u1
 )
 readonly TRIPLET=x86_64-w64-mingw32
 readonly CC=$TRIPLET-gcc-posix
@@ -252,6 +253,24 @@ Cflags: -I\${includedir}
 EOF
 }
 
+# The tests' loopback servers use cpp-httplib as a header only (no TLS on
+# Windows); the .pc file names the Winsock library it needs.
+install_httplib() {
+  cp "$work/src/cpp-httplib/httplib.h" "$prefix/include/"
+  local version
+  version=$(sed -n 's/^#define CPPHTTPLIB_VERSION "\(.*\)"/\1/p' "$prefix/include/httplib.h")
+  [ -n "$version" ]
+  cat >"$prefix/lib/pkgconfig/cpp-httplib.pc" <<EOF
+prefix=$prefix
+includedir=\${prefix}/include
+Name: cpp-httplib
+Description: HTTP server and client library (header only)
+Version: $version
+Libs: -lws2_32
+Cflags: -I\${includedir}
+EOF
+}
+
 build_gtest() {
   cmake_build googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 }
@@ -276,6 +295,7 @@ step giflib build_gif
 step libwebp build_webp
 step sqlite3 build_sqlite
 step googletest build_gtest
+step cpp-httplib install_httplib
 step check check_prefix
 printf '%s\n' "${SOURCES[@]}" "libz-mingw-w64-dev=$zlib_version" >"$prefix/versions.txt"
 touch "$stamp"

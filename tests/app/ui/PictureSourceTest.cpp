@@ -130,7 +130,7 @@ class PictureSourceTest : public ProgramDirectoryTest {
 
   TestCertificates certificates_;
   LoopbackHttpServer site_;
-  LoopbackHttpServer tls_{&certificates_};
+  LoopbackHttpServer tls_{certificates_};
   QByteArray png_;
   QImage image_;
   std::string pngPath_;
