@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,8 +26,9 @@ class QLabel;
 class QPushButton;
 class QueuedControlView;
 class Texture;
+class WindowLayout;
 
-// The program's only window: a fixed-size dialog with the result list, the
+// The program's only window: a resizable dialog with the result list, the
 // preview box, the buttons, the status line and the help text, and to their
 // right the site's picture of the selected row (fetched one at a time on a
 // thread of its own) above the query's colour swatch. Opening it
@@ -124,12 +126,15 @@ class CTintwiseDlg : public QDialog, public ControlView {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();
+  // Places every control for the window's size.
+  void ApplyLayout();
   void InitializeSystem();
   bool StartOperation(std::function<void(Control&)> operation);
   void OnOperationFinished();
@@ -142,6 +147,9 @@ class CTintwiseDlg : public QDialog, public ControlView {
 
   Options options_;
   QIcon icon_;
+  std::unique_ptr<WindowLayout> layout_;
+  // The site picture box's longer side, read where its picture is decoded.
+  std::shared_ptr<std::atomic<int>> siteSide_ = std::make_shared<std::atomic<int>>(0);
   PreviewBox* preview_ = nullptr;
   PreviewBox* site_ = nullptr;
   QLabel* siteCaption_ = nullptr;

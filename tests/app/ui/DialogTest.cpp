@@ -13,6 +13,8 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
+#include <QScrollBar>
 #include <QUrl>
 #include <cstdio>
 #include <memory>
@@ -413,11 +415,126 @@ TEST_F(DialogTest, LayoutFollowsTheTemplateInDialogUnits) {
   // The original 442 units plus the site picture's column (its box and a margin).
   EXPECT_EQ(units.X(442 + 128 + 7), dialog_->width());
   EXPECT_GE(dialog_->height(), units.Y(196));
-  EXPECT_EQ(dialog_->minimumSize(), dialog_->maximumSize());
+  // The template's size is the smallest; the window may grow.
+  EXPECT_EQ(dialog_->minimumSize(), dialog_->size());
+  EXPECT_GT(dialog_->maximumWidth(), dialog_->width());
   EXPECT_EQ(units.Rect(401, 7, 15, 14), Button(CTintwiseDlg::kOpen).geometry());
   EXPECT_EQ(units.Rect(307, 43, 128, 128), dialog_->Preview().geometry());
   EXPECT_EQ(units.Rect(7, 7, 300, 165), List().geometry());
   EXPECT_EQ(Utf8(u8"ｷｬｯｼｭ更新"), Button(CTintwiseDlg::kUpdate).text().toStdString());
+}
+
+// Made larger, the list takes the height and shares the width with the two
+// boxes, which grow together and square; the buttons keep their size; nothing
+// overlaps or leaves the window; the columns grow with the list and the
+// difference column keeps its verdict mark in view.
+TEST_F(DialogTest, ResizingGrowsTheListAndTheSquareBoxesAndCutsNothing) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 25, 0, 9);
+    cache.Add("777", "upside down", "p", ApplyGridTransform(GridTransform::kFlip, SignatureOf(red)));
+  }
+  OpenDialog();
+  Drop({red});
+  ASSERT_EQ(Sjis(u8"0000 上下反転"), List().GetRowTexts(0)[3]);
+  // The longest mark a verdict gives.
+  dialog_->ShowVerdict(Sjis(u8"検索終了"), {"toned", "p", "778", Sjis(u8"0012 明るさ・コントラスト")});
+  ASSERT_EQ(Sjis(u8"0012 明るさ・コントラスト"), List().GetRowTexts(0)[3]);
+  const QSize base = dialog_->size();
+  const auto geometries = [this] {
+    std::vector<QRect> rects;
+    for (QWidget* child : dialog_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (child->isVisible()) rects.push_back(child->geometry());
+    }
+    return rects;
+  };
+  const QRect list0 = List().geometry();
+  const QRect preview0 = dialog_->Preview().geometry();
+  const int title0 = List().columnWidth(0);
+  struct Case {
+    QSize size;
+    bool square;
+  };
+  const Case cases[] = {{base, false}, {QSize(1600, 1000), true}, {base + QSize(900, 80), true},
+                        {base + QSize(150, 700), true}, {base + QSize(40, 0), false}};
+  for (const Case& c : cases) {
+    dialog_->resize(c.size);
+    QCoreApplication::processEvents();
+    const std::string where = std::to_string(c.size.width()) + "x" + std::to_string(c.size.height());
+    ASSERT_EQ(c.size, dialog_->size()) << where;
+    const QRect list = List().geometry();
+    const QRect preview = dialog_->Preview().geometry();
+    const QRect site = dialog_->SitePicture().geometry();
+    EXPECT_GE(list.height(), list0.height() + c.size.height() - base.height()) << where;
+    EXPECT_GE(list.width(), list0.width()) << where;
+    EXPECT_EQ(preview.size(), site.size()) << where;
+    EXPECT_EQ(preview.top(), site.top()) << where;
+    if (c.square) {
+      EXPECT_GT(preview.width(), preview0.width()) << where;
+      EXPECT_EQ(preview.width(), preview.height()) << where;
+    }
+    for (QPushButton* button : dialog_->Buttons()) EXPECT_LT(button->geometry().bottom(), preview.top()) << where;
+    const std::vector<QRect> rects = geometries();
+    for (size_t a = 0; a < rects.size(); ++a) {
+      EXPECT_TRUE(dialog_->rect().contains(rects[a])) << where << " " << a;
+      for (size_t b = a + 1; b < rects.size(); ++b) EXPECT_FALSE(rects[a].intersects(rects[b])) << where;
+    }
+    // The verdict's mark is not cut; larger, the list needs no horizontal scroll.
+    EXPECT_FALSE(List().IsCellCut(0, 3)) << where;
+    if (c.size.width() > base.width() + 400) {
+      EXPECT_GT(List().columnWidth(0), title0) << where;
+      EXPECT_EQ(0, List().horizontalScrollBar()->maximum()) << where;
+    }
+  }
+}
+
+TEST_F(DialogTest, ResizingKeepsTheButtonsSizeAndOrder) {
+  OpenDialog();
+  std::vector<QRect> before;
+  for (QPushButton* button : dialog_->Buttons()) before.push_back(button->geometry());
+  dialog_->resize(dialog_->size() + QSize(500, 300));
+  QCoreApplication::processEvents();
+  const int shift = Button(CTintwiseDlg::kSecret).x() - before[CTintwiseDlg::kSecret].x();
+  EXPECT_GT(shift, 0);  // the column moved right with the list
+  for (size_t place = 0; place < before.size(); ++place) {
+    EXPECT_EQ(before[place].translated(shift, 0), dialog_->Buttons()[place]->geometry()) << place;
+  }
+  EXPECT_EQ(dialog_->Preview().x(), Button(CTintwiseDlg::kSecret).x());
+}
+
+// A cell whose text is cut shows the whole text as its tooltip; one that
+// fits shows none.
+TEST_F(DialogTest, ACutCellShowsItsWholeTextAsATooltip) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  const std::string title = Utf8(u8"とても長いタイトルの作品、最後まで読めるでしょうか、いいえ読めません");
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    cache.Add("1", SjisText(std::u8string(title.begin(), title.end())).str(), "p", SignatureOf(red));
+    cache.Add("2", "short", "p", Uniform(40));
+  }
+  OpenDialog();
+  Drop({red});
+  ASSERT_EQ(2, List().RowCount());
+  struct Case {
+    int row;
+    int column;
+    bool cut;
+  };
+  for (const Case& c : {Case{0, 0, true}, Case{1, 0, false}, Case{0, 3, false}}) {
+    QToolTip::hideText();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000));
+    EXPECT_EQ(c.cut, List().IsCellCut(c.row, c.column)) << c.row << "," << c.column;
+    const QRect cell = List().visualRect(List().model()->index(c.row, c.column));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), List().viewport()->mapToGlobal(cell.center()));
+    QCoreApplication::sendEvent(List().viewport(), &help);
+    if (c.cut) {
+      EXPECT_TRUE(QToolTip::isVisible());
+      EXPECT_EQ(title, QToolTip::text().toStdString());
+    } else {
+      EXPECT_FALSE(QToolTip::isVisible()) << c.row << "," << c.column;
+    }
+  }
 }
 
 TEST_F(DialogTest, NoTextIsCutOff) {
