@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -31,6 +32,7 @@
 #include "infra/Environment.h"
 #include "infra/Log.h"
 #include "app/shared/WindowLayout.h"
+#include "app/shared/WindowPlacement.h"
 #include "app/ui/CListCtrlEx.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUnits.h"
@@ -82,6 +84,8 @@ const SjisText kSiteUndecodable{u8"画像を読み込めませんでした"};
 constexpr int kColumnWidths[] = {200, 150, 100, 100};
 // Fits its widest text: a verdict's mark follows the number.
 constexpr int kDifferenceColumn = 3;
+// The window's size, position and column widths, in the data directory.
+constexpr const char* kPlacementFile = "window.ini";
 // How often closing repeats Abort until the operation has ended.
 constexpr int kAbortRepeatMs = 100;
 // Pixels per cell of the query's swatch.
@@ -344,6 +348,7 @@ void CTintwiseDlg::InitializeSystem() {
   list_->SetColumns({kColumnTitle, kColumnPoster, kColumnId, kColumnDifference});
   list_->SetColumnWidths(std::vector<int>(std::begin(kColumnWidths), std::end(kColumnWidths)));
   list_->SetFittedColumn(kDifferenceColumn);
+  RestorePlacement();
 
   // The loading's own first calls arrive queued; the window is shown in the
   // state they set so that nothing but Abort is usable from the first paint.
@@ -595,7 +600,38 @@ void CTintwiseDlg::reject() {
   EndDialog();
 }
 
+void CTintwiseDlg::RestorePlacement() {
+  const WindowPlacement placement = WindowPlacement::Load(ProgramDirectory() + kPlacementFile);
+  if (static_cast<int>(placement.columns.size()) == list_->ColumnCount()) list_->SetColumnWidths(placement.columns);
+  if (placement.frame) {
+    const PixelRect& frame = *placement.frame;
+    resize(std::max(minimumWidth(), frame.width), std::max(minimumHeight(), frame.height));
+    // A screen that has gone since (or a damaged file) would hide the
+    // window; it then opens where a new one would.
+    std::vector<PixelRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+      const QRect area = screen->availableGeometry();
+      screens.push_back({area.x(), area.y(), area.width(), area.height()});
+    }
+    if (WindowPlacement::IsOnScreen({frame.left, frame.top, width(), height()}, screens)) move(frame.left, frame.top);
+  }
+  if (placement.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CTintwiseDlg::SavePlacement() const {
+  WindowPlacement placement;
+  // A maximised window keeps the place it will be restored to.
+  const QRect client = isMaximized() ? normalGeometry() : geometry();
+  const QPoint frameOffset = geometry().topLeft() - pos();
+  placement.frame = PixelRect{client.x() - frameOffset.x(), client.y() - frameOffset.y(), client.width(),
+                              client.height()};
+  placement.maximized = isMaximized();
+  placement.columns = list_->ColumnWidths();
+  placement.Save(ProgramDirectory() + kPlacementFile);
+}
+
 void CTintwiseDlg::EndDialog() {
+  SavePlacement();
   closePending_ = false;
   abortRepeat_->stop();
   D3DDevice::Shutdown();

@@ -135,6 +135,10 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void CreateControls();
   // Places every control for the window's size.
   void ApplyLayout();
+  // The size, position and column widths the window had when it last
+  // closed, and keeping them when it closes.
+  void RestorePlacement();
+  void SavePlacement() const;
   void InitializeSystem();
   bool StartOperation(std::function<void(Control&)> operation);
   void OnOperationFinished();

@@ -29,6 +29,7 @@
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
 #include "support/CacheFileWriter.h"
+#include "support/TempDirectory.h"
 #include "control/Control.h"
 #include "search/GridTransform.h"
 #include "support/ProgramDirectoryTest.h"
@@ -534,6 +535,54 @@ TEST_F(DialogTest, ACutCellShowsItsWholeTextAsATooltip) {
     } else {
       EXPECT_FALSE(QToolTip::isVisible()) << c.row << "," << c.column;
     }
+  }
+}
+
+// Closing keeps the size, the position and the column widths the user chose
+// in the data directory, and the next start restores them; a size under the
+// template's or a position off every screen is not taken.
+TEST_F(DialogTest, TheWindowOpensAsItWasClosed) {
+  OpenDialog();
+  const QSize smallest = dialog_->minimumSize();
+  const QSize chosen = smallest + QSize(300, 250);
+  dialog_->resize(chosen);
+  dialog_->move(30, 40);
+  QCoreApplication::processEvents();
+  const int grown = List().columnWidth(0);
+  List().horizontalHeader()->resizeSection(0, grown + 45);  // as a drag of its border does
+  const std::vector<int> widths = List().ColumnWidths();
+  EXPECT_EQ(200 + 45, widths[0]);
+  QTest::mouseClick(&Button(CTintwiseDlg::kExit), Qt::LeftButton);
+  ASSERT_FALSE(dialog_->isVisible());
+  ASSERT_TRUE(FileExists(PathOf("window.ini")));
+  EXPECT_FALSE(FileExists(PathOf("cache.ini")));
+
+  OpenDialog();
+  EXPECT_EQ(chosen, dialog_->size());
+  EXPECT_EQ(QPoint(30, 40), dialog_->pos());
+  EXPECT_EQ(widths, List().ColumnWidths());
+  // Its own width is the user's; the list's room is shared anew.
+  EXPECT_GT(List().columnWidth(0), grown);
+  dialog_.reset();
+
+  struct Case {
+    const char* content;
+    QSize size;
+    bool moved;
+  };
+  const Case cases[] = {
+      {"[window]\nleft=-5000\ntop=-5000\nwidth=1200\nheight=700\n", QSize(1200, 700), false},
+      {"[window]\nleft=50\ntop=60\nwidth=100\nheight=50\n", smallest, true},
+      {"[window]\nleft=50\ntop=60\nwidth=broken\nheight=50\ncolumns=1,2\n", smallest, false},
+  };
+  for (const Case& c : cases) {
+    WriteWholeFile(PathOf("window.ini"), c.content);
+    OpenDialog();
+    EXPECT_EQ(c.size.expandedTo(smallest), dialog_->size()) << c.content;
+    EXPECT_EQ(c.moved, dialog_->pos() == QPoint(50, 60)) << c.content;
+    EXPECT_NE(QPoint(-5000, -5000), dialog_->pos()) << c.content;
+    EXPECT_EQ(150, List().ColumnWidths()[1]) << c.content;  // two widths are not four columns'
+    dialog_.reset();
   }
 }
 
