@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -80,6 +81,9 @@ const SjisText kQuerySwatchCaption{u8"検索画像の色"};
 const SjisText kPasteCaption{u8"貼り付け"};
 const SjisText kSiteLoading{u8"読み込み中..."};
 const SjisText kSiteUndecodable{u8"画像を読み込めませんでした"};
+const SjisText kOpenPageCaption{u8"ページを開く"};
+const SjisText kCopyAddressCaption{u8"アドレスをコピー"};
+const SjisText kCopyIdCaption{u8"IDをコピー"};
 
 constexpr int kColumnWidths[] = {200, 150, 100, 100};
 // Fits its widest text: a verdict's mark follows the number.
@@ -248,6 +252,20 @@ void CTintwiseDlg::CreateControls() {
   preview_->setContextMenuPolicy(Qt::ActionsContextMenu);
   preview_->addAction(paste_);
   connect(paste_, &QAction::triggered, this, &CTintwiseDlg::OnPaste);
+
+  // What can be done with a row: its context menu, Enter and Ctrl+C on the list.
+  rowMenu_ = new QMenu(this);
+  QAction* openPage = rowMenu_->addAction(Text(kOpenPageCaption));
+  QAction* copyAddress = rowMenu_->addAction(Text(kCopyAddressCaption));
+  QAction* copyId = rowMenu_->addAction(Text(kCopyIdCaption));
+  copyAddress->setShortcut(QKeySequence::Copy);
+  copyAddress->setShortcutContext(Qt::WidgetShortcut);
+  list_->addAction(copyAddress);
+  connect(openPage, &QAction::triggered, this, &CTintwiseDlg::OnListDoubleClick);
+  connect(copyAddress, &QAction::triggered, this, [this] { CopySelectedRow(/*address=*/true); });
+  connect(copyId, &QAction::triggered, this, [this] { CopySelectedRow(/*address=*/false); });
+  list_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(list_, &QWidget::customContextMenuRequested, this, &CTintwiseDlg::OnListContextMenu);
 
   abortRepeat_ = new QTimer(this);
   abortRepeat_->setInterval(kAbortRepeatMs);
@@ -580,11 +598,28 @@ void CTintwiseDlg::OnUpdateCache() {
 }
 
 void CTintwiseDlg::OnListDoubleClick() {
+  const std::string id = SelectedId();
+  if (!id.empty()) options_.openUrl(PageUrl(id));
+}
+
+std::string CTintwiseDlg::SelectedId() const {
   const int row = list_->FirstSelectedRow();
-  if (row < 0) return;
-  const std::vector<std::string> texts = list_->GetRowTexts(row);
-  if (texts.size() < 3) return;
-  options_.openUrl(PageUrl(texts[2]));
+  const std::vector<std::string> texts = row >= 0 ? list_->GetRowTexts(row) : std::vector<std::string>();
+  return texts.size() >= 3 ? texts[2] : std::string();
+}
+
+void CTintwiseDlg::CopySelectedRow(bool address) {
+  const std::string id = SelectedId();
+  if (id.empty()) return;
+  QGuiApplication::clipboard()->setText(Text(address ? PageUrl(id) : id));
+}
+
+void CTintwiseDlg::OnListContextMenu(const QPoint& at) {
+  // The menu is for the row under the pointer, which becomes the selection.
+  const QModelIndex index = list_->indexAt(at);
+  if (!index.isValid()) return;
+  list_->selectRow(index.row());
+  rowMenu_->popup(list_->viewport()->mapToGlobal(at));
 }
 
 void CTintwiseDlg::reject() {
@@ -641,9 +676,12 @@ void CTintwiseDlg::EndDialog() {
 void CTintwiseDlg::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-      // A focused push button takes Enter for itself; otherwise Enter opens.
+      // A focused push button takes Enter for itself, the list for its
+      // selected row's page (as a double click); otherwise Enter opens.
       if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled()) {
         button->click();
+      } else if (focusWidget() == list_ && list_->isEnabled() && !SelectedId().empty()) {
+        OnListDoubleClick();
       } else if (buttons_[kOpen]->isEnabled()) {
         OnOpen();
       }

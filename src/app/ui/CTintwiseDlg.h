@@ -23,6 +23,7 @@ class OperationRunner;
 class PreviewBox;
 class QFrame;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QueuedControlView;
 class Texture;
@@ -98,6 +99,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void OnAbort();
   void OnUpdateCache();
   // Opens the page of the first selected row; nothing when none is selected.
+  // Enter on the list with a row selected and the rows' menu do the same.
   void OnListDoubleClick();
 
   // True while an operation (load, search, update, generation) runs.
@@ -148,6 +150,11 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void OnSelectionChanged();
   void FetchSelectedSitePicture();
   void ShowSitePicture(const std::string& id, const QImage& picture, const std::string& message);
+  // The first selected row's id; empty when none is selected.
+  std::string SelectedId() const;
+  // Puts the selected row's page address (or its id) on the clipboard.
+  void CopySelectedRow(bool address);
+  void OnListContextMenu(const QPoint& at);
 
   Options options_;
   QIcon icon_;
@@ -160,6 +167,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   QLabel* querySwatch_ = nullptr;
   QLabel* querySwatchCaption_ = nullptr;
   QAction* paste_ = nullptr;
+  QMenu* rowMenu_ = nullptr;
   QTimer* siteDelay_ = nullptr;
   QTimer* abortRepeat_ = nullptr;
   // The id whose site picture the box shows or waits for; empty for none.

@@ -13,6 +13,9 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QToolTip>
 #include <QScrollBar>
 #include <QUrl>
@@ -318,6 +321,76 @@ TEST_F(DialogTest, DoubleClickOpensThePageOfTheSelectedRow) {
   DoubleClickAt(RowCentre(row));
   ASSERT_EQ(1u, opened_.size());
   EXPECT_EQ("http://" + SiteHost() + "/mofuimg/pimg.php?imgid=12345", opened_[0]);
+}
+
+// Enter on the list opens the selected row's page, Ctrl+C copies its
+// address; a right click selects the row under it and offers both and its id.
+TEST_F(DialogTest, EnterCtrlCAndTheRowMenuActOnTheSelectedRow) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 3, 0, 40);
+    cache.Add("12345", "red", "p", SignatureOf(red));
+  }
+  OpenDialog();
+  Drop({red});
+  const std::string page12345 = "http://" + SiteHost() + "/mofuimg/pimg.php?imgid=12345";
+  const int row = RowWithId("12345");
+  ASSERT_GE(row, 0);
+  List().setFocus();
+  List().selectRow(row);
+  // Were Enter to open the file dialog instead, it is closed and noted.
+  bool fileDialog = false;
+  QTimer::singleShot(300, [&fileDialog] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      fileDialog = true;
+      modal->close();
+    }
+  });
+  QTest::keyClick(&List(), Qt::Key_Return);
+  QTest::qWait(400);
+  EXPECT_EQ(std::vector<std::string>{page12345}, opened_);
+  EXPECT_FALSE(fileDialog);
+  QGuiApplication::clipboard()->clear();
+  QTest::keyClick(&List(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(page12345, QGuiApplication::clipboard()->text().toStdString());
+
+  struct Case {
+    const char8_t* caption;
+    std::string clipboard;  // empty: opens the page instead
+  };
+  const Case cases[] = {
+      {u8"ページを開く", ""}, {u8"アドレスをコピー", page12345}, {u8"IDをコピー", "12345"}};
+  for (const Case& c : cases) {
+    opened_.clear();
+    QGuiApplication::clipboard()->clear();
+    List().selectRow(row == 0 ? 1 : 0);
+    const QPoint at = List().visualRect(List().model()->index(row, 0)).center();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, List().viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(List().viewport(), &menuEvent);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(nullptr, menu);
+    EXPECT_EQ(row, List().FirstSelectedRow());
+    std::vector<std::string> captions;
+    QAction* chosen = nullptr;
+    for (QAction* action : menu->actions()) {
+      captions.push_back(action->text().toStdString());
+      if (captions.back() == Utf8(c.caption)) chosen = action;
+    }
+    EXPECT_EQ((std::vector<std::string>{Utf8(u8"ページを開く"), Utf8(u8"アドレスをコピー"), Utf8(u8"IDをコピー")}),
+              captions);
+    ASSERT_NE(nullptr, chosen);
+    chosen->trigger();
+    menu->close();
+    EXPECT_EQ(c.clipboard, QGuiApplication::clipboard()->text().toStdString()) << Utf8(c.caption);
+    EXPECT_EQ(c.clipboard.empty() ? std::vector<std::string>{page12345} : std::vector<std::string>{}, opened_)
+        << Utf8(c.caption);
+  }
+  // No menu off the rows.
+  const QPoint empty(20, List().viewport()->height() - 5);
+  QContextMenuEvent below(QContextMenuEvent::Mouse, empty, List().viewport()->mapToGlobal(empty));
+  QCoreApplication::sendEvent(List().viewport(), &below);
+  EXPECT_EQ(nullptr, QApplication::activePopupWidget());
 }
 
 TEST_F(DialogTest, DoubleClickOnTheEmptyPartOfTheListOpensNothing) {
