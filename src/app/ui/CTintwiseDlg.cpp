@@ -227,8 +227,8 @@ void CTintwiseDlg::CreateControls() {
   buttons_[kAbort] = makeButton(kAbortCaption);
   buttons_[kUpdate] = makeButton(kUpdateCaption);
 
-  // The site's picture of the selected row, in a column of its own to the
-  // right; every control above keeps its place.
+  // The site's picture of the selected row, in a column of its own right of
+  // the preview, and the query's swatch under it.
   siteCaption_ = new QLabel(Text(kSiteCaption), this);
   siteCaption_->setTextFormat(Qt::PlainText);
   siteCaption_->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
