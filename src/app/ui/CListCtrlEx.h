@@ -40,7 +40,18 @@ class CListCtrlEx : public QTableView {
   int ColumnCount() const;
   // The first selected row, or -1 when none is selected.
   int FirstSelectedRow() const;
-  void SetColumnWidth(int column, int pixels) { setColumnWidth(column, pixels); }
+  // The columns' own widths in pixels, in column order; extra room in the
+  // list is shared among them (see FitColumnWidths), and a border dragged
+  // by the user changes them. A column beyond the list's keeps its width.
+  void SetColumnWidths(const std::vector<int>& widths);
+  const std::vector<int>& ColumnWidths() const { return widths_; }
+  void SetColumnWidth(int column, int pixels);
+  // The column made at least as wide as its widest text (header included)
+  // whenever rows change; -1 for none.
+  void SetFittedColumn(int column);
+  // Whether the cell's text (and icon) needs more width than its column has;
+  // such a cell shows its whole text as a tooltip.
+  bool IsCellCut(int row, int column) const;
 
   // Orders two texts as the sort does with direction `direction`: negative
   // when `t1`'s row comes first. With -1 ascending, with +1 descending.
@@ -53,8 +64,17 @@ class CListCtrlEx : public QTableView {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
+  int TextWidth(int column) const;
+  void FitColumns();
+  void OnSectionResized(int column, int oldWidth, int newWidth);
+
   ListRowModel* rows_;  // owned through the QObject tree
   std::vector<int> directions_;
+  std::vector<int> widths_;
+  int fitted_ = -1;
+  bool fitting_ = false;
 };

@@ -4,7 +4,9 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -30,6 +32,8 @@
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "app/shared/WindowLayout.h"
+#include "app/shared/WindowPlacement.h"
 #include "app/ui/CListCtrlEx.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUnits.h"
@@ -77,14 +81,15 @@ const SjisText kQuerySwatchCaption{u8"検索画像の色"};
 const SjisText kPasteCaption{u8"貼り付け"};
 const SjisText kSiteLoading{u8"読み込み中..."};
 const SjisText kSiteUndecodable{u8"画像を読み込めませんでした"};
+const SjisText kOpenPageCaption{u8"ページを開く"};
+const SjisText kCopyAddressCaption{u8"アドレスをコピー"};
+const SjisText kCopyIdCaption{u8"IDをコピー"};
 
 constexpr int kColumnWidths[] = {200, 150, 100, 100};
-
-// Dialog size and control rectangles, in dialog units. The site picture's
-// column (the preview's width and a margin) widens the original 442.
-constexpr int kSiteLeft = 442;
-constexpr int kDialogWidth = kSiteLeft + 128 + 7;
-constexpr int kDialogHeight = 196;
+// Fits its widest text: a verdict's mark follows the number.
+constexpr int kDifferenceColumn = 3;
+// The window's size, position and column widths, in the data directory.
+constexpr const char* kPlacementFile = "window.ini";
 // How often closing repeats Abort until the operation has ended.
 constexpr int kAbortRepeatMs = 100;
 // Pixels per cell of the query's swatch.
@@ -153,7 +158,7 @@ QImage SitePictureImage(const std::string& bytes, QSize box) {
 CTintwiseDlg::CTintwiseDlg(Options options, QWidget* parent)
     : QDialog(parent,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
-                  Qt::WindowCloseButtonHint),
+                  Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       options_(std::move(options)),
       icon_(ProgramIcon()) {
   if (!options_.openUrl) options_.openUrl = OpenInBrowser;
@@ -190,70 +195,54 @@ void CTintwiseDlg::CreateControls() {
   const DialogUnits units(font());
 
   // Created in tab order.
-  auto makeButton = [&](const std::string& caption, int left, int top, int width, int height) {
+  auto makeButton = [&](const std::string& caption) {
     auto* button = new QPushButton(Text(caption), this);
     button->setAutoDefault(false);
     button->setDefault(false);
     button->setFocusPolicy(Qt::StrongFocus);
-    button->setGeometry(units.Rect(left, top, width, height));
-    FitCaption(*button);
     return button;
   };
-  buttons_[kOpen] = makeButton(kOpenCaption, 401, 7, 15, 14);
-  buttons_[kExit] = makeButton(kExitCaption, 416, 7, 19, 14);
+  buttons_[kOpen] = makeButton(kOpenCaption);
+  buttons_[kExit] = makeButton(kExitCaption);
 
   status_ = new QLabel(this);
   status_->setTextFormat(Qt::PlainText);
   status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   status_->setWordWrap(true);
-  status_->setGeometry(units.Rect(307, 26, 128, 16));
 
   list_ = new CListCtrlEx(this);
-  list_->setGeometry(units.Rect(7, 7, 300, 165));
 
   hidden_ = new QFrame(this);
   hidden_->setFrameShape(QFrame::Box);
-  hidden_->setGeometry(units.Rect(7, 171, 1, 1));
   hidden_->hide();
 
   preview_ = new PreviewBox(this);
-  preview_->setGeometry(units.Rect(307, 43, 128, 128));
 
   help_ = new QLabel(Text(kHelp), this);
   help_->setTextFormat(Qt::PlainText);
   help_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   help_->setWordWrap(true);
-  QRect helpRect = units.Rect(7, 173, 428, 16);
-  // The help text was written for a face with narrow kana; with a wider
-  // face it needs more lines than its box holds, so the box (and the
-  // dialog with it) grows rather than cutting the text off.
-  const int needed = help_->heightForWidth(helpRect.width());
-  const int extra = std::max(0, needed - helpRect.height());
-  helpRect.setHeight(helpRect.height() + extra);
-  help_->setGeometry(helpRect);
 
-  buttons_[kSecret] = makeButton(kSecretCaption, 307, 7, 38, 14);
-  buttons_[kAbort] = makeButton(kAbortCaption, 382, 7, 19, 14);
-  buttons_[kUpdate] = makeButton(kUpdateCaption, 345, 7, 37, 14);
+  buttons_[kSecret] = makeButton(kSecretCaption);
+  buttons_[kAbort] = makeButton(kAbortCaption);
+  buttons_[kUpdate] = makeButton(kUpdateCaption);
 
-  // The site's picture of the selected row, in a column of its own to the
-  // right; every control above keeps its place.
+  // The site's picture of the selected row, in a column of its own right of
+  // the preview, and the query's swatch under it.
   siteCaption_ = new QLabel(Text(kSiteCaption), this);
   siteCaption_->setTextFormat(Qt::PlainText);
   siteCaption_->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-  siteCaption_->setGeometry(units.Rect(kSiteLeft, 30, 128, 12));
   site_ = new PreviewBox(this);
-  site_->setGeometry(units.Rect(kSiteLeft, 43, 128, 128));
   querySwatch_ = new QLabel(this);
-  querySwatch_->setGeometry(QRect(units.Rect(kSiteLeft, 174, 0, 0).topLeft(),
-                                  QSize(3 * kQuerySwatchCell, 3 * kQuerySwatchCell)));
   querySwatchCaption_ = new QLabel(Text(kQuerySwatchCaption), this);
   querySwatchCaption_->setTextFormat(Qt::PlainText);
   querySwatchCaption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  querySwatchCaption_->setGeometry(querySwatch_->geometry().right() + units.X(3), querySwatch_->y(),
-                                   units.X(kSiteLeft + 128) - querySwatch_->geometry().right() - units.X(3),
-                                   querySwatch_->height());
   querySwatchCaption_->hide();
+
+  // The help text's height for a width is the label's own, so the layout
+  // wraps it as it is drawn.
+  layout_ = std::make_unique<WindowLayout>(units.Scale(), 3 * kQuerySwatchCell,
+                                           [help = help_](int width) { return help->heightForWidth(width); });
 
   // Ctrl+V anywhere in the window, and the preview's context menu.
   paste_ = new QAction(Text(kPasteCaption), this);
@@ -263,6 +252,20 @@ void CTintwiseDlg::CreateControls() {
   preview_->setContextMenuPolicy(Qt::ActionsContextMenu);
   preview_->addAction(paste_);
   connect(paste_, &QAction::triggered, this, &CTintwiseDlg::OnPaste);
+
+  // What can be done with a row: its context menu, Enter and Ctrl+C on the list.
+  rowMenu_ = new QMenu(this);
+  QAction* openPage = rowMenu_->addAction(Text(kOpenPageCaption));
+  QAction* copyAddress = rowMenu_->addAction(Text(kCopyAddressCaption));
+  QAction* copyId = rowMenu_->addAction(Text(kCopyIdCaption));
+  copyAddress->setShortcut(QKeySequence::Copy);
+  copyAddress->setShortcutContext(Qt::WidgetShortcut);
+  list_->addAction(copyAddress);
+  connect(openPage, &QAction::triggered, this, &CTintwiseDlg::OnListDoubleClick);
+  connect(copyAddress, &QAction::triggered, this, [this] { CopySelectedRow(/*address=*/true); });
+  connect(copyId, &QAction::triggered, this, [this] { CopySelectedRow(/*address=*/false); });
+  list_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(list_, &QWidget::customContextMenuRequested, this, &CTintwiseDlg::OnListContextMenu);
 
   abortRepeat_ = new QTimer(this);
   abortRepeat_->setInterval(kAbortRepeatMs);
@@ -277,7 +280,13 @@ void CTintwiseDlg::CreateControls() {
                       buttons_[kUpdate]};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 
-  setFixedSize(units.X(kDialogWidth), units.Y(kDialogHeight) + extra);
+  // The template's size is the smallest; larger, the layout grows.
+  const PixelSize defaultSize = layout_->DefaultSize();
+  setMinimumSize(defaultSize.width, defaultSize.height);
+  resize(defaultSize.width, defaultSize.height);
+  ApplyLayout();
+  // The captions are fitted once, at their buttons' size, which stays.
+  for (QPushButton* button : buttons_) FitCaption(*button);
 
   connect(buttons_[kOpen], &QPushButton::clicked, this, &CTintwiseDlg::OnOpen);
   connect(buttons_[kExit], &QPushButton::clicked, this, &CTintwiseDlg::reject);
@@ -285,6 +294,34 @@ void CTintwiseDlg::CreateControls() {
   connect(buttons_[kAbort], &QPushButton::clicked, this, &CTintwiseDlg::OnAbort);
   connect(buttons_[kUpdate], &QPushButton::clicked, this, &CTintwiseDlg::OnUpdateCache);
   connect(list_, &CListCtrlEx::DoubleClicked, this, &CTintwiseDlg::OnListDoubleClick);
+}
+
+void CTintwiseDlg::ApplyLayout() {
+  const WindowLayout::Rects rects = layout_->Arrange({width(), height()});
+  const auto place = [&rects](QWidget* widget, WindowLayout::Control control) {
+    const PixelRect& r = rects[control];
+    widget->setGeometry(r.left, r.top, r.width, r.height);
+  };
+  place(list_, WindowLayout::kList);
+  place(buttons_[kSecret], WindowLayout::kSecretButton);
+  place(buttons_[kUpdate], WindowLayout::kUpdateButton);
+  place(buttons_[kAbort], WindowLayout::kAbortButton);
+  place(buttons_[kOpen], WindowLayout::kOpenButton);
+  place(buttons_[kExit], WindowLayout::kExitButton);
+  place(status_, WindowLayout::kStatus);
+  place(preview_, WindowLayout::kPreview);
+  place(hidden_, WindowLayout::kHidden);
+  place(help_, WindowLayout::kHelp);
+  place(siteCaption_, WindowLayout::kSiteCaption);
+  place(site_, WindowLayout::kSitePicture);
+  place(querySwatch_, WindowLayout::kQuerySwatch);
+  place(querySwatchCaption_, WindowLayout::kQuerySwatchCaption);
+  siteSide_->store(std::max(site_->width(), site_->height()));
+}
+
+void CTintwiseDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (layout_) ApplyLayout();
 }
 
 void CTintwiseDlg::InitializeSystem() {
@@ -303,15 +340,15 @@ void CTintwiseDlg::InitializeSystem() {
   control_ = std::make_shared<Control>(*queuedView_, options_.session);
   siteCache_ = std::make_unique<SitePictureCache>(
       options_.siteCacheDirectory.empty() ? SitePictureCache::DefaultDirectory() : options_.siteCacheDirectory);
-  const QSize siteBox = site_->size();
   QPointer<CTintwiseDlg> self(this);
   siteFetcher_ = std::make_unique<SitePictureFetcher>(
-      control_->Session(), siteCache_.get(), [self, siteBox](SitePictureFetcher::Result result) {
+      control_->Session(), siteCache_.get(), [self, siteSide = siteSide_](SitePictureFetcher::Result result) {
         // Decoded here, on the fetcher's thread, so the window never waits.
         QImage picture;
         std::string message = result.message;
         if (result.ok) {
-          picture = SitePictureImage(result.bytes, siteBox);
+          const int side = siteSide->load();
+          picture = SitePictureImage(result.bytes, QSize(side, side));
           if (picture.isNull()) message = kSiteUndecodable.str();
         }
         QMetaObject::invokeMethod(
@@ -327,7 +364,9 @@ void CTintwiseDlg::InitializeSystem() {
   connect(runner_.get(), &OperationRunner::Finished, this, &CTintwiseDlg::OnOperationFinished);
 
   list_->SetColumns({kColumnTitle, kColumnPoster, kColumnId, kColumnDifference});
-  for (int column = 0; column < 4; ++column) list_->SetColumnWidth(column, kColumnWidths[column]);
+  list_->SetColumnWidths(std::vector<int>(std::begin(kColumnWidths), std::end(kColumnWidths)));
+  list_->SetFittedColumn(kDifferenceColumn);
+  RestorePlacement();
 
   // The loading's own first calls arrive queued; the window is shown in the
   // state they set so that nothing but Abort is usable from the first paint.
@@ -559,11 +598,28 @@ void CTintwiseDlg::OnUpdateCache() {
 }
 
 void CTintwiseDlg::OnListDoubleClick() {
+  const std::string id = SelectedId();
+  if (!id.empty()) options_.openUrl(PageUrl(id));
+}
+
+std::string CTintwiseDlg::SelectedId() const {
   const int row = list_->FirstSelectedRow();
-  if (row < 0) return;
-  const std::vector<std::string> texts = list_->GetRowTexts(row);
-  if (texts.size() < 3) return;
-  options_.openUrl(PageUrl(texts[2]));
+  const std::vector<std::string> texts = row >= 0 ? list_->GetRowTexts(row) : std::vector<std::string>();
+  return texts.size() >= 3 ? texts[2] : std::string();
+}
+
+void CTintwiseDlg::CopySelectedRow(bool address) {
+  const std::string id = SelectedId();
+  if (id.empty()) return;
+  QGuiApplication::clipboard()->setText(Text(address ? PageUrl(id) : id));
+}
+
+void CTintwiseDlg::OnListContextMenu(const QPoint& at) {
+  // The menu is for the row under the pointer, which becomes the selection.
+  const QModelIndex index = list_->indexAt(at);
+  if (!index.isValid()) return;
+  list_->selectRow(index.row());
+  rowMenu_->popup(list_->viewport()->mapToGlobal(at));
 }
 
 void CTintwiseDlg::reject() {
@@ -579,7 +635,38 @@ void CTintwiseDlg::reject() {
   EndDialog();
 }
 
+void CTintwiseDlg::RestorePlacement() {
+  const WindowPlacement placement = WindowPlacement::Load(ProgramDirectory() + kPlacementFile);
+  if (static_cast<int>(placement.columns.size()) == list_->ColumnCount()) list_->SetColumnWidths(placement.columns);
+  if (placement.frame) {
+    const PixelRect& frame = *placement.frame;
+    resize(std::max(minimumWidth(), frame.width), std::max(minimumHeight(), frame.height));
+    // A screen that has gone since (or a damaged file) would hide the
+    // window; it then opens where a new one would.
+    std::vector<PixelRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+      const QRect area = screen->availableGeometry();
+      screens.push_back({area.x(), area.y(), area.width(), area.height()});
+    }
+    if (WindowPlacement::IsOnScreen({frame.left, frame.top, width(), height()}, screens)) move(frame.left, frame.top);
+  }
+  if (placement.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CTintwiseDlg::SavePlacement() const {
+  WindowPlacement placement;
+  // A maximised window keeps the place it will be restored to.
+  const QRect client = isMaximized() ? normalGeometry() : geometry();
+  const QPoint frameOffset = geometry().topLeft() - pos();
+  placement.frame = PixelRect{client.x() - frameOffset.x(), client.y() - frameOffset.y(), client.width(),
+                              client.height()};
+  placement.maximized = isMaximized();
+  placement.columns = list_->ColumnWidths();
+  placement.Save(ProgramDirectory() + kPlacementFile);
+}
+
 void CTintwiseDlg::EndDialog() {
+  SavePlacement();
   closePending_ = false;
   abortRepeat_->stop();
   D3DDevice::Shutdown();
@@ -589,9 +676,12 @@ void CTintwiseDlg::EndDialog() {
 void CTintwiseDlg::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-      // A focused push button takes Enter for itself; otherwise Enter opens.
+      // A focused push button takes Enter for itself, the list for its
+      // selected row's page (as a double click); otherwise Enter opens.
       if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled()) {
         button->click();
+      } else if (focusWidget() == list_ && list_->isEnabled() && !SelectedId().empty()) {
+        OnListDoubleClick();
       } else if (buttons_[kOpen]->isEnabled()) {
         OnOpen();
       }

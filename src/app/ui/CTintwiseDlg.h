@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,11 +23,13 @@ class OperationRunner;
 class PreviewBox;
 class QFrame;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QueuedControlView;
 class Texture;
+class WindowLayout;
 
-// The program's only window: a fixed-size dialog with the result list, the
+// The program's only window: a resizable dialog with the result list, the
 // preview box, the buttons, the status line and the help text, and to their
 // right the site's picture of the selected row (fetched one at a time on a
 // thread of its own) above the query's colour swatch. Opening it
@@ -96,6 +99,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void OnAbort();
   void OnUpdateCache();
   // Opens the page of the first selected row; nothing when none is selected.
+  // Enter on the list with a row selected and the rows' menu do the same.
   void OnListDoubleClick();
 
   // True while an operation (load, search, update, generation) runs.
@@ -124,12 +128,19 @@ class CTintwiseDlg : public QDialog, public ControlView {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();
+  // Places every control for the window's size.
+  void ApplyLayout();
+  // The size, position and column widths the window had when it last
+  // closed, and keeping them when it closes.
+  void RestorePlacement();
+  void SavePlacement() const;
   void InitializeSystem();
   bool StartOperation(std::function<void(Control&)> operation);
   void OnOperationFinished();
@@ -139,15 +150,24 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void OnSelectionChanged();
   void FetchSelectedSitePicture();
   void ShowSitePicture(const std::string& id, const QImage& picture, const std::string& message);
+  // The first selected row's id; empty when none is selected.
+  std::string SelectedId() const;
+  // Puts the selected row's page address (or its id) on the clipboard.
+  void CopySelectedRow(bool address);
+  void OnListContextMenu(const QPoint& at);
 
   Options options_;
   QIcon icon_;
+  std::unique_ptr<WindowLayout> layout_;
+  // The site picture box's longer side, read where its picture is decoded.
+  std::shared_ptr<std::atomic<int>> siteSide_ = std::make_shared<std::atomic<int>>(0);
   PreviewBox* preview_ = nullptr;
   PreviewBox* site_ = nullptr;
   QLabel* siteCaption_ = nullptr;
   QLabel* querySwatch_ = nullptr;
   QLabel* querySwatchCaption_ = nullptr;
   QAction* paste_ = nullptr;
+  QMenu* rowMenu_ = nullptr;
   QTimer* siteDelay_ = nullptr;
   QTimer* abortRepeat_ = nullptr;
   // The id whose site picture the box shows or waits for; empty for none.

@@ -13,6 +13,11 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QToolTip>
+#include <QScrollBar>
 #include <QUrl>
 #include <cstdio>
 #include <memory>
@@ -27,6 +32,7 @@
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
 #include "support/CacheFileWriter.h"
+#include "support/TempDirectory.h"
 #include "control/Control.h"
 #include "search/GridTransform.h"
 #include "support/ProgramDirectoryTest.h"
@@ -317,6 +323,76 @@ TEST_F(DialogTest, DoubleClickOpensThePageOfTheSelectedRow) {
   EXPECT_EQ("http://" + SiteHost() + "/mofuimg/pimg.php?imgid=12345", opened_[0]);
 }
 
+// Enter on the list opens the selected row's page, Ctrl+C copies its
+// address; a right click selects the row under it and offers both and its id.
+TEST_F(DialogTest, EnterCtrlCAndTheRowMenuActOnTheSelectedRow) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 3, 0, 40);
+    cache.Add("12345", "red", "p", SignatureOf(red));
+  }
+  OpenDialog();
+  Drop({red});
+  const std::string page12345 = "http://" + SiteHost() + "/mofuimg/pimg.php?imgid=12345";
+  const int row = RowWithId("12345");
+  ASSERT_GE(row, 0);
+  List().setFocus();
+  List().selectRow(row);
+  // Were Enter to open the file dialog instead, it is closed and noted.
+  bool fileDialog = false;
+  QTimer::singleShot(300, [&fileDialog] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      fileDialog = true;
+      modal->close();
+    }
+  });
+  QTest::keyClick(&List(), Qt::Key_Return);
+  QTest::qWait(400);
+  EXPECT_EQ(std::vector<std::string>{page12345}, opened_);
+  EXPECT_FALSE(fileDialog);
+  QGuiApplication::clipboard()->clear();
+  QTest::keyClick(&List(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(page12345, QGuiApplication::clipboard()->text().toStdString());
+
+  struct Case {
+    const char8_t* caption;
+    std::string clipboard;  // empty: opens the page instead
+  };
+  const Case cases[] = {
+      {u8"ページを開く", ""}, {u8"アドレスをコピー", page12345}, {u8"IDをコピー", "12345"}};
+  for (const Case& c : cases) {
+    opened_.clear();
+    QGuiApplication::clipboard()->clear();
+    List().selectRow(row == 0 ? 1 : 0);
+    const QPoint at = List().visualRect(List().model()->index(row, 0)).center();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, List().viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(List().viewport(), &menuEvent);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(nullptr, menu);
+    EXPECT_EQ(row, List().FirstSelectedRow());
+    std::vector<std::string> captions;
+    QAction* chosen = nullptr;
+    for (QAction* action : menu->actions()) {
+      captions.push_back(action->text().toStdString());
+      if (captions.back() == Utf8(c.caption)) chosen = action;
+    }
+    EXPECT_EQ((std::vector<std::string>{Utf8(u8"ページを開く"), Utf8(u8"アドレスをコピー"), Utf8(u8"IDをコピー")}),
+              captions);
+    ASSERT_NE(nullptr, chosen);
+    chosen->trigger();
+    menu->close();
+    EXPECT_EQ(c.clipboard, QGuiApplication::clipboard()->text().toStdString()) << Utf8(c.caption);
+    EXPECT_EQ(c.clipboard.empty() ? std::vector<std::string>{page12345} : std::vector<std::string>{}, opened_)
+        << Utf8(c.caption);
+  }
+  // No menu off the rows.
+  const QPoint empty(20, List().viewport()->height() - 5);
+  QContextMenuEvent below(QContextMenuEvent::Mouse, empty, List().viewport()->mapToGlobal(empty));
+  QCoreApplication::sendEvent(List().viewport(), &below);
+  EXPECT_EQ(nullptr, QApplication::activePopupWidget());
+}
+
 TEST_F(DialogTest, DoubleClickOnTheEmptyPartOfTheListOpensNothing) {
   const std::string red = WriteImage("red.png", Qt::red);
   {
@@ -413,11 +489,174 @@ TEST_F(DialogTest, LayoutFollowsTheTemplateInDialogUnits) {
   // The original 442 units plus the site picture's column (its box and a margin).
   EXPECT_EQ(units.X(442 + 128 + 7), dialog_->width());
   EXPECT_GE(dialog_->height(), units.Y(196));
-  EXPECT_EQ(dialog_->minimumSize(), dialog_->maximumSize());
+  // The template's size is the smallest; the window may grow.
+  EXPECT_EQ(dialog_->minimumSize(), dialog_->size());
+  EXPECT_GT(dialog_->maximumWidth(), dialog_->width());
   EXPECT_EQ(units.Rect(401, 7, 15, 14), Button(CTintwiseDlg::kOpen).geometry());
   EXPECT_EQ(units.Rect(307, 43, 128, 128), dialog_->Preview().geometry());
   EXPECT_EQ(units.Rect(7, 7, 300, 165), List().geometry());
   EXPECT_EQ(Utf8(u8"ｷｬｯｼｭ更新"), Button(CTintwiseDlg::kUpdate).text().toStdString());
+}
+
+// Made larger, the list takes the height and shares the width with the two
+// boxes, which grow together and square; the buttons keep their size; nothing
+// overlaps or leaves the window; the columns grow with the list and the
+// difference column keeps its verdict mark in view.
+TEST_F(DialogTest, ResizingGrowsTheListAndTheSquareBoxesAndCutsNothing) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 25, 0, 9);
+    cache.Add("777", "upside down", "p", ApplyGridTransform(GridTransform::kFlip, SignatureOf(red)));
+  }
+  OpenDialog();
+  Drop({red});
+  ASSERT_EQ(Sjis(u8"0000 上下反転"), List().GetRowTexts(0)[3]);
+  // The longest mark a verdict gives.
+  dialog_->ShowVerdict(Sjis(u8"検索終了"), {"toned", "p", "778", Sjis(u8"0012 明るさ・コントラスト")});
+  ASSERT_EQ(Sjis(u8"0012 明るさ・コントラスト"), List().GetRowTexts(0)[3]);
+  const QSize base = dialog_->size();
+  const auto geometries = [this] {
+    std::vector<QRect> rects;
+    for (QWidget* child : dialog_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (child->isVisible()) rects.push_back(child->geometry());
+    }
+    return rects;
+  };
+  const QRect list0 = List().geometry();
+  const QRect preview0 = dialog_->Preview().geometry();
+  const int title0 = List().columnWidth(0);
+  struct Case {
+    QSize size;
+    bool square;
+  };
+  const Case cases[] = {{base, false}, {QSize(1600, 1000), true}, {base + QSize(900, 80), true},
+                        {base + QSize(150, 700), true}, {base + QSize(40, 0), false}};
+  for (const Case& c : cases) {
+    dialog_->resize(c.size);
+    QCoreApplication::processEvents();
+    const std::string where = std::to_string(c.size.width()) + "x" + std::to_string(c.size.height());
+    ASSERT_EQ(c.size, dialog_->size()) << where;
+    const QRect list = List().geometry();
+    const QRect preview = dialog_->Preview().geometry();
+    const QRect site = dialog_->SitePicture().geometry();
+    EXPECT_GE(list.height(), list0.height() + c.size.height() - base.height()) << where;
+    EXPECT_GE(list.width(), list0.width()) << where;
+    EXPECT_EQ(preview.size(), site.size()) << where;
+    EXPECT_EQ(preview.top(), site.top()) << where;
+    if (c.square) {
+      EXPECT_GT(preview.width(), preview0.width()) << where;
+      EXPECT_EQ(preview.width(), preview.height()) << where;
+    }
+    for (QPushButton* button : dialog_->Buttons()) EXPECT_LT(button->geometry().bottom(), preview.top()) << where;
+    const std::vector<QRect> rects = geometries();
+    for (size_t a = 0; a < rects.size(); ++a) {
+      EXPECT_TRUE(dialog_->rect().contains(rects[a])) << where << " " << a;
+      for (size_t b = a + 1; b < rects.size(); ++b) EXPECT_FALSE(rects[a].intersects(rects[b])) << where;
+    }
+    // The verdict's mark is not cut; larger, the list needs no horizontal scroll.
+    EXPECT_FALSE(List().IsCellCut(0, 3)) << where;
+    if (c.size.width() > base.width() + 400) {
+      EXPECT_GT(List().columnWidth(0), title0) << where;
+      EXPECT_EQ(0, List().horizontalScrollBar()->maximum()) << where;
+    }
+  }
+}
+
+TEST_F(DialogTest, ResizingKeepsTheButtonsSizeAndOrder) {
+  OpenDialog();
+  std::vector<QRect> before;
+  for (QPushButton* button : dialog_->Buttons()) before.push_back(button->geometry());
+  dialog_->resize(dialog_->size() + QSize(500, 300));
+  QCoreApplication::processEvents();
+  const int shift = Button(CTintwiseDlg::kSecret).x() - before[CTintwiseDlg::kSecret].x();
+  EXPECT_GT(shift, 0);  // the column moved right with the list
+  for (size_t place = 0; place < before.size(); ++place) {
+    EXPECT_EQ(before[place].translated(shift, 0), dialog_->Buttons()[place]->geometry()) << place;
+  }
+  EXPECT_EQ(dialog_->Preview().x(), Button(CTintwiseDlg::kSecret).x());
+}
+
+// A cell whose text is cut shows the whole text as its tooltip; one that
+// fits shows none.
+TEST_F(DialogTest, ACutCellShowsItsWholeTextAsATooltip) {
+  const std::string red = WriteImage("red.png", Qt::red);
+  const std::string title = Utf8(u8"とても長いタイトルの作品、最後まで読めるでしょうか、いいえ読めません");
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    cache.Add("1", SjisText(std::u8string(title.begin(), title.end())).str(), "p", SignatureOf(red));
+    cache.Add("2", "short", "p", Uniform(40));
+  }
+  OpenDialog();
+  Drop({red});
+  ASSERT_EQ(2, List().RowCount());
+  struct Case {
+    int row;
+    int column;
+    bool cut;
+  };
+  for (const Case& c : {Case{0, 0, true}, Case{1, 0, false}, Case{0, 3, false}}) {
+    QToolTip::hideText();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000));
+    EXPECT_EQ(c.cut, List().IsCellCut(c.row, c.column)) << c.row << "," << c.column;
+    const QRect cell = List().visualRect(List().model()->index(c.row, c.column));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), List().viewport()->mapToGlobal(cell.center()));
+    QCoreApplication::sendEvent(List().viewport(), &help);
+    if (c.cut) {
+      EXPECT_TRUE(QToolTip::isVisible());
+      EXPECT_EQ(title, QToolTip::text().toStdString());
+    } else {
+      EXPECT_FALSE(QToolTip::isVisible()) << c.row << "," << c.column;
+    }
+  }
+}
+
+// Closing keeps the size, the position and the column widths the user chose
+// in the data directory, and the next start restores them; a size under the
+// template's or a position off every screen is not taken.
+TEST_F(DialogTest, TheWindowOpensAsItWasClosed) {
+  OpenDialog();
+  const QSize smallest = dialog_->minimumSize();
+  const QSize chosen = smallest + QSize(300, 250);
+  dialog_->resize(chosen);
+  dialog_->move(30, 40);
+  QCoreApplication::processEvents();
+  const int grown = List().columnWidth(0);
+  List().horizontalHeader()->resizeSection(0, grown + 45);  // as a drag of its border does
+  const std::vector<int> widths = List().ColumnWidths();
+  EXPECT_EQ(200 + 45, widths[0]);
+  QTest::mouseClick(&Button(CTintwiseDlg::kExit), Qt::LeftButton);
+  ASSERT_FALSE(dialog_->isVisible());
+  ASSERT_TRUE(FileExists(PathOf("window.ini")));
+  EXPECT_FALSE(FileExists(PathOf("cache.ini")));
+
+  OpenDialog();
+  EXPECT_EQ(chosen, dialog_->size());
+  EXPECT_EQ(QPoint(30, 40), dialog_->pos());
+  EXPECT_EQ(widths, List().ColumnWidths());
+  // Its own width is the user's; the list's room is shared anew.
+  EXPECT_GT(List().columnWidth(0), grown);
+  dialog_.reset();
+
+  struct Case {
+    const char* content;
+    QSize size;
+    bool moved;
+  };
+  const Case cases[] = {
+      {"[window]\nleft=-5000\ntop=-5000\nwidth=1200\nheight=700\n", QSize(1200, 700), false},
+      {"[window]\nleft=50\ntop=60\nwidth=100\nheight=50\n", smallest, true},
+      {"[window]\nleft=50\ntop=60\nwidth=broken\nheight=50\ncolumns=1,2\n", smallest, false},
+  };
+  for (const Case& c : cases) {
+    WriteWholeFile(PathOf("window.ini"), c.content);
+    OpenDialog();
+    EXPECT_EQ(c.size.expandedTo(smallest), dialog_->size()) << c.content;
+    EXPECT_EQ(c.moved, dialog_->pos() == QPoint(50, 60)) << c.content;
+    EXPECT_NE(QPoint(-5000, -5000), dialog_->pos()) << c.content;
+    EXPECT_EQ(150, List().ColumnWidths()[1]) << c.content;  // two widths are not four columns'
+    dialog_.reset();
+  }
 }
 
 TEST_F(DialogTest, NoTextIsCutOff) {
