@@ -412,9 +412,10 @@ class WindowsTransfer final : public InternetTransfer {
         contentLength_ = value;
       }
     }
-    // With no redirect allowed the stack hands the redirect over as the
-    // answer; it is refused like one past the limit.
-    if (session_.GetOptions().maxRedirects <= 0 && status / 100 == 3 &&
+    // A redirect the stack hands over as the answer is one it did not follow:
+    // none allowed, or to an address it will not go to (file://, another
+    // scheme). Either is refused as a redirect past the limit is.
+    if (status / 100 == 3 &&
         ::WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
                               WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) == FALSE &&
         ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
