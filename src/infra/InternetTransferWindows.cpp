@@ -178,6 +178,10 @@ struct Events {
   // is noted here before the request is sent on.
   bool checkAuthorities = false;
   bool authorityRefused = false;
+  // A redirect to an address that is not http or https (file://, ftp://),
+  // which the transfer refuses as the Linux one does, whatever the stack
+  // would make of it.
+  bool redirectRefused = false;
   HCERTSTORE authorities;
   // Where the body's bytes are read into; here, so that it outlives a read
   // the transfer gave up on.
@@ -209,8 +213,24 @@ void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, void* 
     case WINHTTP_CALLBACK_STATUS_SECURE_FAILURE:
       if (information != nullptr && length >= sizeof(DWORD)) events.secureFailure = *static_cast<DWORD*>(information);
       return;
+    case WINHTTP_CALLBACK_STATUS_REDIRECT: {
+      const std::wstring_view target(information != nullptr ? static_cast<const wchar_t*>(information) : L"",
+                                     information != nullptr ? length : 0);
+      const auto startsWith = [&target](std::wstring_view scheme) {
+        return target.size() >= scheme.size() &&
+               std::equal(scheme.begin(), scheme.end(), target.begin(),
+                          [](wchar_t a, wchar_t b) { return a == (b >= L'A' && b <= L'Z' ? b - L'A' + L'a' : b); });
+      };
+      // The target may be given relative ("/new"): only a scheme other than
+      // http or https is refused.
+      const size_t colon = target.find(L':');
+      const bool hasScheme = colon != std::wstring_view::npos && colon > 0 &&
+                             target.substr(0, colon).find_first_of(L"/?#") == std::wstring_view::npos;
+      if (hasScheme && !startsWith(L"http://") && !startsWith(L"https://")) events.redirectRefused = true;
+      events.arrived = true;
+      break;
+    }
     case WINHTTP_CALLBACK_STATUS_RESPONSE_RECEIVED:
-    case WINHTTP_CALLBACK_STATUS_REDIRECT:
       events.arrived = true;
       break;
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
@@ -415,9 +435,10 @@ class WindowsTransfer final : public InternetTransfer {
     // A redirect the stack hands over as the answer is one it did not follow:
     // none allowed, or to an address it will not go to (file://, another
     // scheme). Either is refused as a redirect past the limit is.
+    DWORD locationBytes = 0;
     if (status / 100 == 3 &&
         ::WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
-                              WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) == FALSE &&
+                              WINHTTP_NO_OUTPUT_BUFFER, &locationBytes, WINHTTP_NO_HEADER_INDEX) == FALSE &&
         ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
       error_ = ERROR_WINHTTP_REDIRECT_FAILED;
       return FailToConnect(Failure(FetchFailure::Kind::kConnect), LogText());
@@ -450,6 +471,12 @@ class WindowsTransfer final : public InternetTransfer {
         if (events_->authorityRefused) {
           secureFailure_ = WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA;
           error_ = ERROR_WINHTTP_SECURE_FAILURE;
+          lock.unlock();
+          Close();
+          return false;
+        }
+        if (events_->redirectRefused) {
+          error_ = ERROR_WINHTTP_REDIRECT_FAILED;
           lock.unlock();
           Close();
           return false;
