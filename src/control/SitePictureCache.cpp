@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 #include <vector>
 
 #include "infra/AtomicFile.h"
@@ -104,19 +105,20 @@ void SitePictureCache::Store(const std::string& id, const std::string& bytes) {
   if (directory_.empty() || bytes.empty() || bytes.size() > limit_) return;
   std::lock_guard<std::mutex> lock(mutex_);
   (void)MakeDirectories(directory_);
-  AtomicFile file(FileOf(id));
+  const std::string path = FileOf(id);
+  AtomicFile file(path);
   if (!file.Ok() || !file.Write(bytes) || !file.Commit()) return;
-  Trim();
+  Trim(path);
 }
 
-void SitePictureCache::Trim() {
+void SitePictureCache::Trim(const std::string& stored) {
   std::vector<Entry> entries = Entries(directory_);
   std::uint64_t total = 0;
   for (const Entry& entry : entries) total += entry.facts.bytes;
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return a.facts.modifiedSeconds != b.facts.modifiedSeconds ? a.facts.modifiedSeconds < b.facts.modifiedSeconds
-                                                              : a.facts.modifiedNanoseconds < b.facts.modifiedNanoseconds;
-  });
+  const auto used = [&stored](const Entry& entry) {
+    return std::make_tuple(entry.path == stored, entry.facts.modifiedSeconds, entry.facts.modifiedNanoseconds);
+  };
+  std::sort(entries.begin(), entries.end(), [&used](const Entry& a, const Entry& b) { return used(a) < used(b); });
   for (const Entry& entry : entries) {
     if (total <= limit_) break;
     if (platform::RemoveFile(entry.path)) total -= entry.facts.bytes;

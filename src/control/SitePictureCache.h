@@ -35,7 +35,10 @@ class SitePictureCache {
 
  private:
   std::string FileOf(const std::string& id) const;
-  void Trim();
+  // Removes the least recently used pictures until the total is within the
+  // limit; `stored` (just written) goes last, since times within one clock
+  // tick are equal.
+  void Trim(const std::string& stored);
 
   const std::string directory_;
   const std::uint64_t limit_;

@@ -241,6 +241,22 @@ TEST_F(SitePictureTest, TheLeastRecentlyUsedGoesFirstWhenUsesAreSecondsApart) {
     EXPECT_EQ(FileExists(PathOf(std::string("site/site-") + id)), kept) << id;
 }
 
+// The picture just stored is never the one dropped to make room for it, even
+// when the others' times are not older (the same clock tick, or a clock set
+// back after they were used).
+TEST_F(SitePictureTest, ThePictureJustStoredIsKeptWhateverTheOthersTimes) {
+  SitePictureCache cache(PathOf("site"), 1000);
+  const std::time_t later = std::time(nullptr) + 100;
+  for (const char* id : {"1", "2"}) {
+    cache.Store(id, std::string(400, id[0]));
+    const struct timespec times[2] = {{later, 0}, {later, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, PathOf(std::string("site/site-") + id).c_str(), times, 0), 0);
+  }
+  cache.Store("3", std::string(400, '3'));
+  EXPECT_TRUE(FileExists(PathOf("site/site-3")));
+  EXPECT_EQ(cache.TotalBytes(), 800u);
+}
+
 // Only a regular file of at most the limit is a kept picture. Anything else
 // under an entry's name is a miss at once: nothing is waited on, read without
 // end or followed, and a link's target keeps its times.
