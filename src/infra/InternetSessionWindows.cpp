@@ -11,14 +11,9 @@
 #include "infra/Log.h"
 #include "infra/NativeFile.h"
 #include "infra/TextEncoding.h"
-#include "infra/WideText.h"
+#include "infra/WindowsText.h"
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  const std::u16string text = Utf8ToUtf16(utf8);
-  return std::wstring(text.begin(), text.end());
-}
 
 void CloseInternetHandle(void* handle) { ::WinHttpCloseHandle(static_cast<HINTERNET>(handle)); }
 

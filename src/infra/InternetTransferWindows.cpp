@@ -15,20 +15,11 @@
 #include "infra/InternetSession.h"
 #include "infra/InternetSessionSetup.h"
 #include "infra/TextEncoding.h"
-#include "infra/WideText.h"
+#include "infra/WindowsText.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string text = Utf8ToUtf16(utf8);
-  return std::wstring(text.begin(), text.end());
-}
-
-std::string Narrow(std::wstring_view wide) {
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
-}
 
 // The system's English text for an error of the HTTP stack or the system
 // (UTF-8), without the trailing line break and full stop.

@@ -2,37 +2,16 @@
 
 #include <windows.h>
 
-#include <random>
-
-#include "infra/WideText.h"
+#include "infra/WindowsText.h"
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  const std::u16string text = Utf8ToUtf16(utf8);
-  return std::wstring(text.begin(), text.end());
-}
 
 void Tell(std::string* why, const char* text) {
   if (why != nullptr) *why = text;
 }
 
 void TellLastError(std::string* why) {
-  if (why == nullptr) return;
-  const DWORD code = ::GetLastError();
-  wchar_t* text = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  if (length == 0 || text == nullptr) {
-    *why = "system error " + std::to_string(code);
-    return;
-  }
-  std::string message = Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-    message.pop_back();
-  *why = message;
+  if (why != nullptr) *why = LastErrorText();
 }
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -115,13 +94,8 @@ NativeFile NativeFile::CreateNew(const std::string& path, std::string* why) {
 }
 
 NativeFile NativeFile::CreateUnique(const std::string& stem, std::string* path, std::string* why) {
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                        (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
-                                        static_cast<std::uint64_t>(::GetTickCount64())};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = stem;
-    for (int i = 0; i < 6; ++i) name += kLetters[generator() % (sizeof kLetters - 1)];
+    const std::string name = stem + RandomLetters(6);
     NativeFile file = CreateNew(name, why);
     if (file.IsOpen()) {
       *path = name;

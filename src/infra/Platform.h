@@ -151,11 +151,10 @@ const char* InstalledCopyMarker();
 // the user's temporary folder on Windows. Ends in the separator.
 std::string TemporaryDirectory();
 
-// Where a per-user program keeps its data and its re-creatable cache:
-// $XDG_DATA_HOME (or ~/.local/share) and $XDG_CACHE_HOME (or ~/.cache) on
-// Linux, %LOCALAPPDATA% on Windows; the caller adds the program's folder.
-// Each ends in the separator; empty when no such base is known.
-std::string UserDataBase();
+// Where a per-user program keeps its re-creatable cache: $XDG_CACHE_HOME
+// (or ~/.cache) on Linux, %LOCALAPPDATA% on Windows; the caller adds the
+// program's folder. Ends in the separator; empty when no base is known.
+// (The data folder follows UserDataVariable's rule, in Environment.)
 std::string UserCacheBase();
 
 // This process's id, and whether a process with `id` is running now.

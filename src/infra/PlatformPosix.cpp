@@ -283,8 +283,6 @@ std::string TemporaryDirectory() {
   return WithSlash(base != nullptr && *base != '\0' ? std::string(base) : std::string("/tmp"));
 }
 
-std::string UserDataBase() { return XdgBase("XDG_DATA_HOME", ".local/share/"); }
-
 std::string UserCacheBase() { return XdgBase("XDG_CACHE_HOME", ".cache/"); }
 
 std::int64_t ProcessId() { return ::getpid(); }

@@ -13,41 +13,15 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
-#include <random>
 
-#include "infra/WideText.h"
+#include "infra/WindowsText.h"
 
 namespace platform {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-  const std::u16string text = Utf8ToUtf16(utf8);
-  return std::wstring(text.begin(), text.end());
-}
-
-std::string Narrow(const wchar_t* wide, size_t length) {
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide), length));
-}
-
-std::string Narrow(const std::wstring& wide) { return Narrow(wide.data(), wide.size()); }
-
 void TellLastError(std::string* why) {
-  if (why == nullptr) return;
-  const DWORD code = ::GetLastError();
-  wchar_t* text = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  if (length == 0 || text == nullptr) {
-    *why = "system error " + std::to_string(code);
-    return;
-  }
-  std::string message = Narrow(text, length);
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-    message.pop_back();
-  *why = message;
+  if (why != nullptr) *why = LastErrorText();
 }
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
@@ -70,19 +44,9 @@ std::string KnownFolder(REFKNOWNFOLDERID id) {
     ::CoTaskMemFree(path);
     return {};
   }
-  std::string result = Narrow(std::wstring(path));
+  std::string result = Narrow(path);
   ::CoTaskMemFree(path);
   return WithSeparator(result);
-}
-
-std::string RandomLetters(int count) {
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                        (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
-                                        static_cast<std::uint64_t>(::GetTickCount64())};
-  std::string text;
-  for (int i = 0; i < count; ++i) text += kLetters[generator() % (sizeof kLetters - 1)];
-  return text;
 }
 
 }  // namespace
@@ -103,7 +67,7 @@ std::string AbsolutePath(const std::string& path) {
   std::wstring full(needed, L'\0');
   const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
   if (length == 0 || length >= needed) return path;
-  return Narrow(full.data(), length);
+  return Narrow(std::wstring_view(full.data(), length));
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name) {
@@ -212,7 +176,7 @@ void WalkInto(const std::string& directory, const std::string& relative, std::ve
   }
   std::vector<std::pair<std::string, std::string>> folders;  // path, relative
   do {
-    const std::string name = Narrow(std::wstring(listed.cFileName));
+    const std::string name = Narrow(listed.cFileName);
     if (name == "." || name == "..") continue;
     WalkEntry entry;
     entry.path = JoinPath(directory, name);
@@ -271,7 +235,7 @@ bool ListDirectory(const std::string& directory, std::vector<std::string>& names
   }
   bool ok = true;
   do {
-    const std::string name = Narrow(std::wstring(found.cFileName));
+    const std::string name = Narrow(found.cFileName);
     if (name != "." && name != "..") names.push_back(name);
   } while (::FindNextFileW(search, &found));
   if (::GetLastError() != ERROR_NO_MORE_FILES) {
@@ -361,7 +325,7 @@ std::string ExecutablePath() {
   for (;;) {
     const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
-    if (length < buffer.size()) return Narrow(buffer.data(), length);
+    if (length < buffer.size()) return Narrow(std::wstring_view(buffer.data(), length));
     buffer.resize(buffer.size() * 2);
   }
 }
@@ -375,7 +339,7 @@ std::optional<std::string> EnvironmentVariable(const char* name) {
   }
   std::wstring value(needed, L'\0');
   const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), value.data(), needed);
-  return Narrow(value.data(), length);
+  return Narrow(std::wstring_view(value.data(), length));
 }
 
 const char* UserDataVariable() { return "LOCALAPPDATA"; }
@@ -392,10 +356,8 @@ std::string TemporaryDirectory() {
   wchar_t buffer[MAX_PATH + 2];
   const DWORD length = ::GetTempPathW(MAX_PATH + 2, buffer);
   if (length == 0 || length > MAX_PATH + 1) return ".\\";
-  return WithSeparator(Narrow(buffer, length));
+  return WithSeparator(Narrow(std::wstring_view(buffer, length)));
 }
-
-std::string UserDataBase() { return KnownFolder(FOLDERID_LocalAppData); }
 
 std::string UserCacheBase() { return KnownFolder(FOLDERID_LocalAppData); }
 
@@ -420,7 +382,7 @@ std::vector<std::string> StartCommandLineProgram(int argc, char** argv) {
   wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   if (wide == nullptr) return {argv, argv + argc};
   std::vector<std::string> arguments;
-  for (int i = 0; i < count; ++i) arguments.push_back(Narrow(std::wstring(wide[i])));
+  for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
   ::LocalFree(wide);
   return arguments;
 }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "infra/WideText.h"
+#include "infra/WindowsText.h"
 
 namespace {
 
@@ -23,8 +23,7 @@ bool WriterLock::Acquire() {
   if (handle_ == -1) {
     std::string path = directory_.empty() ? std::string(".") : directory_;
     if (path.back() != '/' && path.back() != '\\') path += '\\';
-    const std::u16string wide = Utf8ToUtf16(path + "tintwise.lock");
-    const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), GENERIC_READ | GENERIC_WRITE,
+    const HANDLE file = ::CreateFileW(Wide(path + "tintwise.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
