@@ -38,9 +38,9 @@
 #include "app/ui/CListCtrlEx.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUnits.h"
+#include "app/ui/MimeDropData.h"
 #include "app/ui/PreviewBox.h"
 #include "app/ui/ProgramIcon.h"
-#include "app/ui/MimeDropData.h"
 #include "app/ui/QueuedControlView.h"
 #include "app/ui/Swatch.h"
 #include "control/PictureBytes.h"
@@ -529,7 +529,9 @@ bool CTintwiseDlg::SearchSource(const PictureSource& source) {
   });
 }
 
-void CTintwiseDlg::OnPaste() { SearchSource(PictureSource::From(MimeDropData(QGuiApplication::clipboard()->mimeData()))); }
+void CTintwiseDlg::OnPaste() {
+  SearchSource(PictureSource::From(MimeDropData(QGuiApplication::clipboard()->mimeData())));
+}
 
 void CTintwiseDlg::ShowSwatches() {
   const CacheTable* table = control_->Table();
