@@ -12,6 +12,8 @@
 #     --screen WxH   the virtual screen's size in logical pixels (default
 #                    1280x800, a small laptop's)
 #     --out FILE     where to save it (default doc/screenshot.png)
+#     --picture N    the demo site's picture to paste, by number (default 35;
+#                    7 has hard edges, to judge sharpness by)
 # Needs Xvfb, xdotool, xclip and ImageMagick (tools/setup.sh installs them).
 # The program runs from a scratch copy against a demo site of its own on a
 # free port, so neither the build's program directory nor a demo site that
@@ -22,6 +24,7 @@ scale=1
 maximised=0
 screen=1280x800
 out="doc/screenshot.png"
+picture=35
 dir=build
 while [[ $# -gt 0 ]]; do
   case "$1" in
@@ -29,12 +32,14 @@ while [[ $# -gt 0 ]]; do
     --maximised|--maximized) maximised=1; shift ;;
     --screen) screen="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
+    --picture) picture="$2"; shift 2 ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 0 ;;
     -*) echo "screenshot: unknown option $1" >&2; exit 2 ;;
     *) dir="$1"; shift ;;
   esac
 done
 [[ "$scale" =~ ^[0-9]+(\.[0-9]+)?$ ]] || { echo "screenshot: --scale takes a number, not $scale" >&2; exit 2; }
+[[ "$picture" =~ ^[0-9]+$ ]] || { echo "screenshot: --picture takes a number, not $picture" >&2; exit 2; }
 [[ "$screen" =~ ^[0-9]+x[0-9]+$ ]] || { echo "screenshot: --screen takes WxH, not $screen" >&2; exit 2; }
 # Logical pixels to the virtual screen's device pixels.
 device() { awk -v v="$1" -v s="$scale" 'BEGIN { printf "%d", v * s + 0.5 }'; }
@@ -96,7 +101,8 @@ done
 # A demo picture that is on the site, so it comes first; offered on the
 # clipboard as PNG data, as an image editor or a browser's "copy image" does.
 "$dir/bin/tintwise-demosite" --export-images "$scratch/images" >/dev/null
-image="$(cd "$scratch/images" && ls 0035.* | head -1)"
+image="$(cd "$scratch/images" && ls "$(printf %04d "$((10#$picture))")".* 2>/dev/null | head -1 || true)"
+[[ -n "$image" ]] || { echo "screenshot: the demo site has no picture $picture" >&2; exit 2; }
 convert "$scratch/images/$image[0]" "$scratch/clip.png"
 xclip -quiet -selection clipboard -t image/png -i "$scratch/clip.png" &
 clip_pid=$!
