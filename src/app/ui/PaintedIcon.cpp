@@ -1,8 +1,11 @@
 #include "app/ui/PaintedIcon.h"
 
+#include <QApplication>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -14,14 +17,19 @@ class PaintedIconEngine : public QIconEngine {
   PaintedIconEngine(IconPainter painter, std::vector<int> sizes)
       : painter_(std::move(painter)), sizes_(std::move(sizes)) {}
 
-  // Square, as large as fits `size` (in device pixels).
-  QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+  // Square, as large as fits `size` (in device pixels); greyed as the
+  // style greys any icon when disabled (a list during a search).
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
     const int side = std::max(1, std::min(size.width(), size.height()));
     QPixmap pixmap(side, side);
     pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter_(painter, side);
-    return pixmap;
+    {
+      QPainter painter(&pixmap);
+      painter_(painter, side);
+    }
+    if (mode == QIcon::Normal || !qApp) return pixmap;
+    QStyleOption option;
+    return QApplication::style()->generatedIconPixmap(mode, pixmap, &option);
   }
 
   // Painted at the target's own pixel ratio, so a list's row icon on a 2x
