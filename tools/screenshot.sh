@@ -7,6 +7,8 @@
 #     --scale F      QT_SCALE_FACTOR for the window (1, 1.5, 2...; default 1):
 #                    a display scaled to F x 100 %; the virtual screen grows
 #                    with it
+#     --font-dpi N   QT_FONT_DPI for the window (default: Qt's, 96): a
+#                    desktop whose text setting is N / 96 x 100 %
 #     --maximised    the window made as large as the screen (there is no
 #                    window manager to maximise it; this is what one does)
 #     --screen WxH   the virtual screen's size in logical pixels (default
@@ -21,6 +23,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scale=1
+font_dpi=""
 maximised=0
 screen=1280x800
 out="doc/screenshot.png"
@@ -29,6 +32,7 @@ dir=build
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --scale) scale="$2"; shift 2 ;;
+    --font-dpi) font_dpi="$2"; shift 2 ;;
     --maximised|--maximized) maximised=1; shift ;;
     --screen) screen="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
@@ -39,6 +43,7 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 [[ "$scale" =~ ^[0-9]+(\.[0-9]+)?$ ]] || { echo "screenshot: --scale takes a number, not $scale" >&2; exit 2; }
+[[ -z "$font_dpi" || "$font_dpi" =~ ^[0-9]+$ ]] || { echo "screenshot: --font-dpi takes a number, not $font_dpi" >&2; exit 2; }
 [[ "$picture" =~ ^[0-9]+$ ]] || { echo "screenshot: --picture takes a number, not $picture" >&2; exit 2; }
 [[ "$screen" =~ ^[0-9]+x[0-9]+$ ]] || { echo "screenshot: --screen takes WxH, not $screen" >&2; exit 2; }
 # Logical pixels to the virtual screen's device pixels.
@@ -108,7 +113,7 @@ xclip -quiet -selection clipboard -t image/png -i "$scratch/clip.png" &
 clip_pid=$!
 
 cp "$dir/bin/tintwise" "$scratch/tintwise"
-QT_SCALE_FACTOR="$scale" QT_ENABLE_HIGHDPI_SCALING=1 \
+env QT_SCALE_FACTOR="$scale" QT_ENABLE_HIGHDPI_SCALING=1 ${font_dpi:+QT_FONT_DPI=$font_dpi} \
   "$scratch/tintwise" --site-host "$host" --cache-host "$host" >"$scratch/tintwise.out" 2>&1 &
 app_pid=$!
 
@@ -137,9 +142,11 @@ xdotool windowfocus --sync "$window"
 sleep 0.5
 xdotool key ctrl+v
 sleep 3  # the search
-# The top row: the list starts at the window's top left, under its header
-# (at 40 logical pixels down, as many device pixels as the scale makes).
-xdotool mousemove $((X + $(device 80))) $((Y + $(device 40))) click 1
+# The top row: the list starts near the window's top left, under its header;
+# both grow with the text (at 96 dpi the row's middle is 40 logical pixels
+# down), and all of it with the scale.
+row_middle="$(awk -v d="${font_dpi:-96}" 'BEGIN { printf "%d", 12 + 28 * d / 96 + 0.5 }')"
+xdotool mousemove $((X + $(device 80))) $((Y + $(device "$row_middle"))) click 1
 sleep 3  # the site's page and picture
 
 mkdir -p "$(dirname "$out")"
