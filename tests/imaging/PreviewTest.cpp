@@ -116,6 +116,30 @@ TEST_F(PreviewTest, FailedLoadGivesNoTexture) {
   EXPECT_EQ(lines[1], SjisText(u8"CTintwiseDlg::LoadImage() : 対応していない形式です (not a picture in a known format)").str());
 }
 
+// The window's picture: its own pixels when small enough, otherwise both
+// sides brought down by one factor; no device needed; failures as above.
+TEST_F(PreviewTest, PreviewPictureKeepsItsPixelsOrIsHeldToTheSideGiven) {
+  D3DDevice::Shutdown();
+  const auto quadrants = LoadPreviewPicture(Put("q.bmp", pictures::Bmp(Quadrants())), 16);
+  ASSERT_NE(quadrants, nullptr);
+  EXPECT_EQ(quadrants->Pixel(1, 0), 0xFF00FF00u);
+  EXPECT_EQ(quadrants->Pixel(0, 1), 0xFF0000FFu);
+  const struct {
+    int width, height, maxSide, expectedWidth, expectedHeight;
+  } cases[] = {{100, 60, 2048, 100, 60}, {3000, 5, 300, 300, 1}, {400, 1000, 500, 200, 500}};
+  for (const auto& c : cases) {
+    const auto picture = LoadPreviewPicture(Put("g.png", pictures::Png(pictures::Gradient(c.width, c.height))), c.maxSide);
+    ASSERT_NE(picture, nullptr) << c.width;
+    EXPECT_EQ(picture->Width(), c.expectedWidth);
+    EXPECT_EQ(picture->Height(), c.expectedHeight);
+  }
+  EXPECT_TRUE(LoaderLines().empty());
+  const std::string path = Put("notes.txt", "not a picture");
+  EXPECT_EQ(LoadPreviewPicture(path, 64), nullptr);
+  ASSERT_FALSE(LoaderLines().empty());
+  EXPECT_EQ(LoaderLines()[0], kTextureFailed + PathForLog(path));
+}
+
 TEST_F(PreviewTest, TexturesOutliveTheDevice) {
   const auto texture = LoadPreviewTexture(Put("q.bmp", pictures::Bmp(Quadrants())));
   D3DDevice::Shutdown();

@@ -138,14 +138,12 @@ bool CListCtrlEx::SortByColumn(int column) { return rows_->SortByColumn(column);
 
 void CListCtrlEx::DeleteAllItems() { rows_->RemoveAllRows(); }
 
-void CListCtrlEx::SetRowSwatch(int row, const QImage& swatch) {
-  rows_->SetRowIcon(row, swatch.isNull() ? QIcon() : QIcon(QPixmap::fromImage(swatch)));
-}
+void CListCtrlEx::SetRowSwatch(int row, const QIcon& swatch) { rows_->SetRowIcon(row, swatch); }
 
 QImage CListCtrlEx::RowSwatch(int row) const {
   const QVariant icon = rows_->data(rows_->index(row, 0), Qt::DecorationRole);
   if (!icon.isValid()) return {};
-  return icon.value<QIcon>().pixmap(iconSize()).toImage();
+  return icon.value<QIcon>().pixmap(iconSize(), devicePixelRatioF()).toImage();
 }
 
 int CListCtrlEx::RowCount() const { return rows_->RowCount(); }

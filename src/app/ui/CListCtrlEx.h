@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QTableView>
 #include <string>
 #include <vector>
@@ -31,9 +32,9 @@ class CListCtrlEx : public QTableView {
   // that does not exist.
   bool SortByColumn(int column);
   void DeleteAllItems();
-  // Shows `swatch` as the row's icon, before its title; a null image removes it.
-  void SetRowSwatch(int row, const QImage& swatch);
-  // The row's icon as set, or a null image.
+  // Shows `swatch` as the row's icon, before its title; a null icon removes it.
+  void SetRowSwatch(int row, const QIcon& swatch);
+  // The row's icon as drawn at the list's icon size and pixel ratio, or a null image.
   QImage RowSwatch(int row) const;
 
   int RowCount() const;

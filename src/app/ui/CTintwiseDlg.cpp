@@ -27,7 +27,6 @@
 #include <QStyleOptionButton>
 #include <QThread>
 #include <QUrl>
-#include <cstring>
 #include <exception>
 
 #include "infra/Environment.h"
@@ -93,8 +92,8 @@ constexpr int kDifferenceColumn = 3;
 constexpr const char* kPlacementFile = "window.ini";
 // How often closing repeats Abort until the operation has ended.
 constexpr int kAbortRepeatMs = 100;
-// Pixels per cell of the query's swatch.
-constexpr int kQuerySwatchCell = 8;
+// The query's swatch: two lines of the dialog's text high, beside its caption.
+constexpr int kQuerySwatchUnits = 16;
 
 QString Text(const std::string& sjis) { return QString::fromStdString(Cp932ToUtf8(sjis)); }
 
@@ -123,35 +122,28 @@ void FitCaption(QPushButton& button) {
   }
 }
 
-QImage RenderPreview(const Texture* texture) {
-  const std::shared_ptr<D3DDevice> device = D3DDevice::Current();
-  if (!device || !texture) return {};
-  device->DrawPreview(texture);
-  constexpr int kSide = D3DDevice::kBackBufferSize;
-  QImage image(kSide, kSide, QImage::Format_RGB32);
-  const std::uint32_t* pixels = device->BackBuffer();
-  for (int y = 0; y < kSide; ++y) {
-    std::memcpy(image.scanLine(y), pixels + static_cast<size_t>(y) * kSide, kSide * sizeof(std::uint32_t));
+// `width` x `height` pixels, 0xAARRGGBB, top row first, as an opaque image.
+QImage OpaqueImage(const std::uint32_t* pixels, int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    const std::uint32_t* row = pixels + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x) line[x] = row[x] | 0xFF000000u;
   }
   return image;
 }
 
-// The site's picture, decoded and brought down to at most twice the box's
-// side as its rows arrive (the box shows it stretched, as the preview is). A
-// null image when it cannot be decoded. Any thread.
-QImage SitePictureImage(const std::string& bytes, QSize box) {
+// The site's picture, decoded and brought down to at most the box's source
+// side as its rows arrive (the box makes what it shows from it at its size
+// on the screen). A null image when it cannot be decoded. Any thread.
+QImage SitePictureImage(const std::string& bytes) {
   int width = 0;
   int height = 0;
   std::string reason;
-  const std::vector<std::uint32_t> pixels =
-      ReducePictureBytes(bytes, box.width() * 2, box.height() * 2, &width, &height, &reason);
+  const std::vector<std::uint32_t> pixels = ReducePictureBytes(bytes, PreviewBox::kSourceSide,
+                                                               PreviewBox::kSourceSide, &width, &height, &reason);
   if (pixels.empty()) return {};
-  QImage image(width, height, QImage::Format_RGB32);
-  for (int y = 0; y < height; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < width; ++x) line[x] = pixels[static_cast<std::size_t>(y) * width + x] | 0xFF000000u;
-  }
-  return image;
+  return OpaqueImage(pixels.data(), width, height);
 }
 
 }  // namespace
@@ -242,7 +234,7 @@ void CTintwiseDlg::CreateControls() {
 
   // The help text's height for a width is the label's own, so the layout
   // wraps it as it is drawn.
-  layout_ = std::make_unique<WindowLayout>(units.Scale(), 3 * kQuerySwatchCell,
+  layout_ = std::make_unique<WindowLayout>(units.Scale(), units.Y(kQuerySwatchUnits) / 3 * 3,
                                            [help = help_](int width) { return help->heightForWidth(width); });
 
   // Ctrl+V anywhere in the window, and the preview's context menu.
@@ -317,7 +309,6 @@ void CTintwiseDlg::ApplyLayout() {
   place(site_, WindowLayout::kSitePicture);
   place(querySwatch_, WindowLayout::kQuerySwatch);
   place(querySwatchCaption_, WindowLayout::kQuerySwatchCaption);
-  siteSide_->store(std::max(site_->width(), site_->height()));
 }
 
 void CTintwiseDlg::resizeEvent(QResizeEvent* event) {
@@ -343,13 +334,12 @@ void CTintwiseDlg::InitializeSystem() {
       options_.siteCacheDirectory.empty() ? SitePictureCache::DefaultDirectory() : options_.siteCacheDirectory);
   QPointer<CTintwiseDlg> self(this);
   siteFetcher_ = std::make_unique<SitePictureFetcher>(
-      control_->Session(), siteCache_.get(), [self, siteSide = siteSide_](SitePictureFetcher::Result result) {
+      control_->Session(), siteCache_.get(), [self](SitePictureFetcher::Result result) {
         // Decoded here, on the fetcher's thread, so the window never waits.
         QImage picture;
         std::string message = result.message;
         if (result.ok) {
-          const int side = siteSide->load();
-          picture = SitePictureImage(result.bytes, QSize(side, side));
+          picture = SitePictureImage(result.bytes);
           if (picture.isNull()) message = kSiteUndecodable.str();
         }
         QMetaObject::invokeMethod(
@@ -458,7 +448,7 @@ void CTintwiseDlg::ShowVerdict(const std::string& statusText, const std::vector<
 }
 
 void CTintwiseDlg::LoadImage(const std::string& path) {
-  std::shared_ptr<Texture> texture = LoadPreviewTexture(path);
+  std::shared_ptr<Texture> texture = LoadPreviewPicture(path, PreviewBox::kSourceSide);
   if (QThread::currentThread() == thread()) {
     SetPreviewTexture(std::move(texture));
     return;
@@ -470,7 +460,9 @@ void CTintwiseDlg::LoadImage(const std::string& path) {
 
 void CTintwiseDlg::SetPreviewTexture(std::shared_ptr<Texture> texture) {
   previewTexture_ = std::move(texture);
-  preview_->SetPicture(RenderPreview(previewTexture_.get()));
+  preview_->SetPicture(previewTexture_ ? OpaqueImage(previewTexture_->Pixels(), previewTexture_->Width(),
+                                                    previewTexture_->Height())
+                                      : QImage());
 }
 
 bool CTintwiseDlg::SearchImage(const std::string& path) {
@@ -536,24 +528,39 @@ void CTintwiseDlg::OnPaste() {
 void CTintwiseDlg::ShowSwatches() {
   const CacheTable* table = control_->Table();
   if (list_->RowCount() == 0 || !table) return;
-  const std::optional<ImageCache::Colours>& query = control_->LastQuery();
-  if (query) {
-    querySwatch_->setPixmap(QPixmap::fromImage(SwatchImage(*query, kQuerySwatchCell)));
-    querySwatchCaption_->show();
-  }
+  ShowQuerySwatch();
   // The search names the table rows it listed; an id that no longer matches
   // its row (the table was replaced since) gets no swatch.
   std::unordered_map<std::string_view, std::size_t> stored;
   for (const std::size_t entry : control_->LastRows()) {
     if (entry < table->RowCount()) stored.emplace(table->Id(entry), entry);
   }
-  const int cell = std::max(1, list_->iconSize().height() / 3);
   for (int row = 0; row < list_->RowCount(); ++row) {
     const std::vector<std::string> texts = list_->GetRowTexts(row);
     if (texts.size() <= 2 || !list_->RowSwatch(row).isNull()) continue;
     const auto found = stored.find(texts[2]);
-    if (found != stored.end()) list_->SetRowSwatch(row, SwatchImage(table->Signature(found->second), cell));
+    if (found != stored.end()) list_->SetRowSwatch(row, SwatchIcon(table->Signature(found->second)));
   }
+}
+
+void CTintwiseDlg::ShowQuerySwatch() {
+  const std::optional<ImageCache::Colours>& query = control_->LastQuery();
+  if (!query || list_->RowCount() == 0) return;
+  // Made for the screen's pixel ratio now; made again when it changes.
+  querySwatch_->setPixmap(QPixmap::fromImage(SwatchImage(*query, querySwatch_->height() / 3, devicePixelRatioF())));
+  querySwatchCaption_->show();
+}
+
+bool CTintwiseDlg::event(QEvent* event) {
+  // Another screen, or another scale on this one: the row swatches and the
+  // pictures are drawn for the new ratio as they are painted, the query's
+  // swatch is a picture made for the old one.
+  bool ratioChanged = event->type() == QEvent::ScreenChangeInternal;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+  ratioChanged = ratioChanged || event->type() == QEvent::DevicePixelRatioChange;
+#endif
+  if (ratioChanged && querySwatchCaption_ && !querySwatchCaption_->isHidden()) ShowQuerySwatch();
+  return QDialog::event(event);
 }
 
 void CTintwiseDlg::OnSelectionChanged() {

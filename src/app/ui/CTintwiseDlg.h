@@ -127,6 +127,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void OperationFinished();
 
  protected:
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -147,6 +148,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void SetPreviewTexture(std::shared_ptr<Texture> texture);
   void EndDialog();
   void ShowSwatches();
+  void ShowQuerySwatch();
   void OnSelectionChanged();
   void FetchSelectedSitePicture();
   void ShowSitePicture(const std::string& id, const QImage& picture, const std::string& message);
@@ -159,8 +161,6 @@ class CTintwiseDlg : public QDialog, public ControlView {
   Options options_;
   QIcon icon_;
   std::unique_ptr<WindowLayout> layout_;
-  // The site picture box's longer side, read where its picture is decoded.
-  std::shared_ptr<std::atomic<int>> siteSide_ = std::make_shared<std::atomic<int>>(0);
   PreviewBox* preview_ = nullptr;
   PreviewBox* site_ = nullptr;
   QLabel* siteCaption_ = nullptr;

@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QPen>
 
+#include "app/ui/PaintedIcon.h"
+
 namespace {
 
 // The nine swatches, row by row: a small picture reduced to 3 x 3.
@@ -59,7 +61,7 @@ void PaintProgramIcon(QPainter& painter, int size) {
 }
 
 QIcon ProgramIcon() {
-  QIcon icon;
-  for (int size : {16, 32, 48}) icon.addPixmap(ProgramIconPixmap(size));
-  return icon;
+  // The title bar and task bar ask for one of these; a scaled display asks
+  // for 1.5 or 2 times as many pixels, drawn afresh at that size.
+  return PaintedIcon(PaintProgramIcon, {16, 24, 32, 48, 64, 96, 128, 256});
 }

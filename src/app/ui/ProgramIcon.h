@@ -4,8 +4,9 @@
 #include <QPixmap>
 
 // The program's own icon, drawn at start-up: a 3 x 3 grid of colour swatches
-// (the picture's colour signature) under a magnifying lens. Holds 16, 32 and
-// 48 pixel images. UI thread only.
+// (the picture's colour signature) under a magnifying lens. Drawn at the
+// size and pixel ratio it is shown at (offering 16 to 256 pixels to the
+// window system). UI thread only.
 QIcon ProgramIcon();
 
 // One size of the icon, `size` pixels square.
