@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <QTest>
 
 #include "app/ui/CListCtrlEx.h"
@@ -61,7 +63,7 @@ TEST_F(ListCtrlTest, SortingKeepsTheSelectionAndTheSwatchOnTheirRow) {
   Add("c", "3", "0002");
   QImage swatch(9, 9, QImage::Format_RGB32);
   swatch.fill(Qt::red);
-  list_.SetRowSwatch(0, swatch);
+  list_.SetRowSwatch(0, QIcon(QPixmap::fromImage(swatch)));
   list_.selectRow(0);
   ClickHeader(3);
   ASSERT_EQ(2, list_.FirstSelectedRow());
