@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -40,9 +41,12 @@
 #include "app/ui/OperationRunner.h"
 #include "app/ui/PreviewBox.h"
 #include "app/ui/ProgramIcon.h"
+#include "app/ui/QueueStrip.h"
 #include "app/ui/QueuedControlView.h"
 #include "app/ui/Swatch.h"
+#include "control/CheckDisplay.h"
 #include "control/PictureBytes.h"
+#include "control/PictureQueue.h"
 #include "control/QueryPicture.h"
 #include "control/DataDirectoryNotice.h"
 #include "control/SitePictureCache.h"
@@ -153,6 +157,34 @@ QImage SitePictureImage(const std::string& bytes, QSize box) {
   return image;
 }
 
+// Every local file a drop or the clipboard names, in order: several of them,
+// or a folder, are queued.
+std::vector<std::string> LocalPaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (!data || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) paths.push_back(NativePath(url.toLocalFile()));
+  }
+  return paths;
+}
+
+// Open takes several files; a typed name of a missing file is still
+// accepted, alone, so that the search says it cannot be read.
+class OpenFileDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+ protected:
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (files.size() == 1 && !QFileInfo::exists(files.front())) {
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
+
 }  // namespace
 
 CTintwiseDlg::CTintwiseDlg(Options options, QWidget* parent)
@@ -239,6 +271,16 @@ void CTintwiseDlg::CreateControls() {
   querySwatchCaption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   querySwatchCaption_->hide();
 
+  // The queue's thumbnails, shown only while several pictures are queued.
+  strip_ = new QueueStrip(this);
+  strip_->hide();
+  strip_->setFocusPolicy(Qt::NoFocus);
+  connect(strip_, &QueueStrip::EntrySelected, this, [this](int index) {
+    // A thumbnail the user picks holds the list until the next queue.
+    if (index != shownEntry_) followQueue_ = false;
+    ShowQueueEntry(index);
+  });
+
   // The help text's height for a width is the label's own, so the layout
   // wraps it as it is drawn.
   layout_ = std::make_unique<WindowLayout>(units.Scale(), 3 * kQuerySwatchCell,
@@ -276,7 +318,7 @@ void CTintwiseDlg::CreateControls() {
   siteDelay_->setInterval(kSiteFetchDelayMs);
   connect(siteDelay_, &QTimer::timeout, this, &CTintwiseDlg::FetchSelectedSitePicture);
 
-  QWidget* chain[] = {buttons_[kOpen], buttons_[kExit], list_, buttons_[kSecret], buttons_[kAbort],
+  QWidget* chain[] = {buttons_[kOpen], buttons_[kExit], list_, strip_, buttons_[kSecret], buttons_[kAbort],
                       buttons_[kUpdate]};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 
@@ -297,7 +339,7 @@ void CTintwiseDlg::CreateControls() {
 }
 
 void CTintwiseDlg::ApplyLayout() {
-  const WindowLayout::Rects rects = layout_->Arrange({width(), height()});
+  const WindowLayout::Rects rects = layout_->Arrange({width(), height()}, queue_ != nullptr);
   const auto place = [&rects](QWidget* widget, WindowLayout::Control control) {
     const PixelRect& r = rects[control];
     widget->setGeometry(r.left, r.top, r.width, r.height);
@@ -316,6 +358,7 @@ void CTintwiseDlg::ApplyLayout() {
   place(site_, WindowLayout::kSitePicture);
   place(querySwatch_, WindowLayout::kQuerySwatch);
   place(querySwatchCaption_, WindowLayout::kQuerySwatchCaption);
+  if (queue_) place(strip_, WindowLayout::kQueueStrip);
   siteSide_->store(std::max(site_->width(), site_->height()));
 }
 
@@ -470,6 +513,7 @@ void CTintwiseDlg::SetPreviewTexture(std::shared_ptr<Texture> texture) {
 
 bool CTintwiseDlg::SearchImage(const std::string& path) {
   if (IsBusy() || closePending_) return false;
+  ShowQueue(false);
   control_->SetPath(path);
   // The preview is decoded on the worker too: a large picture takes a
   // moment, and the window stays responsive meanwhile. The search's own
@@ -485,6 +529,7 @@ bool CTintwiseDlg::SearchImage(const std::string& path) {
 
 bool CTintwiseDlg::SearchSource(const PictureSource& source) {
   if (IsBusy() || closePending_) return false;
+  ShowQueue(false);
   switch (source.kind) {
     case PictureSource::Kind::kNone:
       return false;
@@ -524,12 +569,29 @@ bool CTintwiseDlg::SearchSource(const PictureSource& source) {
   });
 }
 
-void CTintwiseDlg::OnPaste() { SearchSource(PictureSource::From(QGuiApplication::clipboard()->mimeData())); }
+void CTintwiseDlg::OnPaste() {
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  if (const std::vector<std::string> paths = LocalPaths(data); PictureQueue::Queues(paths)) {
+    CheckPictures(paths);
+    return;
+  }
+  SearchSource(PictureSource::From(data));
+}
 
 void CTintwiseDlg::ShowSwatches() {
+  if (!queue_) {
+    ShowSwatches(control_->LastQuery(), control_->LastRows());
+  } else if (shownEntry_ >= 0 && static_cast<std::size_t>(shownEntry_) < queue_->Size()) {
+    const PictureQueue::Entry entry = queue_->At(shownEntry_);
+    if (entry.state == PictureQueue::State::kChecked && entry.check.read)
+      ShowSwatches(entry.check.signature, CheckDisplay::Rows(entry.check));
+  }
+}
+
+void CTintwiseDlg::ShowSwatches(const std::optional<ImageCache::Colours>& query,
+                                const std::vector<std::size_t>& rows) {
   const CacheTable* table = control_->Table();
   if (list_->RowCount() == 0 || !table) return;
-  const std::optional<ImageCache::Colours>& query = control_->LastQuery();
   if (query) {
     querySwatch_->setPixmap(QPixmap::fromImage(SwatchImage(*query, kQuerySwatchCell)));
     querySwatchCaption_->show();
@@ -537,7 +599,7 @@ void CTintwiseDlg::ShowSwatches() {
   // The search names the table rows it listed; an id that no longer matches
   // its row (the table was replaced since) gets no swatch.
   std::unordered_map<std::string_view, std::size_t> stored;
-  for (const std::size_t entry : control_->LastRows()) {
+  for (const std::size_t entry : rows) {
     if (entry < table->RowCount()) stored.emplace(table->Id(entry), entry);
   }
   const int cell = std::max(1, list_->iconSize().height() / 3);
@@ -576,24 +638,33 @@ void CTintwiseDlg::ShowSitePicture(const std::string& id, const QImage& picture,
 
 void CTintwiseDlg::OnOpen() {
   if (IsBusy() || closePending_) return;
-  QFileDialog dialog(this);
-  dialog.setFileMode(QFileDialog::AnyFile);  // a typed name of a missing file is accepted
+  OpenFileDialog dialog(this);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   if (dialog.exec() != QDialog::Accepted) return;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return;
+  if (files.size() > 1) {
+    std::vector<std::string> paths;
+    for (const QString& file : files) paths.push_back(NativePath(file));
+    CheckPictures(paths);
+    return;
+  }
   SearchImage(NativePath(files.front()));
 }
 
 void CTintwiseDlg::OnGenerateCache() {
-  if (closePending_) return;
+  if (closePending_ || IsBusy()) return;
+  // The queue's results name rows of the table about to be replaced.
+  ShowQueue(false);
   StartOperation([](Control& control) { control.GenerateCache(); });
 }
 
 void CTintwiseDlg::OnAbort() { control_->Abort(); }
 
 void CTintwiseDlg::OnUpdateCache() {
-  if (closePending_) return;
+  if (closePending_ || IsBusy()) return;
+  ShowQueue(false);
   StartOperation([](Control& control) { control.UpdateCache(); });
 }
 
@@ -715,9 +786,121 @@ void CTintwiseDlg::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void CTintwiseDlg::dropEvent(QDropEvent* event) {
-  // Only the first file or link counts; the others are ignored.
+  if (const std::vector<std::string> paths = LocalPaths(event->mimeData()); PictureQueue::Queues(paths)) {
+    if (CheckPictures(paths)) event->acceptProposedAction();
+    return;
+  }
   const PictureSource source = PictureSource::From(event->mimeData());
   if (source.kind == PictureSource::Kind::kNone) return;
   SearchSource(source);
   event->acceptProposedAction();
+}
+
+bool CTintwiseDlg::CheckPictures(const std::vector<std::string>& paths) {
+  if (IsBusy() || closePending_ || paths.empty()) return false;
+  auto queue = std::make_shared<PictureQueue>();
+  ShowQueue(false);
+  queue_ = queue;
+  ShowQueue(true);
+  ClearRows();
+  SetPreviewTexture(nullptr);
+  // Only Abort among the buttons; the list and the strip stay usable, to
+  // look at the entries already checked.
+  EnableControls(false);
+  list_->setEnabled(true);
+  // Armed here, on the thread Abort comes from, so that an early Abort counts.
+  control_->SetRunning(true);
+  QPointer<CTintwiseDlg> self(this);
+  const bool started = StartOperation([self, queue, paths](Control& control) {
+    // Folders are walked here: a large one takes a while.
+    queue->FillFrom(paths);
+    QMetaObject::invokeMethod(
+        self.data(), [self, queue] { if (self) self->OnQueueFilled(queue); }, Qt::QueuedConnection);
+    control.CheckQueue(*queue, [&](std::size_t index) {
+      // The preview is decoded on this thread too, once the picture has
+      // been read.
+      std::shared_ptr<Texture> preview;
+      const PictureQueue::Entry entry = queue->At(index);
+      if (entry.state == PictureQueue::State::kChecked && entry.check.read)
+        preview = LoadPreviewTexture(entry.picture.path);
+      QMetaObject::invokeMethod(
+          self.data(),
+          [self, queue, index, preview] {
+            if (self) self->OnQueueEntryChanged(queue, index, preview);
+          },
+          Qt::QueuedConnection);
+    });
+    control.View().EnableControls(true);
+  });
+  if (!started) {
+    control_->SetRunning(false);
+    ShowQueue(false);
+    EnableControls(true);
+  }
+  return started;
+}
+
+void CTintwiseDlg::ShowQueue(bool shown) {
+  if (!shown) {
+    if (!queue_) return;
+    queue_.reset();
+    queuePreviews_.clear();
+    strip_->SetEntries({});
+  }
+  shownEntry_ = -1;
+  followQueue_ = true;
+  strip_->setVisible(shown);
+  // Tab passes it by while it is hidden.
+  strip_->setFocusPolicy(shown ? Qt::StrongFocus : Qt::NoFocus);
+  ApplyLayout();
+}
+
+void CTintwiseDlg::OnQueueFilled(const std::shared_ptr<PictureQueue>& queue) {
+  if (queue != queue_) return;
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < queue->Size(); ++i) names.push_back(queue->At(i).picture.shown);
+  queuePreviews_.assign(names.size(), QImage());
+  strip_->SetEntries(names);
+  // Folders without a single picture.
+  if (names.empty()) SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
+}
+
+void CTintwiseDlg::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
+                                       const std::shared_ptr<Texture>& preview) {
+  if (queue != queue_ || index >= queuePreviews_.size()) return;
+  const int row = static_cast<int>(index);
+  const PictureQueue::Mark mark = queue->MarkAt(index);
+  if (preview) {
+    queuePreviews_[index] = RenderPreview(preview.get());
+    strip_->SetThumbnail(row, queuePreviews_[index]);
+  }
+  strip_->SetMark(row, mark);
+  const bool settled = mark != PictureQueue::Mark::kWaiting && mark != PictureQueue::Mark::kChecking;
+  if (followQueue_ && settled && mark != PictureQueue::Mark::kNotChecked) {
+    // Selecting it shows it.
+    shownEntry_ = row;
+    strip_->setCurrentRow(row);
+    ShowQueueEntry(row);
+  } else if (row == shownEntry_) {
+    ShowQueueEntry(row);
+  }
+}
+
+void CTintwiseDlg::ShowQueueEntry(int index) {
+  if (!queue_ || index < 0 || static_cast<std::size_t>(index) >= queue_->Size()) return;
+  const bool again = index == shownEntry_ && list_->RowCount() > 0;
+  shownEntry_ = index;
+  if (strip_->currentRow() != index) strip_->setCurrentRow(index);
+  if (again) return;
+  const PictureQueue::Entry entry = queue_->At(index);
+  ClearRows();
+  previewTexture_.reset();
+  preview_->SetPicture(static_cast<std::size_t>(index) < queuePreviews_.size() ? queuePreviews_[index] : QImage());
+  if (entry.state != PictureQueue::State::kChecked) {
+    SetStatusText(PictureQueue::Label(PictureQueue::MarkOf(entry)));
+    return;
+  }
+  // As the search showed it, from the results kept: nothing is searched.
+  CheckDisplay::Show(*this, control_->Table(), entry.check);
+  ShowSwatches();
 }
