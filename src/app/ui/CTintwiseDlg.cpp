@@ -33,12 +33,13 @@
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "app/shared/OperationRunner.h"
 #include "app/shared/WindowLayout.h"
 #include "app/shared/WindowPlacement.h"
 #include "app/ui/CListCtrlEx.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUnits.h"
-#include "app/ui/OperationRunner.h"
+#include "app/ui/MimeDropData.h"
 #include "app/ui/PreviewBox.h"
 #include "app/ui/ProgramIcon.h"
 #include "app/ui/QueueStrip.h"
@@ -155,17 +156,6 @@ QImage SitePictureImage(const std::string& bytes, QSize box) {
     for (int x = 0; x < width; ++x) line[x] = pixels[static_cast<std::size_t>(y) * width + x] | 0xFF000000u;
   }
   return image;
-}
-
-// Every local file a drop or the clipboard names, in order: several of them,
-// or a folder, are queued.
-std::vector<std::string> LocalPaths(const QMimeData* data) {
-  std::vector<std::string> paths;
-  if (!data || !data->hasUrls()) return paths;
-  for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) paths.push_back(NativePath(url.toLocalFile()));
-  }
-  return paths;
 }
 
 // Open takes several files; a typed name of a missing file is still
@@ -403,8 +393,12 @@ void CTintwiseDlg::InitializeSystem() {
       });
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &CTintwiseDlg::OnSelectionChanged);
-  runner_ = std::make_unique<OperationRunner>();
-  connect(runner_.get(), &OperationRunner::Finished, this, &CTintwiseDlg::OnOperationFinished);
+  // The completion is an event of this window's: dropped with it.
+  runner_ = std::make_unique<OperationRunner>(
+      [this](std::function<void()> complete) {
+        QMetaObject::invokeMethod(this, std::move(complete), Qt::QueuedConnection);
+      },
+      [this] { OnOperationFinished(); });
 
   list_->SetColumns({kColumnTitle, kColumnPoster, kColumnId, kColumnDifference});
   list_->SetColumnWidths(std::vector<int>(std::begin(kColumnWidths), std::end(kColumnWidths)));
@@ -570,8 +564,8 @@ bool CTintwiseDlg::SearchSource(const PictureSource& source) {
 }
 
 void CTintwiseDlg::OnPaste() {
-  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-  if (const std::vector<std::string> paths = LocalPaths(data); PictureQueue::Queues(paths)) {
+  const DropData data = MimeDropData(QGuiApplication::clipboard()->mimeData());
+  if (const std::vector<std::string> paths = PictureSource::LocalFiles(data); PictureQueue::Queues(paths)) {
     CheckPictures(paths);
     return;
   }
@@ -786,11 +780,14 @@ void CTintwiseDlg::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void CTintwiseDlg::dropEvent(QDropEvent* event) {
-  if (const std::vector<std::string> paths = LocalPaths(event->mimeData()); PictureQueue::Queues(paths)) {
+  // Several files, or a folder, are queued; otherwise the first file or
+  // link counts and the others are ignored.
+  const DropData data = MimeDropData(event->mimeData());
+  if (const std::vector<std::string> paths = PictureSource::LocalFiles(data); PictureQueue::Queues(paths)) {
     if (CheckPictures(paths)) event->acceptProposedAction();
     return;
   }
-  const PictureSource source = PictureSource::From(event->mimeData());
+  const PictureSource source = PictureSource::From(data);
   if (source.kind == PictureSource::Kind::kNone) return;
   SearchSource(source);
   event->acceptProposedAction();

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/PictureSource.h"
+#include "app/shared/PictureSource.h"
 #include "control/ControlView.h"
 #include "imaging/ImageCache.h"
 
@@ -22,7 +22,6 @@ class QAction;
 class QTimer;
 class SitePictureCache;
 class SitePictureFetcher;
-class OperationRunner;
 class PictureQueue;
 class PreviewBox;
 class QFrame;
@@ -30,6 +29,7 @@ class QueueStrip;
 class QLabel;
 class QMenu;
 class QPushButton;
+class OperationRunner;
 class QueuedControlView;
 class Texture;
 class WindowLayout;
