@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -873,22 +874,17 @@ void CTintwiseDlg::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queu
   }
   strip_->SetMark(row, mark);
   const bool settled = mark != PictureQueue::Mark::kWaiting && mark != PictureQueue::Mark::kChecking;
-  if (followQueue_ && settled && mark != PictureQueue::Mark::kNotChecked) {
-    // Selecting it shows it.
-    shownEntry_ = row;
-    strip_->setCurrentRow(row);
-    ShowQueueEntry(row);
-  } else if (row == shownEntry_) {
-    ShowQueueEntry(row);
-  }
+  if ((followQueue_ && settled && mark != PictureQueue::Mark::kNotChecked) || row == shownEntry_) ShowQueueEntry(row);
 }
 
 void CTintwiseDlg::ShowQueueEntry(int index) {
   if (!queue_ || index < 0 || static_cast<std::size_t>(index) >= queue_->Size()) return;
-  const bool again = index == shownEntry_ && list_->RowCount() > 0;
   shownEntry_ = index;
-  if (strip_->currentRow() != index) strip_->setCurrentRow(index);
-  if (again) return;
+  if (strip_->currentRow() != index) {
+    // Not a selection of the user's: the list keeps following the queue.
+    const QSignalBlocker quiet(strip_);
+    strip_->setCurrentRow(index);
+  }
   const PictureQueue::Entry entry = queue_->At(index);
   ClearRows();
   previewTexture_.reset();

@@ -326,6 +326,9 @@ TEST_F(DialogTest, SeveralPicturesAreQueuedAndEachKeepsItsResult) {
       if (c.marks[i] == Mark::kPosted) posted = i;
     }
     EXPECT_TRUE(Button(CTintwiseDlg::kOpen).isEnabled()) << where;
+    // The list has followed the queue to its last entry (a new picture).
+    EXPECT_EQ(strip.Count() - 1, strip.currentRow()) << where;
+    EXPECT_EQ(0u, Status().rfind(Utf8(u8"検索終了\n見つかりませんでした"), 0)) << where << Status();
     // Each selection shows that entry's list, verdict and preview.
     for (int i = 0; i < strip.Count(); ++i) {
       strip.setCurrentRow(i);
