@@ -802,6 +802,7 @@ bool CTintwiseDlg::CheckPictures(const std::vector<std::string>& paths) {
   ShowQueue(true);
   ClearRows();
   SetPreviewTexture(nullptr);
+  SetStatusText(PictureQueue::Label(PictureQueue::Mark::kChecking));
   // Only Abort among the buttons; the list and the strip stay usable, to
   // look at the entries already checked.
   EnableControls(false);

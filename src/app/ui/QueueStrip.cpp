@@ -73,12 +73,16 @@ QString QueueStrip::LabelAt(int index) const { return item(index) ? item(index)-
 
 void QueueStrip::resizeEvent(QResizeEvent* event) {
   QListWidget::resizeEvent(event);
+  // Only a new width changes the thumbnails: a window growing taller
+  // redraws none of them, however many are queued.
+  if (ThumbnailSide() == drawnSide_) return;
   for (int i = 0; i < Count(); ++i) Redraw(i);
 }
 
 void QueueStrip::Redraw(int index) {
   const Shown& entry = shown_[index];
   const int side = ThumbnailSide();
+  drawnSide_ = side;
   // Drawn at the screen's pixel density, so the thumbnail stays sharp.
   const qreal ratio = devicePixelRatioF();
   QImage icon(QSize(side, side) * ratio, QImage::Format_ARGB32_Premultiplied);

@@ -43,4 +43,5 @@ class QueueStrip : public QListWidget {
   void Redraw(int index);
 
   std::vector<Shown> shown_;
+  int drawnSide_ = 0;  // the thumbnails' side as last drawn
 };
