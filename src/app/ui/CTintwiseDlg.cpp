@@ -523,7 +523,7 @@ bool CTintwiseDlg::SearchImage(const std::string& path) {
 }
 
 bool CTintwiseDlg::SearchSource(const PictureSource& source) {
-  if (IsBusy() || closePending_) return false;
+  if (IsBusy() || closePending_ || source.kind == PictureSource::Kind::kNone) return false;
   ShowQueue(false);
   switch (source.kind) {
     case PictureSource::Kind::kNone:
