@@ -6,13 +6,10 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <tuple>
 
 #include "cli/OutputEscape.h"
-#include "control/PictureCheck.h"
+#include "control/FoundPicture.h"
 #include "infra/IdleCores.h"
-#include "infra/NativeFile.h"
-#include "infra/Platform.h"
 #include "infra/TextEncoding.h"
 #include "search/CacheTable.h"
 #include "search/Comparison.h"
@@ -20,77 +17,9 @@
 namespace {
 
 struct Item {
-  std::string path;   // to read
-  std::string shown;  // as given, or the given folder joined with the path found in it
-  std::string walkError;  // a folder the walk could not list or an entry it could not look at: nothing to read
+  FoundPicture found;
   PictureCheck check;
 };
-
-// What a file in a folder is, by its first bytes.
-enum class Head { kPicture, kOther, kUnreadable };
-
-// Opened without waiting and only when still a regular file, so that a
-// FIFO or device put in its place is passed over, not waited on.
-Head ReadHead(const std::string& path) {
-  NativeFile file = NativeFile::OpenForReading(path, NativeFile::Links::kFollow);
-  if (!file.IsOpen()) {
-    const std::optional<platform::FileFacts> facts = platform::LookAt(path, true);
-    return facts && facts->kind != platform::FileKind::kRegular ? Head::kOther : Head::kUnreadable;
-  }
-  char bytes[12] = {};
-  const long long got = file.Read(bytes, sizeof bytes);
-  if (got < 0) return Head::kUnreadable;
-  return LooksLikePicture(std::string(bytes, static_cast<std::size_t>(got))) ? Head::kPicture : Head::kOther;
-}
-
-// A file or folder found in a folder given to check.
-struct Found {
-  std::string path;
-  std::string relative;  // below the given folder; empty for that folder itself
-  std::string walkError;
-};
-
-// The pictures in `folder` and its sub-folders (links to folders are not
-// followed), and a found path for each folder that cannot be listed and
-// each entry that cannot be looked at, with the reason: a check that skipped
-// them would report a clean run over pictures it never saw. A file that
-// cannot be opened may be a picture, so it is read to give its own reason.
-std::vector<Found> Walk(const std::string& folder) {
-  std::vector<Found> found;
-  for (platform::WalkEntry& entry : platform::WalkDirectory(folder)) {
-    switch (entry.problem) {
-      case platform::WalkEntry::Problem::kCannotList:
-        found.push_back({std::move(entry.path), std::move(entry.relative), "cannot read the folder: " + entry.why});
-        break;
-      case platform::WalkEntry::Problem::kCannotLookAt:
-        found.push_back({std::move(entry.path), std::move(entry.relative), "cannot look at the entry: " + entry.why});
-        break;
-      case platform::WalkEntry::Problem::kNone:
-        if (entry.kind == platform::FileKind::kRegular && ReadHead(entry.path) != Head::kOther)
-          found.push_back({std::move(entry.path), std::move(entry.relative), ""});
-        break;
-    }
-  }
-  return found;
-}
-
-// Files to check, in order: a named file as it is, a folder's pictures in
-// name order, recursively; what the walk could not read among them.
-void Collect(const std::string& given, const std::string& operand, std::vector<Item>* items) {
-  const std::optional<platform::FileFacts> facts = platform::LookAt(operand, true);
-  if (!facts || facts->kind != platform::FileKind::kDirectory) {
-    items->push_back({operand, given, "", {}});
-    return;
-  }
-  std::vector<Found> found = Walk(operand);
-  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-    return std::tie(a.path, a.walkError) < std::tie(b.path, b.walkError);
-  });
-  for (Found& entry : found) {
-    const std::string shown = entry.relative.empty() ? given : platform::JoinPath(given, entry.relative);
-    items->push_back({std::move(entry.path), shown, std::move(entry.walkError), {}});
-  }
-}
 
 // A stored text for one field of a line: UTF-8, control bytes as spaces.
 std::string Field(std::string_view sjis) {
@@ -119,7 +48,7 @@ void PrintWithoutEntry(const char* verdict, const std::string& path, bool json, 
 void PrintItem(const CacheTable& table, const Item& item, bool json, std::FILE* out, std::FILE* status) {
   // The path is escaped in both formats: a name could otherwise add a line
   // or a field, or send control sequences to the terminal.
-  const std::string path = OutputEscape::Text(item.shown);
+  const std::string path = OutputEscape::Text(item.found.shown);
   if (!item.check.read) {
     std::fprintf(status, "tintwise-cli: %s: %s\n", path.c_str(), item.check.reason.c_str());
     PrintWithoutEntry("error", path, json, out);
@@ -156,22 +85,11 @@ std::string Clock(double seconds) {
 
 }  // namespace
 
-bool LooksLikePicture(const std::string& head) {
-  const auto starts = [&](std::string_view magic) { return head.compare(0, magic.size(), magic) == 0; };
-  return starts("\xFF\xD8\xFF") || starts("\x89PNG\r\n\x1A\n") || starts("GIF87a") || starts("GIF89a") ||
-         starts("BM") || (starts("RIFF") && head.size() >= 12 && head.compare(8, 4, "WEBP") == 0);
-}
-
 int RunCheck(const CacheTable& table, const std::vector<std::string>& given, const std::vector<std::string>& operands,
              const CheckOptions& options, std::FILE* out, std::FILE* status) {
   std::vector<Item> items;
-  for (std::size_t i = 0; i < operands.size(); ++i) {
-    const std::string& shown = i < given.size() ? given[i] : operands[i];
-    if (i < options.operandErrors.size() && !options.operandErrors[i].empty()) {
-      items.push_back({operands[i], shown, options.operandErrors[i], {}});  // nothing to read
-      continue;
-    }
-    Collect(shown, operands[i], &items);
+  for (FoundPicture& found : FoundPicture::Find(given, operands, options.operandErrors)) {
+    items.push_back({std::move(found), {}});
   }
 
   std::mutex mutex;
@@ -189,11 +107,7 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   const ReductionSink::IdleProbe spareCores = [&] { return jobsWithoutPicture.load() > 0 ? IdleCores() : 0; };
   const auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < items.size();) {
-      if (items[i].walkError.empty()) {
-        items[i].check = CheckPicture(table, items[i].path, SimilaritySearch::kHitCount, spareCores);
-      } else {
-        items[i].check.reason = items[i].walkError;
-      }
+      items[i].check = items[i].found.Check(table, SimilaritySearch::kHitCount, spareCores);
       {
         std::lock_guard<std::mutex> lock(mutex);
         done[i] = 1;

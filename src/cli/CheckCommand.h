@@ -36,6 +36,3 @@ struct CheckOptions {
 int RunCheck(const CacheTable& table, const std::vector<std::string>& given, const std::vector<std::string>& operands,
              const CheckOptions& options, std::FILE* out, std::FILE* status);
 
-// Whether the first bytes of a file are those of a picture format the
-// program reads (JPEG, PNG, GIF, BMP, WebP).
-bool LooksLikePicture(const std::string& head);

@@ -33,6 +33,12 @@ bool Control::Search() {
   return read;
 }
 
+std::size_t Control::CheckQueue(PictureQueue& queue, const PictureQueue::Changed& changed) {
+  const std::size_t checked = queue.Run(Table(), running_, changed, hitCount_);
+  running_.store(false);
+  return checked;
+}
+
 OperationResult Control::UpdateCache() { return CacheUpdate(Context()).Run(); }
 
 OperationResult Control::GenerateCache() { return CacheGeneration(Context()).Run(); }

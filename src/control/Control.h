@@ -8,6 +8,7 @@
 
 #include "control/CacheSearch.h"
 #include "control/OperationResult.h"
+#include "control/PictureQueue.h"
 #include "search/CacheDatabase.h"
 
 class CacheTable;
@@ -42,6 +43,13 @@ class Control {
   // closest. False, with nothing listed and the reason on the status line and
   // in LastSearchError, when the picture cannot be read.
   bool Search();
+
+  // Checks the queue's waiting pictures one after another against the
+  // loaded table (PictureQueue::Run) until Abort, which leaves the rest not
+  // checked. The caller sets the running flag before (SetRunning(true)), on
+  // the thread that aborts; this call clears it when done. Returns how many
+  // were checked.
+  std::size_t CheckQueue(PictureQueue& queue, const PictureQueue::Changed& changed);
 
   // Replaces "cache.db" with the prebuilt copy from the cache server and
   // reloads it. The result says whether that worked, and if not why (CacheUpdate).

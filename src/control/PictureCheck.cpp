@@ -4,20 +4,28 @@
 #include "imaging/SignatureReader.h"
 #include "search/CacheTable.h"
 
+namespace {
+
+bool ReadSignature(const std::string& path, ImageCache::Colours* signature, ImageError* error, std::string* reason,
+                   const ReductionSink::IdleProbe& spareCores) {
+  if (SignatureOfFile(path, signature, error, ReductionSink::Thread::kWhenIdle, spareCores)) return true;
+  *reason = std::string(ImageErrorEnglish(error->kind)) + " (" + error->detail + ")";
+  return false;
+}
+
+}  // namespace
+
 bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std::string* reason,
                    const ReductionSink::IdleProbe& spareCores) {
   ImageError error;
-  if (SignatureOfFile(path, signature, &error, ReductionSink::Thread::kWhenIdle, spareCores)) {
-    return true;
-  }
-  *reason = std::string(ImageErrorEnglish(error.kind)) + " (" + error.detail + ")";
-  return false;
+  return ReadSignature(path, signature, &error, reason, spareCores);
 }
 
 PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& signature, std::size_t hitCount,
                             const SimilaritySearch::Progress& progress) {
   PictureCheck check;
   check.read = true;
+  check.signature = signature;
   check.match = MatchSearch(ComparisonSet::Default(), hitCount).Run(table, signature, progress);
   check.decision = Verdict().Decide(check.match);
   return check;
@@ -26,10 +34,12 @@ PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& 
 PictureCheck CheckPicture(const CacheTable& table, const std::string& path, std::size_t hitCount,
                           const ReductionSink::IdleProbe& spareCores) {
   ImageCache::Colours signature{};
+  ImageError error;
   std::string reason;
-  if (!ReadSignature(path, &signature, &reason, spareCores)) {
+  if (!ReadSignature(path, &signature, &error, &reason, spareCores)) {
     PictureCheck failed;
     failed.reason = reason.empty() ? "cannot read the picture" : reason;
+    failed.errorKind = error.kind;
     return failed;
   }
   return CheckSignature(table, signature, hitCount);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "imaging/ImageError.h"
 
 #include "imaging/ImageCache.h"
 #include "imaging/ReductionSink.h"
@@ -23,6 +26,10 @@ bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std:
 struct PictureCheck {
   bool read = false;
   std::string reason;  // why the picture could not be read (when !read)
+  // The decoder's kind of failure when the picture was opened and could not
+  // be read; none when it was read or never tried (a folder left unlisted).
+  std::optional<ImageErrorKind> errorKind;
+  ImageCache::Colours signature{};  // when read
   MatchResult match;
   Verdict::Decision decision;
 };

@@ -141,3 +141,12 @@ PictureSource PictureSource::From(const DropData& data) {
   if (platform::IsAbsolutePath(line)) return FileSource(line);
   return Source(Kind::kNotAPicture);
 }
+
+std::vector<std::string> PictureSource::LocalFiles(const DropData& data) {
+  if (!data.files.empty()) return data.files;
+  std::vector<std::string> paths;
+  for (const std::string& url : data.urls) {
+    if (std::string path = FileUrlPath(url); !path.empty()) paths.push_back(std::move(path));
+  }
+  return paths;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/shared/DropData.h"
 
@@ -22,6 +23,10 @@ struct PictureSource {
   // line, taken as a file URL, a link or an absolute path. Only the first
   // file or link counts.
   static PictureSource From(const DropData& data);
+
+  // Every local file named, in order: the system's file list, or else the
+  // file URLs' paths. Several, or a folder, make a queue of pictures.
+  static std::vector<std::string> LocalFiles(const DropData& data);
 
   // The local path a "file:" URL names (percent-decoded; a host other than
   // "localhost" as "//host/path", a drive letter without the slash before

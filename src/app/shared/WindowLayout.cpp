@@ -19,6 +19,10 @@ constexpr int kListBottom = 172;
 constexpr int kHelpTop = 173;
 constexpr int kHelpBottom = 189;
 constexpr int kSwatchTop = 174;
+// The queue's strip: a thumbnail and its two-line label, a scroll bar, and
+// a gap on either side.
+constexpr int kStripWidth = 56;
+constexpr int kStripGap = 4;
 
 struct ButtonPlace {
   WindowLayout::Control control;
@@ -45,7 +49,7 @@ WindowLayout::WindowLayout(DialogUnitScale units, int swatchSide, HelpHeight hel
   defaultSize_ = {units_.X(kDialogWidth), units_.Y(kDialogHeight) + extra};
 }
 
-WindowLayout::Rects WindowLayout::Arrange(PixelSize size) const {
+WindowLayout::Rects WindowLayout::Arrange(PixelSize size, bool strip) const {
   const DialogUnitScale& u = units_;
   const int width = std::max(size.width, defaultSize_.width);
   const int height = std::max(size.height, defaultSize_.height);
@@ -88,6 +92,11 @@ WindowLayout::Rects WindowLayout::Arrange(PixelSize size) const {
 
   const int listTop = u.Y(kMargin);
   rects[kList] = {u.X(kMargin), listTop, columnLeft - u.X(kMargin), listBottom - listTop};
+  if (strip) {
+    const int stripLeft = columnLeft - u.X(kStripGap + kStripWidth);
+    rects[kQueueStrip] = {stripLeft, listTop, columnLeft - u.X(kStripGap) - stripLeft, listBottom - listTop};
+    rects[kList].width = stripLeft - u.X(kStripGap) - rects[kList].left;
+  }
   const int hiddenHeight = u.Y(kListBottom) - u.Y(kListBottom - 1);
   rects[kHidden] = {u.X(kMargin), listBottom - hiddenHeight, u.X(kMargin + 1) - u.X(kMargin), hiddenHeight};
   for (const ButtonPlace& button : kButtons) {

@@ -12,7 +12,9 @@
 // width with the two picture boxes (the query's preview and the site's
 // picture, side by side), which grow together and square; the buttons and
 // the status line keep their size and order above the preview; the help text
-// under the list wraps over the list's and the preview's width. No toolkit:
+// under the list wraps over the list's and the preview's width. When several
+// pictures are queued, their strip of thumbnails stands beside the preview,
+// between it and the list, as high as the list, which gives up its width. No toolkit:
 // every window of the program lays itself out with it.
 class WindowLayout {
  public:
@@ -31,6 +33,7 @@ class WindowLayout {
     kSitePicture,
     kQuerySwatch,
     kQuerySwatchCaption,
+    kQueueStrip,  // several pictures' thumbnails; empty unless shown
     kControlCount
   };
   using Rects = std::array<PixelRect, kControlCount>;
@@ -44,8 +47,9 @@ class WindowLayout {
   // window is never made smaller.
   PixelSize DefaultSize() const { return defaultSize_; }
   // The controls' rectangles for a client area of `size`; a width or height
-  // under the default one is laid out as the default.
-  Rects Arrange(PixelSize size) const;
+  // under the default one is laid out as the default. With `strip`, the
+  // queue's strip has its place; without, its rectangle is empty.
+  Rects Arrange(PixelSize size, bool strip = false) const;
 
  private:
   DialogUnitScale units_;

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -17,6 +18,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -40,9 +42,12 @@
 #include "app/ui/MimeDropData.h"
 #include "app/ui/PreviewBox.h"
 #include "app/ui/ProgramIcon.h"
+#include "app/ui/QueueStrip.h"
 #include "app/ui/QueuedControlView.h"
 #include "app/ui/Swatch.h"
+#include "control/CheckDisplay.h"
 #include "control/PictureBytes.h"
+#include "control/PictureQueue.h"
 #include "control/QueryPicture.h"
 #include "control/DataDirectoryNotice.h"
 #include "control/SitePictureCache.h"
@@ -133,6 +138,15 @@ QImage OpaqueImage(const std::uint32_t* pixels, int width, int height) {
   return image;
 }
 
+// A queued entry's kept preview, in pixels a side: its thumbnail and the
+// preview box at its default size stay sharp, a thousand entries cost
+// at most 256 MB.
+constexpr int kQueuedPreviewSide = 256;
+
+QImage TextureImage(const Texture* texture) {
+  return texture ? OpaqueImage(texture->Pixels(), texture->Width(), texture->Height()) : QImage();
+}
+
 // The site's picture, decoded and brought down to at most the box's source
 // side as its rows arrive (the box makes what it shows from it at its size
 // on the screen). A null image when it cannot be decoded. Any thread.
@@ -145,6 +159,23 @@ QImage SitePictureImage(const std::string& bytes) {
   if (pixels.empty()) return {};
   return OpaqueImage(pixels.data(), width, height);
 }
+
+// Open takes several files; a typed name of a missing file is still
+// accepted, alone, so that the search says it cannot be read.
+class OpenFileDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+ protected:
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (files.size() == 1 && !QFileInfo::exists(files.front())) {
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
 
 }  // namespace
 
@@ -232,6 +263,16 @@ void CTintwiseDlg::CreateControls() {
   querySwatchCaption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   querySwatchCaption_->hide();
 
+  // The queue's thumbnails, shown only while several pictures are queued.
+  strip_ = new QueueStrip(this);
+  strip_->hide();
+  strip_->setFocusPolicy(Qt::NoFocus);
+  connect(strip_, &QueueStrip::EntrySelected, this, [this](int index) {
+    // A thumbnail the user picks holds the list until the next queue.
+    if (index != shownEntry_) followQueue_ = false;
+    ShowQueueEntry(index);
+  });
+
   // The help text's height for a width is the label's own, so the layout
   // wraps it as it is drawn.
   layout_ = std::make_unique<WindowLayout>(units.Scale(), units.Y(kQuerySwatchUnits) / 3 * 3,
@@ -269,7 +310,7 @@ void CTintwiseDlg::CreateControls() {
   siteDelay_->setInterval(kSiteFetchDelayMs);
   connect(siteDelay_, &QTimer::timeout, this, &CTintwiseDlg::FetchSelectedSitePicture);
 
-  QWidget* chain[] = {buttons_[kOpen], buttons_[kExit], list_, buttons_[kSecret], buttons_[kAbort],
+  QWidget* chain[] = {buttons_[kOpen], buttons_[kExit], list_, strip_, buttons_[kSecret], buttons_[kAbort],
                       buttons_[kUpdate]};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 
@@ -290,7 +331,7 @@ void CTintwiseDlg::CreateControls() {
 }
 
 void CTintwiseDlg::ApplyLayout() {
-  const WindowLayout::Rects rects = layout_->Arrange({width(), height()});
+  const WindowLayout::Rects rects = layout_->Arrange({width(), height()}, queue_ != nullptr);
   const auto place = [&rects](QWidget* widget, WindowLayout::Control control) {
     const PixelRect& r = rects[control];
     widget->setGeometry(r.left, r.top, r.width, r.height);
@@ -309,6 +350,7 @@ void CTintwiseDlg::ApplyLayout() {
   place(site_, WindowLayout::kSitePicture);
   place(querySwatch_, WindowLayout::kQuerySwatch);
   place(querySwatchCaption_, WindowLayout::kQuerySwatchCaption);
+  if (queue_) place(strip_, WindowLayout::kQueueStrip);
 }
 
 void CTintwiseDlg::resizeEvent(QResizeEvent* event) {
@@ -460,13 +502,12 @@ void CTintwiseDlg::LoadImage(const std::string& path) {
 
 void CTintwiseDlg::SetPreviewTexture(std::shared_ptr<Texture> texture) {
   previewTexture_ = std::move(texture);
-  preview_->SetPicture(previewTexture_ ? OpaqueImage(previewTexture_->Pixels(), previewTexture_->Width(),
-                                                    previewTexture_->Height())
-                                      : QImage());
+  preview_->SetPicture(TextureImage(previewTexture_.get()));
 }
 
 bool CTintwiseDlg::SearchImage(const std::string& path) {
   if (IsBusy() || closePending_) return false;
+  ShowQueue(false);
   control_->SetPath(path);
   // The preview is decoded on the worker too: a large picture takes a
   // moment, and the window stays responsive meanwhile. The search's own
@@ -481,7 +522,8 @@ bool CTintwiseDlg::SearchImage(const std::string& path) {
 }
 
 bool CTintwiseDlg::SearchSource(const PictureSource& source) {
-  if (IsBusy() || closePending_) return false;
+  if (IsBusy() || closePending_ || source.kind == PictureSource::Kind::kNone) return false;
+  ShowQueue(false);
   switch (source.kind) {
     case PictureSource::Kind::kNone:
       return false;
@@ -522,17 +564,33 @@ bool CTintwiseDlg::SearchSource(const PictureSource& source) {
 }
 
 void CTintwiseDlg::OnPaste() {
-  SearchSource(PictureSource::From(MimeDropData(QGuiApplication::clipboard()->mimeData())));
+  const DropData data = MimeDropData(QGuiApplication::clipboard()->mimeData());
+  if (const std::vector<std::string> paths = PictureSource::LocalFiles(data); PictureQueue::Queues(paths)) {
+    CheckPictures(paths);
+    return;
+  }
+  SearchSource(PictureSource::From(data));
 }
 
 void CTintwiseDlg::ShowSwatches() {
+  if (!queue_) {
+    ShowSwatches(control_->LastQuery(), control_->LastRows());
+  } else if (shownEntry_ >= 0 && static_cast<std::size_t>(shownEntry_) < queue_->Size()) {
+    const PictureQueue::Entry entry = queue_->At(shownEntry_);
+    if (entry.state == PictureQueue::State::kChecked && entry.check.read)
+      ShowSwatches(entry.check.signature, CheckDisplay::Rows(entry.check));
+  }
+}
+
+void CTintwiseDlg::ShowSwatches(const std::optional<ImageCache::Colours>& query,
+                                const std::vector<std::size_t>& rows) {
   const CacheTable* table = control_->Table();
   if (list_->RowCount() == 0 || !table) return;
-  ShowQuerySwatch();
+  ShowQuerySwatch(query);
   // The search names the table rows it listed; an id that no longer matches
   // its row (the table was replaced since) gets no swatch.
   std::unordered_map<std::string_view, std::size_t> stored;
-  for (const std::size_t entry : control_->LastRows()) {
+  for (const std::size_t entry : rows) {
     if (entry < table->RowCount()) stored.emplace(table->Id(entry), entry);
   }
   for (int row = 0; row < list_->RowCount(); ++row) {
@@ -543,8 +601,7 @@ void CTintwiseDlg::ShowSwatches() {
   }
 }
 
-void CTintwiseDlg::ShowQuerySwatch() {
-  const std::optional<ImageCache::Colours>& query = control_->LastQuery();
+void CTintwiseDlg::ShowQuerySwatch(const std::optional<ImageCache::Colours>& query) {
   if (!query || list_->RowCount() == 0) return;
   // Made for the screen's pixel ratio now; made again when it changes.
   querySwatch_->setPixmap(QPixmap::fromImage(SwatchImage(*query, querySwatch_->height() / 3, devicePixelRatioF())));
@@ -559,7 +616,7 @@ bool CTintwiseDlg::event(QEvent* event) {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
   ratioChanged = ratioChanged || event->type() == QEvent::DevicePixelRatioChange;
 #endif
-  if (ratioChanged && querySwatchCaption_ && !querySwatchCaption_->isHidden()) ShowQuerySwatch();
+  if (ratioChanged && querySwatchCaption_ && !querySwatchCaption_->isHidden()) ShowSwatches();
   return QDialog::event(event);
 }
 
@@ -590,24 +647,33 @@ void CTintwiseDlg::ShowSitePicture(const std::string& id, const QImage& picture,
 
 void CTintwiseDlg::OnOpen() {
   if (IsBusy() || closePending_) return;
-  QFileDialog dialog(this);
-  dialog.setFileMode(QFileDialog::AnyFile);  // a typed name of a missing file is accepted
+  OpenFileDialog dialog(this);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   if (dialog.exec() != QDialog::Accepted) return;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return;
+  if (files.size() > 1) {
+    std::vector<std::string> paths;
+    for (const QString& file : files) paths.push_back(NativePath(file));
+    CheckPictures(paths);
+    return;
+  }
   SearchImage(NativePath(files.front()));
 }
 
 void CTintwiseDlg::OnGenerateCache() {
-  if (closePending_) return;
+  if (closePending_ || IsBusy()) return;
+  // The queue's results name rows of the table about to be replaced.
+  ShowQueue(false);
   StartOperation([](Control& control) { control.GenerateCache(); });
 }
 
 void CTintwiseDlg::OnAbort() { control_->Abort(); }
 
 void CTintwiseDlg::OnUpdateCache() {
-  if (closePending_) return;
+  if (closePending_ || IsBusy()) return;
+  ShowQueue(false);
   StartOperation([](Control& control) { control.UpdateCache(); });
 }
 
@@ -729,9 +795,120 @@ void CTintwiseDlg::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void CTintwiseDlg::dropEvent(QDropEvent* event) {
-  // Only the first file or link counts; the others are ignored.
-  const PictureSource source = PictureSource::From(MimeDropData(event->mimeData()));
+  // Several files, or a folder, are queued; otherwise the first file or
+  // link counts and the others are ignored.
+  const DropData data = MimeDropData(event->mimeData());
+  if (const std::vector<std::string> paths = PictureSource::LocalFiles(data); PictureQueue::Queues(paths)) {
+    if (CheckPictures(paths)) event->acceptProposedAction();
+    return;
+  }
+  const PictureSource source = PictureSource::From(data);
   if (source.kind == PictureSource::Kind::kNone) return;
   SearchSource(source);
   event->acceptProposedAction();
+}
+
+bool CTintwiseDlg::CheckPictures(const std::vector<std::string>& paths) {
+  if (IsBusy() || closePending_ || paths.empty()) return false;
+  auto queue = std::make_shared<PictureQueue>();
+  ShowQueue(false);
+  queue_ = queue;
+  ShowQueue(true);
+  ClearRows();
+  SetPreviewTexture(nullptr);
+  SetStatusText(PictureQueue::Label(PictureQueue::Mark::kChecking));
+  // Only Abort among the buttons; the list and the strip stay usable, to
+  // look at the entries already checked.
+  EnableControls(false);
+  list_->setEnabled(true);
+  // Armed here, on the thread Abort comes from, so that an early Abort counts.
+  control_->SetRunning(true);
+  QPointer<CTintwiseDlg> self(this);
+  const bool started = StartOperation([self, queue, paths](Control& control) {
+    // Folders are walked here: a large one takes a while.
+    queue->FillFrom(paths);
+    QMetaObject::invokeMethod(
+        self.data(), [self, queue] { if (self) self->OnQueueFilled(queue); }, Qt::QueuedConnection);
+    control.CheckQueue(*queue, [&](std::size_t index) {
+      // The preview is decoded on this thread too, once the picture has
+      // been read; kept for every entry, so smaller than a searched one's.
+      std::shared_ptr<Texture> preview;
+      const PictureQueue::Entry entry = queue->At(index);
+      if (entry.state == PictureQueue::State::kChecked && entry.check.read)
+        preview = LoadPreviewPicture(entry.picture.path, kQueuedPreviewSide);
+      QMetaObject::invokeMethod(
+          self.data(),
+          [self, queue, index, preview] {
+            if (self) self->OnQueueEntryChanged(queue, index, preview);
+          },
+          Qt::QueuedConnection);
+    });
+    control.View().EnableControls(true);
+  });
+  if (!started) {
+    control_->SetRunning(false);
+    ShowQueue(false);
+    EnableControls(true);
+  }
+  return started;
+}
+
+void CTintwiseDlg::ShowQueue(bool shown) {
+  if (!shown) {
+    if (!queue_) return;
+    queue_.reset();
+    queuePreviews_.clear();
+    strip_->SetEntries({});
+  }
+  shownEntry_ = -1;
+  followQueue_ = true;
+  strip_->setVisible(shown);
+  // Tab passes it by while it is hidden.
+  strip_->setFocusPolicy(shown ? Qt::StrongFocus : Qt::NoFocus);
+  ApplyLayout();
+}
+
+void CTintwiseDlg::OnQueueFilled(const std::shared_ptr<PictureQueue>& queue) {
+  if (queue != queue_) return;
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < queue->Size(); ++i) names.push_back(queue->At(i).picture.shown);
+  queuePreviews_.assign(names.size(), QImage());
+  strip_->SetEntries(names);
+  // Folders without a single picture.
+  if (names.empty()) SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
+}
+
+void CTintwiseDlg::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
+                                       const std::shared_ptr<Texture>& preview) {
+  if (queue != queue_ || index >= queuePreviews_.size()) return;
+  const int row = static_cast<int>(index);
+  const PictureQueue::Mark mark = queue->MarkAt(index);
+  if (preview) {
+    queuePreviews_[index] = TextureImage(preview.get());
+    strip_->SetThumbnail(row, queuePreviews_[index]);
+  }
+  strip_->SetMark(row, mark);
+  const bool settled = mark != PictureQueue::Mark::kWaiting && mark != PictureQueue::Mark::kChecking;
+  if ((followQueue_ && settled && mark != PictureQueue::Mark::kNotChecked) || row == shownEntry_) ShowQueueEntry(row);
+}
+
+void CTintwiseDlg::ShowQueueEntry(int index) {
+  if (!queue_ || index < 0 || static_cast<std::size_t>(index) >= queue_->Size()) return;
+  shownEntry_ = index;
+  if (strip_->currentRow() != index) {
+    // Not a selection of the user's: the list keeps following the queue.
+    const QSignalBlocker quiet(strip_);
+    strip_->setCurrentRow(index);
+  }
+  const PictureQueue::Entry entry = queue_->At(index);
+  ClearRows();
+  previewTexture_.reset();
+  preview_->SetPicture(static_cast<std::size_t>(index) < queuePreviews_.size() ? queuePreviews_[index] : QImage());
+  if (entry.state != PictureQueue::State::kChecked) {
+    SetStatusText(PictureQueue::Label(PictureQueue::MarkOf(entry)));
+    return;
+  }
+  // As the search showed it, from the results kept: nothing is searched.
+  CheckDisplay::Show(*this, control_->Table(), entry.check);
+  ShowSwatches();
 }

@@ -2,15 +2,18 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QImage>
 #include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/shared/PictureSource.h"
 #include "control/ControlView.h"
+#include "imaging/ImageCache.h"
 
 class CListCtrlEx;
 class Control;
@@ -19,8 +22,10 @@ class QAction;
 class QTimer;
 class SitePictureCache;
 class SitePictureFetcher;
+class PictureQueue;
 class PreviewBox;
 class QFrame;
+class QueueStrip;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -32,7 +37,10 @@ class WindowLayout;
 // The program's only window: a resizable dialog with the result list, the
 // preview box, the buttons, the status line and the help text, and to their
 // right the site's picture of the selected row (fetched one at a time on a
-// thread of its own) above the query's colour swatch. Opening it
+// thread of its own) above the query's colour swatch. Several pictures given
+// at once (or a folder) are queued: their strip of thumbnails stands beside
+// the preview, each marked with its verdict as it is known, and selecting one
+// shows its results as kept, without searching again. Opening it
 // initialises the system (environment, log, graphics device, Control, the
 // list) and starts loading the cache. User actions become operations on
 // Control, which run one at a time on a worker thread; Control reports back
@@ -92,6 +100,16 @@ class CTintwiseDlg : public QDialog, public ControlView {
   // Searches what the clipboard holds, as a drop of it would (Ctrl+V and
   // the preview's context menu).
   void OnPaste();
+  // Queues the pictures among `paths` (files as they are, folders' pictures
+  // recursively in name order, as the command line's check finds them) and
+  // checks them one after another; Abort leaves the rest not checked. The
+  // strip shows them, and the list the latest checked one's results until
+  // another is selected. Nothing while another operation runs. Returns
+  // whether the check was started.
+  bool CheckPictures(const std::vector<std::string>& paths);
+  // Shows the queued entry `index`'s results as kept: its rows, verdict,
+  // preview, swatches and site picture.
+  void ShowQueueEntry(int index);
 
   // The actions behind the buttons; each does nothing while an operation runs.
   void OnOpen();
@@ -116,6 +134,10 @@ class CTintwiseDlg : public QDialog, public ControlView {
   QLabel& StatusLine() const { return *status_; }
   QLabel& HelpText() const { return *help_; }
   const std::array<QPushButton*, 5>& Buttons() const { return buttons_; }
+  // The queue's strip; hidden unless several pictures were given at once.
+  QueueStrip& Strip() const { return *strip_; }
+  // The queue shown in the strip; null when none is.
+  const std::shared_ptr<PictureQueue>& Queue() const { return queue_; }
   const std::shared_ptr<Texture>& PreviewTexture() const { return previewTexture_; }
 
   // Exit: releases the graphics device and ends the dialog. During an
@@ -147,8 +169,17 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void OnOperationFinished();
   void SetPreviewTexture(std::shared_ptr<Texture> texture);
   void EndDialog();
+  // The swatches of the query and the listed rows: those of the queued
+  // entry shown, or of the last search.
   void ShowSwatches();
-  void ShowQuerySwatch();
+  void ShowQuerySwatch(const std::optional<ImageCache::Colours>& query);
+  void ShowSwatches(const std::optional<ImageCache::Colours>& query, const std::vector<std::size_t>& rows);
+  // Shows or hides the strip (and drops the queue when hiding it).
+  void ShowQueue(bool shown);
+  void OnQueueFilled(const std::shared_ptr<PictureQueue>& queue);
+  // `preview` is the entry's preview texture once it has been checked and read.
+  void OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
+                           const std::shared_ptr<Texture>& preview);
   void OnSelectionChanged();
   void FetchSelectedSitePicture();
   void ShowSitePicture(const std::string& id, const QImage& picture, const std::string& message);
@@ -186,6 +217,15 @@ class CTintwiseDlg : public QDialog, public ControlView {
   // Goes before Control, whose session it uses.
   std::unique_ptr<SitePictureFetcher> siteFetcher_;
   std::shared_ptr<Texture> previewTexture_;
+  QueueStrip* strip_ = nullptr;
+  std::shared_ptr<PictureQueue> queue_;
+  // Each queued entry's rendered preview, once read: selecting it again
+  // decodes nothing.
+  std::vector<QImage> queuePreviews_;
+  // The entry whose results are shown; -1 for none.
+  int shownEntry_ = -1;
+  // The list follows each newly checked entry until the user selects one.
+  bool followQueue_ = true;
   bool startupLoad_ = true;
   bool closePending_ = false;
 };

@@ -47,4 +47,13 @@ TEST(PictureSourceTest, ReadsTheFirstFileDataLinkOrTextInThatOrder) {
   }
 }
 
+// Every local file, for a queue: the file list, or else the file URLs only.
+TEST(PictureSourceTest, LocalFilesAreTheFileListOrTheFileUrls) {
+  using Paths = std::vector<std::string>;
+  EXPECT_EQ((Paths{"/a.png", "/b"}), PictureSource::LocalFiles({{"/a.png", "/b"}, {"file:///c.png"}, "", {}}));
+  EXPECT_EQ((Paths{"/a b.png", "//h/c.png"}),
+            PictureSource::LocalFiles({{}, {"file:///a%20b.png", "https://h/x.png", "file://h/c.png"}, "", {}}));
+  EXPECT_EQ(Paths{}, PictureSource::LocalFiles({{}, {}, "/a.png", {}}));
+}
+
 }  // namespace

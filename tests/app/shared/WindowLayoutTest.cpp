@@ -38,6 +38,7 @@ TEST(WindowLayoutTest, TheDefaultSizeIsTheTemplateAndSmallerSizesAreLaidOutAsIt)
         u.Rect(307, 26, 128, 16),  u.Rect(307, 43, 128, 128), u.Rect(7, 171, 1, 1),
         helpRect,                  u.Rect(442, 30, 128, 12), u.Rect(442, 43, 128, 128),
         {u.X(442), u.Y(174), 24, 24}, {u.X(442) + 23 + u.X(3), u.Y(174), u.X(570) - u.X(442) - 23 - u.X(3), 24},
+        {},  // no queue
     };
     for (const PixelSize size : {layout.DefaultSize(), PixelSize{0, 0}, PixelSize{300, layout.DefaultSize().height}}) {
       const L::Rects rects = layout.Arrange(size);
@@ -63,50 +64,72 @@ TEST(WindowLayoutTest, LargerTheListAndTheSquareBoxesGrowAndNothingOverlapsOrLea
     const PixelSize base = layout.DefaultSize();
     const L::Rects small = layout.Arrange(base);
     for (const Grow& g : grows) {
-      const PixelSize size{base.width + g.extraWidth, base.height + g.extraHeight};
-      const L::Rects r = layout.Arrange(size);
-      const std::string where = "font " + std::to_string(f.baseWidth) + "x" + std::to_string(f.baseHeight) +
-                                " size " + std::to_string(size.width) + "x" + std::to_string(size.height);
-      // The list takes the height the help text leaves, and width.
-      EXPECT_GE(r[L::kList].height, small[L::kList].height + g.extraHeight) << where;
-      EXPECT_GE(r[L::kList].width, small[L::kList].width) << where;
-      EXPECT_EQ(r[L::kList].width + r[L::kPreview].width + r[L::kSitePicture].width,
-                small[L::kList].width + small[L::kPreview].width + small[L::kSitePicture].width + g.extraWidth)
-          << where;
-      // The boxes grow together, never shrink, and are square once grown.
-      EXPECT_EQ(r[L::kPreview].height, r[L::kSitePicture].height) << where;
-      EXPECT_EQ(r[L::kPreview].top, r[L::kSitePicture].top) << where;
-      EXPECT_GE(r[L::kPreview].width, small[L::kPreview].width) << where;
-      EXPECT_GE(r[L::kPreview].height, small[L::kPreview].height) << where;
-      if (g.square) {
-        EXPECT_GT(r[L::kPreview].width, small[L::kPreview].width) << where;
-        EXPECT_EQ(r[L::kPreview].width, r[L::kPreview].height) << where;
-        EXPECT_EQ(r[L::kSitePicture].width, r[L::kSitePicture].height) << where;
-      }
-      // The site picture beside the preview; the right margin as before.
-      EXPECT_EQ(small[L::kSitePicture].left - small[L::kPreview].Right(),
-                r[L::kSitePicture].left - r[L::kPreview].Right()) << where;
-      EXPECT_EQ(base.width - small[L::kSitePicture].Right(), size.width - r[L::kSitePicture].Right()) << where;
-      // Buttons and status line keep their size and their order, above the preview.
-      for (int c : {L::kSecretButton, L::kUpdateButton, L::kAbortButton, L::kOpenButton, L::kExitButton, L::kStatus}) {
-        EXPECT_EQ(small[c].width, r[c].width) << where << " control " << c;
-        EXPECT_EQ(small[c].height, r[c].height) << where << " control " << c;
-        EXPECT_EQ(small[c].left - small[L::kPreview].left, r[c].left - r[L::kPreview].left) << where << " " << c;
-        EXPECT_LE(r[c].Bottom(), r[L::kPreview].top) << where << " control " << c;
-      }
-      // The help text spans the list and the preview and holds its text.
-      EXPECT_EQ(r[L::kList].left, r[L::kHelp].left) << where;
-      EXPECT_EQ(r[L::kPreview].Right(), r[L::kHelp].Right()) << where;
-      EXPECT_GE(r[L::kHelp].height, Wrapped(f.helpGlyphs, 12, 15)(r[L::kHelp].width)) << where;
-      // Inside the client area, and no two shown controls overlap.
-      for (int a = 0; a < L::kControlCount; ++a) {
-        EXPECT_GE(r[a].left, 0) << where << " " << a;
-        EXPECT_GE(r[a].top, 0) << where << " " << a;
-        EXPECT_LE(r[a].Right(), size.width) << where << " " << a;
-        EXPECT_LE(r[a].Bottom(), size.height) << where << " " << a;
-        for (int b = a + 1; b < L::kControlCount; ++b) {
-          if (a == L::kHidden || b == L::kHidden) continue;
-          EXPECT_FALSE(r[a].Intersects(r[b])) << where << " controls " << a << " and " << b;
+      for (const bool strip : {false, true}) {
+        const PixelSize size{base.width + g.extraWidth, base.height + g.extraHeight};
+        const L::Rects r = layout.Arrange(size, strip);
+        const std::string where = "font " + std::to_string(f.baseWidth) + "x" + std::to_string(f.baseHeight) +
+                                  " size " + std::to_string(size.width) + "x" + std::to_string(size.height) +
+                                  (strip ? " strip" : "");
+        // The queue's strip stands between the list and the preview, as high
+        // as the list and as wide as it needs, taking the list's width; the
+        // other controls keep their places.
+        if (strip) {
+          const L::Rects without = layout.Arrange(size);
+          for (int c = 0; c < L::kQueueStrip; ++c) {
+            if (c == L::kList) continue;
+            EXPECT_EQ(without[c], r[c]) << where << " control " << c;
+          }
+          EXPECT_EQ(r[L::kList].top, r[L::kQueueStrip].top) << where;
+          EXPECT_EQ(r[L::kList].height, r[L::kQueueStrip].height) << where;
+          EXPECT_LT(r[L::kList].Right(), r[L::kQueueStrip].left) << where;
+          EXPECT_LT(r[L::kQueueStrip].Right(), r[L::kPreview].left) << where;
+          EXPECT_EQ(layout.Arrange(base, true)[L::kQueueStrip].width, r[L::kQueueStrip].width) << where;
+          EXPECT_GT(r[L::kQueueStrip].width, 2 * f.baseWidth * 4) << where;
+        } else {
+          EXPECT_EQ(PixelRect{}, r[L::kQueueStrip]) << where;
+        }
+        const int stripShare = strip ? r[L::kPreview].left - r[L::kList].Right() : 0;
+        // The list takes the height the help text leaves, and width.
+        EXPECT_GE(r[L::kList].height, small[L::kList].height + g.extraHeight) << where;
+        EXPECT_GE(r[L::kList].width + stripShare, small[L::kList].width) << where;
+        EXPECT_EQ(r[L::kList].width + stripShare + r[L::kPreview].width + r[L::kSitePicture].width,
+                  small[L::kList].width + small[L::kPreview].width + small[L::kSitePicture].width + g.extraWidth)
+            << where;
+        // The boxes grow together, never shrink, and are square once grown.
+        EXPECT_EQ(r[L::kPreview].height, r[L::kSitePicture].height) << where;
+        EXPECT_EQ(r[L::kPreview].top, r[L::kSitePicture].top) << where;
+        EXPECT_GE(r[L::kPreview].width, small[L::kPreview].width) << where;
+        EXPECT_GE(r[L::kPreview].height, small[L::kPreview].height) << where;
+        if (g.square) {
+          EXPECT_GT(r[L::kPreview].width, small[L::kPreview].width) << where;
+          EXPECT_EQ(r[L::kPreview].width, r[L::kPreview].height) << where;
+          EXPECT_EQ(r[L::kSitePicture].width, r[L::kSitePicture].height) << where;
+        }
+        // The site picture beside the preview; the right margin as before.
+        EXPECT_EQ(small[L::kSitePicture].left - small[L::kPreview].Right(),
+                  r[L::kSitePicture].left - r[L::kPreview].Right()) << where;
+        EXPECT_EQ(base.width - small[L::kSitePicture].Right(), size.width - r[L::kSitePicture].Right()) << where;
+        // Buttons and status line keep their size and their order, above the preview.
+        for (int c : {L::kSecretButton, L::kUpdateButton, L::kAbortButton, L::kOpenButton, L::kExitButton, L::kStatus}) {
+          EXPECT_EQ(small[c].width, r[c].width) << where << " control " << c;
+          EXPECT_EQ(small[c].height, r[c].height) << where << " control " << c;
+          EXPECT_EQ(small[c].left - small[L::kPreview].left, r[c].left - r[L::kPreview].left) << where << " " << c;
+          EXPECT_LE(r[c].Bottom(), r[L::kPreview].top) << where << " control " << c;
+        }
+        // The help text spans the list and the preview and holds its text.
+        EXPECT_EQ(r[L::kList].left, r[L::kHelp].left) << where;
+        EXPECT_EQ(r[L::kPreview].Right(), r[L::kHelp].Right()) << where;
+        EXPECT_GE(r[L::kHelp].height, Wrapped(f.helpGlyphs, 12, 15)(r[L::kHelp].width)) << where;
+        // Inside the client area, and no two shown controls overlap.
+        for (int a = 0; a < L::kControlCount; ++a) {
+          EXPECT_GE(r[a].left, 0) << where << " " << a;
+          EXPECT_GE(r[a].top, 0) << where << " " << a;
+          EXPECT_LE(r[a].Right(), size.width) << where << " " << a;
+          EXPECT_LE(r[a].Bottom(), size.height) << where << " " << a;
+          for (int b = a + 1; b < L::kControlCount; ++b) {
+            if (a == L::kHidden || b == L::kHidden || (!strip && b == L::kQueueStrip)) continue;
+            EXPECT_FALSE(r[a].Intersects(r[b])) << where << " controls " << a << " and " << b;
+          }
         }
       }
     }

@@ -20,12 +20,15 @@
 #include <QScrollBar>
 #include <QUrl>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "app/ui/CListCtrlEx.h"
 #include "app/ui/CTintwiseDlg.h"
 #include "app/ui/DialogUnits.h"
 #include "app/ui/PreviewBox.h"
+#include "app/ui/QueueStrip.h"
+#include "control/PictureQueue.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "infra/Environment.h"
@@ -253,25 +256,135 @@ TEST_F(DialogTest, ControlsGoOffAsSoonAsADropStartsASearch) {
   EXPECT_TRUE(List().isEnabled());
 }
 
-TEST_F(DialogTest, DropOfSeveralFilesSearchesTheFirst) {
-  const std::string red = WriteImage("red.png", Qt::red);
+// Several pictures at once, or a folder, are queued whichever way they come:
+// each is checked in turn and marked with its verdict, and selecting one
+// shows its results as kept, searching nothing again. A single picture
+// after them is searched alone, as ever.
+TEST_F(DialogTest, SeveralPicturesAreQueuedAndEachKeepsItsResult) {
+  std::filesystem::create_directories(PathOf("folder/sub"));
+  const std::string red = WriteImage("folder/red.png", Qt::red);
   const std::string green = WriteImage("green.png", Qt::green);
-  const std::string blue = WriteImage("blue.png", Qt::blue);
+  const std::string white = WriteImage("folder/sub/white.png", Qt::white);
+  const std::string broken = PathOf("folder/broken.png");
+  WriteWholeFile(broken, "\x89PNG\r\n\x1A\n and no more");
   {
     CacheFileWriter cache(PathOf("cache.db"));
     AddFillerRows(cache, 10, 0, 25);
     cache.Add("101", "red", "p", SignatureOf(red));
     cache.Add("102", "green", "p", SignatureOf(green));
-    cache.Add("103", "blue", "p", SignatureOf(blue));
+  }
+  using Mark = PictureQueue::Mark;
+  enum class Way { kDrop, kPaste, kOpen };
+  struct Case {
+    Way way;
+    std::vector<std::string> given;
+    std::vector<Mark> marks;  // red posted, broken an error, white new
+  };
+  const std::vector<std::string> three = {red, broken, white};
+  const Case cases[] = {
+      {Way::kDrop, three, {Mark::kPosted, Mark::kError, Mark::kNew}},
+      {Way::kPaste, three, {Mark::kPosted, Mark::kError, Mark::kNew}},
+      {Way::kOpen, three, {Mark::kPosted, Mark::kError, Mark::kNew}},
+      // A folder's pictures in name order, recursively.
+      {Way::kDrop, {PathOf("folder")}, {Mark::kError, Mark::kPosted, Mark::kNew}},
+  };
+  OpenDialog();
+  for (const Case& c : cases) {
+    const std::string where = "way " + std::to_string(static_cast<int>(c.way)) + " " + c.given.front();
+    // One picture alone: no strip, searched as ever.
+    Drop({green});
+    EXPECT_FALSE(dialog_->Strip().isVisible());
+    EXPECT_EQ(nullptr, dialog_->Queue());
+    EXPECT_EQ((std::vector<std::string>{"green", "p", "102", "0000"}), List().GetRowTexts(0));
+    EXPECT_EQ(green, dialog_->GetControl()->Path());
+    EXPECT_EQ(List().geometry().right(), dialog_->Preview().geometry().left() - 1);
+    if (c.way == Way::kDrop) Drop(c.given);
+    if (c.way == Way::kPaste) {
+      auto* data = new QMimeData;
+      QList<QUrl> urls;
+      for (const std::string& path : c.given) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
+      data->setUrls(urls);
+      QGuiApplication::clipboard()->setMimeData(data);
+      dialog_->PasteAction().trigger();
+    }
+    if (c.way == Way::kOpen) {
+      std::string names;  // several names are typed quoted
+      for (const std::string& path : c.given) names += "\"" + path + "\" ";
+      AnswerFileDialogWith(names);
+      Button(CTintwiseDlg::kOpen).click();
+    }
+    WaitUntilIdle();
+    QueueStrip& strip = dialog_->Strip();
+    ASSERT_TRUE(strip.isVisible()) << where;
+    ASSERT_EQ(static_cast<int>(c.marks.size()), strip.Count()) << where;
+    EXPECT_LE(strip.geometry().right(), dialog_->Preview().geometry().left()) << where;
+    EXPECT_LE(List().geometry().right(), strip.geometry().left()) << where;
+    int posted = -1;
+    for (int i = 0; i < strip.Count(); ++i) {
+      EXPECT_EQ(c.marks[i], strip.MarkAt(i)) << where << " entry " << i;
+      EXPECT_EQ(QString::fromStdString(Cp932ToUtf8(PictureQueue::Label(c.marks[i]))), strip.LabelAt(i)) << where;
+      if (c.marks[i] == Mark::kPosted) posted = i;
+    }
+    EXPECT_TRUE(Button(CTintwiseDlg::kOpen).isEnabled()) << where;
+    // The list has followed the queue to its last entry (a new picture).
+    EXPECT_EQ(strip.Count() - 1, strip.currentRow()) << where;
+    EXPECT_EQ(0u, Status().rfind(Utf8(u8"検索終了\n見つかりませんでした"), 0)) << where << Status();
+    // Each selection shows that entry's list, verdict and preview.
+    for (int i = 0; i < strip.Count(); ++i) {
+      strip.setCurrentRow(i);
+      EXPECT_FALSE(dialog_->IsBusy()) << where;
+      if (c.marks[i] == Mark::kError) {
+        EXPECT_EQ(0, List().RowCount()) << where;
+        EXPECT_EQ(0u, Status().rfind(Utf8(u8"画像を読み込めませんでした\n"), 0)) << where << Status();
+        EXPECT_TRUE(dialog_->Preview().IsEmpty()) << where;
+        continue;
+      }
+      EXPECT_EQ(12, List().RowCount()) << where;
+      EXPECT_FALSE(dialog_->Preview().IsEmpty()) << where;
+      if (i == posted) {
+        EXPECT_EQ((std::vector<std::string>{"red", "p", "101", "0000"}), List().GetRowTexts(0)) << where;
+        EXPECT_EQ(Utf8(u8"検索終了\n投稿済み　ID 101　差 0　同一"), Status()) << where;
+      } else {
+        EXPECT_EQ(0u, Status().rfind(Utf8(u8"検索終了\n見つかりませんでした"), 0)) << where << Status();
+      }
+    }
+  }
+}
+
+// Abort during the queue lets the picture being checked finish and leaves
+// the rest marked not checked.
+TEST_F(DialogTest, AbortStopsTheQueue) {
+  std::vector<std::string> large;
+  for (int i = 0; i < 5; ++i) {
+    QImage image(2400, 2400, QImage::Format_RGB32);
+    image.fill(QColor(40 * i, 90, 200 - 30 * i));
+    large.push_back(PathOf("large" + std::to_string(i) + ".png"));
+    ASSERT_TRUE(image.save(QString::fromStdString(large.back()), "PNG"));
+  }
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 10, 0, 25);
   }
   OpenDialog();
-  Drop({green, red, blue});
-  ASSERT_GE(List().RowCount(), 1);
-  EXPECT_EQ((std::vector<std::string>{"green", "p", "102", "0000"}), List().GetRowTexts(0));
-  EXPECT_EQ(Utf8(u8"検索終了\n投稿済み　ID 102　差 0　同一"), Status());
-  EXPECT_FALSE(dialog_->Preview().IsEmpty());
-  EXPECT_NE(nullptr, dialog_->PreviewTexture());
-  EXPECT_EQ(green, dialog_->GetControl()->Path());
+  Drop(large, /*waitForTheSearch=*/false);
+  QueueStrip& strip = dialog_->Strip();
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    return strip.Count() == 5 && strip.MarkAt(0) != PictureQueue::Mark::kWaiting &&
+           strip.MarkAt(0) != PictureQueue::Mark::kChecking;
+  }, 30000));
+  Button(CTintwiseDlg::kAbort).click();
+  WaitUntilIdle();
+  EXPECT_NE(PictureQueue::Mark::kNotChecked, strip.MarkAt(0));
+  EXPECT_EQ(PictureQueue::Mark::kNotChecked, strip.MarkAt(4));
+  for (int i = 1; i < strip.Count(); ++i) {
+    // Never a checked entry after one left unchecked.
+    if (strip.MarkAt(i - 1) != PictureQueue::Mark::kNotChecked) continue;
+    EXPECT_EQ(PictureQueue::Mark::kNotChecked, strip.MarkAt(i)) << i;
+  }
+  strip.setCurrentRow(4);
+  EXPECT_EQ(Utf8(u8"未チェック"), Status());
+  EXPECT_EQ(0, List().RowCount());
+  EXPECT_TRUE(Button(CTintwiseDlg::kOpen).isEnabled());
 }
 
 TEST_F(DialogTest, ResultsAreTheTwentyClosestClosestFirst) {

@@ -1,0 +1,77 @@
+#include "control/CheckDisplay.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "control/ControlView.h"
+#include "infra/NumberToString.h"
+#include "infra/TextEncoding.h"
+#include "search/CacheTable.h"
+
+namespace {
+
+constexpr int kDifferenceWidth = 4;
+
+std::string DifferenceText(std::int64_t difference) {
+  // Differences beyond the 32-bit range (only tables holding absurd values
+  // have them) show as the largest 32-bit number.
+  return NumberToString(
+      static_cast<std::int32_t>(std::min<std::int64_t>(difference, std::numeric_limits<std::int32_t>::max())),
+      kDifferenceWidth);
+}
+
+// "検索終了" and the verdict's line: outcome, id, difference and how it
+// matched; the entry as a marked row when another comparison found it.
+void ShowVerdict(ControlView& view, const CacheTable& table, const Verdict::Decision& verdict) {
+  static const SjisText kDone{u8"検索終了"}, kId{u8"　ID "}, kDifference{u8"　差 "}, kSpace{u8"　"},
+      kClosest{u8"　最も近いもの:"};
+  std::string line = kDone.str() + "\n" + Verdict::Label(verdict.outcome);
+  std::vector<std::string> marked;
+  if (verdict.hasEntry) {
+    if (verdict.outcome == Verdict::Outcome::kNew) line += kClosest.str();
+    line += kId.str() + std::string(table.Id(verdict.entry.row)) + kDifference.str() +
+            std::to_string(verdict.entry.difference) + kSpace.str() + ComparisonLabel(verdict.comparison);
+    if (verdict.comparison != Comparison::kSame) {
+      marked = {std::string(table.Title(verdict.entry.row)), std::string(table.Name(verdict.entry.row)),
+                std::string(table.Id(verdict.entry.row)),
+                DifferenceText(verdict.entry.difference) + " " + ComparisonLabel(verdict.comparison)};
+    }
+  }
+  view.ShowVerdict(line, marked);
+}
+
+}  // namespace
+
+void CheckDisplay::Show(ControlView& view, const CacheTable* table, const PictureCheck& check) {
+  static const SjisText kDone{u8"検索終了"};
+  if (!check.read) {
+    // Nothing is listed: an all-zero query would rank the darkest entries
+    // as if they had been found.
+    view.SetStatusText(UnreadableText(check));
+    return;
+  }
+  if (table) {
+    for (const SearchHit& hit : check.match.hits) {
+      view.AddRow({std::string(table->Title(hit.row)), std::string(table->Name(hit.row)),
+                   std::string(table->Id(hit.row)), DifferenceText(hit.difference)});
+    }
+  }
+  view.SetStatusText(kDone);
+  if (table) ShowVerdict(view, *table, check.decision);
+}
+
+std::vector<std::size_t> CheckDisplay::Rows(const PictureCheck& check) {
+  std::vector<std::size_t> rows;
+  for (const SearchHit& hit : check.match.hits) rows.push_back(hit.row);
+  if (check.read && check.decision.hasEntry) rows.push_back(check.decision.entry.row);
+  return rows;
+}
+
+std::string CheckDisplay::UnreadableText(const PictureCheck& check) {
+  static const SjisText kUnreadable{u8"画像を読み込めませんでした"};
+  // A picture never opened (a folder that could not be listed) has only
+  // the walk's own English reason.
+  return kUnreadable + "\n" + (check.errorKind ? ImageErrorStatusText(*check.errorKind) : check.reason);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "control/PictureCheck.h"
+
+class CacheTable;
+class ControlView;
+
+// Shows one picture's check on a view as the window's search does, so that
+// a check made earlier (a queued picture's) shows exactly as a fresh one.
+class CheckDisplay {
+ public:
+  // Appends the check's rows (title, poster, id, difference) to the view,
+  // then "検索終了" and the verdict's line (the verdict's entry as a marked
+  // row when another comparison found it). A picture that could not be read
+  // lists nothing: the status says so and why. With no table, only
+  // "検索終了". The view's rows are not cleared first.
+  static void Show(ControlView& view, const CacheTable* table, const PictureCheck& check);
+
+  // The table rows Show lists: the plain rows, then the verdict's entry.
+  static std::vector<std::size_t> Rows(const PictureCheck& check);
+
+  // "画像を読み込めませんでした" and why, on a second line (Shift-JIS).
+  static std::string UnreadableText(const PictureCheck& check);
+};
