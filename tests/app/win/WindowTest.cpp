@@ -1,0 +1,258 @@
+// The Windows window driven in-process (under Wine on Xvfb in CI): the
+// search shows its verdict row, drops and pastes of each kind reach the
+// search through the system's own data objects, Abort ends a stalled
+// download, and a density change lays the window out again.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/shared/WindowLayout.h"
+#include "app/win/ComPointer.h"
+#include "app/win/DropTarget.h"
+#include "app/win/TintwiseWindow.h"
+#include "app/win/WinText.h"
+#include "infra/ServerAddress.h"
+#include "infra/TextEncoding.h"
+#include "support/CacheFileWriter.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/ProgramDirectoryTest.h"
+
+namespace {
+
+std::string Sjis(std::u8string_view utf8) { return SjisText(utf8).str(); }
+
+// Runs the window's messages until `done` holds; false after `seconds`.
+template <typename Done>
+bool PumpUntil(TintwiseWindow& window, Done done, int seconds = 30) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (window.PreTranslate(message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+// Puts `bytes` on the clipboard as `format`, for OleGetClipboard to offer.
+void PutOnClipboard(UINT format, const std::string& bytes) {
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
+  GlobalUnlock(memory);
+  EXPECT_NE(nullptr, SetClipboardData(format, memory));
+  CloseClipboard();
+}
+
+std::string FileList(const std::string& path) {
+  DROPFILES header{};
+  header.pFiles = sizeof(header);
+  header.fWide = TRUE;
+  std::wstring names = WidePath(path);
+  names.push_back(L'\0');
+  names.push_back(L'\0');
+  std::string bytes(reinterpret_cast<const char*>(&header), sizeof(header));
+  bytes.append(reinterpret_cast<const char*>(names.data()), names.size() * sizeof(wchar_t));
+  return bytes;
+}
+
+std::string WideText(const std::string& utf8) {
+  const std::wstring text = WidePath(utf8) + L'\0';
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// A packed 24-bit bottom-up bitmap of one grey level, as CF_DIB carries it.
+std::string GreyBitmap(int level, int width, int height) {
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof(info);
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  const int stride = (width * 3 + 3) / 4 * 4;
+  std::string bytes(reinterpret_cast<const char*>(&info), sizeof(info));
+  bytes.append(static_cast<std::size_t>(stride) * height, static_cast<char>(level));
+  return bytes;
+}
+
+class WindowTest : public ProgramDirectoryTest {
+ protected:
+  void SetUp() override {
+    ProgramDirectoryTest::SetUp();
+    CacheFileWriter cache(PathOf("cache.db"));
+    for (int i = 1; i <= 25; ++i) cache.Add(Uniform(i * 10));  // "id<i>", level 10 i
+  }
+
+  void TearDown() override {
+    window_.reset();
+    ProgramDirectoryTest::TearDown();
+  }
+
+  void Open() {
+    TintwiseWindow::Options options;
+    options.programDirectory = Dir();
+    options.openUrl = [this](const std::string& url) { opened_.push_back(url); };
+    options.siteCacheDirectory = PathOf("site");
+    window_ = std::make_unique<TintwiseWindow>(std::move(options));
+    window_->Show();
+    ASSERT_TRUE(PumpUntil(*window_, [this] { return !window_->IsBusy(); }));
+  }
+
+  bool WaitIdle() {
+    return PumpUntil(*window_, [this] { return !window_->IsBusy(); });
+  }
+
+  std::string FirstId() const {
+    const std::vector<std::string> row = window_->List().GetRowTexts(0);
+    return row.size() > 2 ? row[2] : std::string();
+  }
+
+  std::unique_ptr<TintwiseWindow> window_;
+  std::vector<std::string> opened_;
+};
+
+TEST_F(WindowTest, ASearchListsTheClosestFirstWithSwatchesAndThePagesOpen) {
+  Open();
+  EXPECT_EQ(Sjis(u8"25作品より検索"), window_->StatusText());
+  const std::string picture = PathOf("query.png");
+  WriteUniformPicture(picture, 50);
+  ASSERT_TRUE(window_->SearchImage(picture));
+  EXPECT_FALSE(IsWindowEnabled(window_->Button(TintwiseWindow::kOpen)));
+  EXPECT_TRUE(IsWindowEnabled(window_->Button(TintwiseWindow::kAbort)));
+  ASSERT_TRUE(WaitIdle());
+
+  ResultList& list = window_->List();
+  EXPECT_EQ(20, list.RowCount());
+  EXPECT_EQ("id5", FirstId());
+  // The verdict is the status line's second line.
+  EXPECT_NE(std::string::npos, window_->StatusText().find('\n')) << window_->StatusText();
+  for (int row = 0; row < list.RowCount(); ++row) EXPECT_TRUE(list.HasSwatch(row)) << row;
+  EXPECT_FALSE(window_->QuerySwatch().Picture().Empty());
+  // The preview is decoded at the box's own size, not scaled up.
+  const SIZE box = window_->Preview().Size();
+  EXPECT_FALSE(window_->Preview().Picture().Empty());
+  EXPECT_LE(window_->Preview().Picture().Width(), box.cx);
+  EXPECT_TRUE(IsWindowEnabled(window_->Button(TintwiseWindow::kOpen)));
+  EXPECT_FALSE(IsWindowEnabled(window_->Button(TintwiseWindow::kSecret)));
+
+  // A sort by id moves the selection and the swatches with their rows.
+  list.SelectRow(0);
+  ASSERT_TRUE(list.SortByColumn(2));
+  const int selected = list.FirstSelectedRow();
+  ASSERT_GE(selected, 0);
+  EXPECT_EQ("id5", list.GetRowTexts(selected)[2]);
+  EXPECT_EQ("id1", FirstId());  // byte-wise: "id1" < "id10" < "id2"
+  EXPECT_EQ("id10", list.GetRowTexts(1)[2]);
+  window_->OnOpenPage();
+  ASSERT_EQ(1u, opened_.size());
+  EXPECT_EQ(PageUrl("id5"), opened_[0]);
+}
+
+// Each kind of payload, put on the system's clipboard and read back as its
+// data object, once dropped on the window's drop target and once pasted.
+TEST_F(WindowTest, DropsAndPastesOfFilesTextAndBitmapsReachTheSearch) {
+  Open();
+  const std::string picture = PathOf("dropped.png");
+  WriteUniformPicture(picture, 120);
+  struct Case {
+    const char* name;
+    UINT format;
+    std::string bytes;
+    std::string firstId;  // empty: nothing listed
+    std::string status;   // when not empty, the status line
+  };
+  const Case cases[] = {
+      {"file list", CF_HDROP, FileList(picture), "id12", ""},
+      {"bitmap", CF_DIB, GreyBitmap(70, 40, 30), "id7", ""},
+      {"text naming no picture", CF_UNICODETEXT, WideText("hello"), "", Sjis(u8"画像ではありません")},
+  };
+  for (bool paste : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (paste ? " pasted" : " dropped"));
+      PutOnClipboard(c.format, c.bytes);
+      if (paste) {
+        window_->OnPaste();
+      } else {
+        ComPointer<IDataObject> data;
+        ASSERT_EQ(S_OK, OleGetClipboard(data.Receive()));
+        DWORD effect = DROPEFFECT_COPY;
+        ASSERT_EQ(S_OK, window_->Drop().DragEnter(data.Get(), 0, {0, 0}, &effect));
+        EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+        effect = DROPEFFECT_COPY;
+        ASSERT_EQ(S_OK, window_->Drop().Drop(data.Get(), 0, {0, 0}, &effect));
+      }
+      ASSERT_TRUE(WaitIdle());
+      EXPECT_EQ(c.firstId, FirstId());
+      if (!c.status.empty()) EXPECT_EQ(c.status, window_->StatusText());
+    }
+  }
+}
+
+TEST_F(WindowTest, AbortEndsAStalledDownloadAndTheWindowIsUsableAgain) {
+  LoopbackHttpServer server;
+  server.ServeStalled("/big.png", "\x89PNG\r\n\x1a\n", 10'000'000);
+  Open();
+  PictureSource link;
+  link.kind = PictureSource::Kind::kLink;
+  link.url = server.Url("/big.png");
+  ASSERT_TRUE(window_->SearchSource(link));
+  // Busy a moment: the download hangs until aborted.
+  EXPECT_FALSE(PumpUntil(*window_, [this] { return !window_->IsBusy(); }, 1));
+  EXPECT_TRUE(IsWindowEnabled(window_->Button(TintwiseWindow::kAbort)));
+  const auto pressed = std::chrono::steady_clock::now();
+  SendMessageW(window_->Button(TintwiseWindow::kAbort), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil(*window_, [this] { return !window_->IsBusy(); }, 10));
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+  EXPECT_TRUE(IsWindowEnabled(window_->Button(TintwiseWindow::kOpen)));
+  EXPECT_EQ(0, window_->List().RowCount());
+}
+
+TEST_F(WindowTest, ADensityChangeLaysTheWindowOutAgainAtTheNewSize) {
+  Open();
+  RECT before{};
+  GetClientRect(window_->Preview().Handle(), &before);
+  RECT frame{};
+  GetWindowRect(window_->Handle(), &frame);
+  frame.right = frame.left + (frame.right - frame.left) * 2;
+  frame.bottom = frame.top + (frame.bottom - frame.top) * 2;
+  SendMessageW(window_->Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&frame));
+  RECT after{};
+  GetClientRect(window_->Preview().Handle(), &after);
+  EXPECT_GE(after.right, before.right * 2 - 2);
+  EXPECT_GE(after.bottom, before.bottom * 2 - 2);
+  // Nothing overlaps: the list ends left of the preview, the buttons above it.
+  RECT list{};
+  RECT preview{};
+  RECT open{};
+  GetWindowRect(window_->List().Handle(), &list);
+  GetWindowRect(window_->Preview().Handle(), &preview);
+  GetWindowRect(window_->Button(TintwiseWindow::kOpen), &open);
+  EXPECT_LE(list.right, preview.left);
+  EXPECT_LE(open.bottom, preview.top);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (FAILED(OleInitialize(nullptr))) return 1;
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  const int result = RUN_ALL_TESTS();
+  OleUninitialize();
+  return result;
+}
