@@ -108,6 +108,11 @@ DropData ReadDataObject(IDataObject* data) {
     if (std::wstring url = WideString(link); !url.empty()) payload.urls.push_back(Utf8FromWide(url));
   } else if (LockedMedium ansi(data, Registered(CFSTR_INETURLA)); ansi.Size() > 0) {
     if (std::string url = NarrowString(ansi); !url.empty()) payload.urls.push_back(url);
+  } else if (LockedMedium moz(data, Registered(L"text/x-moz-url")); moz.Size() > 0) {
+    // The address, then a line feed and the link's title.
+    std::wstring url = WideString(moz);
+    url = url.substr(0, url.find(L'\n'));
+    if (!url.empty()) payload.urls.push_back(Utf8FromWide(url));
   }
   if (LockedMedium text(data, CF_UNICODETEXT); text.Size() > 0) {
     payload.text = Utf8FromWide(WideString(text));
@@ -127,9 +132,9 @@ DropData ReadDataObject(IDataObject* data) {
 
 bool OffersPayload(IDataObject* data) {
   if (!data) return false;
-  const CLIPFORMAT formats[] = {CF_HDROP,   Registered(CFSTR_INETURLW), Registered(CFSTR_INETURLA),
-                                CF_UNICODETEXT, Registered(L"PNG"),    CF_DIBV5,
-                                CF_DIB};
+  const CLIPFORMAT formats[] = {CF_HDROP,       Registered(CFSTR_INETURLW), Registered(CFSTR_INETURLA),
+                                Registered(L"text/x-moz-url"), CF_UNICODETEXT, Registered(L"PNG"),
+                                CF_DIBV5,       CF_DIB};
   for (CLIPFORMAT format : formats) {
     if (Offers(data, format)) return true;
   }

@@ -6,7 +6,7 @@
 
 // Reads what a drop or the clipboard offers: the file list (CF_HDROP), the
 // link formats browsers put on a drag (UniformResourceLocatorW, then the
-// ANSI one), Unicode text, and picture data: a PNG file as offered, else a
+// ANSI one, then Firefox's own), Unicode text, and picture data: a PNG file as offered, else a
 // device-independent bitmap (CF_DIBV5, CF_DIB) given the file header that
 // makes it a BMP file.
 DropData ReadDataObject(IDataObject* data);

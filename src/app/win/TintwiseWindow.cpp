@@ -247,6 +247,8 @@ void TintwiseWindow::CreateControls() {
 }
 
 void TintwiseWindow::ApplyFont(UINT dpi) {
+  // The old font goes only once no control uses it.
+  std::unique_ptr<DialogFont> old = std::move(font_);
   font_ = std::make_unique<DialogFont>(dpi);
   HFONT font = font_->Get();
   for (HWND child : {buttons_[0].get(), buttons_[1].get(), buttons_[2].get(), buttons_[3].get(),
