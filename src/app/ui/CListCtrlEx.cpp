@@ -125,46 +125,16 @@ bool CListCtrlEx::viewportEvent(QEvent* event) {
 
 CListCtrlEx::~CListCtrlEx() = default;
 
-void CListCtrlEx::SetColumns(const std::vector<std::string>& titles) {
-  rows_->SetColumns(titles);
-  directions_.assign(titles.size(), 1);
-}
+void CListCtrlEx::SetColumns(const std::vector<std::string>& titles) { rows_->SetColumns(titles); }
 
 int CListCtrlEx::AddRow(const std::vector<std::string>& texts) {
-  if (static_cast<int>(texts.size()) != ColumnCount()) return -1;
   const int row = RowCount();
-  rows_->AppendRow(texts);
-  return row;
+  return rows_->AppendRow(texts) ? row : -1;
 }
 
-std::vector<std::string> CListCtrlEx::GetRowTexts(int row) const {
-  if (row < 0 || row >= RowCount()) return {};
-  return rows_->RowBytes(row);
-}
+std::vector<std::string> CListCtrlEx::GetRowTexts(int row) const { return rows_->RowBytes(row); }
 
-int CListCtrlEx::CompareRows(const std::string& t1, const std::string& t2, int direction) {
-  // Compares t2 with t1 as unsigned bytes; the shorter of two texts that
-  // agree up to its end is the smaller.
-  const size_t common = std::min(t1.size(), t2.size());
-  int r = 0;
-  for (size_t i = 0; i < common && r == 0; ++i) {
-    const auto b1 = static_cast<unsigned char>(t1[i]);
-    const auto b2 = static_cast<unsigned char>(t2[i]);
-    if (b2 != b1) r = b2 < b1 ? -1 : 1;
-  }
-  if (r == 0 && t1.size() != t2.size()) r = t2.size() < t1.size() ? -1 : 1;
-  return r * direction;
-}
-
-bool CListCtrlEx::SortByColumn(int column) {
-  if (column < 0 || column >= ColumnCount()) return false;
-  directions_[column] = -directions_[column];
-  const int direction = directions_[column];
-  rows_->ReorderRows([&](const std::vector<std::string>& a, const std::vector<std::string>& b) {
-    return CompareRows(a[column], b[column], direction) < 0;
-  });
-  return true;
-}
+bool CListCtrlEx::SortByColumn(int column) { return rows_->SortByColumn(column); }
 
 void CListCtrlEx::DeleteAllItems() { rows_->RemoveAllRows(); }
 

@@ -26,9 +26,9 @@ class CListCtrlEx : public QTableView {
   int AddRow(const std::vector<std::string>& texts);
   // The row's texts in column order; empty when `row` is not a row index.
   std::vector<std::string> GetRowTexts(int row) const;
-  // Sorts the rows by the column's bytes (unsigned, a prefix first) in the
-  // column's next direction; false, changing nothing, for a column that
-  // does not exist. Equal texts keep their relative order.
+  // Sorts the rows by the column's bytes in the column's next direction
+  // (see ResultRows::SortByColumn); false, changing nothing, for a column
+  // that does not exist.
   bool SortByColumn(int column);
   void DeleteAllItems();
   // Shows `swatch` as the row's icon, before its title; a null image removes it.
@@ -53,10 +53,6 @@ class CListCtrlEx : public QTableView {
   // such a cell shows its whole text as a tooltip.
   bool IsCellCut(int row, int column) const;
 
-  // Orders two texts as the sort does with direction `direction`: negative
-  // when `t1`'s row comes first. With -1 ascending, with +1 descending.
-  static int CompareRows(const std::string& t1, const std::string& t2, int direction);
-
  signals:
   // Any double click inside the list, on a row or not.
   void DoubleClicked();
@@ -73,7 +69,6 @@ class CListCtrlEx : public QTableView {
   void OnSectionResized(int column, int oldWidth, int newWidth);
 
   ListRowModel* rows_;  // owned through the QObject tree
-  std::vector<int> directions_;
   std::vector<int> widths_;
   int fitted_ = -1;
   bool fitting_ = false;

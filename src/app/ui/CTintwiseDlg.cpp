@@ -32,14 +32,15 @@
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "app/shared/OperationRunner.h"
 #include "app/shared/WindowLayout.h"
 #include "app/shared/WindowPlacement.h"
 #include "app/ui/CListCtrlEx.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUnits.h"
-#include "app/ui/OperationRunner.h"
 #include "app/ui/PreviewBox.h"
 #include "app/ui/ProgramIcon.h"
+#include "app/ui/MimeDropData.h"
 #include "app/ui/QueuedControlView.h"
 #include "app/ui/Swatch.h"
 #include "control/PictureBytes.h"
@@ -360,8 +361,12 @@ void CTintwiseDlg::InitializeSystem() {
       });
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &CTintwiseDlg::OnSelectionChanged);
-  runner_ = std::make_unique<OperationRunner>();
-  connect(runner_.get(), &OperationRunner::Finished, this, &CTintwiseDlg::OnOperationFinished);
+  // The completion is an event of this window's: dropped with it.
+  runner_ = std::make_unique<OperationRunner>(
+      [this](std::function<void()> complete) {
+        QMetaObject::invokeMethod(this, std::move(complete), Qt::QueuedConnection);
+      },
+      [this] { OnOperationFinished(); });
 
   list_->SetColumns({kColumnTitle, kColumnPoster, kColumnId, kColumnDifference});
   list_->SetColumnWidths(std::vector<int>(std::begin(kColumnWidths), std::end(kColumnWidths)));
@@ -524,7 +529,7 @@ bool CTintwiseDlg::SearchSource(const PictureSource& source) {
   });
 }
 
-void CTintwiseDlg::OnPaste() { SearchSource(PictureSource::From(QGuiApplication::clipboard()->mimeData())); }
+void CTintwiseDlg::OnPaste() { SearchSource(PictureSource::From(MimeDropData(QGuiApplication::clipboard()->mimeData()))); }
 
 void CTintwiseDlg::ShowSwatches() {
   const CacheTable* table = control_->Table();
@@ -716,7 +721,7 @@ void CTintwiseDlg::dragMoveEvent(QDragMoveEvent* event) {
 
 void CTintwiseDlg::dropEvent(QDropEvent* event) {
   // Only the first file or link counts; the others are ignored.
-  const PictureSource source = PictureSource::From(event->mimeData());
+  const PictureSource source = PictureSource::From(MimeDropData(event->mimeData()));
   if (source.kind == PictureSource::Kind::kNone) return;
   SearchSource(source);
   event->acceptProposedAction();

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/PictureSource.h"
+#include "app/shared/PictureSource.h"
 #include "control/ControlView.h"
 
 class CListCtrlEx;
@@ -19,12 +19,12 @@ class QAction;
 class QTimer;
 class SitePictureCache;
 class SitePictureFetcher;
-class OperationRunner;
 class PreviewBox;
 class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
+class OperationRunner;
 class QueuedControlView;
 class Texture;
 class WindowLayout;

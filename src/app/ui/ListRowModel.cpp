@@ -12,53 +12,54 @@ ListRowModel::ListRowModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ListRowModel::SetColumns(const std::vector<std::string>& titles) {
   beginResetModel();
-  rows_.clear();
-  titles_ = titles;
+  rows_.SetColumns(titles);
+  shown_.clear();
   displayTitles_.clear();
-  for (const std::string& title : titles_) displayTitles_.push_back(Display(title));
+  for (const std::string& title : titles) displayTitles_.push_back(Display(title));
   endResetModel();
 }
 
-void ListRowModel::AppendRow(const std::vector<std::string>& texts) {
-  Row row;
-  row.bytes = texts;
-  for (const std::string& text : texts) row.display.push_back(Display(text));
+bool ListRowModel::AppendRow(const std::vector<std::string>& texts) {
+  if (static_cast<int>(texts.size()) != ColumnCount()) return false;
+  Shown shown;
+  for (const std::string& text : texts) shown.texts.push_back(Display(text));
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at);
-  rows_.push_back(std::move(row));
+  rows_.AppendRow(texts);
+  shown_.push_back(std::move(shown));
   endInsertRows();
+  return true;
 }
 
 void ListRowModel::RemoveAllRows() {
-  if (rows_.empty()) return;
+  if (RowCount() == 0) return;
   beginRemoveRows(QModelIndex(), 0, RowCount() - 1);
-  rows_.clear();
+  rows_.Clear();
+  shown_.clear();
   endRemoveRows();
 }
 
 void ListRowModel::SetRowIcon(int row, const QIcon& icon) {
   if (row < 0 || row >= RowCount() || ColumnCount() == 0) return;
-  rows_[row].icon = icon;
+  shown_[static_cast<size_t>(row)].icon = icon;
   const QModelIndex cell = index(row, 0);
   emit dataChanged(cell, cell, {Qt::DecorationRole});
 }
 
-void ListRowModel::ApplyOrder(const std::vector<int>& order) {
+bool ListRowModel::SortByColumn(int column) {
+  if (column < 0 || column >= ColumnCount()) return false;
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-  std::vector<int> newPlace(order.size());
-  std::vector<Row> reordered;
-  reordered.reserve(order.size());
-  for (size_t to = 0; to < order.size(); ++to) {
-    newPlace[order[to]] = static_cast<int>(to);
-    reordered.push_back(std::move(rows_[order[to]]));
-  }
-  rows_ = std::move(reordered);
+  const std::vector<int> moved = *rows_.SortByColumn(column);
+  std::vector<Shown> reordered(shown_.size());
+  for (size_t from = 0; from < moved.size(); ++from) reordered[static_cast<size_t>(moved[from])] = std::move(shown_[from]);
+  shown_ = std::move(reordered);
   const QModelIndexList before = persistentIndexList();
   QModelIndexList after;
   after.reserve(before.size());
-  for (const QModelIndex& index : before) after.push_back(this->index(newPlace[index.row()], index.column()));
+  for (const QModelIndex& index : before) after.push_back(this->index(moved[static_cast<size_t>(index.row())], index.column()));
   changePersistentIndexList(before, after);
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+  return true;
 }
 
 int ListRowModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : RowCount(); }
@@ -69,10 +70,10 @@ int ListRowModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ListRowModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= RowCount() || index.column() >= ColumnCount()) return {};
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return rows_[index.row()].display[index.column()];
+  const Shown& shown = shown_[static_cast<size_t>(index.row())];
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return shown.texts[index.column()];
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-  if (role == Qt::DecorationRole && index.column() == 0 && !rows_[index.row()].icon.isNull())
-    return rows_[index.row()].icon;
+  if (role == Qt::DecorationRole && index.column() == 0 && !shown.icon.isNull()) return shown.icon;
   return {};
 }
 

@@ -2,40 +2,39 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
-#include <algorithm>
 #include <QString>
 #include <QStringList>
 #include <string>
 #include <vector>
 
-// The rows of the result list: each cell keeps its Shift-JIS bytes (what the
-// list hands back and sorts on) beside the converted text that is displayed.
-// UI thread only.
+#include "app/shared/ResultRows.h"
+
+// The result list's rows for the table view: the shared rows (Shift-JIS
+// bytes, what the list hands back and sorts on) beside their converted
+// display texts and icons, which follow their rows when sorted. UI thread only.
 class ListRowModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
   explicit ListRowModel(QObject* parent = nullptr);
 
-  // Replaces the column titles and removes every row.
+  // Replaces the column titles, removes every row and resets the sort
+  // directions.
   void SetColumns(const std::vector<std::string>& titles);
-  // Appends a row; REQUIRES: texts.size() == ColumnCount().
-  void AppendRow(const std::vector<std::string>& texts);
+  // Appends a row; false, adding nothing, when the width differs.
+  bool AppendRow(const std::vector<std::string>& texts);
   void RemoveAllRows();
-  // Shows `icon` before the first column's text of `row` (it follows the row
-  // when sorted); a null icon removes it. Nothing for a row that does not exist.
+  // Shows `icon` before the first column's text of `row`; a null icon
+  // removes it. Nothing for a row that does not exist.
   void SetRowIcon(int row, const QIcon& icon);
+  // Sorts as ResultRows::SortByColumn does; persistent indexes (the
+  // selection among them) follow their rows. False for no such column.
+  bool SortByColumn(int column);
 
-  int RowCount() const { return static_cast<int>(rows_.size()); }
-  int ColumnCount() const { return static_cast<int>(titles_.size()); }
-  // REQUIRES: 0 <= row < RowCount().
-  const std::vector<std::string>& RowBytes(int row) const { return rows_[row].bytes; }
-
-  // Reorders the rows so that `before(a, b)` holds for every adjacent pair it
-  // decides; equal rows keep their order. Persistent indexes (the selection
-  // among them) follow their rows.
-  template <typename Before>
-  void ReorderRows(Before before);
+  int RowCount() const { return rows_.RowCount(); }
+  int ColumnCount() const { return rows_.ColumnCount(); }
+  // Empty when `row` is not a row index.
+  const std::vector<std::string>& RowBytes(int row) const { return rows_.Row(row); }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -43,24 +42,12 @@ class ListRowModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
  private:
-  struct Row {
-    std::vector<std::string> bytes;
-    QStringList display;
+  struct Shown {
+    QStringList texts;
     QIcon icon;
   };
 
-  void ApplyOrder(const std::vector<int>& order);
-
-  std::vector<std::string> titles_;
+  ResultRows rows_;
   QStringList displayTitles_;
-  std::vector<Row> rows_;
+  std::vector<Shown> shown_;  // parallel to rows_
 };
-
-template <typename Before>
-void ListRowModel::ReorderRows(Before before) {
-  std::vector<int> order(rows_.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](int a, int b) { return before(rows_[a].bytes, rows_[b].bytes); });
-  ApplyOrder(order);
-}

@@ -7,6 +7,8 @@
 #include "app/ui/QueuedControlView.h"
 #include "support/RecordingView.h"
 
+// The queue on Qt's event loop: queued events and the held-back text's timer.
+// What is queued and when it is held back is QueuedView's (tests/app/shared).
 namespace {
 
 using Kind = RecordingView::Call::Kind;
@@ -47,33 +49,11 @@ TEST_F(QueuedControlViewTest, DeliversCallsInOrderOnItsOwnThread) {
   EXPECT_EQ(target_.EnableCalls(), (std::vector<bool>{false, true}));
 }
 
-TEST_F(QueuedControlViewTest, CollapsesARunOfStatusTextsToItsLast) {
-  RunOnWorker([](ControlView& view) {
-    view.SetStatusText("begin");
-    view.EnableControls(false);
-    for (int i = 1; i <= 10000; ++i) view.SetStatusText("progress " + std::to_string(i));
-    view.AddRow({"t", "p", "1", "0000"});
-    view.SetStatusText("end");
-  });
-  EXPECT_EQ(target_.StatusTexts(), (std::vector<std::string>{"begin", "progress 10000", "end"}));
-  EXPECT_EQ(1u, target_.Rows().size());
-}
-
 TEST_F(QueuedControlViewTest, AStatusTextRightAfterAnotherIsHeldBackButShown) {
   RunOnWorker([](ControlView& view) { view.SetStatusText("first"); });
   RunOnWorker([](ControlView& view) { view.SetStatusText("second"); });
   EXPECT_TRUE(QTest::qWaitFor([this] { return target_.LastStatus() == "second"; }, 1000));
   EXPECT_EQ(target_.StatusTexts(), (std::vector<std::string>{"first", "second"}));
-}
-
-TEST_F(QueuedControlViewTest, RowsAndEnableCallsAreNotHeldBack) {
-  RunOnWorker([](ControlView& view) { view.SetStatusText("first"); });
-  RunOnWorker([](ControlView& view) {
-    view.SetStatusText("second");
-    view.EnableControls(true);
-  });
-  EXPECT_EQ(target_.StatusTexts(), (std::vector<std::string>{"first", "second"}));
-  EXPECT_EQ(target_.EnableCalls(), (std::vector<bool>{true}));
 }
 
 TEST_F(QueuedControlViewTest, FlushShowsAHeldBackTextAtOnce) {

@@ -1,8 +1,9 @@
-#include "app/ui/OperationRunner.h"
+#include "app/shared/OperationRunner.h"
 
-#include <QMetaObject>
+#include <utility>
 
-OperationRunner::OperationRunner(QObject* parent) : QObject(parent) {}
+OperationRunner::OperationRunner(Post post, std::function<void()> finished)
+    : post_(std::move(post)), finished_(std::move(finished)) {}
 
 OperationRunner::~OperationRunner() { Wait(); }
 
@@ -13,7 +14,7 @@ bool OperationRunner::Start(std::function<void()> work) {
   worker_ = std::thread([this, work = std::move(work)] {
     work();
     // Posted after everything the work queued, so it is handled after them.
-    QMetaObject::invokeMethod(this, &OperationRunner::Complete, Qt::QueuedConnection);
+    post_([this] { Complete(); });
   });
   return true;
 }
@@ -25,5 +26,5 @@ void OperationRunner::Wait() {
 void OperationRunner::Complete() {
   Wait();
   busy_ = false;
-  emit Finished();
+  if (finished_) finished_();
 }
