@@ -623,9 +623,7 @@ void TintwiseWindow::RunPosted() {
 
 void TintwiseWindow::OnPaste() {
   if (IsBusy() || closePending_) return;
-  ComPointer<IDataObject> data;
-  if (FAILED(OleGetClipboard(data.Receive())) || !data) return;
-  SearchDrop(ReadDataObject(data.Get()));
+  SearchDrop(ReadClipboard(Handle()));
 }
 
 void TintwiseWindow::ShowSwatches() {
