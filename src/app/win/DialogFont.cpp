@@ -1,5 +1,6 @@
 #include "app/win/DialogFont.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -88,6 +89,29 @@ int DialogFont::WrappedHeight(const std::wstring& text, int width) const {
   DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &box,
             DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
   return box.bottom - box.top;
+}
+
+OwnedFont DialogFont::NarrowedToFit(const std::wstring& text, int room) const {
+  if (TextWidth(text) <= room) return nullptr;
+  LOGFONTW shape{};
+  GetObjectW(font_.get(), sizeof(shape), &shape);
+  int average = 0;
+  {
+    MeasuringDc dc(font_.get());
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.Get(), &metrics);
+    average = metrics.tmAveCharWidth;
+  }
+  OwnedFont narrowed;
+  for (int stretch = 98; stretch >= 80; stretch -= 2) {
+    shape.lfWidth = std::max(1, average * stretch / 100);
+    narrowed.reset(CreateFontIndirectW(&shape));
+    MeasuringDc dc(narrowed.get());
+    SIZE size{};
+    GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+    if (size.cx <= room) break;
+  }
+  return narrowed;
 }
 
 int DialogFont::TextWidth(const std::wstring& text) const {

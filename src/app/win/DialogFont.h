@@ -22,6 +22,10 @@ class DialogFont {
   int WrappedHeight(const std::wstring& text, int width) const;
   // The width in pixels of one line of `text`.
   int TextWidth(const std::wstring& text) const;
+  // The font narrowed (to no less than 80 %) until `text` fits in `room`
+  // pixels; null when it fits as it is. The template's buttons are narrow
+  // for their captions: a caption is narrowed rather than cut off.
+  OwnedFont NarrowedToFit(const std::wstring& text, int room) const;
 
  private:
   UINT dpi_;

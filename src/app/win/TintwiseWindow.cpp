@@ -264,6 +264,20 @@ void TintwiseWindow::ApplyFont(UINT dpi) {
   layout_ = std::make_unique<WindowLayout>(
       font_->Units(), 3 * MulDiv(kQuerySwatchCell, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI),
       [measure, help](int width) { return measure->WrappedHeight(help, width); });
+  // The buttons keep their template size: their captions are fitted once per font.
+  const WindowLayout::Rects rects = layout_->Arrange(layout_->DefaultSize());
+  const WindowLayout::Control places[] = {WindowLayout::kOpenButton, WindowLayout::kExitButton,
+                                          WindowLayout::kSecretButton, WindowLayout::kAbortButton,
+                                          WindowLayout::kUpdateButton};
+  const int padding = 2 * MulDiv(3, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+  std::array<OwnedFont, 5> oldButtonFonts;
+  oldButtonFonts.swap(buttonFonts_);
+  for (std::size_t place = 0; place < buttons_.size(); ++place) {
+    buttonFonts_[place] = font_->NarrowedToFit(WindowText(buttons_[place].get()), rects[places[place]].width - padding);
+    if (buttonFonts_[place]) {
+      SendMessageW(buttons_[place].get(), WM_SETFONT, reinterpret_cast<WPARAM>(buttonFonts_[place].get()), FALSE);
+    }
+  }
 }
 
 PixelSize TintwiseWindow::ClientSize() const {

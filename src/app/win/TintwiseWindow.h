@@ -143,6 +143,9 @@ class TintwiseWindow : public ControlView {
   std::unique_ptr<DialogFont> font_;
   std::unique_ptr<WindowLayout> layout_;
   std::unique_ptr<ResultList> list_;
+  // Narrowed fonts of the buttons whose captions need them; declared before
+  // the buttons so that they go after them.
+  std::array<OwnedFont, 5> buttonFonts_;
   std::array<OwnedWindow, 5> buttons_;
   OwnedWindow status_;
   OwnedWindow help_;
