@@ -1,26 +1,15 @@
 #include "app/win/PictureBox.h"
 
+#include "app/win/WindowClass.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"TintwisePictureBox";
 
-void RegisterOnce(WNDPROC procedure) {
-  static const bool registered = [procedure] {
-    WNDCLASSEXW type{};
-    type.cbSize = sizeof(type);
-    type.lpfnWndProc = procedure;
-    type.hInstance = GetModuleHandleW(nullptr);
-    type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    type.lpszClassName = kClassName;
-    return RegisterClassExW(&type) != 0;
-  }();
-  (void)registered;
-}
-
 }  // namespace
 
 PictureBox::PictureBox(HWND parent, int id) {
-  RegisterOnce(Procedure);
+  RegisterWindowClass(kClassName, Procedure, nullptr);
   window_.reset(CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 1, 1, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
                                 this));

@@ -20,6 +20,7 @@
 #include "app/win/DropTarget.h"
 #include "app/win/ProgramIcon.h"
 #include "app/win/WinText.h"
+#include "app/win/WindowClass.h"
 #include "control/Control.h"
 #include "control/DataDirectoryNotice.h"
 #include "control/QueryPicture.h"
@@ -103,19 +104,6 @@ HWND MakeChild(HWND parent, const wchar_t* type, const std::wstring& text, DWORD
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
 }
 
-void RegisterOnce(WNDPROC procedure) {
-  static const bool registered = [procedure] {
-    WNDCLASSEXW type{};
-    type.cbSize = sizeof(type);
-    type.lpfnWndProc = procedure;
-    type.hInstance = GetModuleHandleW(nullptr);
-    type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    type.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    type.lpszClassName = kClassName;
-    return RegisterClassExW(&type) != 0;
-  }();
-  (void)registered;
-}
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -167,7 +155,7 @@ constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 
 TintwiseWindow::TintwiseWindow(Options options) : options_(std::move(options)) {
   if (!options_.openUrl) options_.openUrl = OpenInBrowser;
-  RegisterOnce(Procedure);
+  RegisterWindowClass(kClassName, Procedure, GetSysColorBrush(COLOR_BTNFACE));
   window_.reset(CreateWindowExW(kWindowExStyle, kClassName, ShownText(kTitle.str()).c_str(), kWindowStyle,
                                 CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr, GetModuleHandleW(nullptr),
                                 this));
