@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shared/PixelRect.h"
 #include "app/shared/WindowLayout.h"
 #include "app/win/ComPointer.h"
 #include "app/win/DropTarget.h"
@@ -213,6 +214,52 @@ TEST_F(WindowTest, ASearchListsTheClosestFirstWithSwatchesAndThePagesOpen) {
   window_->OnOpenPage();
   ASSERT_EQ(1u, opened_.size());
   EXPECT_EQ(PageUrl("5"), opened_[0]);
+  // Ctrl+C and the rows' menu copy the address or the id.
+  for (bool address : {true, false}) {
+    window_->CopySelectedRow(address);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const auto* text = static_cast<const wchar_t*>(GlobalLock(GetClipboardData(CF_UNICODETEXT)));
+    const std::wstring copied = text ? text : L"";
+    GlobalUnlock(GetClipboardData(CF_UNICODETEXT));
+    CloseClipboard();
+    EXPECT_EQ(WidePath(address ? PageUrl("5") : "5"), copied);
+  }
+}
+
+// Exit keeps the client size and the column widths; the next window opens
+// as the last one closed, never under its smallest size.
+TEST_F(WindowTest, TheWindowReopensAsItWasLeft) {
+  Open();
+  const PixelSize smallest = [this] {
+    RECT client{};
+    GetClientRect(window_->Handle(), &client);
+    return PixelSize{client.right, client.bottom};
+  }();
+  RECT frame{};
+  GetWindowRect(window_->Handle(), &frame);
+  SetWindowPos(window_->Handle(), nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 100,
+               SWP_NOMOVE | SWP_NOZORDER);
+  // Smaller than the smallest is refused.
+  SetWindowPos(window_->Handle(), nullptr, 0, 0, 100, 100, SWP_NOMOVE | SWP_NOZORDER);
+  RECT shrunk{};
+  GetClientRect(window_->Handle(), &shrunk);
+  EXPECT_GE(shrunk.right, smallest.width);
+  EXPECT_GE(shrunk.bottom, smallest.height);
+  SetWindowPos(window_->Handle(), nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 100,
+               SWP_NOMOVE | SWP_NOZORDER);
+  RECT left{};
+  GetClientRect(window_->Handle(), &left);
+  window_->List().SetColumnWidths({210, 160, 90, 80});
+  window_->OnExit();
+  ASSERT_TRUE(window_->Ended());
+  window_.reset();
+
+  Open();
+  RECT reopened{};
+  GetClientRect(window_->Handle(), &reopened);
+  EXPECT_EQ(left.right, reopened.right);
+  EXPECT_EQ(left.bottom, reopened.bottom);
+  EXPECT_EQ((std::vector<int>{210, 160, 90, 80}), window_->List().ColumnWidths());
 }
 
 // Each kind of payload, once dropped on the window's drop target as a drag
