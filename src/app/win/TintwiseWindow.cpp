@@ -90,6 +90,7 @@ constexpr int kAccelCopy = 311;
 constexpr UINT kWakeView = WM_APP + 1;
 constexpr UINT kPicturesReady = WM_APP + 3;
 constexpr UINT kRunPosted = WM_APP + 4;
+constexpr UINT kRedecoded = WM_APP + 5;
 
 constexpr UINT_PTR kSiteTimer = 1;
 constexpr UINT_PTR kAbortTimer = 2;
@@ -185,6 +186,7 @@ TintwiseWindow::~TintwiseWindow() {
     repeat.join();
   }
   runner_.reset();
+  if (redecoder_.joinable()) redecoder_.join();
   // Nothing may call back into a window that is going.
   SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
 }
@@ -530,22 +532,60 @@ void TintwiseWindow::ShowPendingPictures() {
 }
 
 void TintwiseWindow::RedecodePictures() {
-  // Sharp at the boxes' new size: decoded again from what they show.
+  if (redecoding_) {
+    redecodeAgain_ = true;
+    return;
+  }
+  // Sharp at the boxes' new size: decoded again from what they show, where
+  // they show something of another size.
   const SIZE previewSize = preview_->Size();
   const PixelPicture& shown = preview_->Picture();
-  if (!previewPath_.empty() && !shown.Empty() && !IsBusy() &&
-      (shown.Width() < previewSize.cx || shown.Height() < previewSize.cy || shown.Width() > previewSize.cx ||
-       shown.Height() > previewSize.cy)) {
-    std::string reason;
-    PixelPicture picture = PixelPicture::FromFile(previewPath_, previewSize.cx, previewSize.cy, &reason);
-    if (!picture.Empty()) preview_->SetPicture(std::move(picture));
+  std::string path;
+  if (!previewPath_.empty() && !shown.Empty() && (shown.Width() != previewSize.cx || shown.Height() != previewSize.cy)) {
+    path = previewPath_;
   }
   const SIZE siteSize = site_->Size();
-  if (!siteBytes_.empty() && !site_->Picture().Empty()) {
-    const int side = std::max(siteSize.cx, siteSize.cy);
+  const int side = std::max(siteSize.cx, siteSize.cy);
+  std::string bytes;
+  if (!siteBytes_.empty() && !site_->Picture().Empty() && std::max(site_->Picture().Width(), site_->Picture().Height()) != side) {
+    bytes = siteBytes_;
+  }
+  if (path.empty() && bytes.empty()) return;
+  if (redecoder_.joinable()) redecoder_.join();  // has finished: its result was taken
+  redecoding_ = true;
+  HWND window = Handle();
+  redecoder_ = std::thread([this, window, path, previewSize, bytes = std::move(bytes), side, id = siteId_] {
+    Redecoded result{path, {}, id, {}};
     std::string reason;
-    PixelPicture picture = PixelPicture::FromBytes(siteBytes_, side, side, &reason);
-    if (!picture.Empty()) site_->SetPicture(std::move(picture));
+    if (!path.empty()) result.preview = PixelPicture::FromFile(path, previewSize.cx, previewSize.cy, &reason);
+    if (!bytes.empty()) result.site = PixelPicture::FromBytes(bytes, side, side, &reason);
+    {
+      std::lock_guard<std::mutex> lock(picturesMutex_);
+      redecoded_ = std::move(result);
+    }
+    PostMessageW(window, kRedecoded, 0, 0);
+  });
+}
+
+void TintwiseWindow::ShowRedecoded() {
+  std::optional<Redecoded> result;
+  {
+    std::lock_guard<std::mutex> lock(picturesMutex_);
+    result.swap(redecoded_);
+  }
+  if (!result) return;
+  redecoding_ = false;
+  // Shown only where the box still shows the same picture (a search may
+  // have replaced it meanwhile).
+  if (!result->preview.Empty() && result->previewPath == previewPath_ && !preview_->Picture().Empty()) {
+    preview_->SetPicture(std::move(result->preview));
+  }
+  if (!result->site.Empty() && result->siteId == siteId_ && !site_->Picture().Empty()) {
+    site_->SetPicture(std::move(result->site));
+  }
+  if (redecodeAgain_) {
+    redecodeAgain_ = false;
+    RedecodePictures();
   }
 }
 
@@ -961,6 +1001,9 @@ LRESULT TintwiseWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kRunPosted:
       RunPosted();
+      return 0;
+    case kRedecoded:
+      ShowRedecoded();
       return 0;
     case kPicturesReady:
       ShowPendingPictures();

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/shared/PictureSource.h"
@@ -128,7 +129,10 @@ class TintwiseWindow : public ControlView {
   // size and hands it to the UI thread.
   void LoadPreview(const std::string& path);
   void ShowPendingPictures();
+  // Decodes the boxes' pictures again at their new size on a thread of its
+  // own (one at a time; a request while one runs is served after it).
   void RedecodePictures();
+  void ShowRedecoded();
   void ShowSwatches();
   void OnSelectionChanged();
   void FetchSelectedSitePicture();
@@ -192,6 +196,16 @@ class TintwiseWindow : public ControlView {
   std::unique_ptr<SitePictureCache> siteCache_;
   std::unique_ptr<SitePictureFetcher> siteFetcher_;
   std::function<void()> onFinished_;
+  struct Redecoded {
+    std::string previewPath;
+    PixelPicture preview;
+    std::string siteId;
+    PixelPicture site;
+  };
+  std::optional<Redecoded> redecoded_;  // guarded by picturesMutex_
+  std::thread redecoder_;
+  bool redecoding_ = false;      // UI thread: from the start until its result is taken
+  bool redecodeAgain_ = false;   // UI thread
   bool startupLoad_ = true;
   bool closePending_ = false;
   bool ended_ = false;
