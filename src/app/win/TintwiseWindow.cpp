@@ -1,0 +1,1015 @@
+#include "app/win/TintwiseWindow.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+
+#include "app/shared/OperationRunner.h"
+#include "app/shared/QueuedView.h"
+#include "app/shared/WindowLayout.h"
+#include "app/shared/WindowPlacement.h"
+#include "app/win/DataObjectReader.h"
+#include "app/win/DropTarget.h"
+#include "app/win/ProgramIcon.h"
+#include "app/win/WinText.h"
+#include "app/win/WindowClass.h"
+#include "control/Control.h"
+#include "control/DataDirectoryNotice.h"
+#include "control/QueryPicture.h"
+#include "control/SitePictureCache.h"
+#include "control/SitePictureFetcher.h"
+#include "infra/Environment.h"
+#include "infra/InternetSession.h"
+#include "infra/Log.h"
+#include "infra/ServerAddress.h"
+#include "infra/TextEncoding.h"
+#include "search/CacheTable.h"
+
+namespace {
+
+const SjisText kTitle{u8"(ν・▽)νティントワイズ Ver 0.07"};
+const SjisText kOpenCaption{u8"開く"};
+const SjisText kExitCaption{u8"終了"};
+const SjisText kSecretCaption{u8"秘密のボタン"};
+const SjisText kAbortCaption{u8"中止"};
+const SjisText kUpdateCaption{u8"ｷｬｯｼｭ更新"};
+const SjisText kIdle{u8"待機中"};
+const SjisText kNoCache{u8"キャッシュがありません\nｷｬｯｼｭ更新で取得してください"};
+const SjisText kHelp{
+    u8"既出チェックを行いたい画像ファイルをドラッグ＆ドロップしてください。"
+    u8"色合いの近い画像ほど上のほうに表示されます。"
+    u8"リストをダブルクリックすると、該当のページへ飛びます。"
+    u8"画像検索はキャッシュを使用して行うため、mofu!サーバーには負荷を殆どかけません。"};
+const SjisText kColumnTitle{u8"タイトル"};
+const SjisText kColumnPoster{u8"投稿者"};
+const SjisText kColumnId{u8"ID"};
+const SjisText kColumnDifference{u8"差異"};
+const SjisText kOperationFailed{u8"TintwiseWindow::StartOperation() : 処理が例外で終了しました"};
+const SjisText kSiteCaption{u8"サイトの画像"};
+const SjisText kQuerySwatchCaption{u8"検索画像の色"};
+const SjisText kPasteCaption{u8"貼り付け"};
+const SjisText kSiteLoading{u8"読み込み中..."};
+const SjisText kSiteUndecodable{u8"画像を読み込めませんでした"};
+const SjisText kOpenPageCaption{u8"ページを開く"};
+const SjisText kCopyAddressCaption{u8"アドレスをコピー"};
+const SjisText kCopyIdCaption{u8"IDをコピー"};
+const SjisText kPictureFilter{u8"画像ファイル"};
+const SjisText kAllFilter{u8"すべてのファイル"};
+
+constexpr wchar_t kClassName[] = L"TintwiseWindow";
+constexpr int kColumnWidths[] = {200, 150, 100, 100};
+constexpr int kDifferenceColumn = 3;
+constexpr const char* kPlacementFile = "window.ini";
+// Pixels per cell of the query's swatch, at 96 dpi.
+constexpr int kQuerySwatchCell = 8;
+
+// Control ids; the buttons' are 100 + their place.
+constexpr int kButtonIdBase = 100;
+constexpr int kListId = 200;
+constexpr int kStatusId = 201;
+constexpr int kHelpId = 202;
+constexpr int kPreviewId = 203;
+constexpr int kSiteId = 204;
+constexpr int kSwatchId = 205;
+constexpr int kMenuOpenPage = 300;
+constexpr int kMenuCopyAddress = 301;
+constexpr int kMenuCopyId = 302;
+constexpr int kMenuPaste = 303;
+constexpr int kAccelPaste = 310;
+constexpr int kAccelCopy = 311;
+
+// Messages posted to the window by other threads.
+constexpr UINT kWakeView = WM_APP + 1;
+constexpr UINT kPicturesReady = WM_APP + 3;
+constexpr UINT kRunPosted = WM_APP + 4;
+constexpr UINT kRedecoded = WM_APP + 5;
+
+constexpr UINT_PTR kSiteTimer = 1;
+constexpr UINT_PTR kAbortTimer = 2;
+constexpr UINT_PTR kDeliverTimer = 3;
+
+void OpenInBrowser(const std::string& url) {
+  ShellExecuteW(nullptr, L"open", ShownText(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+HWND MakeChild(HWND parent, const wchar_t* type, const std::wstring& text, DWORD style, int id) {
+  return CreateWindowExW(0, type, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 1, 1, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+}
+
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// A status text's line feeds as the static control breaks lines.
+std::wstring Lines(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c == L'\n' && (out.empty() || out.back() != L'\r')) out += L'\r';
+    out += c;
+  }
+  return out;
+}
+
+bool PutOnClipboard(HWND owner, const std::wstring& text) {
+  if (!OpenClipboard(owner)) return false;
+  EmptyClipboard();
+  bool done = false;
+  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+    if (void* bytes = GlobalLock(memory)) {
+      std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(bytes));
+      GlobalUnlock(memory);
+      done = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    }
+    if (!done) GlobalFree(memory);
+  }
+  CloseClipboard();
+  return done;
+}
+
+BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM screens) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (GetMonitorInfoW(monitor, &info)) {
+    const RECT& r = info.rcWork;
+    reinterpret_cast<std::vector<PixelRect>*>(screens)->push_back(
+        {r.left, r.top, r.right - r.left, r.bottom - r.top});
+  }
+  return TRUE;
+}
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+
+}  // namespace
+
+TintwiseWindow::TintwiseWindow(Options options) : options_(std::move(options)) {
+  if (!options_.openUrl) options_.openUrl = OpenInBrowser;
+  RegisterWindowClass(kClassName, Procedure, GetSysColorBrush(COLOR_BTNFACE));
+  window_.reset(CreateWindowExW(kWindowExStyle, kClassName, ShownText(kTitle.str()).c_str(), kWindowStyle,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr, GetModuleHandleW(nullptr),
+                                this));
+  CreateControls();
+  InitializeSystem();
+}
+
+TintwiseWindow::~TintwiseWindow() {
+  if (dropTarget_) dropTarget_->Revoke();
+  KillTimer(Handle(), kSiteTimer);
+  KillTimer(Handle(), kAbortTimer);
+  siteFetcher_.reset();
+  if (runner_ && runner_->IsBusy()) {
+    // An operation that has only just started may set its running flag
+    // after a single Abort; repeating it until the worker returns makes
+    // sure a download ends within a second.
+    std::atomic<bool> returned{false};
+    std::shared_ptr<Control> control = control_;
+    std::thread repeat([&returned, control] {
+      while (!returned.load()) {
+        control->Abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(kAbortRepeatMs));
+      }
+    });
+    runner_->Wait();
+    returned.store(true);
+    repeat.join();
+  }
+  runner_.reset();
+  if (redecoder_.joinable()) redecoder_.join();
+  // Nothing may call back into a window that is going.
+  SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
+}
+
+void TintwiseWindow::CreateControls() {
+  HWND parent = Handle();
+  bigIcon_.reset(LoadProgramIcon(GetSystemMetricsForDpi(SM_CXICON, GetDpiForWindow(parent))));
+  smallIcon_.reset(LoadProgramIcon(GetSystemMetricsForDpi(SM_CXSMICON, GetDpiForWindow(parent))));
+  SendMessageW(parent, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+  SendMessageW(parent, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+
+  // Created in tab order.
+  const auto makeButton = [&](ButtonPlace place, const std::string& caption) {
+    buttons_[place].reset(MakeChild(parent, WC_BUTTONW, ShownText(caption), WS_TABSTOP | BS_PUSHBUTTON,
+                                    kButtonIdBase + place));
+  };
+  makeButton(kOpen, kOpenCaption.str());
+  makeButton(kExit, kExitCaption.str());
+  status_.reset(MakeChild(parent, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kStatusId));
+  preview_ = std::make_unique<PictureBox>(parent, kPreviewId);
+  list_ = std::make_unique<ResultList>(parent, kListId);
+  hidden_.reset(MakeChild(parent, WC_STATICW, L"", SS_ETCHEDFRAME, -1));
+  ShowWindow(hidden_.get(), SW_HIDE);
+  help_.reset(MakeChild(parent, WC_STATICW, ShownText(kHelp.str()), SS_LEFT | SS_NOPREFIX, kHelpId));
+  makeButton(kSecret, kSecretCaption.str());
+  makeButton(kAbort, kAbortCaption.str());
+  makeButton(kUpdate, kUpdateCaption.str());
+  siteCaption_.reset(MakeChild(parent, WC_STATICW, ShownText(kSiteCaption.str()), SS_LEFT | SS_NOPREFIX, -1));
+  site_ = std::make_unique<PictureBox>(parent, kSiteId);
+  querySwatch_ = std::make_unique<PictureBox>(parent, kSwatchId);
+  querySwatch_->SetFramed(false);
+  querySwatchCaption_.reset(
+      MakeChild(parent, WC_STATICW, ShownText(kQuerySwatchCaption.str()), SS_LEFT | SS_NOPREFIX, -1));
+  ShowWindow(querySwatchCaption_.get(), SW_HIDE);
+
+  rowMenu_.reset(CreatePopupMenu());
+  AppendMenuW(rowMenu_.get(), MF_STRING, kMenuOpenPage, ShownText(kOpenPageCaption.str()).c_str());
+  AppendMenuW(rowMenu_.get(), MF_STRING, kMenuCopyAddress,
+              (ShownText(kCopyAddressCaption.str()) + L"\tCtrl+C").c_str());
+  AppendMenuW(rowMenu_.get(), MF_STRING, kMenuCopyId, ShownText(kCopyIdCaption.str()).c_str());
+  previewMenu_.reset(CreatePopupMenu());
+  AppendMenuW(previewMenu_.get(), MF_STRING, kMenuPaste, (ShownText(kPasteCaption.str()) + L"\tCtrl+V").c_str());
+
+  ApplyFont(GetDpiForWindow(parent));
+  dropTarget_ = DropTarget::Register(
+      parent, [this] { return !IsBusy() && !closePending_; },
+      [this](const DropData& data) { return SearchDrop(data); });
+}
+
+void TintwiseWindow::ApplyFont(UINT dpi) {
+  // The old font goes only once no control uses it.
+  std::unique_ptr<DialogFont> old = std::move(font_);
+  font_ = std::make_unique<DialogFont>(dpi);
+  HFONT font = font_->Get();
+  for (HWND child : {buttons_[0].get(), buttons_[1].get(), buttons_[2].get(), buttons_[3].get(),
+                     buttons_[4].get(), status_.get(), help_.get(), siteCaption_.get(),
+                     querySwatchCaption_.get()}) {
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  preview_->SetFont(font);
+  site_->SetFont(font);
+  list_->SetFont(font, dpi);
+  const std::wstring help = ShownText(kHelp.str());
+  const DialogFont* measure = font_.get();
+  layout_ = std::make_unique<WindowLayout>(
+      font_->Units(), 3 * MulDiv(kQuerySwatchCell, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI),
+      [measure, help](int width) { return measure->WrappedHeight(help, width); });
+  // The buttons keep their template size: their captions are fitted once per font.
+  const WindowLayout::Rects rects = layout_->Arrange(layout_->DefaultSize());
+  const WindowLayout::Control places[] = {WindowLayout::kOpenButton, WindowLayout::kExitButton,
+                                          WindowLayout::kSecretButton, WindowLayout::kAbortButton,
+                                          WindowLayout::kUpdateButton};
+  const int padding = 2 * MulDiv(3, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+  std::array<OwnedFont, 5> oldButtonFonts;
+  oldButtonFonts.swap(buttonFonts_);
+  for (std::size_t place = 0; place < buttons_.size(); ++place) {
+    buttonFonts_[place] = font_->NarrowedToFit(WindowText(buttons_[place].get()), rects[places[place]].width - padding);
+    if (buttonFonts_[place]) {
+      SendMessageW(buttons_[place].get(), WM_SETFONT, reinterpret_cast<WPARAM>(buttonFonts_[place].get()), FALSE);
+    }
+  }
+}
+
+PixelSize TintwiseWindow::ClientSize() const {
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  return {client.right, client.bottom};
+}
+
+SIZE TintwiseWindow::FrameSize(PixelSize client) const {
+  RECT frame{0, 0, client.width, client.height};
+  AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, font_->Dpi());
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void TintwiseWindow::ApplyLayout() {
+  if (!layout_) return;
+  const PixelSize client = ClientSize();
+  if (client.width == 0 || client.height == 0) return;  // minimised
+  const WindowLayout::Rects rects = layout_->Arrange(client);
+  HDWP moves = BeginDeferWindowPos(16);
+  const auto place = [&](HWND window, WindowLayout::Control control) {
+    const PixelRect& r = rects[control];
+    if (moves) moves = DeferWindowPos(moves, window, nullptr, r.left, r.top, r.width, r.height,
+                                      SWP_NOZORDER | SWP_NOACTIVATE);
+  };
+  place(list_->Handle(), WindowLayout::kList);
+  place(buttons_[kSecret].get(), WindowLayout::kSecretButton);
+  place(buttons_[kUpdate].get(), WindowLayout::kUpdateButton);
+  place(buttons_[kAbort].get(), WindowLayout::kAbortButton);
+  place(buttons_[kOpen].get(), WindowLayout::kOpenButton);
+  place(buttons_[kExit].get(), WindowLayout::kExitButton);
+  place(status_.get(), WindowLayout::kStatus);
+  place(preview_->Handle(), WindowLayout::kPreview);
+  place(hidden_.get(), WindowLayout::kHidden);
+  place(help_.get(), WindowLayout::kHelp);
+  place(siteCaption_.get(), WindowLayout::kSiteCaption);
+  place(site_->Handle(), WindowLayout::kSitePicture);
+  place(querySwatch_->Handle(), WindowLayout::kQuerySwatch);
+  place(querySwatchCaption_.get(), WindowLayout::kQuerySwatchCaption);
+  if (moves) EndDeferWindowPos(moves);
+  list_->FitColumns();
+  const PixelRect& preview = rects[WindowLayout::kPreview];
+  const PixelRect& site = rects[WindowLayout::kSitePicture];
+  previewWidth_->store(preview.width);
+  previewHeight_->store(preview.height);
+  siteSide_->store(std::max(site.width, site.height));
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TintwiseWindow::InitializeSystem() {
+  if (options_.programDirectory.empty()) {
+    InitializeEnvironment();
+  } else {
+    InitializeEnvironmentAt(options_.programDirectory);
+  }
+  OpenLog("log.txt");
+  if (const DataDirectoryNotice notice = DataDirectoryNotice::Current(); !notice.Empty()) WriteLog(notice.LogText());
+
+  HWND window = Handle();
+  queuedView_ = std::make_unique<QueuedView>(*this, [window] { PostMessageW(window, kWakeView, 0, 0); });
+  control_ = std::make_shared<Control>(*queuedView_, options_.session);
+  siteCache_ = std::make_unique<SitePictureCache>(
+      options_.siteCacheDirectory.empty() ? SitePictureCache::DefaultDirectory() : options_.siteCacheDirectory);
+  siteFetcher_ = std::make_unique<SitePictureFetcher>(
+      control_->Session(), siteCache_.get(), [this, window](SitePictureFetcher::Result result) {
+        // Decoded here, on the fetcher's thread, so the window never waits.
+        SiteResult shown{result.id, {}, {}, result.message};
+        if (result.ok) {
+          const int side = siteSide_->load();
+          std::string reason;
+          shown.picture = PixelPicture::FromBytes(result.bytes, side, side, &reason);
+          if (shown.picture.Empty()) shown.message = kSiteUndecodable.str();
+          shown.bytes = std::move(result.bytes);
+        }
+        {
+          std::lock_guard<std::mutex> lock(picturesMutex_);
+          pendingSite_ = std::move(shown);
+        }
+        PostMessageW(window, kPicturesReady, 0, 0);
+      });
+  runner_ = std::make_unique<OperationRunner>(
+      [this, window](std::function<void()> call) {
+        {
+          std::lock_guard<std::mutex> lock(postedMutex_);
+          posted_.push_back(std::move(call));
+        }
+        PostMessageW(window, kRunPosted, 0, 0);
+      },
+      [this] { OnOperationFinished(); });
+
+  list_->SetColumns({kColumnTitle.str(), kColumnPoster.str(), kColumnId.str(), kColumnDifference.str()});
+  list_->SetColumnWidths(std::vector<int>(std::begin(kColumnWidths), std::end(kColumnWidths)));
+  list_->SetFittedColumn(kDifferenceColumn);
+  RestorePlacement();
+
+  SetStatusText(kIdle.str());
+  EnableControls(false);
+  StartOperation([](Control& control) { control.LoadCache(); });
+}
+
+void TintwiseWindow::Show() {
+  ShowWindow(Handle(), maximizeAtShow_ ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+  UpdateWindow(Handle());
+}
+
+void TintwiseWindow::RestorePlacement() {
+  const PixelSize minimum = layout_->DefaultSize();
+  const WindowPlacement stored = WindowPlacement::Load(ProgramDirectory() + kPlacementFile);
+  if (static_cast<int>(stored.columns.size()) == list_->ColumnCount()) list_->SetColumnWidths(stored.columns);
+  PixelSize client = minimum;
+  if (stored.frame) {
+    client = {std::max(minimum.width, stored.frame->width), std::max(minimum.height, stored.frame->height)};
+  }
+  const SIZE frame = FrameSize(client);
+  RECT now{};
+  GetWindowRect(Handle(), &now);
+  POINT topLeft{now.left, now.top};
+  if (stored.frame) {
+    std::vector<PixelRect> screens;
+    EnumDisplayMonitors(nullptr, nullptr, AddWorkArea, reinterpret_cast<LPARAM>(&screens));
+    // A screen that has gone since (or a damaged file) would hide the
+    // window; it then opens where a new one would.
+    if (WindowPlacement::IsOnScreen({stored.frame->left, stored.frame->top, frame.cx, frame.cy}, screens)) {
+      topLeft = {stored.frame->left, stored.frame->top};
+    }
+  }
+  SetWindowPos(Handle(), nullptr, topLeft.x, topLeft.y, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  maximizeAtShow_ = stored.maximized;
+  ApplyLayout();
+}
+
+void TintwiseWindow::SavePlacement() const {
+  WindowPlacement placement;
+  // A maximised window keeps the place it will be restored to.
+  WINDOWPLACEMENT shown{};
+  shown.length = sizeof(shown);
+  GetWindowPlacement(Handle(), &shown);
+  const RECT& normal = shown.rcNormalPosition;
+  RECT borders{0, 0, 0, 0};
+  AdjustWindowRectExForDpi(&borders, kWindowStyle, FALSE, kWindowExStyle, font_->Dpi());
+  placement.frame = PixelRect{normal.left, normal.top, (normal.right - normal.left) - (borders.right - borders.left),
+                              (normal.bottom - normal.top) - (borders.bottom - borders.top)};
+  placement.maximized = IsZoomed(Handle()) != FALSE;
+  placement.columns = list_->ColumnWidths();
+  placement.Save(ProgramDirectory() + kPlacementFile);
+}
+
+bool TintwiseWindow::StartOperation(std::function<void(Control&)> operation) {
+  if (runner_->IsBusy()) return false;
+  std::shared_ptr<Control> control = control_;
+  QueuedView* view = queuedView_.get();
+  return runner_->Start([control, view, operation = std::move(operation)] {
+    try {
+      operation(*control);
+    } catch (const std::exception& error) {
+      // Nothing may leave the worker; the window must become usable again.
+      WriteLog(kOperationFailed.str());
+      WriteLog(error.what());
+      view->EnableControls(true);
+    } catch (...) {
+      WriteLog(kOperationFailed.str());
+      view->EnableControls(true);
+    }
+  });
+}
+
+void TintwiseWindow::OnOperationFinished() {
+  // What the operation queued before it returned is shown before it counts as ended.
+  queuedView_->Flush();
+  ShowPendingPictures();
+  ShowSwatches();
+  if (closePending_) {
+    EndWindow();
+    return;
+  }
+  if (startupLoad_) {
+    startupLoad_ = false;
+    // An installed copy has no cache until the user fetches one: say how. A
+    // copy that could not use its own folder says which one it uses instead.
+    if (control_->RowCount() == 0 && ProgramDirectoryRule() == DataDirectoryRule::kUserData) {
+      const DataDirectoryNotice notice = DataDirectoryNotice::Current();
+      SetStatusText(notice.Empty() ? kNoCache.str() : notice.StatusText());
+    }
+    if (IsWindowEnabled(Button(kOpen))) SetFocus(Button(kOpen));
+    if (!options_.searchAtStart.empty()) SearchImage(options_.searchAtStart);
+  }
+  if (onFinished_) onFinished_();
+}
+
+bool TintwiseWindow::IsBusy() const { return runner_ && runner_->IsBusy(); }
+
+void TintwiseWindow::SetStatusText(const std::string& text) {
+  SetWindowTextW(status_.get(), Lines(ShownText(text)).c_str());
+}
+
+std::string TintwiseWindow::StatusText() const {
+  std::wstring text = WindowText(status_.get());
+  std::erase(text, L'\r');
+  return SjisFromShown(text);
+}
+
+void TintwiseWindow::EnableControls(bool enable) {
+  EnableWindow(list_->Handle(), enable);
+  for (const OwnedWindow& button : buttons_) EnableWindow(button.get(), enable);
+  EnableWindow(Button(kAbort), TRUE);
+  EnableWindow(Button(kSecret), FALSE);
+}
+
+void TintwiseWindow::ClearRows() {
+  list_->DeleteAllItems();
+  // The rows the site picture and the swatches belonged to are gone.
+  KillTimer(Handle(), kSiteTimer);
+  siteFetcher_->Cancel();
+  siteId_.clear();
+  siteBytes_.clear();
+  site_->SetMessage({});
+  querySwatch_->SetPicture({});
+  ShowWindow(querySwatchCaption_.get(), SW_HIDE);
+}
+
+void TintwiseWindow::AddRow(const std::vector<std::string>& texts) { list_->AddRow(texts); }
+
+void TintwiseWindow::ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) {
+  SetStatusText(statusText);
+  if (markedRow.empty()) return;
+  // The marked entry goes first; the plain rows follow in their order.
+  std::vector<std::vector<std::string>> rows;
+  for (int row = 0; row < list_->RowCount(); ++row) rows.push_back(list_->GetRowTexts(row));
+  list_->DeleteAllItems();
+  list_->AddRow(markedRow);
+  for (const auto& row : rows) list_->AddRow(row);
+}
+
+void TintwiseWindow::LoadPreview(const std::string& path) {
+  std::string reason;
+  PixelPicture picture = PixelPicture::FromFile(path, previewWidth_->load(), previewHeight_->load(), &reason);
+  if (picture.Empty()) WriteLog("TintwiseWindow::LoadPreview() : " + PathForLog(path) + " : " + reason);
+  {
+    std::lock_guard<std::mutex> lock(picturesMutex_);
+    pendingPreview_ = std::move(picture);
+  }
+  PostMessageW(Handle(), kPicturesReady, 0, 0);
+}
+
+void TintwiseWindow::ShowPendingPictures() {
+  std::optional<PixelPicture> preview;
+  std::optional<SiteResult> site;
+  {
+    std::lock_guard<std::mutex> lock(picturesMutex_);
+    preview.swap(pendingPreview_);
+    site.swap(pendingSite_);
+  }
+  if (preview) preview_->SetPicture(std::move(*preview));
+  if (site && site->id == siteId_) {
+    siteBytes_ = std::move(site->bytes);
+    if (!site->picture.Empty()) {
+      site_->SetPicture(std::move(site->picture));
+    } else {
+      site_->SetMessage(ShownText(site->message));
+    }
+  }
+}
+
+void TintwiseWindow::RedecodePictures() {
+  if (redecoding_) {
+    redecodeAgain_ = true;
+    return;
+  }
+  // Sharp at the boxes' new size: decoded again from what they show, where
+  // they show something of another size.
+  const SIZE previewSize = preview_->Size();
+  const PixelPicture& shown = preview_->Picture();
+  std::string path;
+  if (!previewPath_.empty() && !shown.Empty() && (shown.Width() != previewSize.cx || shown.Height() != previewSize.cy)) {
+    path = previewPath_;
+  }
+  const SIZE siteSize = site_->Size();
+  const int side = std::max(siteSize.cx, siteSize.cy);
+  std::string bytes;
+  if (!siteBytes_.empty() && !site_->Picture().Empty() && std::max(site_->Picture().Width(), site_->Picture().Height()) != side) {
+    bytes = siteBytes_;
+  }
+  if (path.empty() && bytes.empty()) return;
+  if (redecoder_.joinable()) redecoder_.join();  // has finished: its result was taken
+  redecoding_ = true;
+  HWND window = Handle();
+  redecoder_ = std::thread([this, window, path, previewSize, bytes = std::move(bytes), side, id = siteId_] {
+    Redecoded result{path, {}, id, {}};
+    std::string reason;
+    if (!path.empty()) result.preview = PixelPicture::FromFile(path, previewSize.cx, previewSize.cy, &reason);
+    if (!bytes.empty()) result.site = PixelPicture::FromBytes(bytes, side, side, &reason);
+    {
+      std::lock_guard<std::mutex> lock(picturesMutex_);
+      redecoded_ = std::move(result);
+    }
+    PostMessageW(window, kRedecoded, 0, 0);
+  });
+}
+
+void TintwiseWindow::ShowRedecoded() {
+  std::optional<Redecoded> result;
+  {
+    std::lock_guard<std::mutex> lock(picturesMutex_);
+    result.swap(redecoded_);
+  }
+  if (!result) return;
+  redecoding_ = false;
+  // Shown only where the box still shows the same picture (a search may
+  // have replaced it meanwhile).
+  if (!result->preview.Empty() && result->previewPath == previewPath_ && !preview_->Picture().Empty()) {
+    preview_->SetPicture(std::move(result->preview));
+  }
+  if (!result->site.Empty() && result->siteId == siteId_ && !site_->Picture().Empty()) {
+    site_->SetPicture(std::move(result->site));
+  }
+  if (redecodeAgain_) {
+    redecodeAgain_ = false;
+    RedecodePictures();
+  }
+}
+
+bool TintwiseWindow::SearchImage(const std::string& path) {
+  if (IsBusy() || closePending_) return false;
+  control_->SetPath(path);
+  previewPath_ = path;
+  // The preview is decoded on the worker too, and the search's own
+  // disabling only arrives after that: the controls go off here.
+  EnableControls(false);
+  const bool started = StartOperation([this, path](Control& control) {
+    LoadPreview(path);
+    control.Search();
+  });
+  if (!started) EnableControls(true);
+  return started;
+}
+
+bool TintwiseWindow::SearchSource(const PictureSource& source) {
+  if (IsBusy() || closePending_) return false;
+  switch (source.kind) {
+    case PictureSource::Kind::kNone:
+      return false;
+    case PictureSource::Kind::kNotAPicture:
+      // The previous query's results would pass for this one's.
+      ClearRows();
+      previewPath_.clear();
+      preview_->SetPicture({});
+      SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
+      return false;
+    case PictureSource::Kind::kFile:
+      return SearchImage(source.path);
+    case PictureSource::Kind::kLink:
+    case PictureSource::Kind::kData:
+      break;
+  }
+  // Armed here, on the thread Abort comes from: an Abort pressed before the
+  // worker starts the download still stops it.
+  if (source.kind == PictureSource::Kind::kLink) control_->SetRunning(true);
+  previewPath_.clear();
+  HWND window = Handle();
+  return StartOperation([this, window, source](Control& control) {
+    const OperationContext context = control.Context();
+    context.view.EnableControls(false);
+    context.view.ClearRows();
+    // Lives until the search is over; its temporary file goes with it.
+    QueryPicture picture;
+    const QueryPicture::Outcome outcome = source.kind == PictureSource::Kind::kLink
+                                              ? picture.Download(source.url, context)
+                                              : picture.Keep(source.bytes);
+    if (outcome != QueryPicture::Outcome::kOk) {
+      {
+        std::lock_guard<std::mutex> lock(picturesMutex_);
+        pendingPreview_ = PixelPicture();
+      }
+      PostMessageW(window, kPicturesReady, 0, 0);
+      context.view.SetStatusText(QueryPicture::StatusText(outcome, picture.Failure()));
+      context.view.EnableControls(true);
+      return;
+    }
+    control.SetPath(picture.Path());
+    LoadPreview(picture.Path());
+    control.Search();
+  });
+}
+
+bool TintwiseWindow::SearchDrop(const DropData& data) { return SearchSource(PictureSource::From(data)); }
+
+void TintwiseWindow::RunPosted() {
+  std::vector<std::function<void()>> calls;
+  {
+    std::lock_guard<std::mutex> lock(postedMutex_);
+    calls.swap(posted_);
+  }
+  for (const std::function<void()>& call : calls) call();
+}
+
+void TintwiseWindow::OnPaste() {
+  if (IsBusy() || closePending_) return;
+  SearchDrop(ReadClipboard(Handle()));
+}
+
+void TintwiseWindow::ShowSwatches() {
+  const CacheTable* table = control_->Table();
+  if (list_->RowCount() == 0 || !table) return;
+  const std::optional<ImageCache::Colours>& query = control_->LastQuery();
+  if (query) {
+    const int cell = MulDiv(kQuerySwatchCell, static_cast<int>(font_->Dpi()), USER_DEFAULT_SCREEN_DPI);
+    querySwatch_->SetPicture(PixelPicture::Swatch(query->data(), cell));
+    ShowWindow(querySwatchCaption_.get(), SW_SHOW);
+  }
+  // The search names the table rows it listed; an id that no longer matches
+  // its row (the table was replaced since) gets no swatch.
+  std::unordered_map<std::string_view, std::size_t> stored;
+  for (const std::size_t entry : control_->LastRows()) {
+    if (entry < table->RowCount()) stored.emplace(table->Id(entry), entry);
+  }
+  const int cell = std::max(1, list_->SwatchSide() / 3);
+  for (int row = 0; row < list_->RowCount(); ++row) {
+    const std::vector<std::string> texts = list_->GetRowTexts(row);
+    if (texts.size() <= 2 || list_->HasSwatch(row)) continue;
+    const auto found = stored.find(texts[2]);
+    if (found != stored.end()) {
+      const ImageCache::Colours colours = table->Signature(found->second);
+      list_->SetRowSwatch(row, PixelPicture::Swatch(colours.data(), cell));
+    }
+  }
+}
+
+void TintwiseWindow::OnSelectionChanged() {
+  // Only where the selection comes to rest is fetched.
+  SetTimer(Handle(), kSiteTimer, kSiteFetchDelayMs, nullptr);
+}
+
+void TintwiseWindow::FetchSelectedSitePicture() {
+  KillTimer(Handle(), kSiteTimer);
+  const std::string id = SelectedId();
+  if (id.empty()) return;
+  const std::wstring loading = ShownText(kSiteLoading.str());
+  // The same row again: nothing new unless its last fetch failed.
+  if (id == siteId_ && (!site_->Picture().Empty() || site_->Message() == loading)) return;
+  siteId_ = id;
+  siteBytes_.clear();
+  site_->SetMessage(loading);
+  siteFetcher_->Request(siteId_);
+}
+
+std::string TintwiseWindow::SelectedId() const {
+  const int row = list_->FirstSelectedRow();
+  const std::vector<std::string> texts = row >= 0 ? list_->GetRowTexts(row) : std::vector<std::string>();
+  return texts.size() >= 3 ? texts[2] : std::string();
+}
+
+void TintwiseWindow::OnOpen() {
+  if (IsBusy() || closePending_) return;
+  // "Pictures\0*.jpg;...\0All files\0*.*\0\0"
+  std::wstring filter = ShownText(kPictureFilter.str());
+  filter += L'\0';
+  filter += L"*.jpg;*.jpeg;*.png;*.gif;*.bmp;*.webp";
+  filter += L'\0';
+  filter += ShownText(kAllFilter.str());
+  filter += L'\0';
+  filter += L"*.*";
+  filter += L'\0';
+  std::wstring file(32768, L'\0');
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof(dialog);
+  dialog.hwndOwner = Handle();
+  dialog.lpstrFilter = filter.c_str();
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = static_cast<DWORD>(file.size());
+  // A typed name of a missing file is taken: the search says what is wrong.
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+  if (!GetOpenFileNameW(&dialog)) return;
+  file.resize(wcslen(file.c_str()));
+  if (!file.empty()) SearchImage(Utf8FromWide(file));
+}
+
+void TintwiseWindow::OnGenerateCache() {
+  if (closePending_) return;
+  StartOperation([](Control& control) { control.GenerateCache(); });
+}
+
+void TintwiseWindow::OnAbort() { control_->Abort(); }
+
+void TintwiseWindow::OnUpdateCache() {
+  if (closePending_) return;
+  StartOperation([](Control& control) { control.UpdateCache(); });
+}
+
+void TintwiseWindow::OnOpenPage() {
+  const std::string id = SelectedId();
+  if (!id.empty()) options_.openUrl(PageUrl(id));
+}
+
+void TintwiseWindow::CopySelectedRow(bool address) {
+  const std::string id = SelectedId();
+  if (id.empty()) return;
+  PutOnClipboard(Handle(), ShownText(address ? PageUrl(id) : id));
+}
+
+void TintwiseWindow::OnExit() {
+  if (IsBusy()) {
+    // Waiting here would freeze the window; it ends when the operation
+    // reports that it has finished.
+    closePending_ = true;
+    control_->Abort();
+    // Again until the operation has ended: see the destructor.
+    SetTimer(Handle(), kAbortTimer, kAbortRepeatMs, nullptr);
+    return;
+  }
+  EndWindow();
+}
+
+void TintwiseWindow::EndWindow() {
+  if (ended_) return;
+  SavePlacement();
+  closePending_ = false;
+  KillTimer(Handle(), kAbortTimer);
+  ended_ = true;
+  ShowWindow(Handle(), SW_HIDE);
+}
+
+void TintwiseWindow::OnCommand(int id) {
+  switch (id) {
+    case kButtonIdBase + kOpen:
+      OnOpen();
+      break;
+    case kButtonIdBase + kExit:
+      OnExit();
+      break;
+    case kButtonIdBase + kSecret:
+      OnGenerateCache();
+      break;
+    case kButtonIdBase + kAbort:
+      OnAbort();
+      break;
+    case kButtonIdBase + kUpdate:
+      OnUpdateCache();
+      break;
+    case kMenuOpenPage:
+      OnOpenPage();
+      break;
+    case kMenuCopyAddress:
+    case kAccelCopy:
+      CopySelectedRow(/*address=*/true);
+      break;
+    case kMenuCopyId:
+      CopySelectedRow(/*address=*/false);
+      break;
+    case kMenuPaste:
+    case kAccelPaste:
+      OnPaste();
+      break;
+    case IDOK:
+      OnEnter();
+      break;
+    case IDCANCEL:
+      OnExit();
+      break;
+    default:
+      break;
+  }
+}
+
+void TintwiseWindow::OnEnter() {
+  // A focused push button takes Enter for itself, the list for its selected
+  // row's page (as a double click); otherwise Enter opens.
+  HWND focus = GetFocus();
+  for (int place = 0; place < static_cast<int>(buttons_.size()); ++place) {
+    if (focus == buttons_[place].get()) {
+      if (IsWindowEnabled(focus)) OnCommand(kButtonIdBase + place);
+      return;
+    }
+  }
+  if (focus == list_->Handle()) {
+    if (IsWindowEnabled(focus) && !SelectedId().empty()) OnOpenPage();
+    return;
+  }
+  if (IsWindowEnabled(Button(kOpen))) OnOpen();
+}
+
+void TintwiseWindow::OnNotify(const NMHDR& header, LRESULT* result) {
+  if (list_->OnNotify(header, result)) return;
+  if (header.hwndFrom != list_->Handle()) return;
+  switch (header.code) {
+    case NM_DBLCLK:
+      // Any double click inside the list, on a row or not.
+      OnOpenPage();
+      break;
+    case LVN_ITEMCHANGED: {
+      const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+      if (change.uChanged & LVIF_STATE) OnSelectionChanged();
+      break;
+    }
+    case LVN_ODSTATECHANGED:
+      OnSelectionChanged();
+      break;
+    default:
+      break;
+  }
+}
+
+void TintwiseWindow::OnContextMenu(HWND from, POINT at) {
+  HMENU menu = nullptr;
+  if (from == list_->Handle()) {
+    if (!IsWindowEnabled(from)) return;
+    if (at.x == -1 && at.y == -1) {
+      // From the keyboard: the selected row's menu, at the row.
+      const int row = list_->FirstSelectedRow();
+      if (row < 0) return;
+      RECT item{};
+      ListView_GetItemRect(from, row, &item, LVIR_LABEL);
+      at = {item.left, item.bottom};
+      ClientToScreen(from, &at);
+    } else {
+      // The menu is for the row under the pointer, which becomes the selection.
+      POINT client = at;
+      ScreenToClient(from, &client);
+      const int row = list_->RowAt(client);
+      if (row < 0) return;
+      list_->SelectRow(row);
+    }
+    menu = rowMenu_.get();
+  } else if (from == preview_->Handle()) {
+    if (at.x == -1 && at.y == -1) {
+      RECT box{};
+      GetWindowRect(from, &box);
+      at = {box.left, box.top};
+    }
+    EnableMenuItem(previewMenu_.get(), kMenuPaste, IsBusy() || closePending_ ? MF_GRAYED : MF_ENABLED);
+    menu = previewMenu_.get();
+  }
+  if (!menu) return;
+  const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, Handle(), nullptr);
+  if (chosen != 0) OnCommand(chosen);
+}
+
+bool TintwiseWindow::PreTranslate(MSG& message) {
+  if (message.message == WM_KEYDOWN && (GetKeyState(VK_CONTROL) & 0x8000) && !(GetKeyState(VK_MENU) & 0x8000) &&
+      (message.hwnd == Handle() || IsChild(Handle(), message.hwnd))) {
+    if (message.wParam == 'V') {
+      OnCommand(kAccelPaste);
+      return true;
+    }
+    if (message.wParam == 'C' && message.hwnd == list_->Handle()) {
+      OnCommand(kAccelCopy);
+      return true;
+    }
+  }
+  return IsDialogMessageW(Handle(), &message) != FALSE;
+}
+
+LRESULT CALLBACK TintwiseWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TintwiseWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  // Messages that arrive while the window is being made (before its
+  // controls exist) or after it has begun to go get the default handling.
+  if (!self || !self->list_ || !self->runner_) return DefWindowProcW(window, message, wParam, lParam);
+  return self->OnMessage(message, wParam, lParam);
+}
+
+LRESULT TintwiseWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = Handle();
+  switch (message) {
+    case WM_SIZE:
+      ApplyLayout();
+      // Maximising or restoring is one step: the pictures follow at once.
+      if (!sizing_ && (wParam == SIZE_MAXIMIZED || wParam == SIZE_RESTORED)) RedecodePictures();
+      return 0;
+    case WM_ENTERSIZEMOVE:
+      sizing_ = true;
+      return 0;
+    case WM_EXITSIZEMOVE:
+      sizing_ = false;
+      RedecodePictures();
+      return 0;
+    case WM_GETMINMAXINFO: {
+      const SIZE minimum = FrameSize(layout_->DefaultSize());
+      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+      info->ptMinTrackSize = {minimum.cx, minimum.cy};
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // Everything measured in pixels is measured again for the new density.
+      ApplyFont(HIWORD(wParam));
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      // The suggested rectangle may be under the new minimum.
+      const PixelSize client = ClientSize();
+      const PixelSize minimum = layout_->DefaultSize();
+      if (client.width < minimum.width || client.height < minimum.height) {
+        const SIZE frame = FrameSize({std::max(client.width, minimum.width), std::max(client.height, minimum.height)});
+        SetWindowPos(window, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+      }
+      ApplyLayout();
+      ShowSwatches();
+      RedecodePictures();
+      return 0;
+    }
+    case WM_COMMAND:
+      // Menus and accelerators send 0 or 1 in the high word, controls their notification.
+      if (lParam == 0 || HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      OnNotify(*reinterpret_cast<const NMHDR*>(lParam), &result);
+      return result;
+    }
+    case WM_CONTEXTMENU:
+      OnContextMenu(reinterpret_cast<HWND>(wParam), {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      return 0;
+    case WM_TIMER:
+      if (wParam == kSiteTimer) FetchSelectedSitePicture();
+      if (wParam == kAbortTimer) control_->Abort();
+      if (wParam == kDeliverTimer) {
+        KillTimer(window, kDeliverTimer);
+        PostMessageW(window, kWakeView, 0, 0);
+      }
+      return 0;
+    case WM_CLOSE:
+      OnExit();
+      return 0;
+    case kWakeView:
+      // A lone status text held back is delivered when its interval is over.
+      if (const std::chrono::milliseconds wait = queuedView_->Deliver(); wait.count() > 0) {
+        SetTimer(window, kDeliverTimer, static_cast<UINT>(wait.count()), nullptr);
+      }
+      return 0;
+    case kRunPosted:
+      RunPosted();
+      return 0;
+    case kRedecoded:
+      ShowRedecoded();
+      return 0;
+    case kPicturesReady:
+      ShowPendingPictures();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}

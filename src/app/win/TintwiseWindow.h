@@ -1,0 +1,214 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/shared/PictureSource.h"
+#include "app/win/ComPointer.h"
+#include "app/win/DialogFont.h"
+#include "app/shared/DropData.h"
+#include "app/win/OwnedHandle.h"
+#include "app/win/PictureBox.h"
+#include "app/win/PixelPicture.h"
+#include "app/win/ResultList.h"
+#include "control/ControlView.h"
+
+class Control;
+class DropTarget;
+class InternetSession;
+class OperationRunner;
+class QueuedView;
+class SitePictureCache;
+class SitePictureFetcher;
+class WindowLayout;
+
+// The program's window on Windows: a resizable top-level window laid out by
+// the shared WindowLayout in dialog units, with the result list, the preview
+// and the site's picture of the selected row beside it, the buttons, the
+// status line and the help text. Opening it initialises the system
+// (environment, log, Control) and starts loading the cache. User actions
+// become operations on Control, run one at a time on a worker thread;
+// Control reports back through a queued view woken by a posted message, so
+// this object's ControlView operations run on the UI thread only. Create,
+// use and destroy it on the UI thread, which must have initialised OLE.
+class TintwiseWindow : public ControlView {
+ public:
+  struct Options {
+    // Stands in for the program's own directory when not empty (tests).
+    std::string programDirectory;
+    // Opens a page address (Shift-JIS bytes); the default browser when empty.
+    std::function<void(const std::string& url)> openUrl;
+    // An image (UTF-8 path) searched once the cache has been loaded.
+    std::string searchAtStart;
+    // The HTTP session for every download; a default one when null.
+    std::shared_ptr<InternetSession> session;
+    // Where fetched site pictures are kept; the default directory when empty.
+    std::string siteCacheDirectory;
+  };
+
+  static constexpr int kSiteFetchDelayMs = 150;
+  static constexpr int kAbortRepeatMs = 100;
+  enum ButtonPlace { kOpen = 0, kExit = 1, kSecret = 2, kAbort = 3, kUpdate = 4 };
+
+  explicit TintwiseWindow(Options options = {});
+  // Stops a running operation (Abort, repeated) and waits for it.
+  ~TintwiseWindow() override;
+  TintwiseWindow(const TintwiseWindow&) = delete;
+  TintwiseWindow& operator=(const TintwiseWindow&) = delete;
+
+  HWND Handle() const { return window_.get(); }
+  // Shows the window as it was left (maximised or not).
+  void Show();
+  // The keyboard's share of a message from the loop (shortcuts, Tab, Enter);
+  // true when it was used up.
+  bool PreTranslate(MSG& message);
+  // True once Exit has ended the window (the loop then stops).
+  bool Ended() const { return ended_; }
+
+  // ControlView, UI thread only.
+  void SetStatusText(const std::string& text) override;
+  void EnableControls(bool enable) override;
+  void ClearRows() override;
+  void AddRow(const std::vector<std::string>& texts) override;
+  void ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) override;
+
+  // The intentions behind the controls; each does nothing while an
+  // operation runs (Abort and Exit excepted).
+  bool SearchImage(const std::string& path);
+  bool SearchSource(const PictureSource& source);
+  bool SearchDrop(const DropData& data);
+  void OnPaste();
+  void OnOpen();
+  void OnGenerateCache();
+  void OnAbort();
+  void OnUpdateCache();
+  void OnOpenPage();
+  void CopySelectedRow(bool address);
+  void OnExit();
+
+  bool IsBusy() const;
+  const std::shared_ptr<Control>& GetControl() const { return control_; }
+  ResultList& List() const { return *list_; }
+  PictureBox& Preview() const { return *preview_; }
+  PictureBox& SitePicture() const { return *site_; }
+  PictureBox& QuerySwatch() const { return *querySwatch_; }
+  HWND Button(ButtonPlace place) const { return buttons_[place].get(); }
+  std::string StatusText() const;
+  DropTarget& Drop() const { return *dropTarget_; }
+  // Called on the UI thread whenever an operation has ended and its results
+  // are shown (tests wait for it).
+  void SetOnOperationFinished(std::function<void()> done) { onFinished_ = std::move(done); }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateControls();
+  void ApplyFont(UINT dpi);
+  void ApplyLayout();
+  PixelSize ClientSize() const;
+  SIZE FrameSize(PixelSize client) const;
+  void RestorePlacement();
+  void SavePlacement() const;
+  void InitializeSystem();
+  bool StartOperation(std::function<void(Control&)> operation);
+  void OnOperationFinished();
+  void OnCommand(int id);
+  void OnNotify(const NMHDR& header, LRESULT* result);
+  void OnContextMenu(HWND from, POINT at);
+  void OnEnter();
+  // Decodes the preview of `path` on the calling thread at the preview's
+  // size and hands it to the UI thread.
+  void LoadPreview(const std::string& path);
+  void ShowPendingPictures();
+  // Decodes the boxes' pictures again at their new size on a thread of its
+  // own (one at a time; a request while one runs is served after it).
+  void RedecodePictures();
+  void ShowRedecoded();
+  void ShowSwatches();
+  void OnSelectionChanged();
+  void FetchSelectedSitePicture();
+  std::string SelectedId() const;
+  void EndWindow();
+
+  Options options_;
+  // The window goes last: its children's owners below release theirs first.
+  OwnedWindow window_;
+  OwnedIcon bigIcon_;
+  OwnedIcon smallIcon_;
+  std::unique_ptr<DialogFont> font_;
+  std::unique_ptr<WindowLayout> layout_;
+  std::unique_ptr<ResultList> list_;
+  // Narrowed fonts of the buttons whose captions need them; declared before
+  // the buttons so that they go after them.
+  std::array<OwnedFont, 5> buttonFonts_;
+  std::array<OwnedWindow, 5> buttons_;
+  OwnedWindow status_;
+  OwnedWindow help_;
+  OwnedWindow hidden_;
+  OwnedWindow siteCaption_;
+  OwnedWindow querySwatchCaption_;
+  std::unique_ptr<PictureBox> preview_;
+  std::unique_ptr<PictureBox> site_;
+  std::unique_ptr<PictureBox> querySwatch_;
+  OwnedMenu rowMenu_;
+  OwnedMenu previewMenu_;
+  ComPointer<DropTarget> dropTarget_;
+
+  // Pictures decoded off the UI thread, waiting to be shown; guarded by picturesMutex_.
+  std::mutex picturesMutex_;
+  std::optional<PixelPicture> pendingPreview_;
+  struct SiteResult {
+    std::string id;
+    std::string bytes;
+    PixelPicture picture;
+    std::string message;
+  };
+  std::optional<SiteResult> pendingSite_;
+  // The boxes' sizes in device pixels, read where their pictures are decoded.
+  std::shared_ptr<std::atomic<int>> previewWidth_ = std::make_shared<std::atomic<int>>(1);
+  std::shared_ptr<std::atomic<int>> previewHeight_ = std::make_shared<std::atomic<int>>(1);
+  std::shared_ptr<std::atomic<int>> siteSide_ = std::make_shared<std::atomic<int>>(1);
+  // What the boxes show, to decode again at a new size (UI thread).
+  std::string previewPath_;
+  std::string siteBytes_;
+  std::string siteId_;
+
+  // Functions other threads hand to the UI thread (the runner's end),
+  // run on a posted message; dropped with the window. Guarded by postedMutex_.
+  std::mutex postedMutex_;
+  std::vector<std::function<void()>> posted_;
+  void RunPosted();
+
+  // Declared in this order so that the runner (which waits for the worker)
+  // goes first, then Control, then the view Control reports to.
+  std::unique_ptr<QueuedView> queuedView_;
+  std::shared_ptr<Control> control_;
+  std::unique_ptr<OperationRunner> runner_;
+  std::unique_ptr<SitePictureCache> siteCache_;
+  std::unique_ptr<SitePictureFetcher> siteFetcher_;
+  std::function<void()> onFinished_;
+  struct Redecoded {
+    std::string previewPath;
+    PixelPicture preview;
+    std::string siteId;
+    PixelPicture site;
+  };
+  std::optional<Redecoded> redecoded_;  // guarded by picturesMutex_
+  std::thread redecoder_;
+  bool redecoding_ = false;      // UI thread: from the start until its result is taken
+  bool redecodeAgain_ = false;   // UI thread
+  bool startupLoad_ = true;
+  bool closePending_ = false;
+  bool ended_ = false;
+  bool sizing_ = false;
+  bool maximizeAtShow_ = false;
+};
