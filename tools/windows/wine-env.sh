@@ -4,8 +4,12 @@
 # programs with a window run under xvfb-run.
 #   TINTWISE_WINDOWS_BUILD_DIR  the build directory (default: build-windows
 #                               in the project root)
+#   TINTWISE_WINE_PREFIX        another prefix than the build's "wine" (a
+#                               program with a window takes one of its own:
+#                               a prefix's Wine server and desktop belong to
+#                               the display of the program that started them)
 tintwise_windows_build_dir=${TINTWISE_WINDOWS_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build-windows}
-export WINEPREFIX="$tintwise_windows_build_dir/wine"
+export WINEPREFIX="${TINTWISE_WINE_PREFIX:-$tintwise_windows_build_dir/wine}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -e "$WINEPREFIX/.tintwise-ready" ]; then
@@ -16,7 +20,7 @@ if [ ! -e "$WINEPREFIX/.tintwise-ready" ]; then
     if [ ! -e "$WINEPREFIX/.tintwise-ready" ]; then
       wineboot -i >/dev/null 2>&1 && wineserver -w && touch "$WINEPREFIX/.tintwise-ready"
     fi
-  ) 9>"$tintwise_windows_build_dir/.wine.lock" || {
+  ) 9>"$WINEPREFIX.lock" || {
     echo "wine-env.sh: could not make the Wine prefix $WINEPREFIX" >&2
     unset tintwise_windows_build_dir
     return 1
