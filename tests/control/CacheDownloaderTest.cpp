@@ -1,9 +1,7 @@
 #include "control/CacheDownloader.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +11,7 @@
 #include "infra/InternetSession.h"
 #include "infra/ServerAddress.h"
 #include "infra/TextEncoding.h"
+#include "support/FileSizeLimit.h"
 #include "support/HotJournal.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProgramDirectoryTest.h"
@@ -218,16 +217,14 @@ TEST_F(CacheDownloaderTest, TargetThatCannotBeCreatedIsReported) {
 // A file size limit makes writes fail the way a full disk does.
 TEST_F(CacheDownloaderTest, FullDiskKeepsTheCache) {
   server_.Serve("/mofu/cache.db", newCache_);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit limited = saved;
-  limited.rlim_cur = 64 * 1024;
-  ASSERT_LT(limited.rlim_cur, newCache_.size());
-  setrlimit(RLIMIT_FSIZE, &limited);
-  const bool downloaded = Download();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, previousHandler);
+  if (!FileSizeLimit::Supported()) GTEST_SKIP() << "a full disk is simulated by a per-process file size limit";
+  constexpr std::uint64_t kLimit = 64 * 1024;
+  ASSERT_LT(kLimit, newCache_.size());
+  bool downloaded = false;
+  {
+    FileSizeLimit full(kLimit);
+    downloaded = Download();
+  }
   EXPECT_FALSE(downloaded);
   ExpectOldCacheKept();
   EXPECT_EQ(LogMessages(), std::vector<std::string>{Sjis(

@@ -1,16 +1,11 @@
 #pragma once
 
-#include <sys/resource.h>
-
 #include <cstdint>
 
 // The process's peak resident size so far, in bytes (getrusage's maximum
-// resident set; it only ever grows, so a test compares it before and after).
-inline std::uint64_t PeakResidentBytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
-}
+// resident set; the peak working set on Windows). It only ever grows, so a
+// test compares it before and after.
+std::uint64_t PeakResidentBytes();
 
 inline constexpr std::uint64_t kMiB = 1024 * 1024;
 
