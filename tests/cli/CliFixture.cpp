@@ -8,6 +8,20 @@
 #include "imaging/ImageWriter.h"
 #include "infra/TextEncoding.h"
 
+namespace {
+
+std::string Doubled(const std::string& text) {
+  std::string doubled;
+  for (const char c : text) doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return doubled;
+}
+
+}  // namespace
+
+std::string Shown(const std::string& path) { return Doubled(path); }
+
+std::string JsonInside(const std::string& text) { return Doubled(text); }
+
 std::string GreyBmp(int level) {
   DecodedImage image;
   image.Allocate(12, 12, false);
@@ -76,4 +90,10 @@ Outcome CliTest::Generate(const std::function<void(ChildProcess&)>& whileRunning
   return Spawn({Cli(), "--dir", program_.Path(), "--site-host", server_.Host(), "--cache-host", server_.Host(),
                 "generate"},
                "", "", whileRunning);
+}
+
+bool CliTest::InterruptOrEnd(ChildProcess& child) {
+  if (child.Interrupt()) return true;
+  child.Kill();
+  return false;
 }

@@ -20,6 +20,14 @@ struct Outcome {
   std::string err;  // stderr
 };
 
+// A path as the program prints it on stdout and stderr: a backslash is
+// escaped as any other byte that could be misread, so Windows' separators
+// show doubled.
+std::string Shown(const std::string& path);
+
+// `text` as the inside of a JSON string: backslashes doubled.
+std::string JsonInside(const std::string& text);
+
 // One uniform grey picture, as BMP bytes.
 std::string GreyBmp(int level);
 
@@ -51,6 +59,9 @@ class CliTest : public ::testing::Test {
   Outcome RunIn(const std::string& command, std::vector<std::string> operands = {});
   // A generation run whose site is the loopback server.
   Outcome Generate(const std::function<void(ChildProcess&)>& whileRunning = {});
+  // Sends the child Ctrl+C; where the system cannot (Wine has no console
+  // events for a single process) ends it instead and says so.
+  static bool InterruptOrEnd(ChildProcess& child);
 
   std::string CacheFile() const { return program_.File("cache.db"); }
 

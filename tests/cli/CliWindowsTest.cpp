@@ -69,12 +69,10 @@ TEST_F(CliTest, NamesWindowsHoldsAreEscapedInEveryFormat) {
   std::string tsv, json;
   for (const auto& n : names) {
     WriteWholeFile(platform::JoinPath(pics, n.name), GreyBmp(100));
-    const std::string path = platform::JoinPath(pics, n.shown);
+    const std::string path = Shown(pics + "\\") + n.shown;
     tsv += "posted\t0\t11\tsame\tt\tp\t" + path + "\n";
-    std::string quoted;  // the escaped text as a JSON string
-    for (const char c : path) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
     json += "{\"verdict\":\"posted\",\"difference\":0,\"id\":\"11\",\"match\":\"same\",\"title\":\"t\",\"poster\":\"p\","
-            "\"path\":\"" + quoted + "\"}\n";
+            "\"path\":\"" + JsonInside(path) + "\"}\n";
   }
   const Outcome check = RunIn("check", {pics});
   EXPECT_EQ(check.status, 0) << check.err;
@@ -82,7 +80,7 @@ TEST_F(CliTest, NamesWindowsHoldsAreEscapedInEveryFormat) {
   EXPECT_EQ(RunIn("check", {"--json", pics}).out, json);
   const Outcome sign = RunIn("signature", {platform::JoinPath(pics, names[0].name)});
   EXPECT_EQ(sign.status, 0) << sign.err;
-  EXPECT_EQ(sign.out.substr(sign.out.find('\t')), "\t" + platform::JoinPath(pics, names[0].shown) + "\n");
+  EXPECT_EQ(sign.out.substr(sign.out.find('\t')), "\t" + Shown(pics + "\\") + names[0].shown + "\n");
 }
 
 // What check may not read because of an ACL is an error line with its
@@ -108,10 +106,11 @@ TEST_F(CliTest, CheckReportsWhatAnAclDenies) {
   const Outcome outcome = RunIn("check", {locked, pics});
   EXPECT_EQ(outcome.status, 1);
   const std::string posted = "posted\t0\t11\tsame\tt\tp\t", error = "error\t\t\t\t\t\t";
-  EXPECT_EQ(outcome.out, error + locked + "\n" + posted + platform::JoinPath(pics, "a.bmp") + "\n" + error + secret +
-                             "\n" + error + sub + "\n" + posted + platform::JoinPath(pics, "z.bmp") + "\n");
-  for (const std::string& reason : {locked + ": cannot read the folder: ", secret + ": cannot open the file",
-                                    sub + ": cannot read the folder: ", std::string("checked 5 pictures in ")}) {
+  EXPECT_EQ(outcome.out, error + Shown(locked) + "\n" + posted + Shown(platform::JoinPath(pics, "a.bmp")) + "\n" +
+                             error + Shown(secret) + "\n" + error + Shown(sub) + "\n" + posted +
+                             Shown(platform::JoinPath(pics, "z.bmp")) + "\n");
+  for (const std::string& reason : {Shown(locked) + ": cannot read the folder: ", Shown(secret) + ": cannot open the file",
+                                    Shown(sub) + ": cannot read the folder: ", std::string("checked 5 pictures in ")}) {
     EXPECT_NE(outcome.err.find(reason), std::string::npos) << reason << "\n" << outcome.err;
   }
 }

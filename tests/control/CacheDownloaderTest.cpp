@@ -82,8 +82,10 @@ class CacheDownloaderTest : public ProgramDirectoryTest {
 
   std::vector<std::string> DirectoryEntries() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(Dir()))
-      names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(Dir())) {
+      // Not a leftover: Windows locks a file, not the folder, for the writer lock.
+      if (entry.path().filename() != "tintwise.lock") names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -233,16 +235,17 @@ TEST_F(CacheDownloaderTest, FullDiskKeepsTheCache) {
 
 // The check opens the file through a URI: names with the URI's own
 // characters, spaces and Japanese must still name the same file, relative
-// or absolute.
+// or absolute. ('?' and ':', which only Linux names hold, in
+// CacheDownloaderPosixTest.)
 TEST_F(CacheDownloaderTest, CheckFindsFilesWhateverTheirNames) {
-  const std::vector<std::string> names = {"plain.db", "a?b#c%25d.db", "sp ace&x=1.db",
-                                          reinterpret_cast<const char*>(u8"日本語.db"), "file:x.db"};
+  const std::vector<std::string> names = {"plain.db", "a#b%25c[d].db", "sp ace&x=1.db",
+                                          reinterpret_cast<const char*>(u8"日本語.db")};
   for (const std::string& name : names) {
     WriteWholeFile(PathOf(name), newCache_);
     EXPECT_TRUE(CacheDownloader::IsCacheDatabase(name)) << name;
     EXPECT_TRUE(CacheDownloader::IsCacheDatabase(PathOf(name))) << name;
     EXPECT_TRUE(CacheDownloader::IsCacheDatabase("./" + name)) << name;
-    EXPECT_TRUE(std::filesystem::remove(PathOf(name)));
+    EXPECT_TRUE(std::filesystem::remove(Utf8Path(PathOf(name))));
     EXPECT_FALSE(CacheDownloader::IsCacheDatabase(name)) << name;
   }
   EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"cache.db", "log.txt"}));

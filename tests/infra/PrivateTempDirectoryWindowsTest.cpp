@@ -44,7 +44,9 @@ TEST(PrivateTempDirectoryWindowsTest, LeftoversOfEndedRunsAreRemovedOnlyThose) {
     }
     ASSERT_TRUE(platform::MakeDirectory(path)) << c.name;
     WriteWholeFile(path + "\\picture.png", "x");
-    if (c.make == Make::kOldDirectory) ASSERT_TRUE(SetModificationTime(path, std::time(nullptr) - 7200));
+    if (c.make == Make::kOldDirectory) {
+      ASSERT_TRUE(SetModificationTime(path, std::time(nullptr) - 7200));
+    }
   }
   const int expected = static_cast<int>(std::count_if(cases.begin(), cases.end(), [](const Case& c) { return c.removed; }));
   EXPECT_EQ(PrivateTempDirectory::RemoveLeftovers(base.Path()), expected);

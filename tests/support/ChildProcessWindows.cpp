@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
+
 #include "support/WideText.h"
 
 std::string ExecutableFile(const std::string& stem) { return stem + ".exe"; }
@@ -44,16 +46,26 @@ HANDLE OpenStream(const std::string& path, bool write) {
 // The exit status TerminateProcess gives: what SIGKILL's is on Linux.
 constexpr UINT kKilledStatus = 128 + 9;
 
+// The child's peak working set so far; 0 when the system does not say.
+std::uint64_t PeakWorkingSet(HANDLE process) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  return process && ::K32GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
+}
+
 }  // namespace
 
 struct ChildProcess::Handle {
   PROCESS_INFORMATION process{};
+  bool measure = false;
+  std::uint64_t peak = 0;
   bool running = false;
   int status = -1;
 };
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const ChildStreams& streams)
     : handle_(std::make_unique<Handle>()) {
+  handle_->measure = !streams.peakPath.empty();
   if (arguments.empty()) return;
   std::wstring line;
   for (const std::string& argument : arguments) AppendQuoted(&line, WideText(argument));
@@ -98,8 +110,15 @@ void ChildProcess::Kill() {
 
 int ChildProcess::Wait() {
   if (handle_->running) {
+    // Some systems (Wine) no longer tell an ended process's peak: it is
+    // read while the child runs as well.
+    const DWORD step = handle_->measure ? 5 : INFINITE;
+    DWORD waited = WAIT_TIMEOUT;
+    while ((waited = ::WaitForSingleObject(handle_->process.hProcess, step)) == WAIT_TIMEOUT) {
+      handle_->peak = std::max(handle_->peak, PeakWorkingSet(handle_->process.hProcess));
+    }
     DWORD code = 0;
-    if (::WaitForSingleObject(handle_->process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+    if (waited == WAIT_OBJECT_0 &&
         ::GetExitCodeProcess(handle_->process.hProcess, &code)) {
       handle_->status = static_cast<int>(code);
     }
@@ -109,13 +128,7 @@ int ChildProcess::Wait() {
 }
 
 std::uint64_t ChildProcess::PeakResidentBytes() const {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  if (!handle_->process.hProcess ||
-      !::K32GetProcessMemoryInfo(handle_->process.hProcess, &counters, sizeof counters)) {
-    return 0;
-  }
-  return counters.PeakWorkingSetSize;
+  return std::max(handle_->peak, PeakWorkingSet(handle_->process.hProcess));
 }
 
 std::int64_t EndedProcessId() {

@@ -7,3 +7,5 @@ std::uint64_t PeakResidentBytes() {
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
 }
+
+std::uint64_t ProcessStartAllowanceBytes() { return 0; }

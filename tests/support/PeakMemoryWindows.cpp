@@ -9,3 +9,5 @@ std::uint64_t PeakResidentBytes() {
   if (!::K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return 0;
   return counters.PeakWorkingSetSize;
 }
+
+std::uint64_t ProcessStartAllowanceBytes() { return std::uint64_t{4} << 20; }
