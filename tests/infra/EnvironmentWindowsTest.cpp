@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "infra/DataDirectoryCases.h"
 #include "infra/Environment.h"
 #include "infra/Platform.h"
 #include "support/TempDirectory.h"
@@ -17,38 +18,18 @@ namespace {
 // fallback: without a usable %LOCALAPPDATA% no directory can be named.
 TEST(EnvironmentWindowsTest, DataDirectoryRule) {
   const std::optional<std::string> unset;
-  const std::string local = "C:\\Users\\u\\AppData\\Local";
-  struct Case {
-    const char* name;
-    bool writable;
-    bool installed;
-    std::optional<std::string> localAppData;
-    std::string directory;
-    DataDirectoryRule rule;
-  };
-  const Case cases[] = {
-      {"portable copy in a writable folder", true, false, local, "D:\\Tools\\Tintwise\\", DataDirectoryRule::kBesideProgram},
-      {"portable copy in a read-only folder", false, false, local, local + "\\Tintwise\\", DataDirectoryRule::kUserData},
-      {"LOCALAPPDATA with a trailing separator", false, false, local + "\\", local + "\\Tintwise\\",
-       DataDirectoryRule::kUserData},
-      {"LOCALAPPDATA with '/'", false, false, "C:/L", "C:/L\\Tintwise\\", DataDirectoryRule::kUserData},
-      {"installed per user (its folder writable)", true, true, local, local + "\\Tintwise\\",
-       DataDirectoryRule::kUserData},
-      {"installed, LOCALAPPDATA unset", true, true, unset, "", DataDirectoryRule::kUserData},
-      {"installed, LOCALAPPDATA relative", true, true, "AppData\\Local", "", DataDirectoryRule::kUserData},
-      {"installed, LOCALAPPDATA only a drive", true, true, "C:", "", DataDirectoryRule::kUserData},
-  };
-  for (const Case& c : cases) {
-    DataDirectoryFacts facts;
-    facts.executableDirectory = "D:\\Tools\\Tintwise";
-    facts.executableDirectoryWritable = c.writable;
-    facts.installedCopy = c.installed;
-    facts.xdgDataHome = c.localAppData;
-    const DataDirectoryChoice choice = ChooseDataDirectory(facts);
-    EXPECT_EQ(choice.directory, c.directory) << c.name;
-    EXPECT_EQ(choice.rule, c.rule) << c.name;
-    EXPECT_EQ(choice.programDirectoryUnwritable, !c.writable && !c.installed) << c.name;
-  }
+  const std::string local = "C:\\Users\\u\\AppData\\Local", beside = "D:\\Tools\\Tintwise\\";
+  const auto user = DataDirectoryRule::kUserData;
+  ExpectDataDirectoryChoices("D:\\Tools\\Tintwise", {
+      {"portable copy in a writable folder", true, false, local, unset, beside, DataDirectoryRule::kBesideProgram},
+      {"portable copy in a read-only folder", false, false, local, unset, local + "\\Tintwise\\", user},
+      {"LOCALAPPDATA with a trailing separator", false, false, local + "\\", unset, local + "\\Tintwise\\", user},
+      {"LOCALAPPDATA with '/'", false, false, "C:/L", unset, "C:/L\\Tintwise\\", user},
+      {"installed per user (its folder writable)", true, true, local, unset, local + "\\Tintwise\\", user},
+      {"installed, LOCALAPPDATA unset", true, true, unset, unset, "", user},
+      {"installed, LOCALAPPDATA relative", true, true, "AppData\\Local", unset, "", user},
+      {"installed, LOCALAPPDATA only a drive", true, true, "C:", unset, "", user},
+  });
 }
 
 // The facts come from the folder and the environment: the installer's

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -14,10 +13,11 @@
 #include "support/TempDirectory.h"
 #include "support/VariableSetting.h"
 
-// What a killed run left in the user's temporary folder is removed by the
-// next one; this process's directories, files and other names stay; a new
-// directory lies in %TMP% and names this process.
-TEST(PrivateTempDirectoryWindowsTest, LeftoversOfEndedRunsAreRemovedOnlyThose) {
+// What a killed run left is removed by the next one; this process's
+// directories, files and other names stay; a new directory lies in the
+// temporary folder the system names and names this process. (Live
+// processes, other users' directories and links: PrivateTempDirectoryPosixTest.)
+TEST(PrivateTempDirectoryTest, LeftoversOfEndedRunsAreRemovedOnlyThose) {
   TempDirectory base;
   const std::string dead = std::to_string(EndedProcessId());
   const std::string self = std::to_string(platform::ProcessId());
@@ -43,7 +43,7 @@ TEST(PrivateTempDirectoryWindowsTest, LeftoversOfEndedRunsAreRemovedOnlyThose) {
       continue;
     }
     ASSERT_TRUE(platform::MakeDirectory(path)) << c.name;
-    WriteWholeFile(path + "\\picture.png", "x");
+    WriteWholeFile(platform::JoinPath(path, "picture.png"), "x");
     if (c.make == Make::kOldDirectory) {
       ASSERT_TRUE(SetModificationTime(path, std::time(nullptr) - 7200));
     }
@@ -56,8 +56,8 @@ TEST(PrivateTempDirectoryWindowsTest, LeftoversOfEndedRunsAreRemovedOnlyThose) {
   ASSERT_TRUE(platform::MakeDirectory(leftover));
   std::string made;
   {
-    // GetTempPath reads TMP first, then TEMP.
-    const VariableOverride tmp("TMP", base.Path()), temp("TEMP", base.Path());
+    // Linux's variable; Windows reads TMP, then TEMP.
+    const VariableOverride tmpdir("TMPDIR", base.Path()), tmp("TMP", base.Path()), temp("TEMP", base.Path());
     PrivateTempDirectory directory;
     made = directory.Path();
     EXPECT_EQ(made.rfind(base.Path() + prefix + self + "-", 0), 0u) << made;
