@@ -26,7 +26,7 @@ TEST(GenerationProgressTest, LinesComeEveryHundredIdsOrTenSeconds) {
       {201, 39001, true}, {300, 39002, true},
   };
   TempDirectory dir;
-  std::FILE* out = std::fopen(dir.File("out").c_str(), "w+");
+  std::FILE* out = std::fopen(dir.File("out").c_str(), "wb+");
   ASSERT_NE(out, nullptr);
   const Clock::time_point start{};
   GenerationProgress progress(out, start);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "hardening/CacheFiles.h"
-#include "hardening/PeakMemory.h"
+#include "support/PeakMemory.h"
 #include "control/CacheDownloader.h"
 #include "infra/InternetSession.h"
 #include "infra/ServerAddress.h"

@@ -3,7 +3,6 @@
 // update keeps the old cache.db.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
@@ -11,9 +10,10 @@
 #include <string>
 
 #include "cachebuild/MakeCacheDirectX.h"
-#include "hardening/PeakMemory.h"
+#include "support/PeakMemory.h"
 #include "control/CacheDownloader.h"
 #include "infra/InternetSession.h"
+#include "infra/Platform.h"
 #include "infra/ServerAddress.h"
 #include "control/CacheUpdate.h"
 #include "control/Control.h"
@@ -30,7 +30,7 @@ class HostileServerTest : public LoopbackSiteTest {
  protected:
   void SetUp() override {
     LoopbackSiteTest::SetUp();
-    ::mkdir(PathOf("image").c_str(), 0777);
+    platform::MakeSharedDirectory(PathOf("image"));
     peakBefore_ = PeakResidentBytes();
   }
 

@@ -3,17 +3,13 @@
 // generation run. After every kill "cache.db" and "cache.ini" are either the
 // old or the new ones, and the program starts and searches.
 // TINTWISE_KILL_ROUNDS sets the kills per scenario (default 30).
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -24,12 +20,12 @@
 #include "imaging/DecodedImage.h"
 #include "imaging/ImageWriter.h"
 #include "control/Control.h"
+#include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/RecordingView.h"
 #include "support/TempDirectory.h"
 #include "infra/Environment.h"
-
-extern char** environ;
+#include "infra/Platform.h"
 
 namespace {
 
@@ -74,44 +70,30 @@ class KillTest : public ::testing::Test {
 
   // Starts tintwise-cli on the program directory; output goes to files of the
   // work directory.
-  pid_t Start(const std::vector<std::string>& command) {
-    std::vector<std::string> arguments = {std::string(TINTWISE_BIN_DIR) + "/tintwise-cli", "--dir", Dir(),
-                                          "--site-host", server_.Host(), "--cache-host", server_.Host()};
+  std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& command) {
+    std::vector<std::string> arguments = {ExecutableFile(std::string(TINTWISE_BIN_DIR) + "/tintwise-cli"), "--dir",
+                                          Dir(), "--site-host", server_.Host(), "--cache-host", server_.Host()};
     arguments.insert(arguments.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, work_.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, work_.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    EXPECT_EQ(0, posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ));
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-  }
-
-  static int Wait(pid_t pid) {
-    int status = 0;
-    EXPECT_EQ(pid, waitpid(pid, &status, 0));
-    return status;
+    auto child = std::make_unique<ChildProcess>(arguments, ChildStreams{work_.File("stdout"), work_.File("stderr")});
+    EXPECT_TRUE(child->Started());
+    return child;
   }
 
   // Runs a command to its end; its exit status and how long it took.
   int RunToEnd(const std::vector<std::string>& command, double* seconds = nullptr) {
     const Clock::time_point start = Clock::now();
-    const int status = Wait(Start(command));
+    const int status = Start(command)->Wait();
     if (seconds != nullptr) *seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
   }
 
   // Starts a command and kills it after a random time below `limit` seconds.
   void KillDuring(const std::vector<std::string>& command, double limit) {
     std::uniform_real_distribution<double> delay(0.0, limit);
-    const pid_t pid = Start(command);
+    const std::unique_ptr<ChildProcess> child = Start(command);
     std::this_thread::sleep_for(std::chrono::duration<double>(delay(random_)));
-    ::kill(pid, SIGKILL);
-    Wait(pid);
+    child->Kill();
+    child->Wait();
   }
 
   // The state a user finds: both files whole, the table loads, and the
@@ -196,7 +178,7 @@ TEST_F(KillTest, GenerationRunKilledAnywhereLeavesOldOrNewFiles) {
                std::to_string(id) + "\r\nTITLE=title " + std::to_string(id) + "\r\n";
   }
   WriteWholeFile(PathOf("cache.ini"), records);
-  ::mkdir(PathOf("image").c_str(), 0777);
+  platform::MakeSharedDirectory(PathOf("image"));
   for (int id = 1; id <= 3; ++id) {
     const std::string image = "/img/" + std::to_string(id) + ".png";
     std::string page = "<html><title>mofu!new " + std::to_string(id) + "</title><img src=\"" + server_.Url(image) +

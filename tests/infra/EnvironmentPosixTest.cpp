@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "infra/DataDirectoryCases.h"
 #include "infra/Environment.h"
 #include "support/TempDirectory.h"
 
@@ -52,16 +53,7 @@ TEST(EnvironmentTest, NonAsciiDirectoryBytesAreKept) {
 // installed or not, and which of XDG_DATA_HOME and HOME counts.
 TEST(EnvironmentTest, DataDirectoryRule) {
   const std::optional<std::string> unset;
-  struct Case {
-    const char* name;
-    bool writable;
-    bool installed;
-    std::optional<std::string> xdg;
-    std::optional<std::string> home;
-    std::string directory;
-    DataDirectoryRule rule;
-  };
-  const Case cases[] = {
+  ExpectDataDirectoryChoices("/opt/tw/bin", {
       {"writable build tree", true, false, "/x", "/h", "/opt/tw/bin/", DataDirectoryRule::kBesideProgram},
       {"read-only copy, XDG set", false, false, "/x/data", "/h", "/x/data/tintwise/", DataDirectoryRule::kUserData},
       {"XDG with trailing slash", false, false, "/x/data/", "/h", "/x/data/tintwise/", DataDirectoryRule::kUserData},
@@ -73,21 +65,7 @@ TEST(EnvironmentTest, DataDirectoryRule) {
       {"installed, read-only", false, true, "/x", "/h", "/x/tintwise/", DataDirectoryRule::kUserData},
       {"no usable home", false, false, "rel", "also-rel", "", DataDirectoryRule::kUserData},
       {"no home at all", false, true, unset, unset, "", DataDirectoryRule::kUserData},
-  };
-  for (const Case& c : cases) {
-    DataDirectoryFacts facts;
-    facts.executableDirectory = "/opt/tw/bin";
-    facts.executableDirectoryWritable = c.writable;
-    facts.installedCopy = c.installed;
-    facts.xdgDataHome = c.xdg;
-    facts.home = c.home;
-    const DataDirectoryChoice choice = ChooseDataDirectory(facts);
-    EXPECT_EQ(choice.directory, c.directory) << c.name;
-    EXPECT_EQ(choice.rule, c.rule) << c.name;
-    // Only a copy that is not installed passes over its own directory for
-    // want of writing there, and is told so.
-    EXPECT_EQ(choice.programDirectoryUnwritable, !c.writable && !c.installed) << c.name;
-  }
+  });
 }
 
 // The facts come from the file system and the environment: an installed copy

@@ -5,7 +5,8 @@
 #   - the installer installs silently, per user, without administrator;
 #     its files, marker, uninstall entry (and, with the window, Start-menu
 #     entry and "Open with" keys) are there;
-#   - the installed tintwise-cli.exe keeps its files in %LOCALAPPDATA%\Tintwise;
+#   - the installed tintwise-cli.exe keeps its files in %LOCALAPPDATA%\Tintwise
+#     and searches the cache there;
 #   - the portable zip, unpacked into a writable folder, keeps them beside it;
 #   - the uninstaller removes every file and key it added, keeps the user's
 #     %LOCALAPPDATA%\Tintwise and other programs' associations.
@@ -131,7 +132,29 @@ info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(pixels), 2835, 2835, 
 open(sys.argv[1], "wb").write(header + info + pixels)
 EOF
 cp "$work/drive-c-picture.bmp" "$WINEPREFIX/drive_c/picture.bmp"
-check "installed signature of a picture" grep -q 'picture.bmp' <<<"$(win "$cli" signature 'C:\picture.bmp')"
+signature=$(win "$cli" signature 'C:\picture.bmp')
+check "installed signature of a picture" grep -q 'picture.bmp' <<<"$signature"
+# A cache in the user's data directory, as an update would leave it: the
+# picture's own signature under id 42 and a far one; the installed copy
+# searches it and ranks 42 first at difference 0.
+python3 - "$data_unix/cache.db" "${signature%%$'\t'*}" <<'EOF2'
+import sqlite3, sys
+path, values = sys.argv[1], [int(v) for v in sys.argv[2].rstrip(",").split(",")]
+assert len(values) == 27, values
+db = sqlite3.connect(path)
+columns = ", ".join("c%d" % i for i in range(27))
+db.execute("create table TintwiseCache(id, title, name, good, bad, adult, %s, image_file_name)" % columns)
+for row_id, row in ((42, values), (7, [255 - v for v in values])):
+    db.execute("insert into TintwiseCache values(?, ?, 'poster', 0, 0, 0, %s, 'f')" % ", ".join("?" * 27),
+               [row_id, "row%d" % row_id] + row)
+db.commit()
+db.close()
+EOF2
+search=$(win "$cli" search 'C:\picture.bmp')
+echo "$search" | sed 's/^/      /'
+check "the installed copy searches the cache in %LOCALAPPDATA%\\Tintwise" \
+  test "$(head -n 1 <<<"$search")" = $'0000\t42\trow42\tposter'
+check "and lists every row" test "$(wc -l <<<"$search")" = 2
 check "the installed copy wrote its log to %LOCALAPPDATA%\\Tintwise" test -f "$data_unix/log.txt"
 absent "the installed copy wrote nothing beside itself" test -e "$install_unix/log.txt"
 
