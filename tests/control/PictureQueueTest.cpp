@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 
 #include "control/CheckDisplay.h"
 #include "control/Control.h"
+#include "infra/Platform.h"
 #include "infra/TextEncoding.h"
 #include "search/CacheTable.h"
 #include "support/CacheFileWriter.h"
@@ -32,6 +34,14 @@ class PictureQueueTest : public ProgramDirectoryTest {
     WriteWholeFile(PathOf("folder/notes.txt"), "not a picture, not queued");
     WriteWholeFile(PathOf("broken.png"), "\x89PNG\r\n\x1A\n and then nothing");
     WriteUniformPicture(PathOf("first.png"), 40);  // posted as row 1
+  }
+
+  // A folder's entries are named with the system's separator.
+  std::string JoinPath(std::initializer_list<std::string> names) const {
+    std::string path = PathOf("");
+    path.pop_back();
+    for (const std::string& name : names) path = platform::JoinPath(path, name);
+    return path;
   }
 
   std::vector<Mark> Marks() const {
@@ -62,8 +72,8 @@ TEST_F(PictureQueueTest, ChecksEveryPictureInOrderKeepingEachResult) {
   };
   const Expected expected[] = {{PathOf("first.png"), Mark::kPosted, "1"},
                                {PathOf("broken.png"), Mark::kError, ""},
-                               {PathOf("folder/a.png"), Mark::kNew, "1"},
-                               {PathOf("folder/sub/b.png"), Mark::kPosted, "2"}};
+                               {JoinPath({"folder", "a.png"}), Mark::kNew, "1"},
+                               {JoinPath({"folder", "sub", "b.png"}), Mark::kPosted, "2"}};
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     const PictureQueue::Entry entry = queue_.At(i);
     EXPECT_EQ(expected[i].shown, entry.picture.shown) << i;
