@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "control/PictureBytes.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/ImageError.h"
+#include "imaging/ReductionSink.h"
 
 namespace {
 
@@ -54,6 +57,26 @@ bool PictureDetail::FromBytes(std::string_view bytes, PictureDetail* out, std::s
   std::vector<std::uint32_t> pixels = ReducePictureBytes(bytes, kDecodeSide, kDecodeSide, &width, &height, reason);
   if (pixels.empty() || width <= 0 || height <= 0) {
     if (reason->empty()) *reason = "not a picture";
+    return false;
+  }
+  *out = FromPixels(pixels.data(), width, height);
+  return true;
+}
+
+bool PictureDetail::FromFile(const std::string& path, PictureDetail* out, std::string* reason) {
+  ReductionSink sink([](const RowLayout& layout) {
+    const bool fits = layout.width <= kDecodeSide && layout.height <= kDecodeSide;
+    return fits ? std::pair{layout.width, layout.height} : std::pair{kDecodeSide, kDecodeSide};
+  });
+  ImageError error;
+  if (!DecodeImageFileRows(path, sink, &error)) {
+    *reason = error.detail;
+    return false;
+  }
+  int width = 0, height = 0;
+  const std::vector<std::uint32_t> pixels = sink.Finish(&width, &height);
+  if (pixels.empty() || width <= 0 || height <= 0) {
+    *reason = "the picture's rows did not all arrive";
     return false;
   }
   *out = FromPixels(pixels.data(), width, height);

@@ -23,6 +23,8 @@ class PictureDetail {
   // From a picture file's bytes; false with a one-line reason when they
   // hold no picture the program decodes.
   static bool FromBytes(std::string_view bytes, PictureDetail* out, std::string* reason);
+  // From the picture file at `path`, decoded row by row.
+  static bool FromFile(const std::string& path, PictureDetail* out, std::string* reason);
   // From pixels 0xAARRGGBB, top row first (any size of at least one pixel).
   static PictureDetail FromPixels(const std::uint32_t* argb, int width, int height);
 
