@@ -18,6 +18,7 @@
 //                          the site)
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -350,7 +351,12 @@ int main(int argc, char** argv) {
           }
         }
       }
-      out << '\n';
+      // Last, the query's spread: the mean distance of its 27 values from their mean.
+      double mean = 0, spread = 0;
+      for (int v : q.values) mean += v;
+      mean /= ImageCache::kValueCount;
+      for (int v : q.values) spread += std::abs(v - mean);
+      out << '\t' << static_cast<int>(spread / ImageCache::kValueCount + 0.5) << '\n';
     }
   }
 

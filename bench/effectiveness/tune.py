@@ -58,13 +58,15 @@ def load(path):
     for line in open(path):
         f = line.rstrip("\n").split("\t")
         comps = []
+        # The query's spread closes the line (older files have none).
+        spread = int(f[-1]) if (len(f) - 5) % 4 == 1 else 255
         for c in range((len(f) - 5) // 4):
             d1, id1, d2, id2 = f[5 + 4 * c: 9 + 4 * c]
             comps.append((int(d1), id1, int(d2), id2))
         used = [(c, comp) for c, comp in enumerate(comps) if comp[0] >= 0 and COMPARISONS[c] in KIND]
         top = {COMPARISONS[c]: comp[1] for c, comp in used}
         rows.append({"half": f[0], "set": f[1], "edit": f[2], "group": f[3], "expected": f[4], "c": comps,
-                     "used": used, "top": top})
+                     "used": used, "top": top, "spread": spread})
     return rows
 
 
