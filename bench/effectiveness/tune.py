@@ -25,10 +25,14 @@ threshold swept over a grid, recall against false alarms on the tuning half
 and, printed separately, on the held-out half (only reported, never used to
 choose).
 
-Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR]
+Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR] [--spread=S]
   --margin=own     the margin against the same comparison's second row only
   --agree=FACTOR   posted thresholds of plain and tone times FACTOR when both
                    find the same entry first (default: tuned over AGREE_GRID)
+  --spread=S       every threshold times min(1, the query's spread / S): a
+                   flat or mostly white signature needs a closer match
+                   (the spread: the mean distance of the 27 values from
+                   their mean; default 0, off)
 """
 import itertools
 import sys
@@ -70,7 +74,7 @@ def load(path):
     return rows
 
 
-OPTIONS = {"margin": "other", "agree": 1.0}
+OPTIONS = {"margin": "other", "agree": 1.0, "spread": 0}
 
 
 def calls(q, rules, kinds):
@@ -83,6 +87,10 @@ def calls(q, rules, kinds):
         if kind not in kinds or kind not in rules:
             continue
         posted_below, similar_below, ratio, similar_ratio = rules[kind]
+        if OPTIONS["spread"] > 0:
+            # A signature that says little (flat, mostly white) needs a closer match.
+            factor = min(1.0, q["spread"] / OPTIONS["spread"])
+            posted_below, similar_below = posted_below * factor, similar_below * factor
         if OPTIONS["margin"] == "other":
             # The closest row with another id under any comparison.
             others = [k[0] if k[1] != id1 else k[2] for o, k in used
@@ -223,7 +231,7 @@ def main():
     present = {COMPARISONS[c] for q in rows for c, comp in enumerate(q["c"]) if comp[0] >= 0}
     kinds = [k for k in KINDS if any(KIND[c] == k for c in present if c in KIND)]
     # The agreement factor: each value tuned in full, the best on the tuning half kept.
-    if "--agree" not in " ".join(sys.argv):
+    if "--agree" not in " ".join(sys.argv[2:]):
         best = None
         for agree in AGREE_GRID:
             OPTIONS["agree"] = agree
@@ -237,6 +245,8 @@ def main():
     else:
         rules = tune(tuning, kinds)
     print(f"agreement (plain and tone find the same entry first): posted thresholds x {OPTIONS['agree']}")
+    if OPTIONS["spread"] > 0:
+        print(f"thresholds x min(1, spread / {OPTIONS['spread']})")
     for kind in kinds:
         p, s, r, rs = rules[kind]
         print(f"{kind}: postedBelow {p}, similarBelow {s}, marginRatio {r}, similarMarginRatio {rs}")

@@ -45,23 +45,67 @@ Samples QuerySamples(const PictureDetail& query, int grid, bool grayOnly) {
   return s;
 }
 
+// Where a query sample's coordinate falls in the stored picture: the pixel
+// to its left (or above) and the share of the next one; -1 when outside.
+struct Tap {
+  int pixel = -1;
+  float share = 0;
+};
+
+std::vector<Tap> Taps(int grid, double scale, double centre) {
+  constexpr int kSide = PictureDetail::kSide;
+  std::vector<Tap> taps(grid);
+  for (int i = 0; i < grid; ++i) {
+    const double u = centre + scale * ((i + 0.5) / grid - 0.5);
+    if (u < 0 || u > 1) continue;
+    const double x = std::clamp(u * kSide - 0.5, 0.0, kSide - 1.0);
+    const int x0 = std::min(static_cast<int>(x), kSide - 2);
+    taps[i] = {x0, static_cast<float>(x - x0)};
+  }
+  return taps;
+}
+
+// The stored picture as the samples read it: per pixel the channels, or
+// their mean.
+std::vector<float> Plane(const PictureDetail& stored, int channels) {
+  constexpr int kSide = PictureDetail::kSide;
+  std::vector<float> plane;
+  plane.reserve(static_cast<std::size_t>(kSide) * kSide * channels);
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      if (channels == 1) {
+        plane.push_back((stored.At(x, y, 0) + stored.At(x, y, 1) + stored.At(x, y, 2)) / 3);
+      } else {
+        for (int c = 0; c < 3; ++c) plane.push_back(stored.At(x, y, c));
+      }
+    }
+  }
+  return plane;
+}
+
 // The correlation under one frame (-1 when too little of the query is left).
-double Correlation(const Samples& q, const PictureDetail& stored, const Frame& f) {
+double Correlation(const Samples& q, const std::vector<float>& plane, const Frame& f) {
+  constexpr int kSide = PictureDetail::kSide;
   const int g = q.grid, ch = q.channels;
+  const std::vector<Tap> across = Taps(g, f.scaleX, f.centreX), down = Taps(g, f.scaleY, f.centreY);
   std::array<double, 3> sq{}, ss{}, sqq{}, sss{}, sqs{};
   double absolute = 0;
   int n = 0;
   for (int j = 0; j < g; ++j) {
-    const double v = f.centreY + f.scaleY * ((j + 0.5) / g - 0.5);
-    if (v < 0 || v > 1) continue;
+    const Tap& ty = down[j];
+    if (ty.pixel < 0) continue;
+    const float* top = &plane[static_cast<std::size_t>(ty.pixel) * kSide * ch];
+    const float* bottom = top + static_cast<std::size_t>(kSide) * ch;
     for (int i = 0; i < g; ++i) {
-      const double u = f.centreX + f.scaleX * ((i + 0.5) / g - 0.5);
-      if (u < 0 || u > 1) continue;
+      const Tap& tx = across[i];
+      if (tx.pixel < 0) continue;
       ++n;
       const double* qv = &q.values[(static_cast<std::size_t>(j) * g + i) * ch];
+      const int left = tx.pixel * ch, right = left + ch;
       for (int c = 0; c < ch; ++c) {
-        const double s = ch == 1 ? (stored.Sample(u, v, 0) + stored.Sample(u, v, 1) + stored.Sample(u, v, 2)) / 3
-                                 : stored.Sample(u, v, c);
+        const double upper = top[left + c] + tx.share * (top[right + c] - top[left + c]);
+        const double lower = bottom[left + c] + tx.share * (bottom[right + c] - bottom[left + c]);
+        const double s = upper + ty.share * (lower - upper);
         sq[c] += qv[c];
         ss[c] += s;
         sqq[c] += qv[c] * qv[c];
@@ -97,23 +141,24 @@ double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& store
   static constexpr double kShifts[] = {-0.06, -0.03, 0, 0.03, 0.06};
   const Samples coarse = QuerySamples(query, kGrid / 2, grayOnly);
   const Samples fine = QuerySamples(query, kGrid, grayOnly);
+  const std::vector<float> plane = Plane(stored, coarse.channels);
   std::vector<std::pair<double, Frame>> tried;
   for (double scale : kScales) {
     for (double dx : kShifts) {
       for (double dy : kShifts) {
         const Frame f{scale, scale, 0.5 + dx, 0.5 + dy};
-        tried.emplace_back(Correlation(coarse, stored, f), f);
+        tried.emplace_back(Correlation(coarse, plane, f), f);
       }
     }
   }
-  constexpr std::size_t kRefined = 3;
+  constexpr std::size_t kRefined = 2;
   std::partial_sort(tried.begin(), tried.begin() + kRefined, tried.end(),
                     [](const auto& a, const auto& b) { return a.first > b.first; });
   double best = -1;
   for (std::size_t k = 0; k < kRefined; ++k) {
     Frame f = tried[k].second;
-    double score = Correlation(fine, stored, f);
-    for (double step : {0.02, 0.01, 0.005}) {
+    double score = Correlation(fine, plane, f);
+    for (double step : {0.02, 0.008}) {
       constexpr int kMaxRounds = 8;  // a bound on the walk; it rarely takes more than two
       for (int round = 0, moved = 1; moved && round < kMaxRounds; ++round) {
         moved = 0;
@@ -121,7 +166,7 @@ double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& store
           for (double sign : {-1.0, 1.0}) {
             Frame trial = f;
             trial.*field += sign * step;
-            const double s = Correlation(fine, stored, trial);
+            const double s = Correlation(fine, plane, trial);
             if (s > score + 1e-6) {
               score = s;
               f = trial;

@@ -119,16 +119,6 @@ PictureDetail PictureDetail::FromPixels(const std::uint32_t* argb, int width, in
   return detail;
 }
 
-float PictureDetail::Sample(double u, double v, int c) const {
-  const double x = std::clamp(u * kSide - 0.5, 0.0, kSide - 1.0);
-  const double y = std::clamp(v * kSide - 0.5, 0.0, kSide - 1.0);
-  const int x0 = std::min(static_cast<int>(x), kSide - 2), y0 = std::min(static_cast<int>(y), kSide - 2);
-  const double fx = x - x0, fy = y - y0;
-  const double top = At(x0, y0, c) * (1 - fx) + At(x0 + 1, y0, c) * fx;
-  const double bottom = At(x0, y0 + 1, c) * (1 - fx) + At(x0 + 1, y0 + 1, c) * fx;
-  return static_cast<float>(top * (1 - fy) + bottom * fy);
-}
-
 PictureDetail PictureDetail::Transformed(GridTransform transform) const {
   const Turn t = TurnOf(transform);
   PictureDetail out;

@@ -30,9 +30,6 @@ class PictureDetail {
 
   // Channel c (0 red, 1 green, 2 blue) at pixel (x, y).
   float At(int x, int y, int c) const { return values_[(static_cast<std::size_t>(y) * kSide + x) * 3 + c]; }
-  // The value at (u, v) in 0..1 (pixel centres at (x + 0.5) / kSide),
-  // bilinear, held to the picture's edge.
-  float Sample(double u, double v, int c) const;
   // The picture turned or mirrored by `transform` (GridTransform's meaning).
   PictureDetail Transformed(GridTransform transform) const;
   // Every pixel's channels within a few levels of each other.
