@@ -257,12 +257,16 @@ int main(int argc, char** argv) {
   std::string featuresPath;
   std::size_t rows = 0;
   bool confirm = false;
+  std::string confirmationsPath;  // --confirmations FILE: what each query's confirmation compared
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--rows" && i + 1 < argc) {
       rows = std::stoul(argv[++i]);
     } else if (arg == "--features" && i + 1 < argc) {
       featuresPath = argv[++i];
+    } else if (arg == "--confirmations" && i + 1 < argc) {
+      confirmationsPath = argv[++i];
+      confirm = true;
     } else if (arg == "--confirm") {
       confirm = true;
     } else {
@@ -536,6 +540,19 @@ int main(int argc, char** argv) {
       compared += q.compared.size();
       ++confirmedQueries;
     }
+    if (!confirmationsPath.empty()) {
+      // Per query the candidates compared: id, comparison, likeness (-1: no picture).
+      std::ofstream out(confirmationsPath);
+      for (const Query& q : queries) {
+        out << q.half << '\t' << q.set << '\t' << q.edit << '\t' << q.expected << '\t' << q.path << '\t'
+            << Verdict::Word(q.decision.outcome) << '\t' << (q.decision.hasEntry ? table.Id(q.decision.entry.row) : "");
+        for (const Confirmation::Compared& c : q.compared) {
+          out << '\t' << table.Id(c.candidate.hit.row) << ' ' << ComparisonWord(c.candidate.comparison) << ' '
+              << c.likeness;
+        }
+        out << '\n';
+      }
+    }
     std::printf("\nConfirmation: %zu queries with candidates, %zu candidate pictures compared (%.2f a query); "
                 "query picture reduced in %.1f ms, a candidate fetched from its file, reduced and compared in "
                 "%.1f ms on average.\n",
@@ -543,7 +560,7 @@ int main(int argc, char** argv) {
                 confirmedQueries ? queryMs / confirmedQueries : 0.0, compared ? compareMs / compared : 0.0);
     // The thresholds swept; the program's are marked.
     std::printf("\nWith confirmation, thresholds swept (confirm at / similar at).\n\n%s", kSummaryHead);
-    for (const double confirmAt : {0.8, 0.85, 0.9, 0.93, 0.95}) {
+    for (const double confirmAt : {0.9, 0.93, 0.95, 0.97, 0.98}) {
       for (const double similarAt : {0.6, 0.75, 0.85}) {
         const Confirmation::Thresholds t{confirmAt, similarAt};
         const auto decide = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, t).decision; };

@@ -88,7 +88,9 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
   constexpr int kSide = PictureDetail::kSide;
   const int g = q.grid, ch = q.channels;
   const std::vector<Tap> across = Taps(g, f.scaleX, f.centreX), down = Taps(g, f.scaleY, f.centreY);
-  std::array<double, 3> sq{}, ss{}, sqq{}, sss{}, sqs{};
+  // One mean for all channels: a brightness or contrast change moves them
+  // alike, a recoloured look-alike does not.
+  double sq = 0, ss = 0, sqq = 0, sss = 0, sqs = 0;
   double absolute = 0;
   int n = 0;
   for (int j = 0; j < g; ++j) {
@@ -106,28 +108,22 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
         const double upper = top[left + c] + tx.share * (top[right + c] - top[left + c]);
         const double lower = bottom[left + c] + tx.share * (bottom[right + c] - bottom[left + c]);
         const double s = upper + ty.share * (lower - upper);
-        sq[c] += qv[c];
-        ss[c] += s;
-        sqq[c] += qv[c] * qv[c];
-        sss[c] += s * s;
-        sqs[c] += qv[c] * s;
+        sq += qv[c];
+        ss += s;
+        sqq += qv[c] * qv[c];
+        sss += s * s;
+        sqs += qv[c] * s;
         absolute += std::abs(qv[c] - s);
       }
     }
   }
   if (n < DetailLikeness::kMinOverlap * g * g) return -1;
-  double cov = 0, varQ = 0, varS = 0;
-  for (int c = 0; c < ch; ++c) {
-    cov += sqs[c] - sq[c] * ss[c] / n;
-    varQ += sqq[c] - sq[c] * sq[c] / n;
-    varS += sss[c] - ss[c] * ss[c] / n;
-  }
+  const double count = static_cast<double>(n) * ch;
+  const double cov = sqs - sq * ss / count, varQ = sqq - sq * sq / count, varS = sss - ss * ss / count;
   // A flat picture has no pattern to correlate: only its colour can agree
   // (a spread of 2 levels or less counts as flat).
   constexpr double kFlatVariance = 4;
-  if (varQ < kFlatVariance * n * ch || varS < kFlatVariance * n * ch) {
-    return std::max(0.0, 1 - absolute / (n * ch) / 32);
-  }
+  if (varQ < kFlatVariance * count || varS < kFlatVariance * count) return std::max(0.0, 1 - absolute / count / 32);
   return cov / std::sqrt(varQ * varS);
 }
 
