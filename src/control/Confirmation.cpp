@@ -74,13 +74,15 @@ Confirmation::Result Confirmation::Judge(const Verdict::Decision& decision, cons
   const bool judged = decision.outcome != Verdict::Outcome::kNew;
   double entryLikeness = -1;  // of the verdict's own entry, when compared
   const Compared* best = nullptr;
+  bool reached = false;
   for (const Compared& one : compared) {
-    if (!one.reached) continue;
+    reached = reached || one.reached;
+    if (!one.reached || one.likeness == DetailLikeness::kCannotTell) continue;
     if (judged && one.candidate.hit.row == decision.entry.row) entryLikeness = one.likeness;
     if (best == nullptr || one.likeness > best->likeness) best = &one;
   }
   if (best == nullptr) {
-    result.state = State::kUnreachable;
+    result.state = reached ? State::kUnchanged : State::kUnreachable;
     return result;
   }
   result.likeness = best->likeness;

@@ -27,14 +27,15 @@ class CacheTable;
 // - otherwise a posted or similar verdict whose pictures were compared is
 //   downgraded: to similar while its entry is at least kSimilarAt alike,
 //   else to new;
+// - only flat pictures (nothing to tell them apart by): the verdict stands;
 // - no candidate's picture to be had: the verdict stands, unreachable.
 // The thresholds come from the tuning half of the effectiveness benchmark.
 class Confirmation {
  public:
   static constexpr std::size_t kMaxCandidates = 3;
   static constexpr double kReach = 1.5;
-  static constexpr double kConfirmAt = 0.9;
-  static constexpr double kSimilarAt = 0.75;
+  static constexpr double kConfirmAt = 0.95;
+  static constexpr double kSimilarAt = 0.6;
 
   enum class State { kNotNeeded, kConfirmed, kDowngraded, kUnchanged, kUnreachable };
 

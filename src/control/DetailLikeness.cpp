@@ -91,7 +91,6 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
   // One mean for all channels: a brightness or contrast change moves them
   // alike, a recoloured look-alike does not.
   double sq = 0, ss = 0, sqq = 0, sss = 0, sqs = 0;
-  double absolute = 0;
   int n = 0;
   for (int j = 0; j < g; ++j) {
     const Tap& ty = down[j];
@@ -113,17 +112,16 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
         sqq += qv[c] * qv[c];
         sss += s * s;
         sqs += qv[c] * s;
-        absolute += std::abs(qv[c] - s);
       }
     }
   }
-  if (n < DetailLikeness::kMinOverlap * g * g) return -1;
+  if (n < DetailLikeness::kMinOverlap * g * g) return DetailLikeness::kCannotTell;
   const double count = static_cast<double>(n) * ch;
   const double cov = sqs - sq * ss / count, varQ = sqq - sq * sq / count, varS = sss - ss * ss / count;
-  // A flat picture has no pattern to correlate: only its colour can agree
-  // (a spread of 2 levels or less counts as flat).
-  constexpr double kFlatVariance = 4;
-  if (varQ < kFlatVariance * count || varS < kFlatVariance * count) return std::max(0.0, 1 - absolute / count / 32);
+  // A flat picture (a sky, a wall: a spread of 5 levels or less) has no
+  // pattern to correlate, and two of one colour are not thereby one picture.
+  constexpr double kFlatVariance = 25;
+  if (varQ < kFlatVariance * count || varS < kFlatVariance * count) return DetailLikeness::kCannotTell;
   return cov / std::sqrt(varQ * varS);
 }
 
@@ -150,7 +148,7 @@ double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& store
   constexpr std::size_t kRefined = 2;
   std::partial_sort(tried.begin(), tried.begin() + kRefined, tried.end(),
                     [](const auto& a, const auto& b) { return a.first > b.first; });
-  double best = -1;
+  double best = kCannotTell;
   for (std::size_t k = 0; k < kRefined; ++k) {
     Frame f = tried[k].second;
     double score = Correlation(fine, plane, f);

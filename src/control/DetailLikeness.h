@@ -17,8 +17,10 @@ class DetailLikeness {
  public:
   static constexpr int kGrid = 32;          // the query's samples per side
   static constexpr double kMinOverlap = 0.6;
+  // Of a flat picture (on either side): nothing to compare.
+  static constexpr double kCannotTell = -2;
 
-  // `query` already turned back to the stored picture's orientation. With
+  // In -1..1, or kCannotTell. `query` already turned back to the stored picture's orientation. With
   // `grayOnly` the channels' sum is compared (a gray query against a
   // coloured picture); else the three channels together.
   static double Of(const PictureDetail& query, const PictureDetail& stored, bool grayOnly);

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "control/DetailLikeness.h"
 #include "control/PictureDetail.h"
 #include "search/CacheTable.h"
 
@@ -116,6 +117,13 @@ TEST(ConfirmationTest, LikenessTellsEditedCopiesFromLookAlikes) {
       EXPECT_LT(likeness, Confirmation::kSimilarAt) << c.name;
     }
   }
+}
+
+TEST(ConfirmationTest, FlatPicturesCannotBeToldApart) {
+  const Pixels sky = PerChannel(Drawing(1), [](int, int, int, int c) { return 90 + 20 * c; });
+  const Pixels bluer = PerChannel(Drawing(1), [](int, int, int, int c) { return 95 + 20 * c; });
+  EXPECT_EQ(Confirmation::Likeness(Detail(bluer), Detail(sky), Comparison::kSame), DetailLikeness::kCannotTell);
+  EXPECT_EQ(Confirmation::Likeness(Detail(Drawing(1)), Detail(sky), Comparison::kSame), DetailLikeness::kCannotTell);
 }
 
 TEST(ConfirmationTest, TheVerdictIsConfirmedDowngradedOrLeftWhenTheSiteIsAway) {
