@@ -90,7 +90,9 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
   const std::vector<Tap> across = Taps(g, f.scaleX, f.centreX), down = Taps(g, f.scaleY, f.centreY);
   // One mean for all channels: a brightness or contrast change moves them
   // alike, a recoloured look-alike does not.
-  double sq = 0, ss = 0, sqq = 0, sss = 0, sqs = 0;
+  // Per channel, for telling a flat picture (which may have any colour).
+  std::array<double, 3> sq{}, ss{}, sqq{}, sss{};
+  double sqs = 0;
   int n = 0;
   for (int j = 0; j < g; ++j) {
     const Tap& ty = down[j];
@@ -107,21 +109,31 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
         const double upper = top[left + c] + tx.share * (top[right + c] - top[left + c]);
         const double lower = bottom[left + c] + tx.share * (bottom[right + c] - bottom[left + c]);
         const double s = upper + ty.share * (lower - upper);
-        sq += qv[c];
-        ss += s;
-        sqq += qv[c] * qv[c];
-        sss += s * s;
+        sq[c] += qv[c];
+        ss[c] += s;
+        sqq[c] += qv[c] * qv[c];
+        sss[c] += s * s;
         sqs += qv[c] * s;
       }
     }
   }
   if (n < DetailLikeness::kMinOverlap * g * g) return DetailLikeness::kCannotTell;
   const double count = static_cast<double>(n) * ch;
-  const double cov = sqs - sq * ss / count, varQ = sqq - sq * sq / count, varS = sss - ss * ss / count;
+  double withinQ = 0, withinS = 0, sumQ = 0, sumS = 0, squaresQ = 0, squaresS = 0;
+  for (int c = 0; c < ch; ++c) {
+    withinQ += sqq[c] - sq[c] * sq[c] / n;
+    withinS += sss[c] - ss[c] * ss[c] / n;
+    sumQ += sq[c];
+    sumS += ss[c];
+    squaresQ += sqq[c];
+    squaresS += sss[c];
+  }
+  const double cov = sqs - sumQ * sumS / count, varQ = squaresQ - sumQ * sumQ / count,
+               varS = squaresS - sumS * sumS / count;
   // A flat picture (a sky, a wall: a spread of 5 levels or less) has no
   // pattern to correlate, and two of one colour are not thereby one picture.
   constexpr double kFlatVariance = 25;
-  if (varQ < kFlatVariance * count || varS < kFlatVariance * count) return DetailLikeness::kCannotTell;
+  if (withinQ < kFlatVariance * count || withinS < kFlatVariance * count) return DetailLikeness::kCannotTell;
   return cov / std::sqrt(varQ * varS);
 }
 
