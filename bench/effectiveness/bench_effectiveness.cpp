@@ -559,21 +559,22 @@ int main(int argc, char** argv) {
                 confirmedQueries, compared, confirmedQueries ? double(compared) / confirmedQueries : 0.0,
                 confirmedQueries ? queryMs / confirmedQueries : 0.0, compared ? compareMs / compared : 0.0);
     // The thresholds swept; the program's are marked.
-    std::printf("\nWith confirmation, thresholds swept (confirm at / similar at).\n\n%s", kSummaryHead);
-    for (const double confirmAt : {0.9, 0.93, 0.95, 0.97, 0.98}) {
-      for (const double similarAt : {0.6, 0.75, 0.85}) {
-        const Confirmation::Thresholds t{confirmAt, similarAt};
+    std::printf("\nWith confirmation, thresholds swept (confirm at / keep posted at / similar at).\n\n%s", kSummaryHead);
+    for (const double confirmAt : {0.93, 0.95, 0.97}) {
+      for (const auto& [keepAt, similarAt] : {std::pair{2.0, 0.6}, {0.8, 0.6}, {0.7, 0.6}, {0.8, 0.4}, {0.8, 0.75}}) {
+        const Confirmation::Thresholds t{confirmAt, keepAt, similarAt};
         const auto decide = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, t).decision; };
-        const bool ours = confirmAt == Confirmation::kConfirmAt && similarAt == Confirmation::kSimilarAt;
+        const bool ours = confirmAt == Confirmation::kConfirmAt && keepAt == Confirmation::kKeepAt &&
+                          similarAt == Confirmation::kSimilarAt;
         for (const std::string half : {"tuning", "heldout"}) {
           char name[96];
-          std::snprintf(name, sizeof name, "%.2f / %.2f, %s%s", confirmAt, similarAt,
+          std::snprintf(name, sizeof name, "%.2f / %.2f / %.2f, %s%s", confirmAt, keepAt, similarAt,
                         half == "tuning" ? "tuning" : "held-out", ours ? " *" : "");
           PrintSummaryRow(name, queries, half, table, decide);
         }
       }
     }
-    const Confirmation::Thresholds ours{Confirmation::kConfirmAt, Confirmation::kSimilarAt};
+    const Confirmation::Thresholds ours{Confirmation::kConfirmAt, Confirmation::kKeepAt, Confirmation::kSimilarAt};
     const auto confirmed = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, ours).decision; };
     std::printf("\nHeld-out half per edit: posted with the right id without ‖ with confirmation.\n\n"
                 "| edit | group | copies | without | with |\n|---|---|---|---|---|\n");

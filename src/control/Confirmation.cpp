@@ -96,8 +96,11 @@ Confirmation::Result Confirmation::Judge(const Verdict::Decision& decision, cons
   }
   result.state = State::kUnchanged;
   if (judged && entryLikeness >= 0) {
-    const Verdict::Outcome outcome =
-        entryLikeness >= thresholds.similarAt ? Verdict::Outcome::kSimilar : Verdict::Outcome::kNew;
+    const bool keep = entryLikeness >= (decision.outcome == Verdict::Outcome::kPosted ? thresholds.keepAt
+                                                                                       : thresholds.similarAt);
+    const Verdict::Outcome outcome = keep                                       ? decision.outcome
+                                     : entryLikeness >= thresholds.similarAt ? Verdict::Outcome::kSimilar
+                                                                             : Verdict::Outcome::kNew;
     if (outcome != decision.outcome) {
       result.state = State::kDowngraded;
       result.decision.outcome = outcome;
@@ -116,7 +119,7 @@ Confirmation::Result Confirmation::Run(const PictureDetail& query, const MatchRe
     stopped.decision = decision;
     return stopped;
   }
-  Result result = Judge(decision, compared, {kConfirmAt, kSimilarAt});
+  Result result = Judge(decision, compared, {kConfirmAt, kKeepAt, kSimilarAt});
   if (result.state == State::kUnreachable) result.message = message;
   return result;
 }

@@ -24,9 +24,10 @@ class CacheTable;
 // comparison found (a mirrored match turned back; a gray query in gray
 // only). Then:
 // - a candidate at least kConfirmAt alike: posted with that entry, confirmed;
-// - otherwise a posted or similar verdict whose pictures were compared is
-//   downgraded: to similar while its entry is at least kSimilarAt alike,
-//   else to new;
+// - otherwise a posted or similar verdict whose entry's picture was
+//   compared stands while that picture is at least kKeepAt alike (posted) or
+//   kSimilarAt alike (similar); else it is downgraded: to similar while the
+//   entry is at least kSimilarAt alike, else to new;
 // - only flat pictures (nothing to tell them apart by): the verdict stands;
 // - no candidate's picture to be had: the verdict stands, unreachable.
 // The thresholds come from the tuning half of the effectiveness benchmark.
@@ -35,6 +36,7 @@ class Confirmation {
   static constexpr std::size_t kMaxCandidates = 3;
   static constexpr double kReach = 1.5;
   static constexpr double kConfirmAt = 0.95;
+  static constexpr double kKeepAt = 0.8;
   static constexpr double kSimilarAt = 0.6;
 
   enum class State { kNotNeeded, kConfirmed, kDowngraded, kUnchanged, kUnreachable };
@@ -69,6 +71,7 @@ class Confirmation {
   };
   struct Thresholds {
     double confirmAt;
+    double keepAt;
     double similarAt;
   };
 

@@ -119,6 +119,43 @@ TEST(ConfirmationTest, LikenessTellsEditedCopiesFromLookAlikes) {
   }
 }
 
+TEST(ConfirmationTest, JudgeKeepsConfirmsOrDowngradesByLikeness) {
+  using Outcome = Verdict::Outcome;
+  using State = Confirmation::State;
+  const Confirmation::Thresholds t{0.95, 0.8, 0.6};
+  struct Case {
+    Outcome before;
+    double entry, other;  // likeness of the verdict's entry (row 0) and of another candidate (row 1)
+    State state;
+    Outcome after;
+    std::size_t row;
+  };
+  const double flat = DetailLikeness::kCannotTell;
+  const Case cases[] = {
+      {Outcome::kPosted, 0.97, 0.1, State::kConfirmed, Outcome::kPosted, 0},
+      {Outcome::kPosted, 0.85, 0.1, State::kUnchanged, Outcome::kPosted, 0},
+      {Outcome::kPosted, 0.7, 0.1, State::kDowngraded, Outcome::kSimilar, 0},
+      {Outcome::kPosted, 0.3, 0.1, State::kDowngraded, Outcome::kNew, 0},
+      {Outcome::kPosted, 0.3, 0.99, State::kConfirmed, Outcome::kPosted, 1},
+      {Outcome::kSimilar, 0.7, 0.1, State::kUnchanged, Outcome::kSimilar, 0},
+      {Outcome::kSimilar, 0.5, 0.1, State::kDowngraded, Outcome::kNew, 0},
+      {Outcome::kNew, 0.5, 0.96, State::kConfirmed, Outcome::kPosted, 1},
+      {Outcome::kPosted, flat, flat, State::kUnchanged, Outcome::kPosted, 0},
+  };
+  for (const Case& c : cases) {
+    Verdict::Decision d;
+    d.outcome = c.before;
+    d.hasEntry = true;
+    d.entry = {0, 50};
+    const std::vector<Confirmation::Compared> compared = {{{{0, 50}, Comparison::kSame}, true, c.entry},
+                                                          {{{1, 90}, Comparison::kTone}, true, c.other}};
+    const Confirmation::Result r = Confirmation::Judge(d, compared, t);
+    EXPECT_EQ(r.state, c.state) << c.entry << " " << c.other;
+    EXPECT_EQ(r.decision.outcome, c.after) << c.entry << " " << c.other;
+    EXPECT_EQ(r.decision.entry.row, c.row) << c.entry << " " << c.other;
+  }
+}
+
 TEST(ConfirmationTest, FlatPicturesCannotBeToldApart) {
   const Pixels sky = PerChannel(Drawing(1), [](int, int, int, int c) { return 90 + 20 * c; });
   const Pixels bluer = PerChannel(Drawing(1), [](int, int, int, int c) { return 95 + 20 * c; });
