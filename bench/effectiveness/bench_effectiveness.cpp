@@ -442,13 +442,13 @@ int main(int argc, char** argv) {
               "never-posted called posted | never-posted called similar | posted with a wrong id |\n"
               "|---|---|---|---|---|---|\n");
   const double agreement = Verdict::TunedAgreement();
-  const Score full = scoreAll(Verdict(allOn, agreement), "heldout", "*");
-  const Score fullNever = scoreAll(Verdict(allOn, agreement), "heldout", "never");
+  const Score full = scoreAll(Verdict(allOn, agreement, Verdict::TunedFullSpread()), "heldout", "*");
+  const Score fullNever = scoreAll(Verdict(allOn, agreement, Verdict::TunedFullSpread()), "heldout", "never");
   for (int c = 1; c < kComparisonCount; ++c) {
     Verdict::Rules without = allOn;
     without[c] = Verdict::Rule{0, 0, 1.0, 1.0};
-    const Score s = scoreAll(Verdict(without, agreement), "heldout", "*");
-    const Score n = scoreAll(Verdict(without, agreement), "heldout", "never");
+    const Score s = scoreAll(Verdict(without, agreement, Verdict::TunedFullSpread()), "heldout", "*");
+    const Score n = scoreAll(Verdict(without, agreement, Verdict::TunedFullSpread()), "heldout", "never");
     std::printf("| %s | %+d | %+d | %+d | %+d | %+d |\n", std::string(ComparisonWord(static_cast<Comparison>(c))).c_str(),
                 full.postedRight - s.postedRight, (full.postedRight + full.similarRight) - (s.postedRight + s.similarRight),
                 fullNever.postedWrong - n.postedWrong, fullNever.similarOther - n.similarOther,
@@ -460,7 +460,7 @@ int main(int argc, char** argv) {
     std::printf("\nVerdict, %s half.\n\n| queries | n | posted, right id | posted, wrong id | similar, right id | "
                 "similar, other id | new | right id, posted or similar |\n|---|---|---|---|---|---|---|---|\n",
                 half == "tuning" ? "tuning" : "held-out");
-    const Verdict verdict(tuned, agreement);
+    const Verdict verdict(tuned, agreement, Verdict::TunedFullSpread());
     for (const std::string group : {"mild", "hard", "extra", "never"}) {
       PrintScoreRow(group == "never" ? "never posted" : group + " edits", scoreAll(verdict, half, group));
     }
@@ -477,7 +477,7 @@ int main(int argc, char** argv) {
     PrintScoreRow("all mild and hard edits", edited);
   }
 
-  const Verdict verdict(tuned, agreement);
+  const Verdict verdict(tuned, agreement, Verdict::TunedFullSpread());
   for (Query& q : queries) q.decision = verdict.Decide(q.result);
   const auto plainDecision = [](const Query& q) { return q.decision; };
   std::printf("\nSummary (%zu entries).\n\n%s", table.RowCount(), kSummaryHead);
