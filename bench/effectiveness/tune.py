@@ -29,7 +29,8 @@ Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR] [--spread=S]
   --margin=own     the margin against the same comparison's second row only
   --agree=FACTOR   posted thresholds of plain and tone times FACTOR when both
                    find the same entry first (default: tuned over AGREE_GRID)
-  --spread=S       every threshold times min(1, the query's spread / S): a
+  --spread=S       every threshold times min(1, the query's spread / S), at
+                   least SPREAD_FLOOR: a
                    flat or mostly white signature needs a closer match
                    (the spread: the mean distance of the 27 values from
                    their mean; default 0, off)
@@ -55,6 +56,8 @@ SIMILAR_GRID = [0, 40, 60, 80, 100, 120, 150, 200, 250, 300]
 RATIOS = [0.3, 0.4, 0.5, 0.6, 0.8, 1.0]
 SIMILAR_RATIOS = [0.9, 1.0]
 AGREE_GRID = [1.0, 1.5, 2.0, 3.0]
+# Even a flat signature says something: an exact match of one still counts.
+SPREAD_FLOOR = 0.25
 
 
 def load(path):
@@ -89,7 +92,7 @@ def calls(q, rules, kinds):
         posted_below, similar_below, ratio, similar_ratio = rules[kind]
         if OPTIONS["spread"] > 0:
             # A signature that says little (flat, mostly white) needs a closer match.
-            factor = min(1.0, q["spread"] / OPTIONS["spread"])
+            factor = max(SPREAD_FLOOR, min(1.0, q["spread"] / OPTIONS["spread"]))
             posted_below, similar_below = posted_below * factor, similar_below * factor
         if OPTIONS["margin"] == "other":
             # The closest row with another id under any comparison.

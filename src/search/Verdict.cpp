@@ -19,6 +19,8 @@ constexpr double kAgreement = 3.0;
 // Thresholds scale down below this spread of the query's values (the drawn
 // set's tuning half: never-posted drawings called posted 2.0 % -> 0.2 %).
 constexpr double kFullSpread = 15;
+// Even a flat signature says something: its exact match still counts.
+constexpr double kLeastShare = 0.25;
 
 }  // namespace
 
@@ -53,7 +55,7 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
   const std::vector<SearchHit>& plain = result.closest[static_cast<int>(Comparison::kSame)];
   const std::vector<SearchHit>& tone = result.closest[static_cast<int>(Comparison::kTone)];
   const bool agree = !plain.empty() && !tone.empty() && plain[0].row == tone[0].row;
-  const double says = fullSpread_ > 0 ? std::min(1.0, result.spread / fullSpread_) : 1.0;
+  const double says = fullSpread_ > 0 ? std::clamp(result.spread / fullSpread_, kLeastShare, 1.0) : 1.0;
   // The winning comparison's difference as a share of its threshold.
   double bestShare = 2;
   for (int c = 0; c < kComparisonCount; ++c) {

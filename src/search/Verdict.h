@@ -23,7 +23,8 @@
 // plain and the tone comparison find the same row first, that row's posted
 // thresholds under both are `agreement` times higher. A signature that
 // says little needs a closer match: every threshold is scaled by
-// min(1, the query's spread / `fullSpread`) (0: no scaling), so a flat or
+// min(1, the query's spread / `fullSpread`), at least a quarter (0: no
+// scaling), so a flat or
 // mostly white picture is not called posted at a difference that would be
 // telling for a picture with contrast.
 // The thresholds come from the tuning half of the effectiveness benchmark

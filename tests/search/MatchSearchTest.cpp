@@ -373,7 +373,8 @@ TEST_F(MatchSearchTest, ReframedFindsSmallCropsBordersAndTurnsOnly) {
 }
 
 // A signature that says little needs a closer match: with the thresholds
-// full from a spread of 20, a query of spread 5 has a quarter of them.
+// full from a spread of 20, a query of spread 5 has a quarter of them, and
+// so has a flat one (its exact match still counts).
 TEST(VerdictTest, ThresholdsShrinkWithTheQuerysSpread) {
   Verdict::Rules rules;
   rules.fill(Verdict::Rule{100, 200, 1.0, 1.0});
@@ -385,7 +386,7 @@ TEST(VerdictTest, ThresholdsShrinkWithTheQuerysSpread) {
     O outcome;
   } cases[] = {
       {40, 99, O::kPosted}, {20, 99, O::kPosted}, {10, 99, O::kSimilar}, {10, 49, O::kPosted},
-      {5, 49, O::kSimilar}, {5, 50, O::kNew},     {5, 24, O::kPosted}, {0, 0, O::kNew},
+      {5, 49, O::kSimilar}, {5, 50, O::kNew},     {5, 24, O::kPosted}, {0, 24, O::kPosted}, {0, 25, O::kSimilar},
   };
   for (const auto& c : cases) {
     MatchResult r;
