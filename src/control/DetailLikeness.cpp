@@ -83,8 +83,11 @@ std::vector<float> Plane(const PictureDetail& stored, int channels) {
   return plane;
 }
 
-// The correlation under one frame (-1 when too little of the query is left).
-double Correlation(const Samples& q, const std::vector<float>& plane, const Frame& f) {
+// The correlation under one frame (kCannotTell when too little of the query
+// is left or either side is flat). With `sampled`, the stored picture's
+// value at every query sample (NaN outside it) goes there too.
+double Correlation(const Samples& q, const std::vector<float>& plane, const Frame& f,
+                   std::vector<double>* sampled = nullptr) {
   constexpr int kSide = PictureDetail::kSide;
   const int g = q.grid, ch = q.channels;
   const std::vector<Tap> across = Taps(g, f.scaleX, f.centreX), down = Taps(g, f.scaleY, f.centreY);
@@ -94,6 +97,7 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
   std::array<double, 3> sq{}, ss{}, sqq{}, sss{};
   double sqs = 0;
   int n = 0;
+  if (sampled != nullptr) sampled->assign(q.values.size(), std::nan(""));
   for (int j = 0; j < g; ++j) {
     const Tap& ty = down[j];
     if (ty.pixel < 0) continue;
@@ -109,6 +113,7 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
         const double upper = top[left + c] + tx.share * (top[right + c] - top[left + c]);
         const double lower = bottom[left + c] + tx.share * (bottom[right + c] - bottom[left + c]);
         const double s = upper + ty.share * (lower - upper);
+        if (sampled != nullptr) (*sampled)[(static_cast<std::size_t>(j) * g + i) * ch + c] = s;
         sq[c] += qv[c];
         ss[c] += s;
         sqq[c] += qv[c] * qv[c];
@@ -137,6 +142,55 @@ double Correlation(const Samples& q, const std::vector<float>& plane, const Fram
   return cov / std::sqrt(varQ * varS);
 }
 
+// The correlation of the two pictures' detail under the frame found: each
+// sample less the mean of its block of kBlock x kBlock samples, so that two
+// smooth pictures (two skies, two soft gradients) that share only their
+// broad light do not agree. A picture without such detail cannot be told.
+double DetailCorrelation(const Samples& q, const std::vector<double>& sampled) {
+  constexpr int kBlock = 4;
+  constexpr double kFlatDetail = 4;  // a spread of 2 levels
+  const int g = q.grid, ch = q.channels;
+  double sq = 0, ss = 0, sqq = 0, sss = 0, sqs = 0;
+  std::size_t n = 0;
+  for (int by = 0; by < g; by += kBlock) {
+    for (int bx = 0; bx < g; bx += kBlock) {
+      for (int c = 0; c < ch; ++c) {
+        double meanQ = 0, meanS = 0;
+        int m = 0;
+        for (int j = by; j < by + kBlock; ++j) {
+          for (int i = bx; i < bx + kBlock; ++i) {
+            const std::size_t at = (static_cast<std::size_t>(j) * g + i) * ch + c;
+            if (std::isnan(sampled[at])) continue;
+            meanQ += q.values[at];
+            meanS += sampled[at];
+            ++m;
+          }
+        }
+        if (m < kBlock * kBlock) continue;  // a block the frame cuts: its mean is not the picture's
+        meanQ /= m;
+        meanS /= m;
+        for (int j = by; j < by + kBlock; ++j) {
+          for (int i = bx; i < bx + kBlock; ++i) {
+            const std::size_t at = (static_cast<std::size_t>(j) * g + i) * ch + c;
+            const double a = q.values[at] - meanQ, b = sampled[at] - meanS;
+            sq += a;
+            ss += b;
+            sqq += a * a;
+            sss += b * b;
+            sqs += a * b;
+            ++n;
+          }
+        }
+      }
+    }
+  }
+  if (n == 0) return DetailLikeness::kCannotTell;
+  const double count = static_cast<double>(n);
+  const double varQ = sqq - sq * sq / count, varS = sss - ss * ss / count;
+  if (varQ < kFlatDetail * count || varS < kFlatDetail * count) return DetailLikeness::kCannotTell;
+  return (sqs - sq * ss / count) / std::sqrt(varQ * varS);
+}
+
 }  // namespace
 
 double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& stored, bool grayOnly) {
@@ -161,6 +215,7 @@ double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& store
   std::partial_sort(tried.begin(), tried.begin() + kRefined, tried.end(),
                     [](const auto& a, const auto& b) { return a.first > b.first; });
   double best = kCannotTell;
+  Frame bestFrame;
   for (std::size_t k = 0; k < kRefined; ++k) {
     Frame f = tried[k].second;
     double score = Correlation(fine, plane, f);
@@ -182,7 +237,15 @@ double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& store
         }
       }
     }
-    best = std::max(best, score);
+    if (score > best) {
+      best = score;
+      bestFrame = f;
+    }
   }
-  return best;
+  if (best == kCannotTell) return best;
+  // The broad light agreeing is not enough: the detail must agree too.
+  std::vector<double> sampled;
+  Correlation(fine, plane, bestFrame, &sampled);
+  const double detail = DetailCorrelation(fine, sampled);
+  return detail == kCannotTell ? kCannotTell : std::min(best, detail);
 }
