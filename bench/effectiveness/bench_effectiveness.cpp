@@ -2,31 +2,185 @@
 // bench/effectiveness/prepare.py makes. Not a Google Benchmark: one run that
 // prints Markdown tables (see bench/effectiveness/README.md).
 //
-// Usage: bench_effectiveness DATA_DIR [FEATURES_OUT]
+// Usage: bench_effectiveness DATA_DIR [FEATURES_OUT] [--features FEATURES_OUT] [--rows N] [--confirm]
 //   DATA_DIR/database.tsv  id, title, poster, 27 values per stored entry
 //   DATA_DIR/queries.tsv   half, set, edit, group, expected id, path, 27 values
+//   DATA_DIR/pictures.tsv  id and picture file of stored entries (--confirm)
+//   DATA_DIR/sources/      small PPM pictures the --rows distractors are cut from
 //   FEATURES_OUT           per query and comparison: the two closest rows'
 //                          differences and ids (for tune.py)
+//   --rows N               grows the database to N entries with distractors
+//                          cut from the sources (crops of 35-100 % per side,
+//                          quarter turns, mirrors, colour changes), as
+//                          prepare.py cuts its own
+//   --confirm              also the verdict confirmed by the stored entries'
+//                          pictures (Confirmation, the files standing in for
+//                          the site)
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "control/Confirmation.h"
+#include "control/PictureDetail.h"
 #include "search/CacheTable.h"
 #include "search/Comparison.h"
 #include "search/MatchSearch.h"
+#include "search/SimilaritySearch.h"
 #include "search/Verdict.h"
 
 namespace {
 
 struct Query {
-  std::string half, set, edit, group, expected;
+  std::string half, set, edit, group, expected, path;
   ImageCache::Colours values{};
   MatchResult result;
+  Verdict::Decision decision;
+  std::vector<Confirmation::Compared> compared;  // --confirm
 };
+
+// A distractor source: its pixels and, per channel, the sums of every
+// rectangle from the top left corner.
+struct Source {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> argb;
+  std::vector<std::array<double, 3>> integral;  // (width + 1) x (height + 1)
+
+  const std::array<double, 3>& At(int x, int y) const { return integral[static_cast<std::size_t>(y) * (width + 1) + x]; }
+};
+
+bool ReadPpm(const std::string& path, Source* out) {
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int w = 0, h = 0, max = 0;
+  if (!(in >> magic >> w >> h >> max) || magic != "P6" || w <= 0 || h <= 0 || max != 255) return false;
+  in.get();
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(w) * h * 3);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return false;
+  out->width = w;
+  out->height = h;
+  out->argb.resize(static_cast<std::size_t>(w) * h);
+  out->integral.assign(static_cast<std::size_t>(w + 1) * (h + 1), {0, 0, 0});
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const unsigned char* p = &bytes[(static_cast<std::size_t>(y) * w + x) * 3];
+      out->argb[static_cast<std::size_t>(y) * w + x] = 0xFF000000u | (p[0] << 16) | (p[1] << 8) | p[2];
+      auto& cell = out->integral[static_cast<std::size_t>(y + 1) * (w + 1) + x + 1];
+      for (int c = 0; c < 3; ++c) cell[c] = p[c] + out->At(x, y + 1)[c] + out->At(x + 1, y)[c] - out->At(x, y)[c];
+    }
+  }
+  return true;
+}
+
+// One distractor cut from a source: a crop, a turn or mirror, a colour change.
+struct Cut {
+  int source = 0;
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  GridTransform turn = GridTransform::kIdentity;
+  int colour = 0;  // 0 none, 1 brightness and saturation, 2 gray, 3 brightness and contrast
+  double a = 1, b = 0;
+
+  std::array<double, 3> Apply(std::array<double, 3> v) const {
+    switch (colour) {
+      case 1: {
+        const double gray = (v[0] + v[1] + v[2]) / 3;
+        for (double& x : v) x = (gray + b * (x - gray)) * a;
+        break;
+      }
+      case 2: {
+        const double luma = 0.299 * v[0] + 0.587 * v[1] + 0.114 * v[2];
+        v = {luma, luma, luma};
+        break;
+      }
+      case 3:
+        for (double& x : v) x = (x - 128) * a + 128 + b;
+        break;
+      default:
+        break;
+    }
+    for (double& x : v) x = std::clamp(x, 0.0, 255.0);
+    return v;
+  }
+};
+
+Cut MakeCut(std::size_t index, const std::vector<Source>& sources) {
+  std::mt19937_64 rng(index * 0x9E3779B97F4A7C15ull + 17);
+  std::uniform_real_distribution<double> unit(0, 1);
+  Cut cut;
+  cut.source = static_cast<int>(index % sources.size());
+  const Source& s = sources[cut.source];
+  const double w = 0.35 + 0.65 * unit(rng), h = 0.35 + 0.65 * unit(rng);
+  const int cw = std::max(3, static_cast<int>(w * s.width)), ch = std::max(3, static_cast<int>(h * s.height));
+  cut.x0 = static_cast<int>(unit(rng) * (s.width - std::min(cw, s.width) + 1));
+  cut.y0 = static_cast<int>(unit(rng) * (s.height - std::min(ch, s.height) + 1));
+  cut.x1 = std::min(s.width, cut.x0 + cw);
+  cut.y1 = std::min(s.height, cut.y0 + ch);
+  const double turn = unit(rng);
+  static constexpr GridTransform kTurns[] = {GridTransform::kRotate90, GridTransform::kRotate180,
+                                             GridTransform::kRotate270, GridTransform::kMirror, GridTransform::kFlip};
+  if (turn < 0.4) cut.turn = kTurns[static_cast<int>(turn / 0.4 * 5) % 5];
+  const double colour = unit(rng);
+  if (colour < 0.6) {
+    cut.colour = 1;
+    cut.a = 0.7 + 0.6 * unit(rng);
+    cut.b = 0.4 + 1.2 * unit(rng);
+  } else if (colour < 0.7) {
+    cut.colour = 2;
+  } else if (colour < 0.8) {
+    cut.colour = 3;
+    cut.a = 0.75 + 0.5 * unit(rng);
+    cut.b = -25 + 50 * unit(rng);
+  }
+  return cut;
+}
+
+ImageCache::Colours CutSignature(const Cut& cut, const Source& s) {
+  ImageCache::Colours values{};
+  for (int r = 0; r < 3; ++r) {
+    const int ya = cut.y0 + (cut.y1 - cut.y0) * r / 3, yb = cut.y0 + (cut.y1 - cut.y0) * (r + 1) / 3;
+    for (int c = 0; c < 3; ++c) {
+      const int xa = cut.x0 + (cut.x1 - cut.x0) * c / 3, xb = cut.x0 + (cut.x1 - cut.x0) * (c + 1) / 3;
+      const double n = std::max(1, (xb - xa) * (yb - ya));
+      std::array<double, 3> mean{};
+      for (int k = 0; k < 3; ++k) mean[k] = (s.At(xb, yb)[k] - s.At(xa, yb)[k] - s.At(xb, ya)[k] + s.At(xa, ya)[k]) / n;
+      mean = cut.Apply(mean);
+      for (int k = 0; k < 3; ++k) values[3 * (3 * r + c) + k] = static_cast<std::int32_t>(std::lround(mean[k]));
+    }
+  }
+  return ApplyGridTransform(cut.turn, values);
+}
+
+PictureDetail CutDetail(const Cut& cut, const Source& s) {
+  const int w = cut.x1 - cut.x0, h = cut.y1 - cut.y0;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::uint32_t p = s.argb[static_cast<std::size_t>(cut.y0 + y) * s.width + cut.x0 + x];
+      const auto v = cut.Apply({double((p >> 16) & 0xFF), double((p >> 8) & 0xFF), double(p & 0xFF)});
+      pixels[static_cast<std::size_t>(y) * w + x] =
+          0xFF000000u | (std::uint32_t(std::lround(v[0])) << 16) | (std::uint32_t(std::lround(v[1])) << 8) |
+          std::uint32_t(std::lround(v[2]));
+    }
+  }
+  return PictureDetail::FromPixels(pixels.data(), w, h).Transformed(cut.turn);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+double Millis(std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 std::vector<std::string> Split(const std::string& line) {
   std::vector<std::string> fields;
@@ -72,14 +226,59 @@ void PrintScoreRow(const std::string& name, const Score& s) {
               Share(s.similarOther, s.n), Share(s.fresh, s.n), Share(s.postedRight + s.similarRight, s.n));
 }
 
+// The summary of one half: mild and hard copies posted with the
+// right id, found (posted or similar, right id), never-posted pictures
+// called posted and called similar, copies posted with a wrong id.
+template <class Decide>
+void PrintSummaryRow(const std::string& name, const std::vector<Query>& queries, const std::string& half,
+                     const CacheTable& table, const Decide& decide) {
+  Score mild, hard, never;
+  for (const Query& q : queries) {
+    if (q.half != half) continue;
+    Score* s = q.group == "mild" ? &mild : q.group == "hard" ? &hard : q.group == "never" ? &never : nullptr;
+    if (s != nullptr) s->Add(decide(q), table, q.expected);
+  }
+  const int edited = mild.n + hard.n;
+  std::printf("| %s | %.1f %% | %.1f %% | %.1f %% | %.1f %% | %.1f %% | %.1f %% |\n", name.c_str(),
+              Share(mild.postedRight, mild.n), Share(hard.postedRight, hard.n),
+              Share(mild.postedRight + mild.similarRight + hard.postedRight + hard.similarRight, edited),
+              Share(never.postedWrong, never.n), Share(never.similarOther, never.n),
+              Share(mild.postedWrong + hard.postedWrong, edited));
+}
+
+const char kSummaryHead[] =
+    "| verdict | mild posted right | hard posted right | found | never posted called posted | "
+    "never posted called similar | posted with a wrong id |\n|---|---|---|---|---|---|---|\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: bench_effectiveness DATA_DIR [FEATURES_OUT]\n");
+  std::vector<std::string> positional;
+  std::string featuresPath;
+  std::size_t rows = 0;
+  bool confirm = false;
+  std::string confirmationsPath;  // --confirmations FILE: what each query's confirmation compared
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--rows" && i + 1 < argc) {
+      rows = std::stoul(argv[++i]);
+    } else if (arg == "--features" && i + 1 < argc) {
+      featuresPath = argv[++i];
+    } else if (arg == "--confirmations" && i + 1 < argc) {
+      confirmationsPath = argv[++i];
+      confirm = true;
+    } else if (arg == "--confirm") {
+      confirm = true;
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.empty()) {
+    std::fprintf(stderr, "usage: bench_effectiveness DATA_DIR [FEATURES_OUT] [--rows N] [--confirm]\n");
     return 2;
   }
-  const std::string dir = argv[1];
+  if (positional.size() > 1) featuresPath = positional[1];
+  const std::string dir = positional[0];
   CacheTable table;
   {
     std::ifstream in(dir + "/database.tsv");
@@ -88,6 +287,32 @@ int main(int argc, char** argv) {
       const auto f = Split(line);
       ImageCache::Colours values;
       if (ReadValues(f, 3, &values)) table.Append(f[0], f[1], f[2], values);
+    }
+  }
+  // Distractors cut from the sources, up to `rows` entries.
+  std::vector<Source> sources;
+  const std::size_t prepared = table.RowCount();
+  if (rows > table.RowCount() || confirm) {
+    std::vector<std::string> names;
+    if (std::filesystem::is_directory(dir + "/sources")) {
+      for (const auto& entry : std::filesystem::directory_iterator(dir + "/sources")) {
+        if (entry.path().extension() == ".ppm") names.push_back(entry.path().string());
+      }
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+      Source source;
+      if (ReadPpm(name, &source)) sources.push_back(std::move(source));
+    }
+    if (sources.empty() && rows > table.RowCount()) {
+      std::fprintf(stderr, "bench_effectiveness: no distractor sources in %s/sources\n", dir.c_str());
+      return 1;
+    }
+    char id[32];
+    for (std::size_t g = 0; table.RowCount() < rows; ++g) {
+      const Cut cut = MakeCut(g, sources);
+      std::snprintf(id, sizeof id, "g%07zu", g);
+      table.Append(id, "cut", "distractor", CutSignature(cut, sources[cut.source]));
     }
   }
   std::vector<Query> queries;
@@ -103,6 +328,7 @@ int main(int argc, char** argv) {
       q.edit = f[2];
       q.group = f[3];
       q.expected = f[4];
+      q.path = f[5];
       if (ReadValues(f, 6, &q.values)) queries.push_back(std::move(q));
     }
   }
@@ -115,8 +341,8 @@ int main(int argc, char** argv) {
   const MatchSearch search(ComparisonSet::All());
   for (Query& q : queries) q.result = search.Run(table, q.values);
 
-  if (argc > 2) {
-    std::ofstream out(argv[2]);
+  if (!featuresPath.empty()) {
+    std::ofstream out(featuresPath);
     for (const Query& q : queries) {
       out << q.half << '\t' << q.set << '\t' << q.edit << '\t' << q.group << '\t' << q.expected;
       for (int c = 0; c < kComparisonCount; ++c) {
@@ -129,15 +355,20 @@ int main(int argc, char** argv) {
           }
         }
       }
-      out << '\n';
+      // Last, the query's spread: the mean distance of its 27 values from their mean.
+      double mean = 0, spread = 0;
+      for (int v : q.values) mean += v;
+      mean /= ImageCache::kValueCount;
+      for (int v : q.values) spread += std::abs(v - mean);
+      out << '\t' << static_cast<int>(spread / ImageCache::kValueCount + 0.5) << '\n';
     }
   }
 
   int posted = 0, never = 0;
   for (const Query& q : queries) ++(q.set == "posted" ? posted : never);
-  std::printf("Database: %zu entries; queries: %d edited copies of posted pictures, %d never-posted pictures "
+  std::printf("Database: %zu entries (%zu prepared, %zu cut from %zu sources); queries: %d edited copies of posted pictures, %d never-posted pictures "
               "and their copies.\n\n",
-              table.RowCount(), posted, never);
+              table.RowCount(), prepared, table.RowCount() - prepared, sources.size(), posted, never);
 
   // Per edit, both halves: where the plain search puts the right entry, and
   // which comparison finds it first.
@@ -211,13 +442,13 @@ int main(int argc, char** argv) {
               "never-posted called posted | never-posted called similar | posted with a wrong id |\n"
               "|---|---|---|---|---|---|\n");
   const double agreement = Verdict::TunedAgreement();
-  const Score full = scoreAll(Verdict(allOn, agreement), "heldout", "*");
-  const Score fullNever = scoreAll(Verdict(allOn, agreement), "heldout", "never");
+  const Score full = scoreAll(Verdict(allOn, agreement, Verdict::TunedFullSpread()), "heldout", "*");
+  const Score fullNever = scoreAll(Verdict(allOn, agreement, Verdict::TunedFullSpread()), "heldout", "never");
   for (int c = 1; c < kComparisonCount; ++c) {
     Verdict::Rules without = allOn;
     without[c] = Verdict::Rule{0, 0, 1.0, 1.0};
-    const Score s = scoreAll(Verdict(without, agreement), "heldout", "*");
-    const Score n = scoreAll(Verdict(without, agreement), "heldout", "never");
+    const Score s = scoreAll(Verdict(without, agreement, Verdict::TunedFullSpread()), "heldout", "*");
+    const Score n = scoreAll(Verdict(without, agreement, Verdict::TunedFullSpread()), "heldout", "never");
     std::printf("| %s | %+d | %+d | %+d | %+d | %+d |\n", std::string(ComparisonWord(static_cast<Comparison>(c))).c_str(),
                 full.postedRight - s.postedRight, (full.postedRight + full.similarRight) - (s.postedRight + s.similarRight),
                 fullNever.postedWrong - n.postedWrong, fullNever.similarOther - n.similarOther,
@@ -229,7 +460,7 @@ int main(int argc, char** argv) {
     std::printf("\nVerdict, %s half.\n\n| queries | n | posted, right id | posted, wrong id | similar, right id | "
                 "similar, other id | new | right id, posted or similar |\n|---|---|---|---|---|---|---|---|\n",
                 half == "tuning" ? "tuning" : "held-out");
-    const Verdict verdict(tuned, agreement);
+    const Verdict verdict(tuned, agreement, Verdict::TunedFullSpread());
     for (const std::string group : {"mild", "hard", "extra", "never"}) {
       PrintScoreRow(group == "never" ? "never posted" : group + " edits", scoreAll(verdict, half, group));
     }
@@ -244,6 +475,142 @@ int main(int argc, char** argv) {
       edited.fresh += s.fresh;
     }
     PrintScoreRow("all mild and hard edits", edited);
+  }
+
+  const Verdict verdict(tuned, agreement, Verdict::TunedFullSpread());
+  for (Query& q : queries) q.decision = verdict.Decide(q.result);
+  const auto plainDecision = [](const Query& q) { return q.decision; };
+  std::printf("\nSummary (%zu entries).\n\n%s", table.RowCount(), kSummaryHead);
+  PrintSummaryRow("tuning half", queries, "tuning", table, plainDecision);
+  PrintSummaryRow("held-out half", queries, "heldout", table, plainDecision);
+
+  if (confirm) {
+    // The stored entries' pictures: the prepared ones from their files (the
+    // posted ones kept once decoded, since many queries ask for them), the
+    // cut ones made again from their source.
+    std::unordered_map<std::string, std::string> files;
+    {
+      std::ifstream in(dir + "/pictures.tsv");
+      std::string line;
+      while (std::getline(in, line)) {
+        const auto f = Split(line);
+        if (f.size() >= 2) files[f[0]] = f[1];
+      }
+    }
+    std::unordered_map<std::string, PictureDetail> kept;
+    const Confirmation::Source source = [&](const std::string& id) {
+      Confirmation::StoredPicture stored;
+      if (id.size() > 1 && id[0] == 'g') {
+        const Cut cut = MakeCut(std::stoul(id.substr(1)), sources);
+        stored.detail = CutDetail(cut, sources[cut.source]);
+        stored.ok = true;
+        return stored;
+      }
+      if (const auto it = kept.find(id); it != kept.end()) {
+        stored.detail = it->second;
+        stored.ok = true;
+        return stored;
+      }
+      const auto file = files.find(id);
+      if (file == files.end()) {
+        stored.message = "no picture";
+        return stored;
+      }
+      stored.ok = PictureDetail::FromBytes(ReadBytes(file->second), &stored.detail, &stored.message);
+      if (stored.ok && id[0] == 'p') kept.emplace(id, stored.detail);
+      return stored;
+    };
+    std::size_t compared = 0, confirmedQueries = 0;
+    double queryMs = 0, compareMs = 0;
+    for (Query& q : queries) {
+      const auto t0 = std::chrono::steady_clock::now();
+      PictureDetail detail;
+      std::string reason;
+      if (Confirmation::Candidates(q.result, q.decision).empty() ||
+          !PictureDetail::FromBytes(ReadBytes(q.path), &detail, &reason)) {
+        continue;
+      }
+      const auto t1 = std::chrono::steady_clock::now();
+      std::string message;
+      // Every candidate compared, so that the thresholds can be swept.
+      Confirmation::Compare(detail, q.result, q.decision, table, source, nullptr, 2.0, &q.compared, &message);
+      const auto t2 = std::chrono::steady_clock::now();
+      queryMs += Millis(t1 - t0);
+      compareMs += Millis(t2 - t1);
+      compared += q.compared.size();
+      ++confirmedQueries;
+    }
+    if (!confirmationsPath.empty()) {
+      // Per query the candidates compared: id, comparison, likeness (-1: no picture).
+      std::ofstream out(confirmationsPath);
+      for (const Query& q : queries) {
+        out << q.half << '\t' << q.set << '\t' << q.edit << '\t' << q.expected << '\t' << q.path << '\t'
+            << Verdict::Word(q.decision.outcome) << '\t' << (q.decision.hasEntry ? table.Id(q.decision.entry.row) : "");
+        for (const Confirmation::Compared& c : q.compared) {
+          out << '\t' << table.Id(c.candidate.hit.row) << ' ' << ComparisonWord(c.candidate.comparison) << ' '
+              << c.likeness;
+        }
+        out << '\n';
+      }
+    }
+    std::printf("\nConfirmation: %zu queries with candidates, %zu candidate pictures compared (%.2f a query); "
+                "query picture reduced in %.1f ms, a candidate fetched from its file, reduced and compared in "
+                "%.1f ms on average.\n",
+                confirmedQueries, compared, confirmedQueries ? double(compared) / confirmedQueries : 0.0,
+                confirmedQueries ? queryMs / confirmedQueries : 0.0, compared ? compareMs / compared : 0.0);
+    // The thresholds swept; the program's are marked.
+    std::printf("\nWith confirmation, thresholds swept (confirm at / keep posted at / similar at).\n\n%s", kSummaryHead);
+    for (const double confirmAt : {0.93, 0.95, 0.97}) {
+      for (const auto& [keepAt, similarAt] : {std::pair{2.0, 0.6}, {0.8, 0.6}, {0.7, 0.6}, {0.8, 0.4}, {0.8, 0.75}}) {
+        const Confirmation::Thresholds t{confirmAt, keepAt, similarAt};
+        const auto decide = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, t).decision; };
+        const bool ours = confirmAt == Confirmation::kConfirmAt && keepAt == Confirmation::kKeepAt &&
+                          similarAt == Confirmation::kSimilarAt;
+        for (const std::string half : {"tuning", "heldout"}) {
+          char name[96];
+          std::snprintf(name, sizeof name, "%.2f / %.2f / %.2f, %s%s", confirmAt, keepAt, similarAt,
+                        half == "tuning" ? "tuning" : "held-out", ours ? " *" : "");
+          PrintSummaryRow(name, queries, half, table, decide);
+        }
+      }
+    }
+    const Confirmation::Thresholds ours{Confirmation::kConfirmAt, Confirmation::kKeepAt, Confirmation::kSimilarAt};
+    const auto confirmed = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, ours).decision; };
+    std::printf("\nHeld-out half per edit: posted with the right id without ‖ with confirmation.\n\n"
+                "| edit | group | copies | without | with |\n|---|---|---|---|---|\n");
+    for (const std::string& edit : order) {
+      Score without, with;
+      for (const Query* q : byEdit[edit]) {
+        if (q->half != "heldout") continue;
+        without.Add(q->decision, table, q->expected);
+        with.Add(confirmed(*q), table, q->expected);
+      }
+      std::printf("| %s | %s | %d | %.1f %% | %.1f %% |\n", edit.c_str(), byEdit[edit].front()->group.c_str(),
+                  without.n, Share(without.postedRight, without.n), Share(with.postedRight, with.n));
+    }
+    std::printf("\nSummary with confirmation (%zu entries).\n\n%s", table.RowCount(), kSummaryHead);
+    PrintSummaryRow("tuning half", queries, "tuning", table, confirmed);
+    PrintSummaryRow("held-out half", queries, "heldout", table, confirmed);
+  }
+
+  // Speed: the program's search and verdict against the plain pass, on the
+  // same queries, in this run.
+  {
+    const std::size_t n = std::min<std::size_t>(queries.size(), 100);
+    const SimilaritySearch plain;
+    const MatchSearch program(ComparisonSet::Default());
+    std::size_t sink = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < n; ++i) sink += plain.Run(table, queries[i].values).size();
+    const auto t1 = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < n; ++i) {
+      sink += static_cast<std::size_t>(verdict.Decide(program.Run(table, queries[i].values)).outcome);
+    }
+    const auto t2 = std::chrono::steady_clock::now();
+    std::printf("\nSpeed on %zu entries, %zu queries: plain pass %.1f ms a query, search with the verdict %.1f ms "
+                "(x %.2f)%s\n",
+                table.RowCount(), n, Millis(t1 - t0) / n, Millis(t2 - t1) / n, Millis(t2 - t1) / Millis(t1 - t0),
+                sink == 0 ? " " : "");
   }
   return 0;
 }

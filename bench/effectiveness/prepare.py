@@ -19,8 +19,20 @@ import sys
 from concurrent.futures import ThreadPoolExecutor
 
 BIN, WORK, JOBS = sys.argv[1], sys.argv[2], int(sys.argv[3])
-DISTRACTORS = int(os.environ.get("TINTWISE_EFFECTIVENESS_DISTRACTORS", "21000"))
+# photos (wallpapers, sample photographs) or drawings (game art, flattened on
+# white as the site shows a transparent picture).
+KIND = sys.argv[4] if len(sys.argv) > 4 else "photos"
+DRAWINGS = KIND == "drawings"
+DISTRACTORS = int(os.environ.get("TINTWISE_EFFECTIVENESS_DISTRACTORS", "5000" if DRAWINGS else "21000"))
+# At most this many distinct drawings (chosen by a hash of their names), so
+# that a run of both kinds stays within minutes.
+MAX_DRAWN = int(os.environ.get("TINTWISE_EFFECTIVENESS_MAX_DRAWN", "400"))
 ROOT = os.path.join(WORK, "root")
+# Transparent parts on white, as the site shows them.
+FLATTEN = ["-background", "white", "-alpha", "remove", "-alpha", "off"]
+# Folders of sprite strips, letters and animation frames: not pictures anyone posts.
+SKIPPED = ("fonts", "hats", "blasts", "widgets", "cursors", "mouse", "droids", "tux_motion_parts", "bullets",
+           "animations", "icons")
 
 # Edited copies: name -> (ImageMagick arguments, extension, group).
 EDITS = {
@@ -85,6 +97,10 @@ def family(rel):
     never-posted picture is a variant of a posted one."""
     import re
     parts = rel.split("/")
+    if DRAWINGS:
+        # A folder of game art is one style (a theme, a mission, a kind of
+        # item): never-posted drawings must not be variants of posted ones.
+        return "/".join(parts[:-1]).lower()
     if "wallpapers" in parts and len(parts) > parts.index("wallpapers") + 1:
         return parts[parts.index("wallpapers") + 1].lower()
     for marker in ("themes", "desktop-base"):
@@ -104,14 +120,35 @@ def diff(a, b):
     return sum(abs(x - y) for x, y in zip(a, b))
 
 
+def png_size(path):
+    """(width, height) of a PNG from its header; (0, 0) for anything else."""
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n":
+        return 0, 0
+    return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
+
+
+def wanted(path, name):
+    if os.path.islink(path):
+        return False
+    if not DRAWINGS:
+        return os.path.getsize(path) >= 20000
+    if any(part.lower() in SKIPPED for part in path.split("/")) or os.path.getsize(path) < 6000:
+        return False
+    w, h = png_size(path)
+    # Drawings of some size and no strips of frames.
+    return min(w, h) >= 96 and max(w, h) <= 3 * min(w, h)
+
+
 def main():
-    exts = (".jpg", ".jpeg", ".png", ".webp", ".gif")
+    exts = (".png",) if DRAWINGS else (".jpg", ".jpeg", ".png", ".webp", ".gif")
     files = []
     seen = set()
     for base, _, names in os.walk(ROOT):
         for n in sorted(names):
             p = os.path.join(base, n)
-            if not n.lower().endswith(exts) or os.path.getsize(p) < 20000 or os.path.islink(p):
+            if not n.lower().endswith(exts) or not wanted(p, n):
                 continue
             h = hashlib.md5(open(p, "rb").read()).hexdigest()
             if h not in seen:
@@ -127,6 +164,8 @@ def main():
         if all(diff(sig[p], sig[k]) >= 150 for k in kept):
             kept.append(p)
     rel = {p: os.path.relpath(p, ROOT) for p in kept}
+    if DRAWINGS and len(kept) > MAX_DRAWN:
+        kept = sorted(kept, key=lambda p: digest("pick" + rel[p]))[:MAX_DRAWN]
     roles = {}
     for p in kept:
         h = int(digest(family(rel[p])), 16)
@@ -150,7 +189,7 @@ def main():
         base = os.path.join(qdir, name + ".jpg")
         expected = f"{kind[0]}{i:04d}" if kind == "posted" else ""
         # The original, then every edit of it in one ImageMagick run.
-        cmds = [["convert", p + "[0]", "-resize", "1024x1024>", "-quality", "92", base]]
+        cmds = [["convert", p + "[0]", *FLATTEN, "-resize", "1024x1024>", "-quality", "92", base]]
         edits = ["convert", base, "-write", "mpr:b", "+delete"]
         if kind == "never":
             queries.append((half, kind, "original", "", base))
@@ -178,7 +217,7 @@ def main():
     for p in sources:
         rng = random.Random(rel[p])
         name = digest(rel[p])[:10]
-        args = ["convert", p + "[0]", "-resize", "400x400>", "-write", "mpr:s", "+delete"]
+        args = ["convert", p + "[0]", *FLATTEN, "-resize", "400x400>", "-write", "mpr:s", "+delete"]
         outs = []
         for k in range(per):
             out = os.path.join(ddir, f"{name}-{k:04d}.jpg")
@@ -214,17 +253,34 @@ def main():
         list(pool.map(dmake, dtasks))
     dpaths = [o for t in dtasks for o in t[1]]
 
+    # The distractor sources, small, for the rows bench_effectiveness --rows
+    # adds (cut from them as the distractors above are).
+    sdir = os.path.join(WORK, "sources")
+    os.makedirs(sdir, exist_ok=True)
+
+    def smake(p):
+        out = os.path.join(sdir, digest(rel[p])[:10] + ".ppm")
+        if not os.path.exists(out):
+            run(["convert", p + "[0]", *FLATTEN, "-resize", "128x128>", "-depth", "8", out])
+
+    with ThreadPoolExecutor(JOBS) as pool:
+        list(pool.map(smake, sources))
+
     qsig = signatures([q[4] for q in queries] + [t[2] for t in tasks])
     dsig = signatures(dpaths)
-    with open(os.path.join(WORK, "database.tsv"), "w") as db:
+    # pictures.tsv: each stored entry's picture, as the site would serve it
+    # (for the benchmark's confirmation).
+    with open(os.path.join(WORK, "database.tsv"), "w") as db, open(os.path.join(WORK, "pictures.tsv"), "w") as pf:
         n = 0
         for cmds, kind, base, expected, r in tasks:
             if kind == "posted" and base in qsig:
                 db.write("\t".join([expected, r, "posted", *map(str, qsig[base])]) + "\n")
+                pf.write(f"{expected}\t{base}\n")
         for p in dpaths:
             if p in dsig:
                 n += 1
                 db.write("\t".join([f"d{n:05d}", os.path.basename(p), "distractor", *map(str, dsig[p])]) + "\n")
+                pf.write(f"d{n:05d}\t{p}\n")
     with open(os.path.join(WORK, "queries.tsv"), "w") as qf:
         for half, kind, edit, expected, path in queries:
             if path in qsig:

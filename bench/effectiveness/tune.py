@@ -25,10 +25,15 @@ threshold swept over a grid, recall against false alarms on the tuning half
 and, printed separately, on the held-out half (only reported, never used to
 choose).
 
-Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR]
+Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR] [--spread=S]
   --margin=own     the margin against the same comparison's second row only
   --agree=FACTOR   posted thresholds of plain and tone times FACTOR when both
                    find the same entry first (default: tuned over AGREE_GRID)
+  --spread=S       every threshold times min(1, the query's spread / S), at
+                   least SPREAD_FLOOR: a
+                   flat or mostly white signature needs a closer match
+                   (the spread: the mean distance of the 27 values from
+                   their mean; default 0, off)
 """
 import itertools
 import sys
@@ -51,6 +56,8 @@ SIMILAR_GRID = [0, 40, 60, 80, 100, 120, 150, 200, 250, 300]
 RATIOS = [0.3, 0.4, 0.5, 0.6, 0.8, 1.0]
 SIMILAR_RATIOS = [0.9, 1.0]
 AGREE_GRID = [1.0, 1.5, 2.0, 3.0]
+# Even a flat signature says something: an exact match of one still counts.
+SPREAD_FLOOR = 0.25
 
 
 def load(path):
@@ -58,17 +65,19 @@ def load(path):
     for line in open(path):
         f = line.rstrip("\n").split("\t")
         comps = []
+        # The query's spread closes the line (older files have none).
+        spread = int(f[-1]) if (len(f) - 5) % 4 == 1 else 255
         for c in range((len(f) - 5) // 4):
             d1, id1, d2, id2 = f[5 + 4 * c: 9 + 4 * c]
             comps.append((int(d1), id1, int(d2), id2))
         used = [(c, comp) for c, comp in enumerate(comps) if comp[0] >= 0 and COMPARISONS[c] in KIND]
         top = {COMPARISONS[c]: comp[1] for c, comp in used}
         rows.append({"half": f[0], "set": f[1], "edit": f[2], "group": f[3], "expected": f[4], "c": comps,
-                     "used": used, "top": top})
+                     "used": used, "top": top, "spread": spread})
     return rows
 
 
-OPTIONS = {"margin": "other", "agree": 1.0}
+OPTIONS = {"margin": "other", "agree": 1.0, "spread": 0}
 
 
 def calls(q, rules, kinds):
@@ -81,6 +90,10 @@ def calls(q, rules, kinds):
         if kind not in kinds or kind not in rules:
             continue
         posted_below, similar_below, ratio, similar_ratio = rules[kind]
+        if OPTIONS["spread"] > 0:
+            # A signature that says little (flat, mostly white) needs a closer match.
+            factor = max(SPREAD_FLOOR, min(1.0, q["spread"] / OPTIONS["spread"]))
+            posted_below, similar_below = posted_below * factor, similar_below * factor
         if OPTIONS["margin"] == "other":
             # The closest row with another id under any comparison.
             others = [k[0] if k[1] != id1 else k[2] for o, k in used
@@ -221,7 +234,7 @@ def main():
     present = {COMPARISONS[c] for q in rows for c, comp in enumerate(q["c"]) if comp[0] >= 0}
     kinds = [k for k in KINDS if any(KIND[c] == k for c in present if c in KIND)]
     # The agreement factor: each value tuned in full, the best on the tuning half kept.
-    if "--agree" not in " ".join(sys.argv):
+    if "--agree" not in " ".join(sys.argv[2:]):
         best = None
         for agree in AGREE_GRID:
             OPTIONS["agree"] = agree
@@ -235,6 +248,8 @@ def main():
     else:
         rules = tune(tuning, kinds)
     print(f"agreement (plain and tone find the same entry first): posted thresholds x {OPTIONS['agree']}")
+    if OPTIONS["spread"] > 0:
+        print(f"thresholds x min(1, spread / {OPTIONS['spread']})")
     for kind in kinds:
         p, s, r, rs = rules[kind]
         print(f"{kind}: postedBelow {p}, similarBelow {s}, marginRatio {r}, similarMarginRatio {rs}")

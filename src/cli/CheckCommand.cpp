@@ -19,6 +19,7 @@ namespace {
 struct Item {
   FoundPicture found;
   PictureCheck check;
+  Confirmation::Result confirmation;  // state kNotNeeded unless confirmed
 };
 
 // A stored text for one field of a line: UTF-8, control bytes as spaces.
@@ -45,7 +46,8 @@ void PrintWithoutEntry(const char* verdict, const std::string& path, bool json, 
   }
 }
 
-void PrintItem(const CacheTable& table, const Item& item, bool json, std::FILE* out, std::FILE* status) {
+void PrintItem(const CacheTable& table, const Item& item, bool json, bool confirm, std::FILE* out,
+               std::FILE* status) {
   // The path is escaped in both formats: a name could otherwise add a line
   // or a field, or send control sequences to the terminal.
   const std::string path = OutputEscape::Text(item.found.shown);
@@ -54,8 +56,13 @@ void PrintItem(const CacheTable& table, const Item& item, bool json, std::FILE* 
     PrintWithoutEntry("error", path, json, out);
     return;
   }
-  const Verdict::Decision& d = item.check.decision;
+  const Verdict::Decision& d = item.confirmation.decision;
   const std::string verdict(Verdict::Word(d.outcome));
+  const Confirmation::State state = item.confirmation.state;
+  if (state == Confirmation::State::kUnreachable) {
+    std::fprintf(status, "tintwise-cli: %s: not confirmed, the site's picture could not be had: %s\n", path.c_str(),
+                 Field(item.confirmation.message).c_str());
+  }
   if (!d.hasEntry) {  // an empty cache: nothing to compare with
     PrintWithoutEntry("new", path, json, out);
     return;
@@ -63,13 +70,15 @@ void PrintItem(const CacheTable& table, const Item& item, bool json, std::FILE* 
   const std::string id = Field(table.Id(d.entry.row));
   const std::string title = Field(table.Title(d.entry.row));
   const std::string poster = Field(table.Name(d.entry.row));
-  const std::string match(ComparisonWord(d.comparison));
+  const std::string match(state == Confirmation::State::kConfirmed ? "confirmed" : ComparisonWord(d.comparison));
   const long long difference = d.entry.difference;
   if (json) {
+    const std::string word(Confirmation::Word(state));
+    const std::string confirmation = !confirm ? "" : word.empty() ? ",\"confirmation\":null" : ",\"confirmation\":\"" + word + "\"";
     std::fprintf(out, "{\"verdict\":\"%s\",\"difference\":%lld,\"id\":%s,\"match\":\"%s\",\"title\":%s,\"poster\":%s,"
-                      "\"path\":%s}\n",
+                      "\"path\":%s%s}\n",
                  verdict.c_str(), difference, Json(id).c_str(), match.c_str(), Json(title).c_str(),
-                 Json(poster).c_str(), Json(path).c_str());
+                 Json(poster).c_str(), Json(path).c_str(), confirmation.c_str());
   } else {
     std::fprintf(out, "%s\t%lld\t%s\t%s\t%s\t%s\t%s\n", verdict.c_str(), difference, id.c_str(), match.c_str(),
                  title.c_str(), poster.c_str(), path.c_str());
@@ -89,7 +98,7 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
              const CheckOptions& options, std::FILE* out, std::FILE* status) {
   std::vector<Item> items;
   for (FoundPicture& found : FoundPicture::Find(given, operands, options.operandErrors)) {
-    items.push_back({std::move(found), {}});
+    items.push_back({std::move(found), {}, {}});
   }
 
   std::mutex mutex;
@@ -122,6 +131,7 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   // Lines come out in order, each as soon as it and all before it are done.
   const auto started = std::chrono::steady_clock::now();
   int counts[4] = {};  // posted, similar, new, error
+  int confirmations[5] = {};  // by Confirmation::State
   bool barShown = false;
   for (std::size_t i = 0; i < items.size(); ++i) {
     {
@@ -129,9 +139,21 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
       ready.wait(lock, [&] { return done[i] != 0; });
     }
     if (barShown) std::fputs("\r\x1b[K", status);
-    PrintItem(table, items[i], options.json, out, status);
+    Item& item = items[i];
+    item.confirmation.decision = item.check.decision;
+    // One picture after the other, so that the site sees one request at a time.
+    if (options.confirm && item.check.read && options.site && (!options.running || options.running->load())) {
+      PictureDetail query;
+      std::string reason;
+      if (PictureDetail::FromFile(item.found.path, &query, &reason)) {
+        item.confirmation = Confirmation::Run(query, item.check.match, item.check.decision, table, options.site,
+                                              options.running);
+        ++confirmations[static_cast<int>(item.confirmation.state)];
+      }
+    }
+    PrintItem(table, item, options.json, options.confirm, out, status);
     std::fflush(out);
-    ++counts[items[i].check.read ? static_cast<int>(items[i].check.decision.outcome) : 3];
+    ++counts[item.check.read ? static_cast<int>(item.confirmation.decision.outcome) : 3];
     if (options.interactive) {
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       const double rate = seconds > 0 ? (i + 1) / seconds : 0;
@@ -150,5 +172,11 @@ int RunCheck(const CacheTable& table, const std::vector<std::string>& given, con
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::fprintf(status, "checked %zu pictures in %.1f s: %d posted, %d similar, %d new, %d errors\n", items.size(),
                seconds, counts[0], counts[1], counts[2], counts[3]);
+  if (options.confirm) {
+    using State = Confirmation::State;
+    std::fprintf(status, "confirmation: %d confirmed, %d downgraded, %d unchanged, %d unreachable\n",
+                 confirmations[static_cast<int>(State::kConfirmed)], confirmations[static_cast<int>(State::kDowngraded)],
+                 confirmations[static_cast<int>(State::kUnchanged)], confirmations[static_cast<int>(State::kUnreachable)]);
+  }
   return counts[3] == 0 ? 0 : 1;
 }

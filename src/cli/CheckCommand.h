@@ -1,9 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "control/Confirmation.h"
 
 class CacheTable;
 
@@ -19,7 +22,13 @@ class CacheTable;
 // OutputEscape::Text says, in both formats. A folder that cannot be listed,
 // an entry that cannot be looked at and a file in a folder that cannot be
 // opened are error lines too. Pictures are read on
-// `jobs` threads. Progress goes to `status`: a redrawn bar when `interactive`,
+// `jobs` threads. With `confirm`, each verdict is then confirmed by the
+// site's pictures of its candidates (Confirmation, one picture after the
+// other through `site`): a confirmed verdict is posted with the match word
+// "confirmed", a downgraded one says what is left; JSON lines get the key
+// "confirmation" (confirmed, downgraded, unchanged, unreachable or null
+// when nothing needed it); a site that could not be reached leaves the
+// verdict as it was and says so on `status`. Progress goes to `status`: a redrawn bar when `interactive`,
 // else one closing summary line.
 struct CheckOptions {
   bool json = false;
@@ -28,6 +37,9 @@ struct CheckOptions {
   // Per operand: when not empty, the operand is not read and gives one
   // error line with this reason (a link whose download failed).
   std::vector<std::string> operandErrors;
+  bool confirm = false;
+  Confirmation::Source site;                     // with confirm
+  const std::atomic<bool>* running = nullptr;   // turns false to stop confirming (may be null)
 };
 
 // `operands` are read (absolute paths), `given` (the same paths as the user

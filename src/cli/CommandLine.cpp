@@ -8,6 +8,7 @@ namespace {
 // A list longer than this is no longer a "closest entries" answer.
 constexpr std::size_t kMaxTop = 100000;
 constexpr std::size_t kMaxJobs = 256;
+constexpr std::size_t kMaxConfirmLimit = 100000;
 
 // Options that take a value, and where each one is stored.
 std::optional<std::string>* OptionTarget(CommandLine& line, const std::string& name) {
@@ -16,6 +17,21 @@ std::optional<std::string>* OptionTarget(CommandLine& line, const std::string& n
   if (name == "--cache-host") return &line.cacheHost;
   if (name == "--db") return &line.database;
   return nullptr;
+}
+
+// A counted option ("--name N" or "--name=N", 1..max) at argv[*i]; moves *i
+// past its value. False when the value is missing or out of range.
+bool CountOption(const std::string& argument, const std::string& name, int argc, const char* const* argv, int* i,
+                 std::size_t max, std::size_t* count) {
+  std::string value;
+  if (argument.size() > name.size()) {
+    value = argument.substr(name.size() + 1);
+  } else if (*i + 1 < argc) {
+    value = argv[++*i];
+  }
+  const char* const end = value.data() + value.size();
+  const auto parsed = std::from_chars(value.data(), end, *count);
+  return !value.empty() && parsed.ec == std::errc() && parsed.ptr == end && *count >= 1 && *count <= max;
 }
 
 }  // namespace
@@ -51,36 +67,23 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       line.stats = true;
     } else if (argument == "--json") {
       line.json = true;
+    } else if (argument == "--confirm") {
+      line.confirm = true;
     } else if (argument == "--jobs" || argument.starts_with("--jobs=")) {
-      std::string value;
-      if (argument.size() > 6) {
-        value = argument.substr(7);
-      } else if (i + 1 < argc) {
-        value = argv[++i];
-      }
-      const char* const end = value.data() + value.size();
-      std::size_t count = 0;
-      const auto parsed = std::from_chars(value.data(), end, count);
-      if (value.empty() || parsed.ec != std::errc() || parsed.ptr != end || count < 1 || count > kMaxJobs) {
+      if (!CountOption(argument, "--jobs", argc, argv, &i, kMaxJobs, &line.jobs)) {
         line.error = "option '--jobs' needs a number from 1 to " + std::to_string(kMaxJobs);
         return line;
       }
-      line.jobs = count;
     } else if (argument == "--top" || argument.starts_with("--top=")) {
-      std::string value;
-      if (argument.size() > 5) {
-        value = argument.substr(6);
-      } else if (i + 1 < argc) {
-        value = argv[++i];
-      }
-      const char* const end = value.data() + value.size();
-      std::size_t count = 0;
-      const auto parsed = std::from_chars(value.data(), end, count);
-      if (value.empty() || parsed.ec != std::errc() || parsed.ptr != end || count < 1 || count > kMaxTop) {
+      if (!CountOption(argument, "--top", argc, argv, &i, kMaxTop, &line.top)) {
         line.error = "option '--top' needs a number from 1 to " + std::to_string(kMaxTop);
         return line;
       }
-      line.top = count;
+    } else if (argument == "--confirm-limit" || argument.starts_with("--confirm-limit=")) {
+      if (!CountOption(argument, "--confirm-limit", argc, argv, &i, kMaxConfirmLimit, &line.confirmLimit)) {
+        line.error = "option '--confirm-limit' needs a number from 1 to " + std::to_string(kMaxConfirmLimit);
+        return line;
+      }
     } else {
       const size_t equals = argument.find('=');
       const std::string name = argument.substr(0, equals);
@@ -127,8 +130,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     line.error = "--top and --stats go with search only";
     return line;
   }
-  if (!check && (line.json || line.jobs != 0)) {
-    line.error = "--json and --jobs go with check only";
+  if (!check && (line.json || line.jobs != 0 || line.confirm || line.confirmLimit != 0)) {
+    line.error = "--json, --jobs and --confirm go with check only";
     return line;
   }
   if (check) {

@@ -20,6 +20,8 @@ struct CommandLine {
   bool stats = false;                    // --stats: search prints its timings to stderr
   bool json = false;                     // --json: check prints JSON lines
   std::size_t jobs = 0;                  // --jobs: check's decoding threads (0: one per usable core)
+  bool confirm = false;                  // --confirm: check confirms verdicts by the site's pictures
+  std::size_t confirmLimit = 0;          // --confirm-limit: site pictures fetched per run (0: the default)
   // Set when the arguments are unusable; says why, for the usage message.
   std::string error;
 };

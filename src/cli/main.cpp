@@ -25,7 +25,9 @@
 #include "control/CacheUpdate.h"
 #include "control/Control.h"
 #include "control/DataDirectoryNotice.h"
+#include "control/PoliteSiteSource.h"
 #include "control/QueryPicture.h"
+#include "control/SitePictureCache.h"
 #include "search/CacheDatabase.h"
 
 namespace {
@@ -42,7 +44,8 @@ const char kUsage[] =
     "  update           replace cache.db with the prebuilt copy from the cache server\n"
     "  generate         rebuild the cache over the id range of cache_setting.ini\n"
     "                   (Ctrl-C stops it before the next id)\n"
-    "  check [--db PATH] [--json] [--jobs N] <picture or folder>...\n"
+    "  check [--db PATH] [--json] [--jobs N] [--confirm [--confirm-limit N]]\n"
+    "        <picture or folder>...\n"
     "                   say for each picture (folders: every picture inside,\n"
     "                   recursively; links are fetched first) whether it was posted\n"
     "                   already; one line each,\n"
@@ -52,7 +55,15 @@ const char kUsage[] =
     "                   at once (default: one per usable core); exit status 1 when a\n"
     "                   picture could not be read. Match words: same, mirrored,\n"
     "                   flipped, grayscale, tone (brightness or contrast changed),\n"
-    "                   reframed (cropped, framed or turned a little)\n"
+    "                   reframed (cropped, framed or turned a little), confirmed\n"
+    "                   (with --confirm: the site's own picture agrees).\n"
+    "                   --confirm compares each verdict's few candidates with the\n"
+    "                   site's pictures (at most 3 a picture; one request a\n"
+    "                   second; pictures kept and reused in the site-picture\n"
+    "                   cache): posted and confirmed, downgraded when the\n"
+    "                   pictures differ, unchanged when the site cannot be\n"
+    "                   reached (said on stderr); --confirm-limit N fetches at\n"
+    "                   most N site pictures a run (100)\n"
     "  signature <image>...\n"
     "                   print each image's signature text, a tab and its path\n"
     "                   (\"error\" for an image that cannot be read; exit status 1)\n"
@@ -82,6 +93,7 @@ std::atomic<const char*> interruptNote{nullptr};
 std::atomic<bool> interrupted{false};
 
 constexpr char kStoppingRun[] = "\ntintwise-cli: stopping; saving what was gathered (Ctrl-C again to quit at once)\n";
+constexpr char kStoppingConfirmation[] = "\ntintwise-cli: stopping the confirmation\n";
 constexpr char kStoppingDownload[] = "\ntintwise-cli: stopping the download\n";
 
 void StopOnInterrupt() {
@@ -262,7 +274,28 @@ int RunCheckCommand(Control& control, TerminalView& view, const std::vector<std:
   // cpuset may allow far fewer than the machine has.
   options.jobs = line.jobs != 0 ? line.jobs : static_cast<std::size_t>(ProcessorsAllowed());
   options.interactive = platform::StandardErrorIsTerminal();
-  return RunCheck(*table, line.operands, readable, options, stdout, stderr);
+  // Confirmation asks the site for a few pictures, politely (one request a
+  // second, a cap per run), keeping them where "サイトの画像" keeps its own.
+  SitePictureCache siteCache(SitePictureCache::DefaultDirectory());
+  PoliteSiteSource site(control.Context().session, SitePictureCache::DefaultDirectory().empty() ? nullptr : &siteCache,
+                        line.confirmLimit != 0 ? line.confirmLimit : PoliteSiteSource::kDefaultFetchLimit,
+                        control.Context().running);
+  if (line.confirm) {
+    options.confirm = true;
+    options.site = site.AsSource();
+    options.running = &control.Context().running;
+    control.SetRunning(true);
+    interruptNote.store(kStoppingConfirmation);
+    abortTarget.store(&control);
+    platform::OnInterrupt(StopOnInterrupt);
+  }
+  const int status = RunCheck(*table, line.operands, readable, options, stdout, stderr);
+  if (line.confirm) {
+    platform::RestoreInterruptDefault();
+    abortTarget.store(nullptr);
+    std::fprintf(stderr, "confirmation: %zu site pictures fetched (%zu requests)\n", site.Fetched(), site.Requests());
+  }
+  return status;
 }
 
 // The reason of a failed operation is its last status text, which the view

@@ -73,7 +73,8 @@ void SitePictureFetcher::Work() {
 }
 
 SitePictureFetcher::Result SitePictureFetcher::Fetch(const std::string& id, const InternetSession& session,
-                                                     SitePictureCache* cache, const std::atomic<bool>& running) {
+                                                     SitePictureCache* cache, const std::atomic<bool>& running,
+                                                     const std::function<void()>& beforeRequest) {
   static const SjisText kPageFailed{u8"ページを取得できませんでした"};
   static const SjisText kNoAddress{u8"画像のアドレスがありません"};
   static const SjisText kImageFailed{u8"画像を取得できませんでした"};
@@ -86,6 +87,7 @@ SitePictureFetcher::Result SitePictureFetcher::Fetch(const std::string& id, cons
 
   InternetFetch page;
   for (const std::string& url : {PageUrl(id), SecondPageUrl(id)}) {
+    if (beforeRequest) beforeRequest();
     page = InternetFetch::Get(url, session, MakeCache::kMaxPageBytes, &running);
     if (page.outcome != InternetFetch::Outcome::kOk || page.body.size() > MakeCache::kShortPageBytes) break;
   }
@@ -95,6 +97,7 @@ SitePictureFetcher::Result SitePictureFetcher::Fetch(const std::string& id, cons
   reader.ParsePage(page.body);
   if (reader.imageUrl.empty()) return Failure(id, kNoAddress);
 
+  if (beforeRequest) beforeRequest();
   InternetFetch image = InternetFetch::Get(reader.imageUrl, session, MakeCache::kMaxImageBytes, &running);
   switch (image.outcome) {
     case InternetFetch::Outcome::kOk:

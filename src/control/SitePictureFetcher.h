@@ -45,8 +45,10 @@ class SitePictureFetcher {
   void Cancel();
 
   // The fetch itself, on the calling thread: stops when `running` turns false.
+  // `beforeRequest` (may be empty) runs before each request to the site, so
+  // that a caller can space them out; a picture found in the cache makes none.
   static Result Fetch(const std::string& id, const InternetSession& session, SitePictureCache* cache,
-                      const std::atomic<bool>& running);
+                      const std::atomic<bool>& running, const std::function<void()>& beforeRequest = {});
 
  private:
   void Work();

@@ -387,6 +387,15 @@ bool MatchSearch::IsGray(const ImageCache::Colours& query) {
   return true;
 }
 
+double MatchSearch::Spread(const ImageCache::Colours& query) {
+  double mean = 0;
+  for (std::size_t v = 0; v < kValues; ++v) mean += query[v];
+  mean /= kValues;
+  double spread = 0;
+  for (std::size_t v = 0; v < kValues; ++v) spread += std::abs(query[v] - mean);
+  return spread / kValues;
+}
+
 std::int64_t MatchSearch::GrayDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query) {
   return GrayRow(stored.data(), GrayCells(query), std::numeric_limits<std::int64_t>::max());
 }
@@ -504,5 +513,6 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
   result.hits = plain.Hits();
   result.closest[0] = {result.hits.begin(), result.hits.begin() + std::min(kClosest, result.hits.size())};
   for (int c = 1; c < kComparisonCount; ++c) result.closest[c] = closest[c].Hits();
+  result.spread = Spread(query);
   return result;
 }

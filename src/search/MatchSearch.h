@@ -19,6 +19,9 @@ struct MatchResult {
   // Indexed by Comparison: at most MatchSearch::kClosest rows, closest first
   // (equal differences in row order); empty for a comparison that did not run.
   std::array<std::vector<SearchHit>, kComparisonCount> closest;
+  // The query's spread: the mean distance of its 27 values from their mean
+  // (how much its signature says; a flat or mostly white picture says little).
+  double spread = 0;
 };
 
 // Compares a query with every row of a cache table in several ways in one
@@ -68,6 +71,7 @@ class MatchSearch {
   static std::int64_t ToneDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
   static std::int64_t ReframedDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
   static bool IsGray(const ImageCache::Colours& query);
+  static double Spread(const ImageCache::Colours& query);
 
  private:
   ComparisonSet comparisons_;

@@ -1,5 +1,7 @@
 #include "search/Verdict.h"
 
+#include <algorithm>
+
 #include "infra/TextEncoding.h"
 
 namespace {
@@ -14,12 +16,19 @@ constexpr Verdict::Rule kReframed{70, 250, 0.4, 0.9};
 // When plain and tone find the same entry first, their posted thresholds grow
 // by this factor.
 constexpr double kAgreement = 3.0;
+// Thresholds scale down below this spread of the query's values (the drawn
+// set's tuning half: never-posted drawings called posted 2.0 % -> 0.2 %).
+constexpr double kFullSpread = 15;
+// Even a flat signature says something: its exact match still counts.
+constexpr double kLeastShare = 0.25;
 
 }  // namespace
 
-Verdict::Verdict() : rules_(TunedRules()), agreement_(TunedAgreement()) {}
+Verdict::Verdict() : rules_(TunedRules()), agreement_(TunedAgreement()), fullSpread_(TunedFullSpread()) {}
 
 double Verdict::TunedAgreement() { return kAgreement; }
+
+double Verdict::TunedFullSpread() { return kFullSpread; }
 
 const Verdict::Rules& Verdict::TunedRules() {
   static const Rules kRules = [] {
@@ -46,6 +55,7 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
   const std::vector<SearchHit>& plain = result.closest[static_cast<int>(Comparison::kSame)];
   const std::vector<SearchHit>& tone = result.closest[static_cast<int>(Comparison::kTone)];
   const bool agree = !plain.empty() && !tone.empty() && plain[0].row == tone[0].row;
+  const double says = fullSpread_ > 0 ? std::clamp(result.spread / fullSpread_, kLeastShare, 1.0) : 1.0;
   // The winning comparison's difference as a share of its threshold.
   double bestShare = 2;
   for (int c = 0; c < kComparisonCount; ++c) {
@@ -53,7 +63,8 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
     if (closest.empty()) continue;
     const Rule& rule = rules_[c];
     const bool agreed = agree && (c == static_cast<int>(Comparison::kSame) || c == static_cast<int>(Comparison::kTone));
-    const double postedBelow = static_cast<double>(rule.postedBelow) * (agreed ? agreement_ : 1.0);
+    const double postedBelow = static_cast<double>(rule.postedBelow) * (agreed ? agreement_ : 1.0) * says;
+    const double similarBelow = static_cast<double>(rule.similarBelow) * says;
     const std::int64_t best = closest[0].difference;
     // The closest other row under any comparison that ran and has a rule.
     std::int64_t rival = -1;
@@ -71,9 +82,9 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
     if (static_cast<double>(best) < postedBelow && apart(rule.marginRatio)) {
       outcome = Outcome::kPosted;
       share = static_cast<double>(best) / postedBelow;
-    } else if (best < rule.similarBelow && apart(rule.similarMarginRatio)) {
+    } else if (static_cast<double>(best) < similarBelow && apart(rule.similarMarginRatio)) {
       outcome = Outcome::kSimilar;
-      share = 1 + static_cast<double>(best) / rule.similarBelow;  // any posted beats any similar
+      share = 1 + static_cast<double>(best) / similarBelow;  // any posted beats any similar
     } else {
       continue;
     }

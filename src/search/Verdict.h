@@ -21,7 +21,12 @@
 // comparisons that speak, the one whose difference is the smallest share of
 // its threshold wins; plain ties win. Agreement counts as evidence: when the
 // plain and the tone comparison find the same row first, that row's posted
-// thresholds under both are `agreement` times higher.
+// thresholds under both are `agreement` times higher. A signature that
+// says little needs a closer match: every threshold is scaled by
+// min(1, the query's spread / `fullSpread`), at least a quarter (0: no
+// scaling), so a flat or
+// mostly white picture is not called posted at a difference that would be
+// telling for a picture with contrast.
 // The thresholds come from the tuning half of the effectiveness benchmark
 // (bench/effectiveness/), never from the pictures it reports on.
 class Verdict {
@@ -47,12 +52,14 @@ class Verdict {
 
   // The tuned rules (or the given ones, for tests and tuning).
   Verdict();
-  explicit Verdict(const Rules& rules, double agreement = 1.0) : rules_(rules), agreement_(agreement) {}
+  explicit Verdict(const Rules& rules, double agreement = 1.0, double fullSpread = 0)
+      : rules_(rules), agreement_(agreement), fullSpread_(fullSpread) {}
 
   Decision Decide(const MatchResult& result) const;
 
   static const Rules& TunedRules();
   static double TunedAgreement();
+  static double TunedFullSpread();
   // "posted", "similar", "new": the words of `check`.
   static std::string_view Word(Outcome outcome);
   // "投稿済み", "似た画像あり", "見つかりませんでした", Shift-JIS.
@@ -61,4 +68,5 @@ class Verdict {
  private:
   Rules rules_;
   double agreement_;
+  double fullSpread_;
 };

@@ -372,6 +372,36 @@ TEST_F(MatchSearchTest, ReframedFindsSmallCropsBordersAndTurnsOnly) {
   EXPECT_LE(MatchSearch::ReframedDifference(same, same), 60);
 }
 
+// A signature that says little needs a closer match: with the thresholds
+// full from a spread of 20, a query of spread 5 has a quarter of them, and
+// so has a flat one (its exact match still counts).
+TEST(VerdictTest, ThresholdsShrinkWithTheQuerysSpread) {
+  Verdict::Rules rules;
+  rules.fill(Verdict::Rule{100, 200, 1.0, 1.0});
+  const Verdict verdict(rules, 1.0, 20);
+  using O = Verdict::Outcome;
+  const struct {
+    double spread;
+    std::int64_t difference;
+    O outcome;
+  } cases[] = {
+      {40, 99, O::kPosted}, {20, 99, O::kPosted}, {10, 99, O::kSimilar}, {10, 49, O::kPosted},
+      {5, 49, O::kSimilar}, {5, 50, O::kNew},     {5, 24, O::kPosted}, {0, 24, O::kPosted}, {0, 25, O::kSimilar},
+  };
+  for (const auto& c : cases) {
+    MatchResult r;
+    r.hits = {{1, c.difference}};
+    r.closest[0] = r.hits;
+    r.spread = c.spread;
+    EXPECT_EQ(verdict.Decide(r).outcome, c.outcome) << c.spread << " " << c.difference;
+  }
+  ImageCache::Colours flat;
+  flat.fill(250);
+  EXPECT_EQ(MatchSearch::Spread(flat), 0);
+  flat[0] = 250 - 27;
+  EXPECT_NEAR(MatchSearch::Spread(flat), 2 * 26.0 / 27, 1e-9);
+}
+
 // The verdict's bands on hand-made results: rule (posted < 100, similar < 200,
 // margin 0.5) for every comparison.
 TEST(VerdictTest, BandsAndMarginsDecideTheOutcome) {

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "search/GridTransform.h"
+
+// A picture at the fine level that confirmation compares at: kSide x kSide
+// pixels of red, green and blue (0..255, transparent parts on white, as the
+// site shows them), the picture stretched to a square whatever its shape, so
+// that a change of size or aspect changes nothing.
+class PictureDetail {
+ public:
+  static constexpr int kSide = 64;
+  // At most this many pixels are decoded per side before the reduction, so
+  // a huge picture costs no more than a large one.
+  static constexpr int kDecodeSide = 256;
+
+  PictureDetail() = default;
+
+  // From a picture file's bytes; false with a one-line reason when they
+  // hold no picture the program decodes.
+  static bool FromBytes(std::string_view bytes, PictureDetail* out, std::string* reason);
+  // From the picture file at `path`, decoded row by row.
+  static bool FromFile(const std::string& path, PictureDetail* out, std::string* reason);
+  // From pixels 0xAARRGGBB, top row first (any size of at least one pixel).
+  static PictureDetail FromPixels(const std::uint32_t* argb, int width, int height);
+
+  // Channel c (0 red, 1 green, 2 blue) at pixel (x, y).
+  float At(int x, int y, int c) const { return values_[(static_cast<std::size_t>(y) * kSide + x) * 3 + c]; }
+  // The picture turned or mirrored by `transform` (GridTransform's meaning).
+  PictureDetail Transformed(GridTransform transform) const;
+  // Every pixel's channels within a few levels of each other.
+  bool IsGray() const;
+
+ private:
+  std::array<float, kSide * kSide * 3> values_{};
+};

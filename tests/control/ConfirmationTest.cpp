@@ -1,0 +1,232 @@
+#include "control/Confirmation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "control/DetailLikeness.h"
+#include "control/PictureDetail.h"
+#include "search/CacheTable.h"
+
+namespace {
+
+// A made-up drawing: coloured discs and bars on white, placed by `seed`.
+struct Pixels {
+  int width, height;
+  std::vector<std::uint32_t> argb;
+  std::uint32_t& At(int x, int y) { return argb[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Pixels Drawing(unsigned seed, int width = 160, int height = 120) {
+  Pixels p{width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height, 0xFFFFFFFFu)};
+  std::mt19937 rng(seed);
+  for (int shape = 0; shape < 7; ++shape) {
+    const double cx = rng() % width, cy = rng() % height, r = 8 + rng() % 20;
+    const std::uint32_t colour = 0xFF000000u | (rng() & 0xFFFFFFu);
+    const bool disc = rng() % 2;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const bool inside = disc ? std::hypot(x - cx, y - cy) < r : std::abs(x - cx) < 2 * r && std::abs(y - cy) < r / 3;
+        if (inside) p.At(x, y) = colour;
+      }
+    }
+  }
+  return p;
+}
+
+using Edit = std::function<Pixels(Pixels)>;
+
+Pixels Crop(Pixels p, double keep) {  // from the top left, as an 8 % crop
+  Pixels out{static_cast<int>(p.width * keep), static_cast<int>(p.height * keep), {}};
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) out.argb.push_back(p.At(x, y));
+  }
+  return out;
+}
+
+Pixels Doubled(Pixels p) {
+  Pixels out{2 * p.width, 2 * p.height, {}};
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) out.argb.push_back(p.At(x / 2, y / 2));
+  }
+  return out;
+}
+
+Pixels Border(Pixels p, int side) {
+  Pixels out{p.width + 2 * side, p.height + 2 * side, {}};
+  out.argb.assign(static_cast<std::size_t>(out.width) * out.height, 0xFFFFFFFFu);
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) out.At(x + side, y + side) = p.At(x, y);
+  }
+  return out;
+}
+
+Pixels Mirror(Pixels p) {
+  Pixels out = p;
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) out.At(x, y) = p.At(p.width - 1 - x, y);
+  }
+  return out;
+}
+
+Pixels PerChannel(Pixels p, const std::function<int(int r, int g, int b, int c)>& f) {
+  for (std::uint32_t& v : p.argb) {
+    const int r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
+    std::uint32_t out = 0xFF000000u;
+    for (int c = 0; c < 3; ++c) out |= static_cast<std::uint32_t>(std::clamp(f(r, g, b, c), 0, 255)) << (16 - 8 * c);
+    v = out;
+  }
+  return p;
+}
+
+PictureDetail Detail(const Pixels& p) { return PictureDetail::FromPixels(p.argb.data(), p.width, p.height); }
+
+TEST(ConfirmationTest, LikenessTellsEditedCopiesFromLookAlikes) {
+  const Pixels original = Drawing(1);
+  struct Case {
+    const char* name;
+    Pixels query;
+    Comparison comparison;
+    bool same;
+  };
+  const Case cases[] = {
+      {"same", original, Comparison::kSame, true},
+      {"twice the size", Doubled(original), Comparison::kSame, true},
+      {"8 % crop", Crop(original, 0.92), Comparison::kReframed, true},
+      {"border on white", Border(original, 12), Comparison::kReframed, true},
+      {"mirrored", Mirror(original), Comparison::kMirrored, true},
+      {"brighter, more contrast",
+       PerChannel(original, [](int r, int g, int b, int c) { return (((c == 0 ? r : c == 1 ? g : b) - 128) * 11) / 10 + 148; }),
+       Comparison::kTone, true},
+      {"grayscale", PerChannel(original, [](int r, int g, int b, int) { return (30 * r + 59 * g + 11 * b) / 100; }),
+       Comparison::kGrayscale, true},
+      {"look-alike", Drawing(2), Comparison::kSame, false},
+      {"another look-alike", Drawing(3), Comparison::kReframed, false},
+      {"mirrored, compared unturned", Mirror(original), Comparison::kSame, false},
+  };
+  const PictureDetail stored = Detail(original);
+  for (const Case& c : cases) {
+    const double likeness = Confirmation::Likeness(Detail(c.query), stored, c.comparison);
+    if (c.same) {
+      EXPECT_GE(likeness, Confirmation::kConfirmAt) << c.name;
+    } else {
+      EXPECT_LT(likeness, Confirmation::kSimilarAt) << c.name;
+    }
+  }
+}
+
+TEST(ConfirmationTest, JudgeKeepsConfirmsOrDowngradesByLikeness) {
+  using Outcome = Verdict::Outcome;
+  using State = Confirmation::State;
+  const Confirmation::Thresholds t{0.95, 0.8, 0.6};
+  struct Case {
+    Outcome before;
+    double entry, other;  // likeness of the verdict's entry (row 0) and of another candidate (row 1)
+    State state;
+    Outcome after;
+    std::size_t row;
+  };
+  const double flat = DetailLikeness::kCannotTell;
+  const Case cases[] = {
+      {Outcome::kPosted, 0.97, 0.1, State::kConfirmed, Outcome::kPosted, 0},
+      {Outcome::kPosted, 0.85, 0.1, State::kUnchanged, Outcome::kPosted, 0},
+      {Outcome::kPosted, 0.7, 0.1, State::kDowngraded, Outcome::kSimilar, 0},
+      {Outcome::kPosted, 0.3, 0.1, State::kDowngraded, Outcome::kNew, 0},
+      {Outcome::kPosted, 0.3, 0.99, State::kConfirmed, Outcome::kPosted, 1},
+      {Outcome::kSimilar, 0.7, 0.1, State::kUnchanged, Outcome::kSimilar, 0},
+      {Outcome::kSimilar, 0.5, 0.1, State::kDowngraded, Outcome::kNew, 0},
+      {Outcome::kNew, 0.5, 0.96, State::kConfirmed, Outcome::kPosted, 1},
+      {Outcome::kPosted, flat, flat, State::kUnchanged, Outcome::kPosted, 0},
+  };
+  for (const Case& c : cases) {
+    Verdict::Decision d;
+    d.outcome = c.before;
+    d.hasEntry = true;
+    d.entry = {0, 50};
+    const std::vector<Confirmation::Compared> compared = {{{{0, 50}, Comparison::kSame}, true, c.entry},
+                                                          {{{1, 90}, Comparison::kTone}, true, c.other}};
+    const Confirmation::Result r = Confirmation::Judge(d, compared, t);
+    EXPECT_EQ(r.state, c.state) << c.entry << " " << c.other;
+    EXPECT_EQ(r.decision.outcome, c.after) << c.entry << " " << c.other;
+    EXPECT_EQ(r.decision.entry.row, c.row) << c.entry << " " << c.other;
+  }
+}
+
+TEST(ConfirmationTest, FlatPicturesCannotBeToldApart) {
+  const Pixels sky = PerChannel(Drawing(1), [](int, int, int, int c) { return 90 + 20 * c; });
+  const Pixels bluer = PerChannel(Drawing(1), [](int, int, int, int c) { return 95 + 20 * c; });
+  EXPECT_EQ(Confirmation::Likeness(Detail(bluer), Detail(sky), Comparison::kSame), DetailLikeness::kCannotTell);
+  EXPECT_EQ(Confirmation::Likeness(Detail(Drawing(1)), Detail(sky), Comparison::kSame), DetailLikeness::kCannotTell);
+}
+
+TEST(ConfirmationTest, TheVerdictIsConfirmedDowngradedOrLeftWhenTheSiteIsAway) {
+  CacheTable table;
+  table.Append("100", "posted", "a", {});
+  table.Append("200", "other", "b", {});
+  const std::vector<PictureDetail> site = {Detail(Drawing(1)), Detail(Drawing(2))};
+  MatchResult match;
+  match.closest[static_cast<int>(Comparison::kSame)] = {{0, 40}, {1, 150}};
+  Verdict::Decision posted;
+  posted.outcome = Verdict::Outcome::kPosted;
+  posted.hasEntry = true;
+  posted.entry = {0, 40};
+  Verdict::Decision fresh = posted;
+  fresh.outcome = Verdict::Outcome::kNew;
+  using State = Confirmation::State;
+  using Outcome = Verdict::Outcome;
+  struct Case {
+    const char* name;
+    unsigned query;  // the drawing's seed
+    Verdict::Decision decision;
+    bool reachable;
+    State state;
+    Outcome outcome;
+    std::size_t row;
+  };
+  const Case cases[] = {
+      {"the entry's own picture", 1, posted, true, State::kConfirmed, Outcome::kPosted, 0},
+      {"a look-alike of the entry", 9, posted, true, State::kDowngraded, Outcome::kNew, 0},
+      {"the second candidate's picture", 2, posted, true, State::kConfirmed, Outcome::kPosted, 1},
+      {"new, yet a candidate agrees", 1, fresh, true, State::kConfirmed, Outcome::kPosted, 0},
+      {"new, nothing agrees", 9, fresh, true, State::kUnchanged, Outcome::kNew, 0},
+      {"the site away", 1, posted, false, State::kUnreachable, Outcome::kPosted, 0},
+  };
+  for (const Case& c : cases) {
+    int asked = 0;
+    const Confirmation::Source source = [&](const std::string& id) {
+      ++asked;
+      Confirmation::StoredPicture stored;
+      stored.ok = c.reachable;
+      if (c.reachable) stored.detail = site[id == "100" ? 0 : 1];
+      return stored;
+    };
+    const Confirmation::Result result =
+        Confirmation::Run(Detail(Drawing(c.query)), match, c.decision, table, source);
+    EXPECT_EQ(result.state, c.state) << c.name;
+    EXPECT_EQ(result.decision.outcome, c.outcome) << c.name;
+    EXPECT_EQ(result.decision.entry.row, c.row) << c.name;
+    // A confirmation by the first candidate asks no further.
+    if (c.state == State::kConfirmed && c.row == 0) {
+      EXPECT_EQ(asked, 1) << c.name;
+    }
+  }
+  // Stopped before the first candidate: nothing asked, nothing changed.
+  const std::atomic<bool> stopped{false};
+  int asked = 0;
+  const Confirmation::Result result = Confirmation::Run(
+      Detail(Drawing(1)), match, posted, table,
+      [&](const std::string&) {
+        ++asked;
+        return Confirmation::StoredPicture{};
+      },
+      &stopped);
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(result.state, State::kNotNeeded);
+  EXPECT_EQ(result.decision.outcome, Outcome::kPosted);
+}
+
+}  // namespace
