@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/shared/PictureSource.h"
+#include "app/shared/WindowOptions.h"
 #include "app/win/ComPointer.h"
 #include "app/win/DialogFont.h"
 #include "app/shared/DropData.h"
@@ -25,11 +26,11 @@
 class Control;
 class DropTarget;
 class InternetSession;
-class OperationRunner;
 class QueuedView;
 class SitePictureCache;
 class SitePictureFetcher;
 class WindowLayout;
+class WindowOperations;
 
 // The program's window on Windows: a resizable top-level window laid out by
 // the shared WindowLayout in dialog units, with the result list, the preview
@@ -42,18 +43,7 @@ class WindowLayout;
 // use and destroy it on the UI thread, which must have initialised OLE.
 class TintwiseWindow : public ControlView {
  public:
-  struct Options {
-    // Stands in for the program's own directory when not empty (tests).
-    std::string programDirectory;
-    // Opens a page address (Shift-JIS bytes); the default browser when empty.
-    std::function<void(const std::string& url)> openUrl;
-    // An image (UTF-8 path) searched once the cache has been loaded.
-    std::string searchAtStart;
-    // The HTTP session for every download; a default one when null.
-    std::shared_ptr<InternetSession> session;
-    // Where fetched site pictures are kept; the default directory when empty.
-    std::string siteCacheDirectory;
-  };
+  using Options = WindowOptions;
 
   static constexpr int kSiteFetchDelayMs = 150;
   static constexpr int kAbortRepeatMs = 100;
@@ -119,14 +109,13 @@ class TintwiseWindow : public ControlView {
   void RestorePlacement();
   void SavePlacement() const;
   void InitializeSystem();
-  bool StartOperation(std::function<void(Control&)> operation);
   void OnOperationFinished();
   void OnCommand(int id);
   void OnNotify(const NMHDR& header, LRESULT* result);
   void OnContextMenu(HWND from, POINT at);
   void OnEnter();
   // Decodes the preview of `path` on the calling thread at the preview's
-  // size and hands it to the UI thread.
+  // size and hands it to the UI thread; an empty path empties the preview.
   void LoadPreview(const std::string& path);
   void ShowPendingPictures();
   // Decodes the boxes' pictures again at their new size on a thread of its
@@ -192,7 +181,7 @@ class TintwiseWindow : public ControlView {
   // goes first, then Control, then the view Control reports to.
   std::unique_ptr<QueuedView> queuedView_;
   std::shared_ptr<Control> control_;
-  std::unique_ptr<OperationRunner> runner_;
+  std::unique_ptr<WindowOperations> operations_;
   std::unique_ptr<SitePictureCache> siteCache_;
   std::unique_ptr<SitePictureFetcher> siteFetcher_;
   std::function<void()> onFinished_;
