@@ -27,6 +27,7 @@
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "app/shared/QueueFollow.h"
 #include "app/shared/ResultColumns.h"
 #include "app/shared/ResultListing.h"
 #include "app/shared/WindowOperations.h"
@@ -219,7 +220,7 @@ void CTintwiseDlg::CreateControls() {
   strip_->setFocusPolicy(Qt::NoFocus);
   connect(strip_, &QueueStrip::EntrySelected, this, [this](int index) {
     // A thumbnail the user picks holds the list until the next queue.
-    if (index != shownEntry_) followQueue_ = false;
+    follow_.Picked(index);
     ShowQueueEntry(index);
   });
 
@@ -442,8 +443,8 @@ void CTintwiseDlg::OnPaste() {
 void CTintwiseDlg::ShowSwatches() {
   if (!queue_) {
     ShowSwatches(control_->LastQuery(), control_->LastRows());
-  } else if (shownEntry_ >= 0 && static_cast<std::size_t>(shownEntry_) < queue_->Size()) {
-    const PictureQueue::Entry entry = queue_->At(shownEntry_);
+  } else if (const int shown = follow_.ShownEntry(); shown >= 0 && static_cast<std::size_t>(shown) < queue_->Size()) {
+    const PictureQueue::Entry entry = queue_->At(shown);
     if (entry.state == PictureQueue::State::kChecked && entry.check.read)
       ShowSwatches(entry.check.signature, CheckDisplay::Rows(entry.check));
   }
@@ -708,8 +709,7 @@ void CTintwiseDlg::ShowQueue(bool shown) {
     queuePreviews_.clear();
     strip_->SetEntries({});
   }
-  shownEntry_ = -1;
-  followQueue_ = true;
+  follow_.Reset();
   strip_->setVisible(shown);
   // Tab passes it by while it is hidden.
   strip_->setFocusPolicy(shown ? Qt::StrongFocus : Qt::NoFocus);
@@ -736,13 +736,12 @@ void CTintwiseDlg::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queu
     strip_->SetThumbnail(row, queuePreviews_[index]);
   }
   strip_->SetMark(row, mark);
-  const bool settled = mark != PictureQueue::Mark::kWaiting && mark != PictureQueue::Mark::kChecking;
-  if ((followQueue_ && settled && mark != PictureQueue::Mark::kNotChecked) || row == shownEntry_) ShowQueueEntry(row);
+  if (follow_.ShowsOnChange(row, mark)) ShowQueueEntry(row);
 }
 
 void CTintwiseDlg::ShowQueueEntry(int index) {
   if (!queue_ || index < 0 || static_cast<std::size_t>(index) >= queue_->Size()) return;
-  shownEntry_ = index;
+  follow_.Shown(index);
   if (strip_->currentRow() != index) {
     // Not a selection of the user's: the list keeps following the queue.
     const QSignalBlocker quiet(strip_);

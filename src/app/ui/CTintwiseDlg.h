@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/shared/PictureSource.h"
+#include "app/shared/QueueFollow.h"
 #include "app/shared/WindowOptions.h"
 #include "control/ControlView.h"
 #include "imaging/ImageCache.h"
@@ -208,10 +209,8 @@ class CTintwiseDlg : public QDialog, public ControlView {
   // Each queued entry's rendered preview, once read: selecting it again
   // decodes nothing.
   std::vector<QImage> queuePreviews_;
-  // The entry whose results are shown; -1 for none.
-  int shownEntry_ = -1;
-  // The list follows each newly checked entry until the user selects one.
-  bool followQueue_ = true;
+  // The entry whose results are shown.
+  QueueFollow follow_;
   bool startupLoad_ = true;
   bool closePending_ = false;
 };
