@@ -22,6 +22,8 @@
 #include "app/win/ProgramIcon.h"
 #include "app/win/WinText.h"
 #include "app/win/WindowClass.h"
+#include "control/CheckDisplay.h"
+#include "control/PictureQueue.h"
 #include "control/Control.h"
 #include "control/QueryPicture.h"
 #include "control/SitePictureCache.h"
@@ -39,6 +41,9 @@ namespace {
 constexpr wchar_t kClassName[] = L"TintwiseWindow";
 // Pixels per cell of the query's swatch, at 96 dpi.
 constexpr int kQuerySwatchCell = 8;
+// A queued entry's kept picture, in pixels a side at most: sharp in its
+// thumbnail, and a thousand entries cost at most 256 MB.
+constexpr int kQueuedPreviewSide = 256;
 
 // Control ids; the buttons' are 100 + their place.
 constexpr int kButtonIdBase = 100;
@@ -48,6 +53,7 @@ constexpr int kHelpId = 202;
 constexpr int kPreviewId = 203;
 constexpr int kSiteId = 204;
 constexpr int kSwatchId = 205;
+constexpr int kStripId = 206;
 constexpr int kMenuOpenPage = 300;
 constexpr int kMenuCopyAddress = 301;
 constexpr int kMenuCopyId = 302;
@@ -161,6 +167,7 @@ void TintwiseWindow::CreateControls() {
   status_.reset(MakeChild(parent, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kStatusId));
   preview_ = std::make_unique<PictureBox>(parent, kPreviewId);
   list_ = std::make_unique<ResultList>(parent, kListId);
+  strip_ = std::make_unique<QueueStrip>(parent, kStripId);
   hidden_.reset(MakeChild(parent, WC_STATICW, L"", SS_ETCHEDFRAME, -1));
   ShowWindow(hidden_.get(), SW_HIDE);
   help_.reset(MakeChild(parent, WC_STATICW, ShownText(WindowTexts::kHelp.str()), SS_LEFT | SS_NOPREFIX, kHelpId));
@@ -202,6 +209,7 @@ void TintwiseWindow::ApplyFont(UINT dpi) {
   preview_->SetFont(font);
   site_->SetFont(font);
   list_->SetFont(font, dpi);
+  strip_->SetFont(font, dpi);
   const std::wstring help = ShownText(WindowTexts::kHelp.str());
   const DialogFont* measure = font_.get();
   layout_ = std::make_unique<WindowLayout>(
@@ -239,7 +247,7 @@ void TintwiseWindow::ApplyLayout() {
   if (!layout_) return;
   const PixelSize client = ClientSize();
   if (client.width == 0 || client.height == 0) return;  // minimised
-  const WindowLayout::Rects rects = layout_->Arrange(client);
+  const WindowLayout::Rects rects = layout_->Arrange(client, queue_ != nullptr);
   HDWP moves = BeginDeferWindowPos(16);
   const auto place = [&](HWND window, WindowLayout::Control control) {
     const PixelRect& r = rects[control];
@@ -260,7 +268,9 @@ void TintwiseWindow::ApplyLayout() {
   place(site_->Handle(), WindowLayout::kSitePicture);
   place(querySwatch_->Handle(), WindowLayout::kQuerySwatch);
   place(querySwatchCaption_.get(), WindowLayout::kQuerySwatchCaption);
+  if (queue_) place(strip_->Handle(), WindowLayout::kQueueStrip);
   if (moves) EndDeferWindowPos(moves);
+  if (queue_) strip_->Fit();
   list_->FitColumns();
   const PixelRect& preview = rects[WindowLayout::kPreview];
   const PixelRect& site = rects[WindowLayout::kSitePicture];
@@ -297,13 +307,7 @@ void TintwiseWindow::InitializeSystem() {
       });
   operations_ = std::make_unique<WindowOperations>(
       control_, *this,
-      [this, window](std::function<void()> call) {
-        {
-          std::lock_guard<std::mutex> lock(postedMutex_);
-          posted_.push_back(std::move(call));
-        }
-        PostMessageW(window, kRunPosted, 0, 0);
-      },
+      [this](std::function<void()> call) { Post(std::move(call)); },
       [this] { OnOperationFinished(); }, [this](const std::string& path) { LoadPreview(path); });
 
   list_->SetColumns(ResultColumns::Titles());
@@ -516,6 +520,7 @@ void TintwiseWindow::ShowRedecoded() {
 
 bool TintwiseWindow::SearchImage(const std::string& path) {
   if (IsBusy() || closePending_) return false;
+  ShowQueue(false);
   previewPath_ = path;
   return operations_->SearchFile(path);
 }
@@ -526,11 +531,115 @@ bool TintwiseWindow::SearchSource(const PictureSource& source) {
   if (source.kind == PictureSource::Kind::kFile) return SearchImage(source.path);
   // A downloaded or kept picture's file goes with its search: nothing to
   // decode again at another size.
+  ShowQueue(false);
   previewPath_.clear();
   return operations_->SearchSource(source);
 }
 
-bool TintwiseWindow::SearchDrop(const DropData& data) { return SearchSource(PictureSource::From(data)); }
+bool TintwiseWindow::SearchDrop(const DropData& data) {
+  if (const std::vector<std::string> paths = PictureSource::LocalFiles(data); PictureQueue::Queues(paths)) {
+    return CheckPictures(paths);
+  }
+  return SearchSource(PictureSource::From(data));
+}
+
+bool TintwiseWindow::CheckPictures(const std::vector<std::string>& paths) {
+  if (IsBusy() || closePending_ || paths.empty()) return false;
+  auto queue = std::make_shared<PictureQueue>();
+  ShowQueue(false);
+  queue_ = queue;
+  ShowQueue(true);
+  ClearRows();
+  previewPath_.clear();
+  preview_->SetPicture({});
+  SetStatusText(PictureQueue::Label(PictureQueue::Mark::kChecking));
+  // Only Abort among the buttons; the list and the strip stay usable, to
+  // look at the entries already checked.
+  EnableControls(false);
+  EnableWindow(list_->Handle(), TRUE);
+  const auto filled = [this, queue] { Post([this, queue] { OnQueueFilled(queue); }); };
+  const auto changed = [this, queue](std::size_t index) {
+    // The picture is decoded on the worker too, once it has been read.
+    std::shared_ptr<PixelPicture> preview;
+    const PictureQueue::Entry entry = queue->At(index);
+    if (entry.state == PictureQueue::State::kChecked && entry.check.read) {
+      std::string reason;
+      preview = std::make_shared<PixelPicture>(
+          PixelPicture::FromFile(entry.picture.path, kQueuedPreviewSide, kQueuedPreviewSide, &reason));
+    }
+    Post([this, queue, index, preview] { OnQueueEntryChanged(queue, index, preview); });
+  };
+  const bool started = operations_->CheckQueue(queue, paths, filled, changed);
+  if (!started) {
+    ShowQueue(false);
+    EnableControls(true);
+  }
+  return started;
+}
+
+void TintwiseWindow::ShowQueue(bool shown) {
+  if (!shown) {
+    if (!queue_) return;
+    queue_.reset();
+    queuePreviews_.clear();
+    strip_->SetEntries({});
+  }
+  follow_.Reset();
+  ShowWindow(strip_->Handle(), shown ? SW_SHOW : SW_HIDE);
+  ApplyLayout();
+}
+
+void TintwiseWindow::OnQueueFilled(const std::shared_ptr<PictureQueue>& queue) {
+  if (queue != queue_) return;
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < queue->Size(); ++i) names.push_back(queue->At(i).picture.shown);
+  queuePreviews_.assign(names.size(), PixelPicture());
+  strip_->SetEntries(names);
+  // Folders without a single picture.
+  if (names.empty()) SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
+}
+
+void TintwiseWindow::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
+                                         const std::shared_ptr<PixelPicture>& preview) {
+  if (queue != queue_ || index >= queuePreviews_.size()) return;
+  const int row = static_cast<int>(index);
+  const PictureQueue::Mark mark = queue->MarkAt(index);
+  if (preview) {
+    queuePreviews_[index] = *preview;
+    strip_->SetThumbnail(row, *preview);
+  }
+  strip_->SetMark(row, mark);
+  if (follow_.ShowsOnChange(row, mark)) ShowQueueEntry(row);
+}
+
+void TintwiseWindow::ShowQueueEntry(int index) {
+  if (!queue_ || index < 0 || static_cast<std::size_t>(index) >= queue_->Size()) return;
+  follow_.Shown(index);
+  // Not a selection of the user's: the list keeps following the queue.
+  if (strip_->Selected() != index) strip_->Select(index);
+  const PictureQueue::Entry entry = queue_->At(index);
+  ClearRows();
+  const bool kept = static_cast<std::size_t>(index) < queuePreviews_.size() && !queuePreviews_[index].Empty();
+  previewPath_ = kept ? entry.picture.path : std::string();
+  preview_->SetPicture(kept ? queuePreviews_[index] : PixelPicture());
+  // Sharp at the box's size: the kept picture is a thumbnail's.
+  if (kept) RedecodePictures();
+  if (entry.state != PictureQueue::State::kChecked) {
+    SetStatusText(PictureQueue::Label(PictureQueue::MarkOf(entry)));
+    return;
+  }
+  // As the search showed it, from the results kept: nothing is searched.
+  CheckDisplay::Show(*this, control_->Table(), entry.check);
+  ShowSwatches();
+}
+
+void TintwiseWindow::Post(std::function<void()> call) {
+  {
+    std::lock_guard<std::mutex> lock(postedMutex_);
+    posted_.push_back(std::move(call));
+  }
+  PostMessageW(Handle(), kRunPosted, 0, 0);
+}
 
 void TintwiseWindow::RunPosted() {
   std::vector<std::function<void()>> calls;
@@ -549,13 +658,26 @@ void TintwiseWindow::OnPaste() {
 void TintwiseWindow::ShowSwatches() {
   const CacheTable* table = control_->Table();
   if (list_->RowCount() == 0 || !table) return;
-  const std::optional<ImageCache::Colours>& query = control_->LastQuery();
+  // Those of the queued entry shown, or of the last search.
+  std::optional<ImageCache::Colours> query = control_->LastQuery();
+  std::vector<std::size_t> rows = control_->LastRows();
+  if (queue_) {
+    query.reset();
+    rows.clear();
+    if (const int shown = follow_.ShownEntry(); shown >= 0 && static_cast<std::size_t>(shown) < queue_->Size()) {
+      const PictureQueue::Entry entry = queue_->At(shown);
+      if (entry.state == PictureQueue::State::kChecked && entry.check.read) {
+        query = entry.check.signature;
+        rows = CheckDisplay::Rows(entry.check);
+      }
+    }
+  }
   if (query) {
     const int cell = MulDiv(kQuerySwatchCell, static_cast<int>(font_->Dpi()), USER_DEFAULT_SCREEN_DPI);
     querySwatch_->SetPicture(PixelPicture::Swatch(query->data(), cell));
     ShowWindow(querySwatchCaption_.get(), SW_SHOW);
   }
-  ResultListing::AddSwatches(*list_, *table, control_->LastRows());
+  ResultListing::AddSwatches(*list_, *table, rows);
 }
 
 void TintwiseWindow::OnSelectionChanged() {
@@ -599,21 +721,37 @@ void TintwiseWindow::OnOpen() {
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
   // A typed name of a missing file is taken: the search says what is wrong.
-  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+  // Several files are queued.
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT;
   if (!GetOpenFileNameW(&dialog)) return;
-  file.resize(wcslen(file.c_str()));
-  if (!file.empty()) SearchImage(Utf8FromWide(file));
+  // One file: its path. Several: the folder, then each name, each ended by
+  // a NUL, the list by another.
+  std::vector<std::wstring> parts;
+  for (const wchar_t* part = file.c_str(); *part; part += wcslen(part) + 1) parts.emplace_back(part);
+  if (parts.empty()) return;
+  if (parts.size() == 1) {
+    SearchImage(Utf8FromWide(parts.front()));
+    return;
+  }
+  std::wstring folder = parts.front();
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  std::vector<std::string> paths;
+  for (std::size_t i = 1; i < parts.size(); ++i) paths.push_back(Utf8FromWide(folder + parts[i]));
+  CheckPictures(paths);
 }
 
 void TintwiseWindow::OnGenerateCache() {
-  if (closePending_) return;
+  if (closePending_ || IsBusy()) return;
+  // The queue's results name rows of the table about to be replaced.
+  ShowQueue(false);
   operations_->GenerateCache();
 }
 
 void TintwiseWindow::OnAbort() { control_->Abort(); }
 
 void TintwiseWindow::OnUpdateCache() {
-  if (closePending_) return;
+  if (closePending_ || IsBusy()) return;
+  ShowQueue(false);
   operations_->UpdateCache();
 }
 
@@ -833,8 +971,19 @@ LRESULT TintwiseWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_COMMAND:
       // Menus and accelerators send 0 or 1 in the high word, controls their notification.
+      if (reinterpret_cast<HWND>(lParam) == strip_->Handle()) {
+        // A thumbnail the user picks holds the list until the next queue.
+        if (HIWORD(wParam) == LBN_SELCHANGE && strip_->Selected() >= 0) {
+          follow_.Picked(strip_->Selected());
+          ShowQueueEntry(strip_->Selected());
+        }
+        return 0;
+      }
       if (lParam == 0 || HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
       return 0;
+    case WM_DRAWITEM:
+      if (strip_->OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+      break;
     case WM_NOTIFY: {
       LRESULT result = 0;
       OnNotify(*reinterpret_cast<const NMHDR*>(lParam), &result);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/shared/PictureSource.h"
+#include "app/shared/QueueFollow.h"
 #include "app/shared/WindowOptions.h"
 #include "app/win/ComPointer.h"
 #include "app/win/DialogFont.h"
@@ -20,6 +21,7 @@
 #include "app/win/OwnedHandle.h"
 #include "app/win/PictureBox.h"
 #include "app/win/PixelPicture.h"
+#include "app/win/QueueStrip.h"
 #include "app/win/ResultList.h"
 #include "control/ControlView.h"
 
@@ -75,7 +77,16 @@ class TintwiseWindow : public ControlView {
   // operation runs (Abort and Exit excepted).
   bool SearchImage(const std::string& path);
   bool SearchSource(const PictureSource& source);
+  // Several local files (or a folder) are queued, anything else searched
+  // as SearchSource does.
   bool SearchDrop(const DropData& data);
+  // Queues the pictures among `paths` (files as they are, folders' pictures
+  // recursively in name order) and checks them one after another; Abort
+  // leaves the rest not checked. The strip shows them, the list the latest
+  // checked one's results until the user selects another.
+  bool CheckPictures(const std::vector<std::string>& paths);
+  // Shows queued entry `index`'s kept results: rows, verdict, preview, swatches.
+  void ShowQueueEntry(int index);
   void OnPaste();
   void OnOpen();
   void OnGenerateCache();
@@ -94,6 +105,10 @@ class TintwiseWindow : public ControlView {
   HWND Button(ButtonPlace place) const { return buttons_[place].get(); }
   std::string StatusText() const;
   DropTarget& Drop() const { return *dropTarget_; }
+  // The queue's strip; hidden unless several pictures were given at once.
+  QueueStrip& Strip() const { return *strip_; }
+  // The queue shown in the strip; null when none is.
+  const std::shared_ptr<PictureQueue>& Queue() const { return queue_; }
   // Called on the UI thread whenever an operation has ended and its results
   // are shown (tests wait for it).
   void SetOnOperationFinished(std::function<void()> done) { onFinished_ = std::move(done); }
@@ -127,6 +142,14 @@ class TintwiseWindow : public ControlView {
   void FetchSelectedSitePicture();
   std::string SelectedId() const;
   void EndWindow();
+  // Shows or hides the strip (and drops the queue when hiding it).
+  void ShowQueue(bool shown);
+  void OnQueueFilled(const std::shared_ptr<PictureQueue>& queue);
+  // `preview` is the entry's picture once it has been checked and read.
+  void OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
+                           const std::shared_ptr<PixelPicture>& preview);
+  // Has the UI thread run `call` after what was posted before; dropped with the window.
+  void Post(std::function<void()> call);
 
   Options options_;
   // The window goes last: its children's owners below release theirs first.
@@ -148,6 +171,11 @@ class TintwiseWindow : public ControlView {
   std::unique_ptr<PictureBox> preview_;
   std::unique_ptr<PictureBox> site_;
   std::unique_ptr<PictureBox> querySwatch_;
+  std::unique_ptr<QueueStrip> strip_;
+  std::shared_ptr<PictureQueue> queue_;
+  // Each queued entry's picture once read: selecting it again decodes nothing.
+  std::vector<PixelPicture> queuePreviews_;
+  QueueFollow follow_;
   OwnedMenu rowMenu_;
   OwnedMenu previewMenu_;
   ComPointer<DropTarget> dropTarget_;
