@@ -27,6 +27,7 @@
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
+#include "app/shared/QueueDisplay.h"
 #include "app/shared/QueueFollow.h"
 #include "app/shared/ResultColumns.h"
 #include "app/shared/ResultListing.h"
@@ -44,10 +45,8 @@
 #include "app/ui/QueueStrip.h"
 #include "app/ui/QueuedControlView.h"
 #include "app/ui/Swatch.h"
-#include "control/CheckDisplay.h"
 #include "control/PictureBytes.h"
 #include "control/PictureQueue.h"
-#include "control/QueryPicture.h"
 #include "control/SitePictureCache.h"
 #include "control/SitePictureFetcher.h"
 #include "infra/InternetSession.h"
@@ -443,10 +442,11 @@ void CTintwiseDlg::OnPaste() {
 void CTintwiseDlg::ShowSwatches() {
   if (!queue_) {
     ShowSwatches(control_->LastQuery(), control_->LastRows());
-  } else if (const int shown = follow_.ShownEntry(); shown >= 0 && static_cast<std::size_t>(shown) < queue_->Size()) {
-    const PictureQueue::Entry entry = queue_->At(shown);
-    if (entry.state == PictureQueue::State::kChecked && entry.check.read)
-      ShowSwatches(entry.check.signature, CheckDisplay::Rows(entry.check));
+  } else {
+    std::optional<ImageCache::Colours> query;
+    std::vector<std::size_t> rows;
+    QueueDisplay::EntrySwatches(*queue_, follow_.ShownEntry(), query, rows);
+    ShowSwatches(query, rows);
   }
 }
 
@@ -718,12 +718,9 @@ void CTintwiseDlg::ShowQueue(bool shown) {
 
 void CTintwiseDlg::OnQueueFilled(const std::shared_ptr<PictureQueue>& queue) {
   if (queue != queue_) return;
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < queue->Size(); ++i) names.push_back(queue->At(i).picture.shown);
+  const std::vector<std::string> names = QueueDisplay::Filled(*queue, *this);
   queuePreviews_.assign(names.size(), QImage());
   strip_->SetEntries(names);
-  // Folders without a single picture.
-  if (names.empty()) SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
 }
 
 void CTintwiseDlg::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
@@ -747,15 +744,7 @@ void CTintwiseDlg::ShowQueueEntry(int index) {
     const QSignalBlocker quiet(strip_);
     strip_->setCurrentRow(index);
   }
-  const PictureQueue::Entry entry = queue_->At(index);
-  ClearRows();
   previewTexture_.reset();
   preview_->SetPicture(static_cast<std::size_t>(index) < queuePreviews_.size() ? queuePreviews_[index] : QImage());
-  if (entry.state != PictureQueue::State::kChecked) {
-    SetStatusText(PictureQueue::Label(PictureQueue::MarkOf(entry)));
-    return;
-  }
-  // As the search showed it, from the results kept: nothing is searched.
-  CheckDisplay::Show(*this, control_->Table(), entry.check);
-  ShowSwatches();
+  if (QueueDisplay::ShowEntry(*queue_, index, *this, control_->Table())) ShowSwatches();
 }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/shared/QueueDisplay.h"
 #include "app/shared/ResultColumns.h"
 #include "app/shared/ResultListing.h"
 #include "app/shared/WindowOperations.h"
@@ -22,10 +23,8 @@
 #include "app/win/ProgramIcon.h"
 #include "app/win/WinText.h"
 #include "app/win/WindowClass.h"
-#include "control/CheckDisplay.h"
 #include "control/PictureQueue.h"
 #include "control/Control.h"
-#include "control/QueryPicture.h"
 #include "control/SitePictureCache.h"
 #include "control/SitePictureFetcher.h"
 #include "infra/Environment.h"
@@ -591,12 +590,9 @@ void TintwiseWindow::ShowQueue(bool shown) {
 
 void TintwiseWindow::OnQueueFilled(const std::shared_ptr<PictureQueue>& queue) {
   if (queue != queue_) return;
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < queue->Size(); ++i) names.push_back(queue->At(i).picture.shown);
+  const std::vector<std::string> names = QueueDisplay::Filled(*queue, *this);
   queuePreviews_.assign(names.size(), PixelPicture());
   strip_->SetEntries(names);
-  // Folders without a single picture.
-  if (names.empty()) SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
 }
 
 void TintwiseWindow::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
@@ -617,20 +613,12 @@ void TintwiseWindow::ShowQueueEntry(int index) {
   follow_.Shown(index);
   // Not a selection of the user's: the list keeps following the queue.
   if (strip_->Selected() != index) strip_->Select(index);
-  const PictureQueue::Entry entry = queue_->At(index);
-  ClearRows();
   const bool kept = static_cast<std::size_t>(index) < queuePreviews_.size() && !queuePreviews_[index].Empty();
-  previewPath_ = kept ? entry.picture.path : std::string();
+  previewPath_ = kept ? queue_->At(index).picture.path : std::string();
   preview_->SetPicture(kept ? queuePreviews_[index] : PixelPicture());
   // Sharp at the box's size: the kept picture is a thumbnail's.
   if (kept) RedecodePictures();
-  if (entry.state != PictureQueue::State::kChecked) {
-    SetStatusText(PictureQueue::Label(PictureQueue::MarkOf(entry)));
-    return;
-  }
-  // As the search showed it, from the results kept: nothing is searched.
-  CheckDisplay::Show(*this, control_->Table(), entry.check);
-  ShowSwatches();
+  if (QueueDisplay::ShowEntry(*queue_, index, *this, control_->Table())) ShowSwatches();
 }
 
 void TintwiseWindow::Post(std::function<void()> call) {
@@ -661,17 +649,7 @@ void TintwiseWindow::ShowSwatches() {
   // Those of the queued entry shown, or of the last search.
   std::optional<ImageCache::Colours> query = control_->LastQuery();
   std::vector<std::size_t> rows = control_->LastRows();
-  if (queue_) {
-    query.reset();
-    rows.clear();
-    if (const int shown = follow_.ShownEntry(); shown >= 0 && static_cast<std::size_t>(shown) < queue_->Size()) {
-      const PictureQueue::Entry entry = queue_->At(shown);
-      if (entry.state == PictureQueue::State::kChecked && entry.check.read) {
-        query = entry.check.signature;
-        rows = CheckDisplay::Rows(entry.check);
-      }
-    }
-  }
+  if (queue_) QueueDisplay::EntrySwatches(*queue_, follow_.ShownEntry(), query, rows);
   if (query) {
     const int cell = MulDiv(kQuerySwatchCell, static_cast<int>(font_->Dpi()), USER_DEFAULT_SCREEN_DPI);
     querySwatch_->SetPicture(PixelPicture::Swatch(query->data(), cell));
