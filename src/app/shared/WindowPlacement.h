@@ -23,6 +23,8 @@ class WindowPlacement {
   // screen for the remembered position to be used.
   static constexpr int kGripWidth = 48;
   static constexpr int kGripHeight = 16;
+  // The windows keep theirs under this name in the data directory.
+  static constexpr const char* kFileName = "window.ini";
 
   std::optional<PixelRect> frame;  // position of the frame, size of the client area
   bool maximized = false;

@@ -8,6 +8,7 @@
 
 #include "app/shared/ColumnFit.h"
 #include "app/ui/ListRowModel.h"
+#include "app/ui/Swatch.h"
 
 CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableView(parent), rows_(new ListRowModel(this)) {
   setModel(rows_);
@@ -139,6 +140,8 @@ bool CListCtrlEx::SortByColumn(int column) { return rows_->SortByColumn(column);
 void CListCtrlEx::DeleteAllItems() { rows_->RemoveAllRows(); }
 
 void CListCtrlEx::SetRowSwatch(int row, const QIcon& swatch) { rows_->SetRowIcon(row, swatch); }
+
+void CListCtrlEx::ShowSwatch(int row, const ImageCache::Colours& colours) { SetRowSwatch(row, SwatchIcon(colours)); }
 
 QImage CListCtrlEx::RowSwatch(int row) const {
   const QVariant icon = rows_->data(rows_->index(row, 0), Qt::DecorationRole);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/shared/ResultListView.h"
+
 class ListRowModel;
 
 // The result list: a report-style list with grid lines, full-row single
@@ -12,7 +14,7 @@ class ListRowModel;
 // bytes and are shown converted. A click on a column header sorts by that
 // column, ascending on the first click and alternating after that, each
 // column keeping its own alternation. UI thread only.
-class CListCtrlEx : public QTableView {
+class CListCtrlEx : public QTableView, public ResultListView {
   Q_OBJECT
 
  public:
@@ -24,20 +26,22 @@ class CListCtrlEx : public QTableView {
   void SetColumns(const std::vector<std::string>& titles);
   // Appends a row; returns its index, or -1 (nothing added) when the number
   // of texts differs from the column count.
-  int AddRow(const std::vector<std::string>& texts);
+  int AddRow(const std::vector<std::string>& texts) override;
   // The row's texts in column order; empty when `row` is not a row index.
-  std::vector<std::string> GetRowTexts(int row) const;
+  std::vector<std::string> GetRowTexts(int row) const override;
   // Sorts the rows by the column's bytes in the column's next direction
   // (see ResultRows::SortByColumn); false, changing nothing, for a column
   // that does not exist.
   bool SortByColumn(int column);
-  void DeleteAllItems();
+  void DeleteAllItems() override;
   // Shows `swatch` as the row's icon, before its title; a null icon removes it.
   void SetRowSwatch(int row, const QIcon& swatch);
   // The row's icon as drawn at the list's icon size and pixel ratio, or a null image.
   QImage RowSwatch(int row) const;
+  bool HasSwatch(int row) const override { return !RowSwatch(row).isNull(); }
+  void ShowSwatch(int row, const ImageCache::Colours& colours) override;
 
-  int RowCount() const;
+  int RowCount() const override;
   int ColumnCount() const;
   // The first selected row, or -1 when none is selected.
   int FirstSelectedRow() const;

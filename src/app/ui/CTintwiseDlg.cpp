@@ -9,11 +9,6 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <atomic>
-#include <chrono>
-#include <string_view>
-#include <thread>
-#include <unordered_map>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -29,11 +24,16 @@
 #include <QStyleOptionButton>
 #include <QThread>
 #include <QUrl>
-#include <exception>
 
 #include "infra/Environment.h"
 #include "infra/Log.h"
-#include "app/shared/OperationRunner.h"
+#include "app/shared/QueueDisplay.h"
+#include "app/shared/QueueFollow.h"
+#include "app/shared/ResultColumns.h"
+#include "app/shared/ResultListing.h"
+#include "app/shared/WindowOperations.h"
+#include "app/shared/WindowSystem.h"
+#include "app/shared/WindowTexts.h"
 #include "app/shared/WindowLayout.h"
 #include "app/shared/WindowPlacement.h"
 #include "app/ui/CListCtrlEx.h"
@@ -45,11 +45,8 @@
 #include "app/ui/QueueStrip.h"
 #include "app/ui/QueuedControlView.h"
 #include "app/ui/Swatch.h"
-#include "control/CheckDisplay.h"
 #include "control/PictureBytes.h"
 #include "control/PictureQueue.h"
-#include "control/QueryPicture.h"
-#include "control/DataDirectoryNotice.h"
 #include "control/SitePictureCache.h"
 #include "control/SitePictureFetcher.h"
 #include "infra/InternetSession.h"
@@ -62,39 +59,7 @@
 
 namespace {
 
-const SjisText kTitle{u8"(ν・▽)νティントワイズ Ver 0.07"};
-const SjisText kOpenCaption{u8"開く"};
-const SjisText kExitCaption{u8"終了"};
-const SjisText kSecretCaption{u8"秘密のボタン"};
-const SjisText kAbortCaption{u8"中止"};
-const SjisText kUpdateCaption{u8"ｷｬｯｼｭ更新"};
-const SjisText kIdle{u8"待機中"};
-// An installed copy starts with an empty data directory.
-const SjisText kNoCache{u8"キャッシュがありません\nｷｬｯｼｭ更新で取得してください"};
-const SjisText kHelp{
-    u8"既出チェックを行いたい画像ファイルをドラッグ＆ドロップしてください。"
-    u8"色合いの近い画像ほど上のほうに表示されます。"
-    u8"リストをダブルクリックすると、該当のページへ飛びます。"
-    u8"画像検索はキャッシュを使用して行うため、mofu!サーバーには負荷を殆どかけません。"};
-const SjisText kColumnTitle{u8"タイトル"};
-const SjisText kColumnPoster{u8"投稿者"};
-const SjisText kColumnId{u8"ID"};
-const SjisText kColumnDifference{u8"差異"};
-const SjisText kOperationFailed{u8"CTintwiseDlg::StartOperation() : 処理が例外で終了しました"};
-const SjisText kSiteCaption{u8"サイトの画像"};
-const SjisText kQuerySwatchCaption{u8"検索画像の色"};
-const SjisText kPasteCaption{u8"貼り付け"};
-const SjisText kSiteLoading{u8"読み込み中..."};
-const SjisText kSiteUndecodable{u8"画像を読み込めませんでした"};
-const SjisText kOpenPageCaption{u8"ページを開く"};
-const SjisText kCopyAddressCaption{u8"アドレスをコピー"};
-const SjisText kCopyIdCaption{u8"IDをコピー"};
 
-constexpr int kColumnWidths[] = {200, 150, 100, 100};
-// Fits its widest text: a verdict's mark follows the number.
-constexpr int kDifferenceColumn = 3;
-// The window's size, position and column widths, in the data directory.
-constexpr const char* kPlacementFile = "window.ini";
 // How often closing repeats Abort until the operation has ended.
 constexpr int kAbortRepeatMs = 100;
 // The query's swatch: two lines of the dialog's text high, beside its caption.
@@ -192,27 +157,12 @@ CTintwiseDlg::CTintwiseDlg(Options options, QWidget* parent)
 
 CTintwiseDlg::~CTintwiseDlg() {
   siteFetcher_.reset();
-  if (runner_ && runner_->IsBusy()) {
-    // An operation that has only just started may set its running flag
-    // after a single Abort; repeating it until the worker returns makes
-    // sure a download ends within a second.
-    std::atomic<bool> returned{false};
-    std::shared_ptr<Control> control = control_;
-    std::thread repeat([&returned, control] {
-      while (!returned.load()) {
-        control->Abort();
-        std::this_thread::sleep_for(std::chrono::milliseconds(kAbortRepeatMs));
-      }
-    });
-    runner_->Wait();
-    returned.store(true);
-    repeat.join();
-  }
+  if (operations_) operations_->Stop();
 }
 
 void CTintwiseDlg::CreateControls() {
   setFont(DialogFont());
-  setWindowTitle(Text(kTitle));
+  setWindowTitle(Text(WindowTexts::kTitle));
   setWindowIcon(icon_);
   setAcceptDrops(true);
   setSizeGripEnabled(false);
@@ -226,8 +176,8 @@ void CTintwiseDlg::CreateControls() {
     button->setFocusPolicy(Qt::StrongFocus);
     return button;
   };
-  buttons_[kOpen] = makeButton(kOpenCaption);
-  buttons_[kExit] = makeButton(kExitCaption);
+  buttons_[kOpen] = makeButton(WindowTexts::kOpenCaption);
+  buttons_[kExit] = makeButton(WindowTexts::kExitCaption);
 
   status_ = new QLabel(this);
   status_->setTextFormat(Qt::PlainText);
@@ -242,23 +192,23 @@ void CTintwiseDlg::CreateControls() {
 
   preview_ = new PreviewBox(this);
 
-  help_ = new QLabel(Text(kHelp), this);
+  help_ = new QLabel(Text(WindowTexts::kHelp), this);
   help_->setTextFormat(Qt::PlainText);
   help_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   help_->setWordWrap(true);
 
-  buttons_[kSecret] = makeButton(kSecretCaption);
-  buttons_[kAbort] = makeButton(kAbortCaption);
-  buttons_[kUpdate] = makeButton(kUpdateCaption);
+  buttons_[kSecret] = makeButton(WindowTexts::kSecretCaption);
+  buttons_[kAbort] = makeButton(WindowTexts::kAbortCaption);
+  buttons_[kUpdate] = makeButton(WindowTexts::kUpdateCaption);
 
   // The site's picture of the selected row, in a column of its own right of
   // the preview, and the query's swatch under it.
-  siteCaption_ = new QLabel(Text(kSiteCaption), this);
+  siteCaption_ = new QLabel(Text(WindowTexts::kSiteCaption), this);
   siteCaption_->setTextFormat(Qt::PlainText);
   siteCaption_->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
   site_ = new PreviewBox(this);
   querySwatch_ = new QLabel(this);
-  querySwatchCaption_ = new QLabel(Text(kQuerySwatchCaption), this);
+  querySwatchCaption_ = new QLabel(Text(WindowTexts::kQuerySwatchCaption), this);
   querySwatchCaption_->setTextFormat(Qt::PlainText);
   querySwatchCaption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   querySwatchCaption_->hide();
@@ -269,7 +219,7 @@ void CTintwiseDlg::CreateControls() {
   strip_->setFocusPolicy(Qt::NoFocus);
   connect(strip_, &QueueStrip::EntrySelected, this, [this](int index) {
     // A thumbnail the user picks holds the list until the next queue.
-    if (index != shownEntry_) followQueue_ = false;
+    follow_.Picked(index);
     ShowQueueEntry(index);
   });
 
@@ -279,7 +229,7 @@ void CTintwiseDlg::CreateControls() {
                                            [help = help_](int width) { return help->heightForWidth(width); });
 
   // Ctrl+V anywhere in the window, and the preview's context menu.
-  paste_ = new QAction(Text(kPasteCaption), this);
+  paste_ = new QAction(Text(WindowTexts::kPasteCaption), this);
   paste_->setShortcut(QKeySequence::Paste);
   paste_->setShortcutContext(Qt::WindowShortcut);
   addAction(paste_);
@@ -289,9 +239,9 @@ void CTintwiseDlg::CreateControls() {
 
   // What can be done with a row: its context menu, Enter and Ctrl+C on the list.
   rowMenu_ = new QMenu(this);
-  QAction* openPage = rowMenu_->addAction(Text(kOpenPageCaption));
-  QAction* copyAddress = rowMenu_->addAction(Text(kCopyAddressCaption));
-  QAction* copyId = rowMenu_->addAction(Text(kCopyIdCaption));
+  QAction* openPage = rowMenu_->addAction(Text(WindowTexts::kOpenPageCaption));
+  QAction* copyAddress = rowMenu_->addAction(Text(WindowTexts::kCopyAddressCaption));
+  QAction* copyId = rowMenu_->addAction(Text(WindowTexts::kCopyIdCaption));
   copyAddress->setShortcut(QKeySequence::Copy);
   copyAddress->setShortcutContext(Qt::WidgetShortcut);
   list_->addAction(copyAddress);
@@ -359,15 +309,7 @@ void CTintwiseDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CTintwiseDlg::InitializeSystem() {
-  if (options_.programDirectory.empty()) {
-    InitializeEnvironment();
-  } else {
-    InitializeEnvironmentAt(options_.programDirectory);
-  }
-  OpenLog("log.txt");
-  // A portable copy that may not write its own folder says where its files
-  // went instead, at every start, and how to use the cache beside it.
-  if (const DataDirectoryNotice notice = DataDirectoryNotice::Current(); !notice.Empty()) WriteLog(notice.LogText());
+  WindowSystem::Initialize(options_.programDirectory);
   D3DDevice::Initialize();
 
   queuedView_ = std::make_unique<QueuedControlView>(*this);
@@ -382,7 +324,7 @@ void CTintwiseDlg::InitializeSystem() {
         std::string message = result.message;
         if (result.ok) {
           picture = SitePictureImage(result.bytes);
-          if (picture.isNull()) message = kSiteUndecodable.str();
+          if (picture.isNull()) message = WindowTexts::kSiteUndecodable.str();
         }
         QMetaObject::invokeMethod(
             self.data(),
@@ -394,41 +336,23 @@ void CTintwiseDlg::InitializeSystem() {
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &CTintwiseDlg::OnSelectionChanged);
   // The completion is an event of this window's: dropped with it.
-  runner_ = std::make_unique<OperationRunner>(
+  operations_ = std::make_unique<WindowOperations>(
+      control_, *this,
       [this](std::function<void()> complete) {
         QMetaObject::invokeMethod(this, std::move(complete), Qt::QueuedConnection);
       },
-      [this] { OnOperationFinished(); });
+      [this] { OnOperationFinished(); }, [this](const std::string& path) { LoadImage(path); });
 
-  list_->SetColumns({kColumnTitle, kColumnPoster, kColumnId, kColumnDifference});
-  list_->SetColumnWidths(std::vector<int>(std::begin(kColumnWidths), std::end(kColumnWidths)));
-  list_->SetFittedColumn(kDifferenceColumn);
+  list_->SetColumns(ResultColumns::Titles());
+  list_->SetColumnWidths(ResultColumns::DefaultWidths());
+  list_->SetFittedColumn(ResultColumns::kDifference);
   RestorePlacement();
 
   // The loading's own first calls arrive queued; the window is shown in the
   // state they set so that nothing but Abort is usable from the first paint.
-  SetStatusText(kIdle);
+  SetStatusText(WindowTexts::kIdle);
   EnableControls(false);
-  StartOperation([](Control& control) { control.LoadCache(); });
-}
-
-bool CTintwiseDlg::StartOperation(std::function<void(Control&)> operation) {
-  if (runner_->IsBusy()) return false;
-  std::shared_ptr<Control> control = control_;
-  QueuedControlView* view = queuedView_.get();
-  return runner_->Start([control, view, operation = std::move(operation)] {
-    try {
-      operation(*control);
-    } catch (const std::exception& error) {
-      // Nothing may leave the worker; the window must become usable again.
-      WriteLog(kOperationFailed.str());
-      WriteLog(error.what());
-      view->EnableControls(true);
-    } catch (...) {
-      WriteLog(kOperationFailed.str());
-      view->EnableControls(true);
-    }
-  });
+  operations_->LoadCache();
 }
 
 void CTintwiseDlg::OnOperationFinished() {
@@ -442,19 +366,14 @@ void CTintwiseDlg::OnOperationFinished() {
   }
   if (startupLoad_) {
     startupLoad_ = false;
-    // An installed copy has no cache until the user fetches one: say how. A
-    // copy that could not use its own folder says which one it uses instead.
-    if (control_->RowCount() == 0 && ProgramDirectoryRule() == DataDirectoryRule::kUserData) {
-      const DataDirectoryNotice notice = DataDirectoryNotice::Current();
-      SetStatusText(notice.Empty() ? kNoCache.str() : notice.StatusText());
-    }
+    if (const std::string notice = WindowOperations::StartupNotice(*control_); !notice.empty()) SetStatusText(notice);
     if (buttons_[kOpen]->isEnabled()) buttons_[kOpen]->setFocus();
     if (!options_.searchAtStart.empty()) SearchImage(options_.searchAtStart);
   }
   emit OperationFinished();
 }
 
-bool CTintwiseDlg::IsBusy() const { return runner_->IsBusy(); }
+bool CTintwiseDlg::IsBusy() const { return operations_->IsBusy(); }
 
 void CTintwiseDlg::SetStatusText(const std::string& text) { status_->setText(Text(text)); }
 
@@ -480,17 +399,11 @@ void CTintwiseDlg::AddRow(const std::vector<std::string>& texts) { list_->AddRow
 
 void CTintwiseDlg::ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) {
   SetStatusText(statusText);
-  if (markedRow.empty()) return;
-  // The marked entry goes first; the plain rows follow in their order.
-  std::vector<std::vector<std::string>> rows;
-  for (int row = 0; row < list_->RowCount(); ++row) rows.push_back(list_->GetRowTexts(row));
-  list_->DeleteAllItems();
-  list_->AddRow(markedRow);
-  for (const auto& row : rows) list_->AddRow(row);
+  ResultListing::PutMarkedFirst(*list_, markedRow);
 }
 
 void CTintwiseDlg::LoadImage(const std::string& path) {
-  std::shared_ptr<Texture> texture = LoadPreviewPicture(path, PreviewBox::kSourceSide);
+  std::shared_ptr<Texture> texture = path.empty() ? nullptr : LoadPreviewPicture(path, PreviewBox::kSourceSide);
   if (QThread::currentThread() == thread()) {
     SetPreviewTexture(std::move(texture));
     return;
@@ -508,59 +421,13 @@ void CTintwiseDlg::SetPreviewTexture(std::shared_ptr<Texture> texture) {
 bool CTintwiseDlg::SearchImage(const std::string& path) {
   if (IsBusy() || closePending_) return false;
   ShowQueue(false);
-  control_->SetPath(path);
-  // The preview is decoded on the worker too: a large picture takes a
-  // moment, and the window stays responsive meanwhile. The search's own
-  // disabling only arrives after that decode, so the controls go off here.
-  EnableControls(false);
-  const bool started = StartOperation([this, path](Control& control) {
-    LoadImage(path);
-    control.Search();
-  });
-  if (!started) EnableControls(true);
-  return started;
+  return operations_->SearchFile(path);
 }
 
 bool CTintwiseDlg::SearchSource(const PictureSource& source) {
   if (IsBusy() || closePending_ || source.kind == PictureSource::Kind::kNone) return false;
   ShowQueue(false);
-  switch (source.kind) {
-    case PictureSource::Kind::kNone:
-      return false;
-    case PictureSource::Kind::kNotAPicture:
-      // The previous query's results would pass for this one's.
-      ClearRows();
-      SetPreviewTexture(nullptr);
-      SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
-      return false;
-    case PictureSource::Kind::kFile:
-      return SearchImage(source.path);
-    case PictureSource::Kind::kLink:
-    case PictureSource::Kind::kData:
-      break;
-  }
-  // Armed here, on the thread Abort comes from: an Abort pressed before the
-  // worker starts the download still stops it.
-  if (source.kind == PictureSource::Kind::kLink) control_->SetRunning(true);
-  return StartOperation([this, source](Control& control) {
-    const OperationContext context = control.Context();
-    context.view.EnableControls(false);
-    context.view.ClearRows();
-    // Lives until the search is over; its temporary file goes with it.
-    QueryPicture picture;
-    const QueryPicture::Outcome outcome = source.kind == PictureSource::Kind::kLink
-                                              ? picture.Download(source.url, context)
-                                              : picture.Keep(source.bytes);
-    if (outcome != QueryPicture::Outcome::kOk) {
-      QMetaObject::invokeMethod(this, [this] { SetPreviewTexture(nullptr); }, Qt::QueuedConnection);
-      context.view.SetStatusText(QueryPicture::StatusText(outcome, picture.Failure()));
-      context.view.EnableControls(true);
-      return;
-    }
-    control.SetPath(picture.Path());
-    LoadImage(picture.Path());
-    control.Search();
-  });
+  return operations_->SearchSource(source);
 }
 
 void CTintwiseDlg::OnPaste() {
@@ -575,10 +442,11 @@ void CTintwiseDlg::OnPaste() {
 void CTintwiseDlg::ShowSwatches() {
   if (!queue_) {
     ShowSwatches(control_->LastQuery(), control_->LastRows());
-  } else if (shownEntry_ >= 0 && static_cast<std::size_t>(shownEntry_) < queue_->Size()) {
-    const PictureQueue::Entry entry = queue_->At(shownEntry_);
-    if (entry.state == PictureQueue::State::kChecked && entry.check.read)
-      ShowSwatches(entry.check.signature, CheckDisplay::Rows(entry.check));
+  } else {
+    std::optional<ImageCache::Colours> query;
+    std::vector<std::size_t> rows;
+    QueueDisplay::EntrySwatches(*queue_, follow_.ShownEntry(), query, rows);
+    ShowSwatches(query, rows);
   }
 }
 
@@ -587,18 +455,7 @@ void CTintwiseDlg::ShowSwatches(const std::optional<ImageCache::Colours>& query,
   const CacheTable* table = control_->Table();
   if (list_->RowCount() == 0 || !table) return;
   ShowQuerySwatch(query);
-  // The search names the table rows it listed; an id that no longer matches
-  // its row (the table was replaced since) gets no swatch.
-  std::unordered_map<std::string_view, std::size_t> stored;
-  for (const std::size_t entry : rows) {
-    if (entry < table->RowCount()) stored.emplace(table->Id(entry), entry);
-  }
-  for (int row = 0; row < list_->RowCount(); ++row) {
-    const std::vector<std::string> texts = list_->GetRowTexts(row);
-    if (texts.size() <= 2 || !list_->RowSwatch(row).isNull()) continue;
-    const auto found = stored.find(texts[2]);
-    if (found != stored.end()) list_->SetRowSwatch(row, SwatchIcon(table->Signature(found->second)));
-  }
+  ResultListing::AddSwatches(*list_, *table, rows);
 }
 
 void CTintwiseDlg::ShowQuerySwatch(const std::optional<ImageCache::Colours>& query) {
@@ -626,13 +483,12 @@ void CTintwiseDlg::OnSelectionChanged() {
 }
 
 void CTintwiseDlg::FetchSelectedSitePicture() {
-  const int row = list_->FirstSelectedRow();
-  const std::vector<std::string> texts = row >= 0 ? list_->GetRowTexts(row) : std::vector<std::string>();
-  if (texts.size() < 3 || texts[2].empty()) return;
+  const std::string id = SelectedId();
+  if (id.empty()) return;
   // The same row again: nothing new unless its last fetch failed.
-  if (texts[2] == siteId_ && (!site_->IsEmpty() || site_->Message() == Text(kSiteLoading))) return;
-  siteId_ = texts[2];
-  site_->SetMessage(Text(kSiteLoading));
+  if (id == siteId_ && (!site_->IsEmpty() || site_->Message() == Text(WindowTexts::kSiteLoading))) return;
+  siteId_ = id;
+  site_->SetMessage(Text(WindowTexts::kSiteLoading));
   siteFetcher_->Request(siteId_);
 }
 
@@ -666,7 +522,7 @@ void CTintwiseDlg::OnGenerateCache() {
   if (closePending_ || IsBusy()) return;
   // The queue's results name rows of the table about to be replaced.
   ShowQueue(false);
-  StartOperation([](Control& control) { control.GenerateCache(); });
+  operations_->GenerateCache();
 }
 
 void CTintwiseDlg::OnAbort() { control_->Abort(); }
@@ -674,7 +530,7 @@ void CTintwiseDlg::OnAbort() { control_->Abort(); }
 void CTintwiseDlg::OnUpdateCache() {
   if (closePending_ || IsBusy()) return;
   ShowQueue(false);
-  StartOperation([](Control& control) { control.UpdateCache(); });
+  operations_->UpdateCache();
 }
 
 void CTintwiseDlg::OnListDoubleClick() {
@@ -683,9 +539,7 @@ void CTintwiseDlg::OnListDoubleClick() {
 }
 
 std::string CTintwiseDlg::SelectedId() const {
-  const int row = list_->FirstSelectedRow();
-  const std::vector<std::string> texts = row >= 0 ? list_->GetRowTexts(row) : std::vector<std::string>();
-  return texts.size() >= 3 ? texts[2] : std::string();
+  return ResultListing::IdAt(*list_, list_->FirstSelectedRow());
 }
 
 void CTintwiseDlg::CopySelectedRow(bool address) {
@@ -716,7 +570,7 @@ void CTintwiseDlg::reject() {
 }
 
 void CTintwiseDlg::RestorePlacement() {
-  const WindowPlacement placement = WindowPlacement::Load(ProgramDirectory() + kPlacementFile);
+  const WindowPlacement placement = WindowPlacement::Load(ProgramDirectory() + WindowPlacement::kFileName);
   if (static_cast<int>(placement.columns.size()) == list_->ColumnCount()) list_->SetColumnWidths(placement.columns);
   if (placement.frame) {
     const PixelRect& frame = *placement.frame;
@@ -742,7 +596,7 @@ void CTintwiseDlg::SavePlacement() const {
                               client.height()};
   placement.maximized = isMaximized();
   placement.columns = list_->ColumnWidths();
-  placement.Save(ProgramDirectory() + kPlacementFile);
+  placement.Save(ProgramDirectory() + WindowPlacement::kFileName);
 }
 
 void CTintwiseDlg::EndDialog() {
@@ -821,32 +675,27 @@ bool CTintwiseDlg::CheckPictures(const std::vector<std::string>& paths) {
   // look at the entries already checked.
   EnableControls(false);
   list_->setEnabled(true);
-  // Armed here, on the thread Abort comes from, so that an early Abort counts.
-  control_->SetRunning(true);
   QPointer<CTintwiseDlg> self(this);
-  const bool started = StartOperation([self, queue, paths](Control& control) {
-    // Folders are walked here: a large one takes a while.
-    queue->FillFrom(paths);
+  const auto filled = [self, queue] {
     QMetaObject::invokeMethod(
         self.data(), [self, queue] { if (self) self->OnQueueFilled(queue); }, Qt::QueuedConnection);
-    control.CheckQueue(*queue, [&](std::size_t index) {
-      // The preview is decoded on this thread too, once the picture has
-      // been read; kept for every entry, so smaller than a searched one's.
-      std::shared_ptr<Texture> preview;
-      const PictureQueue::Entry entry = queue->At(index);
-      if (entry.state == PictureQueue::State::kChecked && entry.check.read)
-        preview = LoadPreviewPicture(entry.picture.path, kQueuedPreviewSide);
-      QMetaObject::invokeMethod(
-          self.data(),
-          [self, queue, index, preview] {
-            if (self) self->OnQueueEntryChanged(queue, index, preview);
-          },
-          Qt::QueuedConnection);
-    });
-    control.View().EnableControls(true);
-  });
+  };
+  const auto changed = [self, queue](std::size_t index) {
+    // The preview is decoded on the worker too, once the picture has been
+    // read; kept for every entry, so smaller than a searched one's.
+    std::shared_ptr<Texture> preview;
+    const PictureQueue::Entry entry = queue->At(index);
+    if (entry.state == PictureQueue::State::kChecked && entry.check.read)
+      preview = LoadPreviewPicture(entry.picture.path, kQueuedPreviewSide);
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, queue, index, preview] {
+          if (self) self->OnQueueEntryChanged(queue, index, preview);
+        },
+        Qt::QueuedConnection);
+  };
+  const bool started = operations_->CheckQueue(queue, paths, filled, changed);
   if (!started) {
-    control_->SetRunning(false);
     ShowQueue(false);
     EnableControls(true);
   }
@@ -860,8 +709,7 @@ void CTintwiseDlg::ShowQueue(bool shown) {
     queuePreviews_.clear();
     strip_->SetEntries({});
   }
-  shownEntry_ = -1;
-  followQueue_ = true;
+  follow_.Reset();
   strip_->setVisible(shown);
   // Tab passes it by while it is hidden.
   strip_->setFocusPolicy(shown ? Qt::StrongFocus : Qt::NoFocus);
@@ -870,12 +718,9 @@ void CTintwiseDlg::ShowQueue(bool shown) {
 
 void CTintwiseDlg::OnQueueFilled(const std::shared_ptr<PictureQueue>& queue) {
   if (queue != queue_) return;
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < queue->Size(); ++i) names.push_back(queue->At(i).picture.shown);
+  const std::vector<std::string> names = QueueDisplay::Filled(*queue, *this);
   queuePreviews_.assign(names.size(), QImage());
   strip_->SetEntries(names);
-  // Folders without a single picture.
-  if (names.empty()) SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
 }
 
 void CTintwiseDlg::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
@@ -888,27 +733,18 @@ void CTintwiseDlg::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queu
     strip_->SetThumbnail(row, queuePreviews_[index]);
   }
   strip_->SetMark(row, mark);
-  const bool settled = mark != PictureQueue::Mark::kWaiting && mark != PictureQueue::Mark::kChecking;
-  if ((followQueue_ && settled && mark != PictureQueue::Mark::kNotChecked) || row == shownEntry_) ShowQueueEntry(row);
+  if (follow_.ShowsOnChange(row, mark)) ShowQueueEntry(row);
 }
 
 void CTintwiseDlg::ShowQueueEntry(int index) {
   if (!queue_ || index < 0 || static_cast<std::size_t>(index) >= queue_->Size()) return;
-  shownEntry_ = index;
+  follow_.Shown(index);
   if (strip_->currentRow() != index) {
     // Not a selection of the user's: the list keeps following the queue.
     const QSignalBlocker quiet(strip_);
     strip_->setCurrentRow(index);
   }
-  const PictureQueue::Entry entry = queue_->At(index);
-  ClearRows();
   previewTexture_.reset();
   preview_->SetPicture(static_cast<std::size_t>(index) < queuePreviews_.size() ? queuePreviews_[index] : QImage());
-  if (entry.state != PictureQueue::State::kChecked) {
-    SetStatusText(PictureQueue::Label(PictureQueue::MarkOf(entry)));
-    return;
-  }
-  // As the search showed it, from the results kept: nothing is searched.
-  CheckDisplay::Show(*this, control_->Table(), entry.check);
-  ShowSwatches();
+  if (QueueDisplay::ShowEntry(*queue_, index, *this, control_->Table())) ShowSwatches();
 }

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "app/shared/PictureSource.h"
+#include "app/shared/QueueFollow.h"
+#include "app/shared/WindowOptions.h"
 #include "control/ControlView.h"
 #include "imaging/ImageCache.h"
 
@@ -29,10 +31,10 @@ class QueueStrip;
 class QLabel;
 class QMenu;
 class QPushButton;
-class OperationRunner;
 class QueuedControlView;
 class Texture;
 class WindowLayout;
+class WindowOperations;
 
 // The program's only window: a resizable dialog with the result list, the
 // preview box, the buttons, the status line and the help text, and to their
@@ -50,21 +52,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   Q_OBJECT
 
  public:
-  struct Options {
-    // Stands in for the program's own directory when not empty (tests).
-    std::string programDirectory;
-    // Opens a page address (Shift-JIS bytes) in the user's browser; when
-    // empty, the desktop's URL handler is used.
-    std::function<void(const std::string& url)> openUrl;
-    // An image (file-system path) searched once, as soon as the cache has
-    // been loaded; empty for none.
-    std::string searchAtStart;
-    // The HTTP session for every download; a default one when null.
-    std::shared_ptr<InternetSession> session;
-    // Where fetched site pictures are kept; SitePictureCache's default
-    // directory when empty.
-    std::string siteCacheDirectory;
-  };
+  using Options = WindowOptions;
 
   // How long the selection must rest on a row before its site picture is
   // fetched: moving through the list with the keys loads nothing on the way.
@@ -85,8 +73,8 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void AddRow(const std::vector<std::string>& texts) override;
   void ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) override;
 
-  // Loads `path` as the preview texture and shows it; a failed load empties
-  // the preview (the loader logs why). Any thread: off the UI thread the
+  // Loads `path` as the preview texture and shows it; an empty path or a
+  // failed load empties the preview (the loader logs why). Any thread: off the UI thread the
   // texture is handed to the UI thread to be drawn.
   void LoadImage(const std::string& path);
   // Loads the image's preview and searches for it; nothing while another
@@ -165,7 +153,6 @@ class CTintwiseDlg : public QDialog, public ControlView {
   void RestorePlacement();
   void SavePlacement() const;
   void InitializeSystem();
-  bool StartOperation(std::function<void(Control&)> operation);
   void OnOperationFinished();
   void SetPreviewTexture(std::shared_ptr<Texture> texture);
   void EndDialog();
@@ -212,7 +199,7 @@ class CTintwiseDlg : public QDialog, public ControlView {
   // goes first, then Control, then the view Control reports to.
   std::unique_ptr<QueuedControlView> queuedView_;
   std::shared_ptr<Control> control_;
-  std::unique_ptr<OperationRunner> runner_;
+  std::unique_ptr<WindowOperations> operations_;
   std::unique_ptr<SitePictureCache> siteCache_;
   // Goes before Control, whose session it uses.
   std::unique_ptr<SitePictureFetcher> siteFetcher_;
@@ -222,10 +209,8 @@ class CTintwiseDlg : public QDialog, public ControlView {
   // Each queued entry's rendered preview, once read: selecting it again
   // decodes nothing.
   std::vector<QImage> queuePreviews_;
-  // The entry whose results are shown; -1 for none.
-  int shownEntry_ = -1;
-  // The list follows each newly checked entry until the user selects one.
-  bool followQueue_ = true;
+  // The entry whose results are shown.
+  QueueFollow follow_;
   bool startupLoad_ = true;
   bool closePending_ = false;
 };

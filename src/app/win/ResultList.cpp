@@ -112,6 +112,10 @@ void ResultList::SetRowSwatch(int row, const PixelPicture& swatch) {
   ListView_RedrawItems(Handle(), row, row);
 }
 
+void ResultList::ShowSwatch(int row, const ImageCache::Colours& colours) {
+  SetRowSwatch(row, PixelPicture::Swatch(colours.data(), std::max(1, swatchSide_ / 3)));
+}
+
 bool ResultList::HasSwatch(int row) const { return row >= 0 && row < RowCount() && shownRows_[row].swatch >= 0; }
 
 int ResultList::FirstSelectedRow() const {

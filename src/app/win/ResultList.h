@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shared/ResultListView.h"
 #include "app/shared/ResultRows.h"
 #include "app/win/OwnedHandle.h"
 #include "app/win/PixelPicture.h"
@@ -20,7 +21,7 @@
 // the extra room is shared out (FitColumnWidths), one column fitted to its
 // widest text. A cell whose text is cut shows it whole as a tooltip.
 // UI thread only.
-class ResultList {
+class ResultList : public ResultListView {
  public:
   ResultList(HWND parent, int id);
 
@@ -30,17 +31,19 @@ class ResultList {
   void SetColumns(const std::vector<std::string>& titles);
   // Appends a row; -1 (nothing added) when the number of texts is not the
   // column count.
-  int AddRow(const std::vector<std::string>& texts);
-  std::vector<std::string> GetRowTexts(int row) const;
-  void DeleteAllItems();
+  int AddRow(const std::vector<std::string>& texts) override;
+  std::vector<std::string> GetRowTexts(int row) const override;
+  void DeleteAllItems() override;
   bool SortByColumn(int column);
-  int RowCount() const { return rows_.RowCount(); }
+  int RowCount() const override { return rows_.RowCount(); }
   int ColumnCount() const { return rows_.ColumnCount(); }
 
   // The row's 3 x 3 colour swatch before its title; an empty picture removes it.
   // A change of font drops every swatch (their size follows the rows').
   void SetRowSwatch(int row, const PixelPicture& swatch);
-  bool HasSwatch(int row) const;
+  bool HasSwatch(int row) const override;
+  // The colours as a swatch at the rows' size.
+  void ShowSwatch(int row, const ImageCache::Colours& colours) override;
   // The swatch's side the rows have room for, in device pixels.
   int SwatchSide() const { return swatchSide_; }
 

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <exception>
-#include <string_view>
 #include <thread>
-#include <unordered_map>
 
-#include "app/shared/OperationRunner.h"
+#include "app/shared/QueueDisplay.h"
+#include "app/shared/ResultColumns.h"
+#include "app/shared/ResultListing.h"
+#include "app/shared/WindowOperations.h"
+#include "app/shared/WindowSystem.h"
+#include "app/shared/WindowTexts.h"
 #include "app/shared/QueuedView.h"
 #include "app/shared/WindowLayout.h"
 #include "app/shared/WindowPlacement.h"
@@ -21,9 +23,8 @@
 #include "app/win/ProgramIcon.h"
 #include "app/win/WinText.h"
 #include "app/win/WindowClass.h"
+#include "control/PictureQueue.h"
 #include "control/Control.h"
-#include "control/DataDirectoryNotice.h"
-#include "control/QueryPicture.h"
 #include "control/SitePictureCache.h"
 #include "control/SitePictureFetcher.h"
 #include "infra/Environment.h"
@@ -35,41 +36,13 @@
 
 namespace {
 
-const SjisText kTitle{u8"(ν・▽)νティントワイズ Ver 0.07"};
-const SjisText kOpenCaption{u8"開く"};
-const SjisText kExitCaption{u8"終了"};
-const SjisText kSecretCaption{u8"秘密のボタン"};
-const SjisText kAbortCaption{u8"中止"};
-const SjisText kUpdateCaption{u8"ｷｬｯｼｭ更新"};
-const SjisText kIdle{u8"待機中"};
-const SjisText kNoCache{u8"キャッシュがありません\nｷｬｯｼｭ更新で取得してください"};
-const SjisText kHelp{
-    u8"既出チェックを行いたい画像ファイルをドラッグ＆ドロップしてください。"
-    u8"色合いの近い画像ほど上のほうに表示されます。"
-    u8"リストをダブルクリックすると、該当のページへ飛びます。"
-    u8"画像検索はキャッシュを使用して行うため、mofu!サーバーには負荷を殆どかけません。"};
-const SjisText kColumnTitle{u8"タイトル"};
-const SjisText kColumnPoster{u8"投稿者"};
-const SjisText kColumnId{u8"ID"};
-const SjisText kColumnDifference{u8"差異"};
-const SjisText kOperationFailed{u8"TintwiseWindow::StartOperation() : 処理が例外で終了しました"};
-const SjisText kSiteCaption{u8"サイトの画像"};
-const SjisText kQuerySwatchCaption{u8"検索画像の色"};
-const SjisText kPasteCaption{u8"貼り付け"};
-const SjisText kSiteLoading{u8"読み込み中..."};
-const SjisText kSiteUndecodable{u8"画像を読み込めませんでした"};
-const SjisText kOpenPageCaption{u8"ページを開く"};
-const SjisText kCopyAddressCaption{u8"アドレスをコピー"};
-const SjisText kCopyIdCaption{u8"IDをコピー"};
-const SjisText kPictureFilter{u8"画像ファイル"};
-const SjisText kAllFilter{u8"すべてのファイル"};
 
 constexpr wchar_t kClassName[] = L"TintwiseWindow";
-constexpr int kColumnWidths[] = {200, 150, 100, 100};
-constexpr int kDifferenceColumn = 3;
-constexpr const char* kPlacementFile = "window.ini";
 // Pixels per cell of the query's swatch, at 96 dpi.
 constexpr int kQuerySwatchCell = 8;
+// A queued entry's kept picture, in pixels a side at most: sharp in its
+// thumbnail, and a thousand entries cost at most 256 MB.
+constexpr int kQueuedPreviewSide = 256;
 
 // Control ids; the buttons' are 100 + their place.
 constexpr int kButtonIdBase = 100;
@@ -79,6 +52,7 @@ constexpr int kHelpId = 202;
 constexpr int kPreviewId = 203;
 constexpr int kSiteId = 204;
 constexpr int kSwatchId = 205;
+constexpr int kStripId = 206;
 constexpr int kMenuOpenPage = 300;
 constexpr int kMenuCopyAddress = 301;
 constexpr int kMenuCopyId = 302;
@@ -157,7 +131,7 @@ constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 TintwiseWindow::TintwiseWindow(Options options) : options_(std::move(options)) {
   if (!options_.openUrl) options_.openUrl = OpenInBrowser;
   RegisterWindowClass(kClassName, Procedure, GetSysColorBrush(COLOR_BTNFACE));
-  window_.reset(CreateWindowExW(kWindowExStyle, kClassName, ShownText(kTitle.str()).c_str(), kWindowStyle,
+  window_.reset(CreateWindowExW(kWindowExStyle, kClassName, ShownText(WindowTexts::kTitle.str()).c_str(), kWindowStyle,
                                 CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr, GetModuleHandleW(nullptr),
                                 this));
   CreateControls();
@@ -169,23 +143,7 @@ TintwiseWindow::~TintwiseWindow() {
   KillTimer(Handle(), kSiteTimer);
   KillTimer(Handle(), kAbortTimer);
   siteFetcher_.reset();
-  if (runner_ && runner_->IsBusy()) {
-    // An operation that has only just started may set its running flag
-    // after a single Abort; repeating it until the worker returns makes
-    // sure a download ends within a second.
-    std::atomic<bool> returned{false};
-    std::shared_ptr<Control> control = control_;
-    std::thread repeat([&returned, control] {
-      while (!returned.load()) {
-        control->Abort();
-        std::this_thread::sleep_for(std::chrono::milliseconds(kAbortRepeatMs));
-      }
-    });
-    runner_->Wait();
-    returned.store(true);
-    repeat.join();
-  }
-  runner_.reset();
+  operations_.reset();
   if (redecoder_.joinable()) redecoder_.join();
   // Nothing may call back into a window that is going.
   SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
@@ -203,32 +161,33 @@ void TintwiseWindow::CreateControls() {
     buttons_[place].reset(MakeChild(parent, WC_BUTTONW, ShownText(caption), WS_TABSTOP | BS_PUSHBUTTON,
                                     kButtonIdBase + place));
   };
-  makeButton(kOpen, kOpenCaption.str());
-  makeButton(kExit, kExitCaption.str());
+  makeButton(kOpen, WindowTexts::kOpenCaption.str());
+  makeButton(kExit, WindowTexts::kExitCaption.str());
   status_.reset(MakeChild(parent, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kStatusId));
   preview_ = std::make_unique<PictureBox>(parent, kPreviewId);
   list_ = std::make_unique<ResultList>(parent, kListId);
+  strip_ = std::make_unique<QueueStrip>(parent, kStripId);
   hidden_.reset(MakeChild(parent, WC_STATICW, L"", SS_ETCHEDFRAME, -1));
   ShowWindow(hidden_.get(), SW_HIDE);
-  help_.reset(MakeChild(parent, WC_STATICW, ShownText(kHelp.str()), SS_LEFT | SS_NOPREFIX, kHelpId));
-  makeButton(kSecret, kSecretCaption.str());
-  makeButton(kAbort, kAbortCaption.str());
-  makeButton(kUpdate, kUpdateCaption.str());
-  siteCaption_.reset(MakeChild(parent, WC_STATICW, ShownText(kSiteCaption.str()), SS_LEFT | SS_NOPREFIX, -1));
+  help_.reset(MakeChild(parent, WC_STATICW, ShownText(WindowTexts::kHelp.str()), SS_LEFT | SS_NOPREFIX, kHelpId));
+  makeButton(kSecret, WindowTexts::kSecretCaption.str());
+  makeButton(kAbort, WindowTexts::kAbortCaption.str());
+  makeButton(kUpdate, WindowTexts::kUpdateCaption.str());
+  siteCaption_.reset(MakeChild(parent, WC_STATICW, ShownText(WindowTexts::kSiteCaption.str()), SS_LEFT | SS_NOPREFIX, -1));
   site_ = std::make_unique<PictureBox>(parent, kSiteId);
   querySwatch_ = std::make_unique<PictureBox>(parent, kSwatchId);
   querySwatch_->SetFramed(false);
   querySwatchCaption_.reset(
-      MakeChild(parent, WC_STATICW, ShownText(kQuerySwatchCaption.str()), SS_LEFT | SS_NOPREFIX, -1));
+      MakeChild(parent, WC_STATICW, ShownText(WindowTexts::kQuerySwatchCaption.str()), SS_LEFT | SS_NOPREFIX, -1));
   ShowWindow(querySwatchCaption_.get(), SW_HIDE);
 
   rowMenu_.reset(CreatePopupMenu());
-  AppendMenuW(rowMenu_.get(), MF_STRING, kMenuOpenPage, ShownText(kOpenPageCaption.str()).c_str());
+  AppendMenuW(rowMenu_.get(), MF_STRING, kMenuOpenPage, ShownText(WindowTexts::kOpenPageCaption.str()).c_str());
   AppendMenuW(rowMenu_.get(), MF_STRING, kMenuCopyAddress,
-              (ShownText(kCopyAddressCaption.str()) + L"\tCtrl+C").c_str());
-  AppendMenuW(rowMenu_.get(), MF_STRING, kMenuCopyId, ShownText(kCopyIdCaption.str()).c_str());
+              (ShownText(WindowTexts::kCopyAddressCaption.str()) + L"\tCtrl+C").c_str());
+  AppendMenuW(rowMenu_.get(), MF_STRING, kMenuCopyId, ShownText(WindowTexts::kCopyIdCaption.str()).c_str());
   previewMenu_.reset(CreatePopupMenu());
-  AppendMenuW(previewMenu_.get(), MF_STRING, kMenuPaste, (ShownText(kPasteCaption.str()) + L"\tCtrl+V").c_str());
+  AppendMenuW(previewMenu_.get(), MF_STRING, kMenuPaste, (ShownText(WindowTexts::kPasteCaption.str()) + L"\tCtrl+V").c_str());
 
   ApplyFont(GetDpiForWindow(parent));
   dropTarget_ = DropTarget::Register(
@@ -249,7 +208,8 @@ void TintwiseWindow::ApplyFont(UINT dpi) {
   preview_->SetFont(font);
   site_->SetFont(font);
   list_->SetFont(font, dpi);
-  const std::wstring help = ShownText(kHelp.str());
+  strip_->SetFont(font, dpi);
+  const std::wstring help = ShownText(WindowTexts::kHelp.str());
   const DialogFont* measure = font_.get();
   layout_ = std::make_unique<WindowLayout>(
       font_->Units(), 3 * MulDiv(kQuerySwatchCell, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI),
@@ -286,7 +246,7 @@ void TintwiseWindow::ApplyLayout() {
   if (!layout_) return;
   const PixelSize client = ClientSize();
   if (client.width == 0 || client.height == 0) return;  // minimised
-  const WindowLayout::Rects rects = layout_->Arrange(client);
+  const WindowLayout::Rects rects = layout_->Arrange(client, queue_ != nullptr);
   HDWP moves = BeginDeferWindowPos(16);
   const auto place = [&](HWND window, WindowLayout::Control control) {
     const PixelRect& r = rects[control];
@@ -307,7 +267,9 @@ void TintwiseWindow::ApplyLayout() {
   place(site_->Handle(), WindowLayout::kSitePicture);
   place(querySwatch_->Handle(), WindowLayout::kQuerySwatch);
   place(querySwatchCaption_.get(), WindowLayout::kQuerySwatchCaption);
+  if (queue_) place(strip_->Handle(), WindowLayout::kQueueStrip);
   if (moves) EndDeferWindowPos(moves);
+  if (queue_) strip_->Fit();
   list_->FitColumns();
   const PixelRect& preview = rects[WindowLayout::kPreview];
   const PixelRect& site = rects[WindowLayout::kSitePicture];
@@ -318,13 +280,7 @@ void TintwiseWindow::ApplyLayout() {
 }
 
 void TintwiseWindow::InitializeSystem() {
-  if (options_.programDirectory.empty()) {
-    InitializeEnvironment();
-  } else {
-    InitializeEnvironmentAt(options_.programDirectory);
-  }
-  OpenLog("log.txt");
-  if (const DataDirectoryNotice notice = DataDirectoryNotice::Current(); !notice.Empty()) WriteLog(notice.LogText());
+  WindowSystem::Initialize(options_.programDirectory);
 
   HWND window = Handle();
   queuedView_ = std::make_unique<QueuedView>(*this, [window] { PostMessageW(window, kWakeView, 0, 0); });
@@ -339,7 +295,7 @@ void TintwiseWindow::InitializeSystem() {
           const int side = siteSide_->load();
           std::string reason;
           shown.picture = PixelPicture::FromBytes(result.bytes, side, side, &reason);
-          if (shown.picture.Empty()) shown.message = kSiteUndecodable.str();
+          if (shown.picture.Empty()) shown.message = WindowTexts::kSiteUndecodable.str();
           shown.bytes = std::move(result.bytes);
         }
         {
@@ -348,24 +304,19 @@ void TintwiseWindow::InitializeSystem() {
         }
         PostMessageW(window, kPicturesReady, 0, 0);
       });
-  runner_ = std::make_unique<OperationRunner>(
-      [this, window](std::function<void()> call) {
-        {
-          std::lock_guard<std::mutex> lock(postedMutex_);
-          posted_.push_back(std::move(call));
-        }
-        PostMessageW(window, kRunPosted, 0, 0);
-      },
-      [this] { OnOperationFinished(); });
+  operations_ = std::make_unique<WindowOperations>(
+      control_, *this,
+      [this](std::function<void()> call) { Post(std::move(call)); },
+      [this] { OnOperationFinished(); }, [this](const std::string& path) { LoadPreview(path); });
 
-  list_->SetColumns({kColumnTitle.str(), kColumnPoster.str(), kColumnId.str(), kColumnDifference.str()});
-  list_->SetColumnWidths(std::vector<int>(std::begin(kColumnWidths), std::end(kColumnWidths)));
-  list_->SetFittedColumn(kDifferenceColumn);
+  list_->SetColumns(ResultColumns::Titles());
+  list_->SetColumnWidths(ResultColumns::DefaultWidths());
+  list_->SetFittedColumn(ResultColumns::kDifference);
   RestorePlacement();
 
-  SetStatusText(kIdle.str());
+  SetStatusText(WindowTexts::kIdle.str());
   EnableControls(false);
-  StartOperation([](Control& control) { control.LoadCache(); });
+  operations_->LoadCache();
 }
 
 void TintwiseWindow::Show() {
@@ -375,7 +326,7 @@ void TintwiseWindow::Show() {
 
 void TintwiseWindow::RestorePlacement() {
   const PixelSize minimum = layout_->DefaultSize();
-  const WindowPlacement stored = WindowPlacement::Load(ProgramDirectory() + kPlacementFile);
+  const WindowPlacement stored = WindowPlacement::Load(ProgramDirectory() + WindowPlacement::kFileName);
   if (static_cast<int>(stored.columns.size()) == list_->ColumnCount()) list_->SetColumnWidths(stored.columns);
   PixelSize client = minimum;
   if (stored.frame) {
@@ -412,26 +363,7 @@ void TintwiseWindow::SavePlacement() const {
                               (normal.bottom - normal.top) - (borders.bottom - borders.top)};
   placement.maximized = IsZoomed(Handle()) != FALSE;
   placement.columns = list_->ColumnWidths();
-  placement.Save(ProgramDirectory() + kPlacementFile);
-}
-
-bool TintwiseWindow::StartOperation(std::function<void(Control&)> operation) {
-  if (runner_->IsBusy()) return false;
-  std::shared_ptr<Control> control = control_;
-  QueuedView* view = queuedView_.get();
-  return runner_->Start([control, view, operation = std::move(operation)] {
-    try {
-      operation(*control);
-    } catch (const std::exception& error) {
-      // Nothing may leave the worker; the window must become usable again.
-      WriteLog(kOperationFailed.str());
-      WriteLog(error.what());
-      view->EnableControls(true);
-    } catch (...) {
-      WriteLog(kOperationFailed.str());
-      view->EnableControls(true);
-    }
-  });
+  placement.Save(ProgramDirectory() + WindowPlacement::kFileName);
 }
 
 void TintwiseWindow::OnOperationFinished() {
@@ -445,19 +377,14 @@ void TintwiseWindow::OnOperationFinished() {
   }
   if (startupLoad_) {
     startupLoad_ = false;
-    // An installed copy has no cache until the user fetches one: say how. A
-    // copy that could not use its own folder says which one it uses instead.
-    if (control_->RowCount() == 0 && ProgramDirectoryRule() == DataDirectoryRule::kUserData) {
-      const DataDirectoryNotice notice = DataDirectoryNotice::Current();
-      SetStatusText(notice.Empty() ? kNoCache.str() : notice.StatusText());
-    }
+    if (const std::string notice = WindowOperations::StartupNotice(*control_); !notice.empty()) SetStatusText(notice);
     if (IsWindowEnabled(Button(kOpen))) SetFocus(Button(kOpen));
     if (!options_.searchAtStart.empty()) SearchImage(options_.searchAtStart);
   }
   if (onFinished_) onFinished_();
 }
 
-bool TintwiseWindow::IsBusy() const { return runner_ && runner_->IsBusy(); }
+bool TintwiseWindow::IsBusy() const { return operations_ && operations_->IsBusy(); }
 
 void TintwiseWindow::SetStatusText(const std::string& text) {
   SetWindowTextW(status_.get(), Lines(ShownText(text)).c_str());
@@ -492,19 +419,20 @@ void TintwiseWindow::AddRow(const std::vector<std::string>& texts) { list_->AddR
 
 void TintwiseWindow::ShowVerdict(const std::string& statusText, const std::vector<std::string>& markedRow) {
   SetStatusText(statusText);
-  if (markedRow.empty()) return;
-  // The marked entry goes first; the plain rows follow in their order.
-  std::vector<std::vector<std::string>> rows;
-  for (int row = 0; row < list_->RowCount(); ++row) rows.push_back(list_->GetRowTexts(row));
-  list_->DeleteAllItems();
-  list_->AddRow(markedRow);
-  for (const auto& row : rows) list_->AddRow(row);
+  ResultListing::PutMarkedFirst(*list_, markedRow);
 }
 
 void TintwiseWindow::LoadPreview(const std::string& path) {
-  std::string reason;
-  PixelPicture picture = PixelPicture::FromFile(path, previewWidth_->load(), previewHeight_->load(), &reason);
-  if (picture.Empty()) WriteLog("TintwiseWindow::LoadPreview() : " + PathForLog(path) + " : " + reason);
+  PixelPicture picture;
+  if (!path.empty()) {
+    std::string reason;
+    picture = PixelPicture::FromFile(path, previewWidth_->load(), previewHeight_->load(), &reason);
+    if (picture.Empty()) WriteLog("TintwiseWindow::LoadPreview() : " + PathForLog(path) + " : " + reason);
+  }
+  if (GetWindowThreadProcessId(Handle(), nullptr) == GetCurrentThreadId()) {
+    preview_->SetPicture(std::move(picture));
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(picturesMutex_);
     pendingPreview_ = std::move(picture);
@@ -591,68 +519,115 @@ void TintwiseWindow::ShowRedecoded() {
 
 bool TintwiseWindow::SearchImage(const std::string& path) {
   if (IsBusy() || closePending_) return false;
-  control_->SetPath(path);
+  ShowQueue(false);
   previewPath_ = path;
-  // The preview is decoded on the worker too, and the search's own
-  // disabling only arrives after that: the controls go off here.
-  EnableControls(false);
-  const bool started = StartOperation([this, path](Control& control) {
-    LoadPreview(path);
-    control.Search();
-  });
-  if (!started) EnableControls(true);
-  return started;
+  return operations_->SearchFile(path);
 }
 
 bool TintwiseWindow::SearchSource(const PictureSource& source) {
   if (IsBusy() || closePending_) return false;
-  switch (source.kind) {
-    case PictureSource::Kind::kNone:
-      return false;
-    case PictureSource::Kind::kNotAPicture:
-      // The previous query's results would pass for this one's.
-      ClearRows();
-      previewPath_.clear();
-      preview_->SetPicture({});
-      SetStatusText(QueryPicture::StatusText(QueryPicture::Outcome::kNotAPicture));
-      return false;
-    case PictureSource::Kind::kFile:
-      return SearchImage(source.path);
-    case PictureSource::Kind::kLink:
-    case PictureSource::Kind::kData:
-      break;
-  }
-  // Armed here, on the thread Abort comes from: an Abort pressed before the
-  // worker starts the download still stops it.
-  if (source.kind == PictureSource::Kind::kLink) control_->SetRunning(true);
+  if (source.kind == PictureSource::Kind::kNone) return false;
+  if (source.kind == PictureSource::Kind::kFile) return SearchImage(source.path);
+  // A downloaded or kept picture's file goes with its search: nothing to
+  // decode again at another size.
+  ShowQueue(false);
   previewPath_.clear();
-  HWND window = Handle();
-  return StartOperation([this, window, source](Control& control) {
-    const OperationContext context = control.Context();
-    context.view.EnableControls(false);
-    context.view.ClearRows();
-    // Lives until the search is over; its temporary file goes with it.
-    QueryPicture picture;
-    const QueryPicture::Outcome outcome = source.kind == PictureSource::Kind::kLink
-                                              ? picture.Download(source.url, context)
-                                              : picture.Keep(source.bytes);
-    if (outcome != QueryPicture::Outcome::kOk) {
-      {
-        std::lock_guard<std::mutex> lock(picturesMutex_);
-        pendingPreview_ = PixelPicture();
-      }
-      PostMessageW(window, kPicturesReady, 0, 0);
-      context.view.SetStatusText(QueryPicture::StatusText(outcome, picture.Failure()));
-      context.view.EnableControls(true);
-      return;
-    }
-    control.SetPath(picture.Path());
-    LoadPreview(picture.Path());
-    control.Search();
-  });
+  return operations_->SearchSource(source);
 }
 
-bool TintwiseWindow::SearchDrop(const DropData& data) { return SearchSource(PictureSource::From(data)); }
+bool TintwiseWindow::SearchDrop(const DropData& data) {
+  if (const std::vector<std::string> paths = PictureSource::LocalFiles(data); PictureQueue::Queues(paths)) {
+    return CheckPictures(paths);
+  }
+  return SearchSource(PictureSource::From(data));
+}
+
+bool TintwiseWindow::CheckPictures(const std::vector<std::string>& paths) {
+  if (IsBusy() || closePending_ || paths.empty()) return false;
+  auto queue = std::make_shared<PictureQueue>();
+  ShowQueue(false);
+  queue_ = queue;
+  ShowQueue(true);
+  ClearRows();
+  previewPath_.clear();
+  preview_->SetPicture({});
+  SetStatusText(PictureQueue::Label(PictureQueue::Mark::kChecking));
+  // Only Abort among the buttons; the list and the strip stay usable, to
+  // look at the entries already checked.
+  EnableControls(false);
+  EnableWindow(list_->Handle(), TRUE);
+  const auto filled = [this, queue] { Post([this, queue] { OnQueueFilled(queue); }); };
+  const auto changed = [this, queue](std::size_t index) {
+    // The picture is decoded on the worker too, once it has been read.
+    std::shared_ptr<PixelPicture> preview;
+    const PictureQueue::Entry entry = queue->At(index);
+    if (entry.state == PictureQueue::State::kChecked && entry.check.read) {
+      std::string reason;
+      preview = std::make_shared<PixelPicture>(
+          PixelPicture::FromFile(entry.picture.path, kQueuedPreviewSide, kQueuedPreviewSide, &reason));
+    }
+    Post([this, queue, index, preview] { OnQueueEntryChanged(queue, index, preview); });
+  };
+  const bool started = operations_->CheckQueue(queue, paths, filled, changed);
+  if (!started) {
+    ShowQueue(false);
+    EnableControls(true);
+  }
+  return started;
+}
+
+void TintwiseWindow::ShowQueue(bool shown) {
+  if (!shown) {
+    if (!queue_) return;
+    queue_.reset();
+    queuePreviews_.clear();
+    strip_->SetEntries({});
+  }
+  follow_.Reset();
+  ShowWindow(strip_->Handle(), shown ? SW_SHOW : SW_HIDE);
+  ApplyLayout();
+}
+
+void TintwiseWindow::OnQueueFilled(const std::shared_ptr<PictureQueue>& queue) {
+  if (queue != queue_) return;
+  const std::vector<std::string> names = QueueDisplay::Filled(*queue, *this);
+  queuePreviews_.assign(names.size(), PixelPicture());
+  strip_->SetEntries(names);
+}
+
+void TintwiseWindow::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
+                                         const std::shared_ptr<PixelPicture>& preview) {
+  if (queue != queue_ || index >= queuePreviews_.size()) return;
+  const int row = static_cast<int>(index);
+  const PictureQueue::Mark mark = queue->MarkAt(index);
+  if (preview) {
+    queuePreviews_[index] = *preview;
+    strip_->SetThumbnail(row, *preview);
+  }
+  strip_->SetMark(row, mark);
+  if (follow_.ShowsOnChange(row, mark)) ShowQueueEntry(row);
+}
+
+void TintwiseWindow::ShowQueueEntry(int index) {
+  if (!queue_ || index < 0 || static_cast<std::size_t>(index) >= queue_->Size()) return;
+  follow_.Shown(index);
+  // Not a selection of the user's: the list keeps following the queue.
+  if (strip_->Selected() != index) strip_->Select(index);
+  const bool kept = static_cast<std::size_t>(index) < queuePreviews_.size() && !queuePreviews_[index].Empty();
+  previewPath_ = kept ? queue_->At(index).picture.path : std::string();
+  preview_->SetPicture(kept ? queuePreviews_[index] : PixelPicture());
+  // Sharp at the box's size: the kept picture is a thumbnail's.
+  if (kept) RedecodePictures();
+  if (QueueDisplay::ShowEntry(*queue_, index, *this, control_->Table())) ShowSwatches();
+}
+
+void TintwiseWindow::Post(std::function<void()> call) {
+  {
+    std::lock_guard<std::mutex> lock(postedMutex_);
+    posted_.push_back(std::move(call));
+  }
+  PostMessageW(Handle(), kRunPosted, 0, 0);
+}
 
 void TintwiseWindow::RunPosted() {
   std::vector<std::function<void()>> calls;
@@ -671,28 +646,16 @@ void TintwiseWindow::OnPaste() {
 void TintwiseWindow::ShowSwatches() {
   const CacheTable* table = control_->Table();
   if (list_->RowCount() == 0 || !table) return;
-  const std::optional<ImageCache::Colours>& query = control_->LastQuery();
+  // Those of the queued entry shown, or of the last search.
+  std::optional<ImageCache::Colours> query = control_->LastQuery();
+  std::vector<std::size_t> rows = control_->LastRows();
+  if (queue_) QueueDisplay::EntrySwatches(*queue_, follow_.ShownEntry(), query, rows);
   if (query) {
     const int cell = MulDiv(kQuerySwatchCell, static_cast<int>(font_->Dpi()), USER_DEFAULT_SCREEN_DPI);
     querySwatch_->SetPicture(PixelPicture::Swatch(query->data(), cell));
     ShowWindow(querySwatchCaption_.get(), SW_SHOW);
   }
-  // The search names the table rows it listed; an id that no longer matches
-  // its row (the table was replaced since) gets no swatch.
-  std::unordered_map<std::string_view, std::size_t> stored;
-  for (const std::size_t entry : control_->LastRows()) {
-    if (entry < table->RowCount()) stored.emplace(table->Id(entry), entry);
-  }
-  const int cell = std::max(1, list_->SwatchSide() / 3);
-  for (int row = 0; row < list_->RowCount(); ++row) {
-    const std::vector<std::string> texts = list_->GetRowTexts(row);
-    if (texts.size() <= 2 || list_->HasSwatch(row)) continue;
-    const auto found = stored.find(texts[2]);
-    if (found != stored.end()) {
-      const ImageCache::Colours colours = table->Signature(found->second);
-      list_->SetRowSwatch(row, PixelPicture::Swatch(colours.data(), cell));
-    }
-  }
+  ResultListing::AddSwatches(*list_, *table, rows);
 }
 
 void TintwiseWindow::OnSelectionChanged() {
@@ -704,7 +667,7 @@ void TintwiseWindow::FetchSelectedSitePicture() {
   KillTimer(Handle(), kSiteTimer);
   const std::string id = SelectedId();
   if (id.empty()) return;
-  const std::wstring loading = ShownText(kSiteLoading.str());
+  const std::wstring loading = ShownText(WindowTexts::kSiteLoading.str());
   // The same row again: nothing new unless its last fetch failed.
   if (id == siteId_ && (!site_->Picture().Empty() || site_->Message() == loading)) return;
   siteId_ = id;
@@ -714,19 +677,17 @@ void TintwiseWindow::FetchSelectedSitePicture() {
 }
 
 std::string TintwiseWindow::SelectedId() const {
-  const int row = list_->FirstSelectedRow();
-  const std::vector<std::string> texts = row >= 0 ? list_->GetRowTexts(row) : std::vector<std::string>();
-  return texts.size() >= 3 ? texts[2] : std::string();
+  return ResultListing::IdAt(*list_, list_->FirstSelectedRow());
 }
 
 void TintwiseWindow::OnOpen() {
   if (IsBusy() || closePending_) return;
   // "Pictures\0*.jpg;...\0All files\0*.*\0\0"
-  std::wstring filter = ShownText(kPictureFilter.str());
+  std::wstring filter = ShownText(WindowTexts::kPictureFilter.str());
   filter += L'\0';
   filter += L"*.jpg;*.jpeg;*.png;*.gif;*.bmp;*.webp";
   filter += L'\0';
-  filter += ShownText(kAllFilter.str());
+  filter += ShownText(WindowTexts::kAllFilter.str());
   filter += L'\0';
   filter += L"*.*";
   filter += L'\0';
@@ -738,22 +699,38 @@ void TintwiseWindow::OnOpen() {
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
   // A typed name of a missing file is taken: the search says what is wrong.
-  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+  // Several files are queued.
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT;
   if (!GetOpenFileNameW(&dialog)) return;
-  file.resize(wcslen(file.c_str()));
-  if (!file.empty()) SearchImage(Utf8FromWide(file));
+  // One file: its path. Several: the folder, then each name, each ended by
+  // a NUL, the list by another.
+  std::vector<std::wstring> parts;
+  for (const wchar_t* part = file.c_str(); *part; part += wcslen(part) + 1) parts.emplace_back(part);
+  if (parts.empty()) return;
+  if (parts.size() == 1) {
+    SearchImage(Utf8FromWide(parts.front()));
+    return;
+  }
+  std::wstring folder = parts.front();
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  std::vector<std::string> paths;
+  for (std::size_t i = 1; i < parts.size(); ++i) paths.push_back(Utf8FromWide(folder + parts[i]));
+  CheckPictures(paths);
 }
 
 void TintwiseWindow::OnGenerateCache() {
-  if (closePending_) return;
-  StartOperation([](Control& control) { control.GenerateCache(); });
+  if (closePending_ || IsBusy()) return;
+  // The queue's results name rows of the table about to be replaced.
+  ShowQueue(false);
+  operations_->GenerateCache();
 }
 
 void TintwiseWindow::OnAbort() { control_->Abort(); }
 
 void TintwiseWindow::OnUpdateCache() {
-  if (closePending_) return;
-  StartOperation([](Control& control) { control.UpdateCache(); });
+  if (closePending_ || IsBusy()) return;
+  ShowQueue(false);
+  operations_->UpdateCache();
 }
 
 void TintwiseWindow::OnOpenPage() {
@@ -927,7 +904,7 @@ LRESULT CALLBACK TintwiseWindow::Procedure(HWND window, UINT message, WPARAM wPa
   auto* self = reinterpret_cast<TintwiseWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   // Messages that arrive while the window is being made (before its
   // controls exist) or after it has begun to go get the default handling.
-  if (!self || !self->list_ || !self->runner_) return DefWindowProcW(window, message, wParam, lParam);
+  if (!self || !self->list_ || !self->operations_) return DefWindowProcW(window, message, wParam, lParam);
   return self->OnMessage(message, wParam, lParam);
 }
 
@@ -972,8 +949,19 @@ LRESULT TintwiseWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_COMMAND:
       // Menus and accelerators send 0 or 1 in the high word, controls their notification.
+      if (reinterpret_cast<HWND>(lParam) == strip_->Handle()) {
+        // A thumbnail the user picks holds the list until the next queue.
+        if (HIWORD(wParam) == LBN_SELCHANGE && strip_->Selected() >= 0) {
+          follow_.Picked(strip_->Selected());
+          ShowQueueEntry(strip_->Selected());
+        }
+        return 0;
+      }
       if (lParam == 0 || HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
       return 0;
+    case WM_DRAWITEM:
+      if (strip_->OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+      break;
     case WM_NOTIFY: {
       LRESULT result = 0;
       OnNotify(*reinterpret_cast<const NMHDR*>(lParam), &result);

@@ -13,23 +13,26 @@
 #include <vector>
 
 #include "app/shared/PictureSource.h"
+#include "app/shared/QueueFollow.h"
+#include "app/shared/WindowOptions.h"
 #include "app/win/ComPointer.h"
 #include "app/win/DialogFont.h"
 #include "app/shared/DropData.h"
 #include "app/win/OwnedHandle.h"
 #include "app/win/PictureBox.h"
 #include "app/win/PixelPicture.h"
+#include "app/win/QueueStrip.h"
 #include "app/win/ResultList.h"
 #include "control/ControlView.h"
 
 class Control;
 class DropTarget;
 class InternetSession;
-class OperationRunner;
 class QueuedView;
 class SitePictureCache;
 class SitePictureFetcher;
 class WindowLayout;
+class WindowOperations;
 
 // The program's window on Windows: a resizable top-level window laid out by
 // the shared WindowLayout in dialog units, with the result list, the preview
@@ -42,18 +45,7 @@ class WindowLayout;
 // use and destroy it on the UI thread, which must have initialised OLE.
 class TintwiseWindow : public ControlView {
  public:
-  struct Options {
-    // Stands in for the program's own directory when not empty (tests).
-    std::string programDirectory;
-    // Opens a page address (Shift-JIS bytes); the default browser when empty.
-    std::function<void(const std::string& url)> openUrl;
-    // An image (UTF-8 path) searched once the cache has been loaded.
-    std::string searchAtStart;
-    // The HTTP session for every download; a default one when null.
-    std::shared_ptr<InternetSession> session;
-    // Where fetched site pictures are kept; the default directory when empty.
-    std::string siteCacheDirectory;
-  };
+  using Options = WindowOptions;
 
   static constexpr int kSiteFetchDelayMs = 150;
   static constexpr int kAbortRepeatMs = 100;
@@ -85,7 +77,16 @@ class TintwiseWindow : public ControlView {
   // operation runs (Abort and Exit excepted).
   bool SearchImage(const std::string& path);
   bool SearchSource(const PictureSource& source);
+  // Several local files (or a folder) are queued, anything else searched
+  // as SearchSource does.
   bool SearchDrop(const DropData& data);
+  // Queues the pictures among `paths` (files as they are, folders' pictures
+  // recursively in name order) and checks them one after another; Abort
+  // leaves the rest not checked. The strip shows them, the list the latest
+  // checked one's results until the user selects another.
+  bool CheckPictures(const std::vector<std::string>& paths);
+  // Shows queued entry `index`'s kept results: rows, verdict, preview, swatches.
+  void ShowQueueEntry(int index);
   void OnPaste();
   void OnOpen();
   void OnGenerateCache();
@@ -104,6 +105,10 @@ class TintwiseWindow : public ControlView {
   HWND Button(ButtonPlace place) const { return buttons_[place].get(); }
   std::string StatusText() const;
   DropTarget& Drop() const { return *dropTarget_; }
+  // The queue's strip; hidden unless several pictures were given at once.
+  QueueStrip& Strip() const { return *strip_; }
+  // The queue shown in the strip; null when none is.
+  const std::shared_ptr<PictureQueue>& Queue() const { return queue_; }
   // Called on the UI thread whenever an operation has ended and its results
   // are shown (tests wait for it).
   void SetOnOperationFinished(std::function<void()> done) { onFinished_ = std::move(done); }
@@ -119,14 +124,13 @@ class TintwiseWindow : public ControlView {
   void RestorePlacement();
   void SavePlacement() const;
   void InitializeSystem();
-  bool StartOperation(std::function<void(Control&)> operation);
   void OnOperationFinished();
   void OnCommand(int id);
   void OnNotify(const NMHDR& header, LRESULT* result);
   void OnContextMenu(HWND from, POINT at);
   void OnEnter();
   // Decodes the preview of `path` on the calling thread at the preview's
-  // size and hands it to the UI thread.
+  // size and hands it to the UI thread; an empty path empties the preview.
   void LoadPreview(const std::string& path);
   void ShowPendingPictures();
   // Decodes the boxes' pictures again at their new size on a thread of its
@@ -138,6 +142,14 @@ class TintwiseWindow : public ControlView {
   void FetchSelectedSitePicture();
   std::string SelectedId() const;
   void EndWindow();
+  // Shows or hides the strip (and drops the queue when hiding it).
+  void ShowQueue(bool shown);
+  void OnQueueFilled(const std::shared_ptr<PictureQueue>& queue);
+  // `preview` is the entry's picture once it has been checked and read.
+  void OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queue, std::size_t index,
+                           const std::shared_ptr<PixelPicture>& preview);
+  // Has the UI thread run `call` after what was posted before; dropped with the window.
+  void Post(std::function<void()> call);
 
   Options options_;
   // The window goes last: its children's owners below release theirs first.
@@ -159,6 +171,11 @@ class TintwiseWindow : public ControlView {
   std::unique_ptr<PictureBox> preview_;
   std::unique_ptr<PictureBox> site_;
   std::unique_ptr<PictureBox> querySwatch_;
+  std::unique_ptr<QueueStrip> strip_;
+  std::shared_ptr<PictureQueue> queue_;
+  // Each queued entry's picture once read: selecting it again decodes nothing.
+  std::vector<PixelPicture> queuePreviews_;
+  QueueFollow follow_;
   OwnedMenu rowMenu_;
   OwnedMenu previewMenu_;
   ComPointer<DropTarget> dropTarget_;
@@ -192,7 +209,7 @@ class TintwiseWindow : public ControlView {
   // goes first, then Control, then the view Control reports to.
   std::unique_ptr<QueuedView> queuedView_;
   std::shared_ptr<Control> control_;
-  std::unique_ptr<OperationRunner> runner_;
+  std::unique_ptr<WindowOperations> operations_;
   std::unique_ptr<SitePictureCache> siteCache_;
   std::unique_ptr<SitePictureFetcher> siteFetcher_;
   std::function<void()> onFinished_;

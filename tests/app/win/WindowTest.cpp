@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,12 +59,15 @@ void PutOnClipboard(UINT format, const std::string& bytes) {
   CloseClipboard();
 }
 
-std::string FileList(const std::string& path) {
+std::string FileList(const std::vector<std::string>& paths) {
   DROPFILES header{};
   header.pFiles = sizeof(header);
   header.fWide = TRUE;
-  std::wstring names = WidePath(path);
-  names.push_back(L'\0');
+  std::wstring names;
+  for (const std::string& path : paths) {
+    names += WidePath(path);
+    names.push_back(L'\0');
+  }
   names.push_back(L'\0');
   std::string bytes(reinterpret_cast<const char*>(&header), sizeof(header));
   bytes.append(reinterpret_cast<const char*>(names.data()), names.size() * sizeof(wchar_t));
@@ -276,7 +280,7 @@ TEST_F(WindowTest, DropsAndPastesOfFilesTextAndBitmapsReachTheSearch) {
     std::string status;   // when not empty, the status line
   };
   const Case cases[] = {
-      {"file list", CF_HDROP, FileList(picture), "12", ""},
+      {"file list", CF_HDROP, FileList({picture}), "12", ""},
       {"bitmap", CF_DIB, GreyBitmap(70, 40, 30), "7", ""},
       {"text naming no picture", CF_UNICODETEXT, WideText("hello"), "", Sjis(u8"画像ではありません")},
   };
@@ -301,6 +305,49 @@ TEST_F(WindowTest, DropsAndPastesOfFilesTextAndBitmapsReachTheSearch) {
       }
     }
   }
+}
+
+TEST_F(WindowTest, SeveralDroppedPicturesAreQueuedCheckedInTurnAndAbortStopsTheQueue) {
+  Open();
+  const std::vector<std::string> files = {PathOf("a.png"), PathOf("b.png"), PathOf("c.png")};
+  WriteUniformPicture(files[0], 50);
+  WriteUniformPicture(files[1], 120);
+  std::ofstream(files[2], std::ios::binary) << "not a picture";
+  ComPointer<IDataObject> data(new OneFormatData(CF_HDROP, FileList(files)));
+  DWORD effect = DROPEFFECT_COPY;
+  ASSERT_EQ(S_OK, window_->Drop().DragEnter(data.Get(), 0, {0, 0}, &effect));
+  ASSERT_EQ(S_OK, window_->Drop().Drop(data.Get(), 0, {0, 0}, &effect));
+  ASSERT_TRUE(WaitIdle());
+  QueueStrip& strip = window_->Strip();
+  ASSERT_EQ(3, strip.Count());
+  EXPECT_TRUE(IsWindowVisible(strip.Handle()));
+  EXPECT_EQ(PictureQueue::Mark::kPosted, strip.MarkAt(0));
+  EXPECT_EQ(PictureQueue::Mark::kPosted, strip.MarkAt(1));
+  EXPECT_EQ(PictureQueue::Mark::kError, strip.MarkAt(2));
+  EXPECT_TRUE(strip.HasThumbnail(0));
+  // The list followed the queue to its last entry, which could not be read.
+  EXPECT_EQ(0, window_->List().RowCount());
+  // Picking the first shows its kept results, swatches and picture.
+  strip.Select(0);
+  SendMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(strip.Handle()), LBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(strip.Handle()));
+  EXPECT_EQ(20, window_->List().RowCount());
+  EXPECT_EQ("5", FirstId());
+  EXPECT_TRUE(window_->List().HasSwatch(0));
+  EXPECT_FALSE(window_->Preview().Picture().Empty());
+
+  // Abort at once: nothing is checked.
+  ASSERT_TRUE(window_->CheckPictures(files));
+  window_->OnAbort();
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_EQ(3, strip.Count());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(PictureQueue::Mark::kNotChecked, strip.MarkAt(i)) << i;
+  EXPECT_TRUE(IsWindowEnabled(window_->Button(TintwiseWindow::kOpen)));
+  // A single picture ends the queue.
+  ASSERT_TRUE(window_->SearchImage(files[0]));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(nullptr, window_->Queue());
+  EXPECT_FALSE(IsWindowVisible(strip.Handle()));
 }
 
 TEST_F(WindowTest, AbortEndsAStalledDownloadAndTheWindowIsUsableAgain) {
