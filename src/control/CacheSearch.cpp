@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "control/CheckDisplay.h"
@@ -54,6 +55,7 @@ bool CacheSearch::Run(const std::string& path) {
   view.EnableControls(false);
   view.ClearRows();
   rows_.clear();
+  check_ = {};
   view.SetStatusText(kExtracting);
 
   using Clock = std::chrono::steady_clock;
@@ -87,6 +89,7 @@ bool CacheSearch::Run(const std::string& path) {
     rows_ = CheckDisplay::Rows(check);
   }
   CheckDisplay::Show(view, table, check);
+  check_ = std::move(check);
   view.EnableControls(true);
   return true;
 }

@@ -8,6 +8,7 @@
 #include "imaging/ImageCache.h"
 
 #include "control/OperationContext.h"
+#include "control/PictureCheck.h"
 #include "imaging/ImageError.h"
 
 // The search operation: reduces the picture at a path to its signature and
@@ -32,6 +33,9 @@ class CacheSearch {
   // The table rows the last search listed (the verdict's marked row among
   // them), so a front end finds their stored values without a table scan.
   const std::vector<std::size_t>& LastRows() const { return rows_; }
+  // The last search's matches and verdict (not read, or nothing matched
+  // without a table), for a confirmation after it.
+  const PictureCheck& LastCheck() const { return check_; }
 
  private:
   OperationContext context_;
@@ -40,4 +44,5 @@ class CacheSearch {
   ImageError error_;
   std::optional<ImageCache::Colours> query_;
   std::vector<std::size_t> rows_;
+  PictureCheck check_;
 };

@@ -22,26 +22,6 @@ std::string DifferenceText(std::int64_t difference) {
       kDifferenceWidth);
 }
 
-// "検索終了" and the verdict's line: outcome, id, difference and how it
-// matched; the entry as a marked row when another comparison found it.
-void ShowVerdict(ControlView& view, const CacheTable& table, const Verdict::Decision& verdict) {
-  static const SjisText kDone{u8"検索終了"}, kId{u8"　ID "}, kDifference{u8"　差 "}, kSpace{u8"　"},
-      kClosest{u8"　最も近いもの:"};
-  std::string line = kDone.str() + "\n" + Verdict::Label(verdict.outcome);
-  std::vector<std::string> marked;
-  if (verdict.hasEntry) {
-    if (verdict.outcome == Verdict::Outcome::kNew) line += kClosest.str();
-    line += kId.str() + std::string(table.Id(verdict.entry.row)) + kDifference.str() +
-            std::to_string(verdict.entry.difference) + kSpace.str() + ComparisonLabel(verdict.comparison);
-    if (verdict.comparison != Comparison::kSame) {
-      marked = {std::string(table.Title(verdict.entry.row)), std::string(table.Name(verdict.entry.row)),
-                std::string(table.Id(verdict.entry.row)),
-                DifferenceText(verdict.entry.difference) + " " + ComparisonLabel(verdict.comparison)};
-    }
-  }
-  view.ShowVerdict(line, marked);
-}
-
 }  // namespace
 
 void CheckDisplay::Show(ControlView& view, const CacheTable* table, const PictureCheck& check) {
@@ -59,7 +39,29 @@ void CheckDisplay::Show(ControlView& view, const CacheTable* table, const Pictur
     }
   }
   view.SetStatusText(kDone);
-  if (table) ShowVerdict(view, *table, check.decision);
+  if (table) {
+    view.ShowVerdict(kDone + "\n" + VerdictLine(*table, check.decision, Verdict::Label(check.decision.outcome)),
+                     MarkedRow(*table, check.decision));
+  }
+}
+
+std::string CheckDisplay::VerdictLine(const CacheTable& table, const Verdict::Decision& verdict,
+                                      const std::string& label) {
+  static const SjisText kId{u8"　ID "}, kDifference{u8"　差 "}, kSpace{u8"　"}, kClosest{u8"　最も近いもの:"};
+  std::string line = label;
+  if (verdict.hasEntry) {
+    if (verdict.outcome == Verdict::Outcome::kNew) line += kClosest.str();
+    line += kId.str() + std::string(table.Id(verdict.entry.row)) + kDifference.str() +
+            std::to_string(verdict.entry.difference) + kSpace.str() + ComparisonLabel(verdict.comparison);
+  }
+  return line;
+}
+
+std::vector<std::string> CheckDisplay::MarkedRow(const CacheTable& table, const Verdict::Decision& verdict) {
+  if (!verdict.hasEntry || verdict.comparison == Comparison::kSame) return {};
+  return {std::string(table.Title(verdict.entry.row)), std::string(table.Name(verdict.entry.row)),
+          std::string(table.Id(verdict.entry.row)),
+          DifferenceText(verdict.entry.difference) + " " + ComparisonLabel(verdict.comparison)};
 }
 
 std::vector<std::size_t> CheckDisplay::Rows(const PictureCheck& check) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "control/PictureCheck.h"
@@ -21,6 +22,15 @@ class CheckDisplay {
 
   // The table rows Show lists: the plain rows, then the verdict's entry.
   static std::vector<std::size_t> Rows(const PictureCheck& check);
+
+  // The verdict's line below "検索終了", headed by `label` (the verdict's
+  // label, or that label with a confirmation's state): id, difference and
+  // how it matched.
+  static std::string VerdictLine(const CacheTable& table, const Verdict::Decision& verdict, const std::string& label);
+  // The verdict's entry as a row to show first (difference marked with how
+  // it matched) when another comparison than the plain difference found it;
+  // empty otherwise.
+  static std::vector<std::string> MarkedRow(const CacheTable& table, const Verdict::Decision& verdict);
 
   // "画像を読み込めませんでした" and why, on a second line (Shift-JIS).
   static std::string UnreadableText(const PictureCheck& check);

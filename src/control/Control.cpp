@@ -3,6 +3,7 @@
 #include "control/CacheGeneration.h"
 #include "control/CacheUpdate.h"
 #include "control/ControlView.h"
+#include "control/SearchConfirmation.h"
 #include "infra/InternetSession.h"
 #include "infra/TextEncoding.h"
 
@@ -30,7 +31,20 @@ bool Control::Search() {
   searchError_ = search.LastError();
   lastQuery_ = search.LastQuery();
   lastRows_ = search.LastRows();
+  lastCheck_ = search.LastCheck();
   return read;
+}
+
+Confirmation::Result Control::ConfirmLastSearch(SitePictureCache* cache) {
+  const Confirmation::Result result = SearchConfirmation(Context(), cache).Run(path_, lastCheck_);
+  running_.store(false);
+  if (result.decision.hasEntry && (!lastCheck_.decision.hasEntry ||
+                                   result.decision.entry.row != lastCheck_.decision.entry.row)) {
+    // A candidate the search did not list may now be marked first.
+    lastRows_.push_back(result.decision.entry.row);
+  }
+  lastCheck_.decision = result.decision;
+  return result;
 }
 
 std::size_t Control::CheckQueue(PictureQueue& queue, const PictureQueue::Changed& changed) {

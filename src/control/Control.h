@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "control/CacheSearch.h"
+#include "control/Confirmation.h"
 #include "control/OperationResult.h"
 #include "control/PictureQueue.h"
 #include "search/CacheDatabase.h"
@@ -14,6 +15,7 @@
 class CacheTable;
 class ControlView;
 class InternetSession;
+class SitePictureCache;
 
 // The central object: holds the loaded cache and runs the system's
 // operations (load, search, cache update, cache generation) against the view
@@ -49,6 +51,13 @@ class Control {
   // checked. The caller sets the running flag before (SetRunning(true)), on
   // the thread that aborts; this call clears it when done. Returns how many
   // were checked.
+  // Checks the last Search's verdict against the site's own pictures and
+  // shows the outcome on the verdict line (SearchConfirmation), taking and
+  // keeping them in `cache` (may be null). The caller sets the running flag
+  // before, on the thread that aborts (an Abort during the search then
+  // skips this); this call clears it when done.
+  Confirmation::Result ConfirmLastSearch(SitePictureCache* cache);
+
   std::size_t CheckQueue(PictureQueue& queue, const PictureQueue::Changed& changed);
 
   // Replaces "cache.db" with the prebuilt copy from the cache server and
@@ -85,6 +94,10 @@ class Control {
   // The table rows the last Search listed; they name rows of the table held
   // then, so check an id against Table() before use.
   const std::vector<std::size_t>& LastRows() const { return lastRows_; }
+  // The last Search's matches under every comparison and its verdict (the
+  // verdict as confirmed, after ConfirmLastSearch).
+  const MatchResult& LastMatch() const { return lastCheck_.match; }
+  const Verdict::Decision& LastDecision() const { return lastCheck_.decision; }
 
   // Frees the loaded table and closes the database, before "cache.db" is replaced.
   void ReleaseDatabase() { cache_.Release(); }
@@ -106,6 +119,7 @@ class Control {
   ImageError searchError_;
   std::optional<ImageCache::Colours> lastQuery_;
   std::vector<std::size_t> lastRows_;
+  PictureCheck lastCheck_;
   CacheDatabase cache_;
   std::atomic<bool> running_{false};
   std::shared_ptr<InternetSession> session_;

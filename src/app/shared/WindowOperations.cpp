@@ -47,6 +47,19 @@ bool WindowOperations::Start(std::function<void(Control&)> operation) {
   });
 }
 
+void WindowOperations::ConfirmSearches(SitePictureCache* cache) {
+  confirm_ = true;
+  siteCache_ = cache;
+}
+
+void WindowOperations::SearchAndConfirm(Control& control, bool confirm, SitePictureCache* cache) {
+  if (control.Search() && confirm) {
+    control.ConfirmLastSearch(cache);
+  } else {
+    control.SetRunning(false);
+  }
+}
+
 bool WindowOperations::LoadCache() {
   return Start([](Control& control) { control.LoadCache(); });
 }
@@ -57,11 +70,17 @@ bool WindowOperations::SearchFile(const std::string& path) {
   // The search's own disabling only arrives after the preview's decode, so
   // the controls go off here.
   window_.EnableControls(false);
-  const bool started = Start([show = showPreview_, path](Control& control) {
+  // Armed here, on the thread Abort comes from: an Abort during the search
+  // already stops its confirmation.
+  control_->SetRunning(true);
+  const bool started = Start([show = showPreview_, path, confirm = confirm_, cache = siteCache_](Control& control) {
     show(path);
-    control.Search();
+    SearchAndConfirm(control, confirm, cache);
   });
-  if (!started) window_.EnableControls(true);
+  if (!started) {
+    control_->SetRunning(false);
+    window_.EnableControls(true);
+  }
   return started;
 }
 
@@ -83,9 +102,9 @@ bool WindowOperations::SearchSource(const PictureSource& source) {
       break;
   }
   // Armed here, on the thread Abort comes from: an Abort pressed before the
-  // worker starts the download still stops it.
-  if (source.kind == PictureSource::Kind::kLink) control_->SetRunning(true);
-  return Start([show = showPreview_, source](Control& control) {
+  // worker starts the download (or the confirmation) still stops it.
+  control_->SetRunning(true);
+  const bool started = Start([show = showPreview_, source, confirm = confirm_, cache = siteCache_](Control& control) {
     const OperationContext context = control.Context();
     context.view.EnableControls(false);
     context.view.ClearRows();
@@ -98,12 +117,15 @@ bool WindowOperations::SearchSource(const PictureSource& source) {
       show({});
       context.view.SetStatusText(QueryPicture::StatusText(outcome, picture.Failure()));
       context.view.EnableControls(true);
+      control.SetRunning(false);
       return;
     }
     control.SetPath(picture.Path());
     show(picture.Path());
-    control.Search();
+    SearchAndConfirm(control, confirm, cache);
   });
+  if (!started) control_->SetRunning(false);
+  return started;
 }
 
 bool WindowOperations::CheckQueue(std::shared_ptr<PictureQueue> queue, std::vector<std::string> paths,

@@ -11,6 +11,7 @@
 
 class Control;
 class ControlView;
+class SitePictureCache;
 
 // The long operations both windows start, one at a time on a worker thread:
 // the start-up load, the search of a file, a link or picture data, the check
@@ -36,6 +37,12 @@ class WindowOperations {
   ~WindowOperations();
   WindowOperations(const WindowOperations&) = delete;
   WindowOperations& operator=(const WindowOperations&) = delete;
+
+  // From now on a search goes on to confirm its verdict by the site's own
+  // pictures on the same worker (Control::ConfirmLastSearch), taking and
+  // keeping them in `cache` (may be null; it must outlive this object), as
+  // "サイトの画像" does. Abort ends the confirmation.
+  void ConfirmSearches(SitePictureCache* cache);
 
   // True from a start until `finished` has been called.
   bool IsBusy() const { return runner_.IsBusy(); }
@@ -71,6 +78,11 @@ class WindowOperations {
  private:
   std::shared_ptr<Control> control_;
   ControlView& window_;
+  // The search of the picture at the control's path, then its confirmation.
+  static void SearchAndConfirm(Control& control, bool confirm, SitePictureCache* cache);
+
   ShowPreview showPreview_;
+  bool confirm_ = false;
+  SitePictureCache* siteCache_ = nullptr;
   OperationRunner runner_;
 };

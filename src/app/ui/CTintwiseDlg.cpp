@@ -342,6 +342,7 @@ void CTintwiseDlg::InitializeSystem() {
         QMetaObject::invokeMethod(this, std::move(complete), Qt::QueuedConnection);
       },
       [this] { OnOperationFinished(); }, [this](const std::string& path) { LoadImage(path); });
+  operations_->ConfirmSearches(siteCache_.get());
 
   list_->SetColumns(ResultColumns::Titles());
   list_->SetColumnWidths(ResultColumns::DefaultWidths());

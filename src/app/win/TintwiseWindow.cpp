@@ -308,6 +308,7 @@ void TintwiseWindow::InitializeSystem() {
       control_, *this,
       [this](std::function<void()> call) { Post(std::move(call)); },
       [this] { OnOperationFinished(); }, [this](const std::string& path) { LoadPreview(path); });
+  operations_->ConfirmSearches(siteCache_.get());
 
   list_->SetColumns(ResultColumns::Titles());
   list_->SetColumnWidths(ResultColumns::DefaultWidths());
