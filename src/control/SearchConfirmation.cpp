@@ -49,7 +49,12 @@ Confirmation::Result SearchConfirmation::Run(const std::string& path, const Pict
   };
   result = Confirmation::Run(query, check.match, check.decision, *table, source, &context_.running);
 
-  if (!context_.running.load() && result.state == Confirmation::State::kNotNeeded) {
+  // A fetch that Abort ended counts as a picture not had; the verdict was
+  // not confirmed because of the Abort, not the site.
+  if (!context_.running.load() && (result.state == Confirmation::State::kNotNeeded ||
+                                   result.state == Confirmation::State::kUnreachable)) {
+    result = {};
+    result.decision = check.decision;
     view.SetStatusText(kDone + "\n" + searched + kStopped.str());
   } else {
     if (result.state == Confirmation::State::kUnreachable) WriteLog(kLogUnreachable + result.message);

@@ -399,3 +399,70 @@ TEST_F(PictureSourceTest, TheSitePictureBoxSitsRightOfThePreviewAtItsSize) {
 }
 
 }  // namespace
+
+namespace {
+
+// A search confirms its verdict by the site's picture on its own; its state
+// is on the verdict line: confirmed against the demo site (and again from
+// the kept picture once the site is gone), not confirmed when the site
+// cannot be reached, stopped by Abort while the site keeps silent. The
+// window is usable after each.
+TEST_F(PictureSourceTest, ASearchConfirmsItsVerdictByTheSitesPicture) {
+  const DemoCatalog catalog(4);
+  auto demo = std::make_unique<DemoSite>(catalog);
+  ASSERT_TRUE(demo->Start("127.0.0.1", 0));
+  const DemoEntry& entry = catalog.Entries().front();
+  const std::string id = std::to_string(entry.id);
+  const std::string demoPath = PathOf("demo-picture");
+  {
+    std::FILE* file = std::fopen(demoPath.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(entry.bytes.data(), 1, entry.bytes.size(), file);
+    std::fclose(file);
+    ImageCacheDirectX signature;
+    ASSERT_TRUE(signature.LoadImage(demoPath));
+    std::remove(PathOf("cache.db").c_str());
+    CacheFileWriter cache(PathOf("cache.db"));
+    cache.Add(kMatchId, "match", "poster", match_);
+    cache.Add(id, "demo", "poster", signature.colours);
+  }
+  site_.ServeNoAnswer("/mofuimg/pimg.php?imgid=" + std::string(kMatchId));
+  const std::string closed = "127.0.0.1:" + std::to_string(LoopbackHttpServer::UnusedPort());
+  const std::string posted = Utf8(u8"検索終了\n投稿済み");
+  const std::string same = Utf8(u8"　差 0　同一");
+  struct Case {
+    const char* what;
+    std::string host;
+    std::string path;
+    std::string status;
+  };
+  const Case cases[] = {
+      {"demo site", "127.0.0.1:" + std::to_string(demo->Port()), demoPath,
+       posted + Utf8(u8"（確認済み）　ID ") + id + same},
+      {"kept picture, site gone", closed, demoPath, posted + Utf8(u8"（確認済み）　ID ") + id + same},
+      {"unreachable", closed, pngPath_, posted + Utf8(u8"（サイトの画像を取得できず未確認）　ID ") + kMatchId + same},
+      {"aborted", site_.Host(), pngPath_, posted + Utf8(u8"　ID ") + kMatchId + same + Utf8(u8"（確認を中止しました）")},
+  };
+  OpenDialog(std::chrono::milliseconds(20000));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.host == closed) demo.reset();
+    OverrideServerHosts(c.host, c.host);
+    ASSERT_TRUE(dialog_->SearchImage(c.path));
+    if (c.host == site_.Host()) {
+      ASSERT_TRUE(QTest::qWaitFor(
+          [this] { return Status().rfind(Utf8(u8"サイトの画像で確認中…\n投稿済み"), 0) == 0; }, 5000))
+          << Status();
+      EXPECT_FALSE(dialog_->Buttons()[CTintwiseDlg::kOpen]->isEnabled());
+      QTest::mouseClick(dialog_->Buttons()[CTintwiseDlg::kAbort], Qt::LeftButton);
+      // Well before the site's silence would end it.
+      EXPECT_TRUE(QTest::qWaitFor([this] { return !dialog_->IsBusy(); }, 1500));
+    }
+    WaitUntilIdle();
+    EXPECT_EQ(Status(), c.status);
+    EXPECT_TRUE(dialog_->Buttons()[CTintwiseDlg::kOpen]->isEnabled());
+    EXPECT_EQ(FirstId(), c.path == demoPath ? id : std::string(kMatchId));
+  }
+}
+
+}  // namespace
