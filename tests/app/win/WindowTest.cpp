@@ -369,6 +369,43 @@ TEST_F(WindowTest, AbortEndsAStalledDownloadAndTheWindowIsUsableAgain) {
   EXPECT_EQ(0, window_->List().RowCount());
 }
 
+// A posted verdict is confirmed by the site's picture after the search: a
+// site that cannot be reached leaves it unconfirmed and says so; Abort ends
+// a confirmation the site keeps waiting. The window is usable after both.
+TEST_F(WindowTest, ASearchsConfirmationSaysWhenTheSiteIsAwayAndAbortEndsIt) {
+  LoopbackHttpServer silent;
+  silent.ServeNoAnswer("/mofuimg/pimg.php?imgid=5");
+  const std::string site = SiteHost();
+  const std::string closed = "127.0.0.1:" + std::to_string(LoopbackHttpServer::UnusedPort());
+  Open();
+  const std::string picture = PathOf("query.png");
+  WriteUniformPicture(picture, 50);
+  for (const bool abort : {false, true}) {
+    SCOPED_TRACE(abort ? "aborted" : "site away");
+    OverrideServerHosts(abort ? silent.Host() : closed, CacheHost());
+    ASSERT_TRUE(window_->SearchImage(picture));
+    if (abort) {
+      ASSERT_TRUE(PumpUntil(*window_, [this] {
+        return window_->StatusText().rfind(Sjis(u8"サイトの画像で確認中…\n投稿済み　ID 5"), 0) == 0;
+      })) << window_->StatusText();
+      EXPECT_FALSE(IsWindowEnabled(window_->Button(TintwiseWindow::kOpen)));
+      const auto pressed = std::chrono::steady_clock::now();
+      SendMessageW(window_->Button(TintwiseWindow::kAbort), BM_CLICK, 0, 0);
+      ASSERT_TRUE(PumpUntil(*window_, [this] { return !window_->IsBusy(); }, 10));
+      EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+    }
+    ASSERT_TRUE(WaitIdle());
+    const std::string status = window_->StatusText();
+    const std::string head = Sjis(abort ? u8"検索終了\n投稿済み　ID 5" : u8"検索終了\n投稿済み（サイトの画像を取得できず未確認）　ID 5");
+    const std::string tail = abort ? Sjis(u8"（確認を中止しました）") : std::string();
+    EXPECT_EQ(0u, status.rfind(head, 0)) << status;
+    EXPECT_TRUE(status.ends_with(tail)) << status;
+    EXPECT_EQ("5", FirstId());
+    EXPECT_TRUE(IsWindowEnabled(window_->Button(TintwiseWindow::kOpen)));
+  }
+  OverrideServerHosts(site, CacheHost());
+}
+
 TEST_F(WindowTest, ADensityChangeLaysTheWindowOutAgainAtTheNewSize) {
   Open();
   RECT before{};
@@ -395,8 +432,12 @@ TEST_F(WindowTest, ADensityChangeLaysTheWindowOutAgainAtTheNewSize) {
 
 }  // namespace
 
+// A search confirms its verdict by the site's pictures: the site is a closed
+// loopback port unless a test serves one, so that no test asks a demo site
+// that happens to run here.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  OverrideServerHosts("127.0.0.1:" + std::to_string(LoopbackHttpServer::UnusedPort()), CacheHost());
   if (FAILED(OleInitialize(nullptr))) return 1;
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
