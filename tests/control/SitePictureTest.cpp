@@ -11,6 +11,7 @@
 #include "control/SitePictureCache.h"
 #include "control/SitePictureFetcher.h"
 #include "control/SitePictureFixture.h"
+#include "support/CacheFileWriter.h"
 #include "support/FileModes.h"
 #include "support/SitePages.h"
 
@@ -82,6 +83,40 @@ TEST_F(SitePictureTest, TheSitePictureComesFromThePageAndIsKeptForNextTime) {
   EXPECT_EQ(noAddress.message, Sjis(u8"画像のアドレスがありません"));
   // Reading pages leaves nothing of the generation run's in the data directory.
   for (const char* folder : {"php", "image"}) EXPECT_FALSE(std::filesystem::exists(PathOf(folder))) << folder;
+}
+
+// A search's confirmation in the window: close rows, a site that
+// answers no page. One failed fetch ends the asking (the rest would only
+// wait out the spacing to fail alike); the verdict stands, not confirmed.
+// A search aborted before it ends asks nothing.
+TEST_F(SitePictureTest, ASearchsConfirmationAsksAnUnreachableSiteOnceAndNothingOnceAborted) {
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    for (int i = 0; i < 3; ++i) cache.Add(std::to_string(1 + i), "t", "p", Uniform(50 + i));
+  }
+  WriteUniformPicture(PathOf("query.png"), 50);
+  for (const int id : {1, 2, 3}) server_.ServeStatus("/mofuimg/pimg.php?imgid=" + std::to_string(id), 404);
+  Control control(view_, std::make_shared<InternetSession>("Tintwise"));
+  control.SetDatabasePath(PathOf("cache.db"));
+  ASSERT_TRUE(control.OpenDatabase());
+  control.SetPath(PathOf("query.png"));
+  SitePictureCache cache(PathOf("site"));
+  for (const bool aborted : {false, true}) {
+    SCOPED_TRACE(aborted);
+    control.SetRunning(true);
+    ASSERT_TRUE(control.Search());
+    ASSERT_EQ(control.LastDecision().outcome, Verdict::Outcome::kPosted);
+    ASSERT_GE(Confirmation::Candidates(control.LastMatch(), control.LastDecision()).size(), 2u);
+    if (aborted) control.Abort();
+    const int before = server_.RequestCount("/mofuimg/pimg.php?imgid=1");
+    const Confirmation::Result result = control.ConfirmLastSearch(&cache);
+    EXPECT_EQ(result.state, aborted ? Confirmation::State::kNotNeeded : Confirmation::State::kUnreachable);
+    EXPECT_EQ(result.decision.outcome, Verdict::Outcome::kPosted);
+    EXPECT_EQ(server_.RequestCount("/mofuimg/pimg.php?imgid=1") - before, aborted ? 0 : 1);
+    for (const char* other : {"2", "3"}) EXPECT_EQ(server_.RequestCount(std::string("/mofuimg/pimg.php?imgid=") + other), 0);
+    EXPECT_FALSE(control.IsRunning());
+    EXPECT_EQ(view_.EnableCalls().back(), true);
+  }
 }
 
 // Requests that replace one another: only the last is delivered, and one
