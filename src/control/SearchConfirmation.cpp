@@ -29,7 +29,7 @@ Confirmation::Result SearchConfirmation::Run(const std::string& path, const Pict
   std::string reason;
   if (!PictureDetail::FromFile(path, &query, &reason)) {
     // The search read it a moment ago; a file replaced since is all this can be.
-    WriteLog("SearchConfirmation::Run() : " + path + ": " + reason);
+    WriteLog("SearchConfirmation::Run() : " + PathForLog(path) + " : " + reason);
     view.SetStatusText(kDone + "\n" + searched + kNoQuery.str());
     view.EnableControls(true);
     return result;
