@@ -24,8 +24,14 @@ std::string DifferenceText(std::int64_t difference) {
 
 }  // namespace
 
-void CheckDisplay::Show(ControlView& view, const CacheTable* table, const PictureCheck& check) {
+namespace {
+const std::string& DoneText() {
   static const SjisText kDone{u8"検索終了"};
+  return kDone.str();
+}
+}  // namespace
+
+void CheckDisplay::Show(ControlView& view, const CacheTable* table, const PictureCheck& check) {
   if (!check.read) {
     // Nothing is listed: an all-zero query would rank the darkest entries
     // as if they had been found.
@@ -38,9 +44,9 @@ void CheckDisplay::Show(ControlView& view, const CacheTable* table, const Pictur
                    std::string(table->Id(hit.row)), DifferenceText(hit.difference)});
     }
   }
-  view.SetStatusText(kDone);
+  view.SetStatusText(DoneText());
   if (table) {
-    view.ShowVerdict(kDone + "\n" + VerdictLine(*table, check.decision, Verdict::Label(check.decision.outcome)),
+    view.ShowVerdict(VerdictStatus(*table, check.decision, Verdict::Label(check.decision.outcome)),
                      MarkedRow(*table, check.decision));
   }
 }
@@ -55,6 +61,11 @@ std::string CheckDisplay::VerdictLine(const CacheTable& table, const Verdict::De
             std::to_string(verdict.entry.difference) + kSpace.str() + ComparisonLabel(verdict.comparison);
   }
   return line;
+}
+
+std::string CheckDisplay::VerdictStatus(const CacheTable& table, const Verdict::Decision& verdict,
+                                        const std::string& label) {
+  return DoneText() + "\n" + VerdictLine(table, verdict, label);
 }
 
 std::vector<std::string> CheckDisplay::MarkedRow(const CacheTable& table, const Verdict::Decision& verdict) {

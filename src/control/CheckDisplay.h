@@ -27,6 +27,8 @@ class CheckDisplay {
   // label, or that label with a confirmation's state): id, difference and
   // how it matched.
   static std::string VerdictLine(const CacheTable& table, const Verdict::Decision& verdict, const std::string& label);
+  // The status text after a search: "検索終了" and, below it, VerdictLine.
+  static std::string VerdictStatus(const CacheTable& table, const Verdict::Decision& verdict, const std::string& label);
   // The verdict's entry as a row to show first (difference marked with how
   // it matched) when another comparison than the plain difference found it;
   // empty otherwise.

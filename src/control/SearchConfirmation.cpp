@@ -10,7 +10,7 @@
 #include "search/CacheTable.h"
 
 Confirmation::Result SearchConfirmation::Run(const std::string& path, const PictureCheck& check) {
-  static const SjisText kDone{u8"検索終了"}, kConfirming{u8"サイトの画像で確認中…"},
+  static const SjisText kConfirming{u8"サイトの画像で確認中…"},
       kStopped{u8"（確認を中止しました）"}, kNoQuery{u8"（照合用に画像を読めず未確認）"},
       kLogUnreachable{u8"SearchConfirmation::Run() : サイトの画像を取得できませんでした: "};
   Confirmation::Result result;
@@ -21,16 +21,16 @@ Confirmation::Result SearchConfirmation::Run(const std::string& path, const Pict
     return result;
   }
   ControlView& view = context_.view;
-  const std::string searched = CheckDisplay::VerdictLine(*table, check.decision, Verdict::Label(check.decision.outcome));
+  const std::string label = Verdict::Label(check.decision.outcome);
   view.EnableControls(false);
-  view.SetStatusText(kConfirming + "\n" + searched);
+  view.SetStatusText(kConfirming + "\n" + CheckDisplay::VerdictLine(*table, check.decision, label));
 
   PictureDetail query;
   std::string reason;
   if (!PictureDetail::FromFile(path, &query, &reason)) {
     // The search read it a moment ago; a file replaced since is all this can be.
     WriteLog("SearchConfirmation::Run() : " + PathForLog(path) + " : " + reason);
-    view.SetStatusText(kDone + "\n" + searched + kNoQuery.str());
+    view.SetStatusText(CheckDisplay::VerdictStatus(*table, check.decision, label) + kNoQuery.str());
     view.EnableControls(true);
     return result;
   }
@@ -55,14 +55,14 @@ Confirmation::Result SearchConfirmation::Run(const std::string& path, const Pict
                                    result.state == Confirmation::State::kUnreachable)) {
     result = {};
     result.decision = check.decision;
-    view.SetStatusText(kDone + "\n" + searched + kStopped.str());
+    view.SetStatusText(CheckDisplay::VerdictStatus(*table, check.decision, label) + kStopped.str());
   } else {
     if (result.state == Confirmation::State::kUnreachable) WriteLog(kLogUnreachable + result.message);
     // A row already marked first stays; only an entry the confirmation
     // picked among the other candidates is added.
     const bool newEntry = result.decision.hasEntry &&
                           (!check.decision.hasEntry || result.decision.entry.row != check.decision.entry.row);
-    view.ShowVerdict(kDone + "\n" + CheckDisplay::VerdictLine(*table, result.decision, Confirmation::Label(result)),
+    view.ShowVerdict(CheckDisplay::VerdictStatus(*table, result.decision, Confirmation::Label(result)),
                      newEntry ? CheckDisplay::MarkedRow(*table, result.decision) : std::vector<std::string>{});
   }
   view.EnableControls(true);
