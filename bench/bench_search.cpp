@@ -244,7 +244,9 @@ BENCHMARK(BM_SearchPacked)
 // comparison runs too), 2 a gray query with all eleven comparisons, 3 the
 // colour query without the reframed comparison (what its refinement costs),
 // 4 the gray query of 1 on the AVX2 kernel without the byte dot product (as
-// processors without AVX-VNNI run it).
+// processors without AVX-VNNI run it). range(1): the threads it may use. Wall
+// time is the figure (the threads' shares overlap); processor time counts
+// every thread of the process.
 void BM_MatchSearch(benchmark::State& state) {
   const CacheTable& table = PackedTable();
   ImageCache::Colours query = Query();
@@ -259,14 +261,19 @@ void BM_MatchSearch(benchmark::State& state) {
   const MatchSearch search(state.range(0) == 2   ? ComparisonSet::All()
                            : state.range(0) == 3 ? ComparisonSet::Default().With(Comparison::kReframed, false)
                                                  : ComparisonSet::Default(),
-                           SimilaritySearch::kHitCount, kernel);
+                           SimilaritySearch::kHitCount, kernel, static_cast<std::size_t>(state.range(1)));
   std::size_t reports = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(search.Run(table, query, [&](std::size_t) { ++reports; }));
   }
   SetRowCounters(state, table.RowCount());
 }
-BENCHMARK(BM_MatchSearch)->ArgName("query")->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MatchSearch)
+    ->ArgNames({"query", "threads"})
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {1, 2}})
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 
 // One reframed difference (the whole family of crops, borders and turns): the
 // matching search pays it for each of its candidate rows (at most 84).

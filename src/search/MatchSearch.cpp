@@ -1,9 +1,18 @@
 #include "search/MatchSearch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "infra/Log.h"
+#include "infra/ProcessorPlacement.h"
 
 #include "search/CacheTable.h"
 #include "search/RankedList.h"
@@ -374,10 +383,190 @@ void ScanExact(const Value* rows, std::size_t stride, std::size_t count, std::si
   }
 }
 
+// The lists of one pass, by slot: the plain ranking, each comparison's
+// closest rows (at its Comparison's index), then the prefilter's candidates
+// of each tone curve.
+constexpr int kPlainSlot = static_cast<int>(Comparison::kSame);
+constexpr int ToneCandidateSlot(int curve) { return kComparisonCount + curve; }
+
+std::vector<RankedList> NewLists(std::size_t hitCount) {
+  std::vector<RankedList> lists;
+  lists.reserve(kComparisonCount + kToneCurveCount);
+  lists.emplace_back(hitCount);
+  for (int c = 1; c < kComparisonCount; ++c) lists.emplace_back(MatchSearch::kClosest);
+  for (int c = 0; c < kToneCurveCount; ++c) lists.emplace_back(MatchSearch::kToneCandidates);
+  return lists;
+}
+
+// What every row of a pass is compared with, each target with its list's slot.
+struct PassPlan {
+  ImageCache::Colours query{};
+  std::vector<std::pair<ImageCache::Colours, int>> grids;
+  std::vector<std::pair<ImageCache::Colours, int>> curves;  // the prefilter's; none without it
+  bool gray = false;
+  std::array<std::int32_t, 9> grayCells{};
+  bool exactTone = false;  // the exact path fits tone on every row
+  CacheTable::Layout layout = CacheTable::Layout::kBytes;
+  bool packed = false;
+  MultiKernel scan = ScanMultiScalar;
+};
+
+// Rows [start, start + count) of a chunk.
+struct RowBlock {
+  std::size_t chunk = 0;
+  std::size_t start = 0;
+  std::size_t count = 0;
+};
+
+// One thread's share of a pass: the blocks it is given, in table order,
+// ranked into lists of its own.
+class BlockScanner {
+ public:
+  BlockScanner(const PassPlan& plan, std::size_t hitCount) : plan_(plan), lists_(NewLists(hitCount)) {
+    if (plan.packed) {
+      for (const auto& [colours, slot] : plan.grids) set_.Add(colours, &lists_[slot]);
+      for (const auto& [colours, slot] : plan.curves) set_.Add(colours, &lists_[slot]);
+      if (plan.gray) set_.SetGray(plan.grayCells, &lists_[static_cast<int>(Comparison::kGrayscale)]);
+    } else {
+      for (const auto& [colours, slot] : plan.grids) exact_.emplace_back(colours, &lists_[slot]);
+      for (const auto& [colours, slot] : plan.curves) exact_.emplace_back(colours, &lists_[slot]);
+    }
+  }
+  BlockScanner(const BlockScanner&) = delete;
+  BlockScanner& operator=(const BlockScanner&) = delete;
+
+  void Scan(const CacheTable& table, const RowBlock& block) {
+    const std::size_t first = table.ChunkFirstRow(block.chunk) + block.start;
+    RankedList* grayList = &lists_[static_cast<int>(Comparison::kGrayscale)];
+    RankedList* toneList = plan_.exactTone ? &lists_[static_cast<int>(Comparison::kTone)] : nullptr;
+    if (plan_.packed) {
+      plan_.scan(table.ChunkBytes(block.chunk) + block.start * kStride, block.count, first, set_);
+    } else if (plan_.layout == CacheTable::Layout::kBytes) {
+      ScanExact(table.ChunkBytes(block.chunk) + block.start * kStride, kStride, block.count, first, exact_,
+                plan_.gray, plan_.grayCells, grayList, plan_.query, toneList);
+    } else {
+      ScanExact(table.ChunkInts(block.chunk) + block.start * kValues, kValues, block.count, first, exact_,
+                plan_.gray, plan_.grayCells, grayList, plan_.query, toneList);
+    }
+  }
+
+  const std::vector<RankedList>& Lists() const { return lists_; }
+
+ private:
+  const PassPlan& plan_;
+  std::vector<RankedList> lists_;
+  QuerySet set_;  // the packed path's queries, aimed at lists_
+  std::vector<std::pair<ImageCache::Colours, RankedList*>> exact_;  // the exact path's
+};
+
+// The threads that help the calling one through a pass's blocks. However the
+// pass ends they are joined, and when it ends early (an exception from the
+// progress callback) the blocks left are taken from them first.
+class HelperThreads {
+ public:
+  HelperThreads(std::atomic<std::size_t>& next, std::size_t blockCount) : next_(next), blockCount_(blockCount) {}
+  HelperThreads(const HelperThreads&) = delete;
+  HelperThreads& operator=(const HelperThreads&) = delete;
+  ~HelperThreads() {
+    next_.store(blockCount_);
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  // False when the system gives no thread more: the pass goes on with those
+  // it has (the calling thread takes whatever blocks are left).
+  template <class Work>
+  bool Start(Work work) {
+    try {
+      threads_.emplace_back(std::move(work));
+      return true;
+    } catch (const std::system_error& error) {
+      WriteLog(std::string("MatchSearch: no helper thread (") + error.what() + "), going on with " +
+               std::to_string(threads_.size() + 1));
+      return false;
+    }
+  }
+
+ private:
+  std::atomic<std::size_t>& next_;
+  std::size_t blockCount_;
+  std::vector<std::thread> threads_;
+};
+
+std::vector<RankedList> ScanTable(const CacheTable& table, const PassPlan& plan, std::size_t hitCount,
+                                  std::size_t threadCap, std::size_t rowsPerThread,
+                                  const SimilaritySearch::Progress& progress) {
+  // The blocks, in table order; chunks hold whole blocks (but the last), so
+  // every block but the last ends on a multiple of kProgressRows.
+  std::vector<RowBlock> blocks;
+  for (std::size_t c = 0; c < table.ChunkCount(); ++c) {
+    const std::size_t rows = table.ChunkRows(c);
+    for (std::size_t start = 0; start < rows; start += SimilaritySearch::kProgressRows) {
+      blocks.push_back({c, start, std::min(SimilaritySearch::kProgressRows, rows - start)});
+    }
+  }
+  const std::size_t threads = std::min({threadCap, std::max<std::size_t>(table.RowCount() / rowsPerThread, 1),
+                                        std::max<std::size_t>(blocks.size(), 1)});
+
+  std::vector<std::unique_ptr<BlockScanner>> scanners;
+  for (std::size_t t = 0; t < threads; ++t) scanners.push_back(std::make_unique<BlockScanner>(plan, hitCount));
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> done{0};
+  const auto scanBlocks = [&](BlockScanner& scanner, const auto& afterBlock) {
+    for (std::size_t b; (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks.size();) {
+      scanner.Scan(table, blocks[b]);
+      done.fetch_add(blocks[b].count, std::memory_order_relaxed);
+      afterBlock();
+    }
+  };
+  std::size_t reported = 0;
+  const auto report = [&] {
+    const std::size_t rows = done.load(std::memory_order_relaxed);
+    const std::size_t whole = rows - rows % SimilaritySearch::kProgressRows;
+    if (progress && whole > reported) {
+      reported = whole;
+      progress(whole);
+    }
+  };
+  {
+    HelperThreads helpers(next, blocks.size());
+    for (std::size_t t = 1; t < threads; ++t) {
+      BlockScanner& scanner = *scanners[t];
+      if (!helpers.Start([&scanBlocks, &scanner] { scanBlocks(scanner, [] {}); })) break;
+    }
+    scanBlocks(*scanners[0], report);
+  }
+  report();
+
+  // Each thread's list holds every row of its blocks that could enter the
+  // whole table's list; offered again in table order, they leave what one
+  // pass over every row would.
+  std::vector<RankedList> merged = NewLists(hitCount);
+  std::vector<SearchHit> hits;
+  for (std::size_t slot = 0; slot < merged.size(); ++slot) {
+    hits.clear();
+    for (const auto& scanner : scanners) {
+      const std::vector<SearchHit>& own = scanner->Lists()[slot].Hits();
+      hits.insert(hits.end(), own.begin(), own.end());
+    }
+    std::sort(hits.begin(), hits.end(), [](const SearchHit& a, const SearchHit& b) { return a.row < b.row; });
+    for (const SearchHit& hit : hits) merged[slot].Offer(hit.row, hit.difference);
+  }
+  return merged;
+}
+
 }  // namespace
 
-MatchSearch::MatchSearch(ComparisonSet comparisons, std::size_t hitCount, SimilaritySearch::Kernel kernel)
-    : comparisons_(comparisons), hitCount_(std::max<std::size_t>(hitCount, 1)), kernel_(kernel) {}
+MatchSearch::MatchSearch(ComparisonSet comparisons, std::size_t hitCount, SimilaritySearch::Kernel kernel,
+                         std::size_t threads, std::size_t rowsPerThread)
+    : comparisons_(comparisons),
+      hitCount_(std::max<std::size_t>(hitCount, 1)),
+      kernel_(kernel),
+      threads_(std::max<std::size_t>(threads, 1)),
+      rowsPerThread_(std::max<std::size_t>(rowsPerThread, 1)) {}
+
+std::size_t MatchSearch::DefaultThreads() {
+  return std::min<std::size_t>(static_cast<std::size_t>(std::max(ProcessorsAllowed(), 1)), kMaxDefaultThreads);
+}
 
 bool MatchSearch::IsGray(const ImageCache::Colours& query) {
   for (int k = 0; k < 9; ++k) {
@@ -428,29 +617,27 @@ std::int64_t MatchSearch::ReframedDifference(const ImageCache::Colours& stored, 
 
 MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours& query,
                              const SimilaritySearch::Progress& progress) const {
-  RankedList plain(hitCount_);
-  std::vector<RankedList> closest(kComparisonCount, RankedList(kClosest));
-  std::vector<RankedList> toneCandidates(kToneCurveCount, RankedList(kToneCandidates));
-
+  PassPlan plan;
+  plan.query = query;
   // The grid comparisons: the query with the picture's turn undone.
-  std::vector<std::pair<ImageCache::Colours, RankedList*>> grids{{query, &plain}};
+  plan.grids.emplace_back(query, kPlainSlot);
   for (int t = 1; t < kGridTransformCount; ++t) {
     const auto transform = static_cast<GridTransform>(t);
-    const auto comparison = static_cast<Comparison>(t);
-    if (comparisons_.Has(comparison)) grids.emplace_back(ApplyGridTransform(InverseOf(transform), query), &closest[t]);
+    if (comparisons_.Has(static_cast<Comparison>(t))) {
+      plan.grids.emplace_back(ApplyGridTransform(InverseOf(transform), query), t);
+    }
   }
-  const bool gray = comparisons_.Has(Comparison::kGrayscale) && IsGray(query);
-  const std::array<std::int32_t, 9> grayCells = GrayCells(query);
-  RankedList* grayList = &closest[static_cast<int>(Comparison::kGrayscale)];
+  plan.gray = comparisons_.Has(Comparison::kGrayscale) && IsGray(query);
+  plan.grayCells = GrayCells(query);
   const bool tone = comparisons_.Has(Comparison::kTone);
-  RankedList* toneList = &closest[static_cast<int>(Comparison::kTone)];
   const bool reframed = comparisons_.Has(Comparison::kReframed);
-
-  const bool packed = table.GetLayout() == CacheTable::Layout::kBytes && SimilaritySearch::FitsBytes(query);
+  plan.layout = table.GetLayout();
+  plan.packed = plan.layout == CacheTable::Layout::kBytes && SimilaritySearch::FitsBytes(query);
+  // The exact path fits tone on every row itself.
+  plan.exactTone = tone && !plan.packed;
   // The prefilter's curves bring the candidates of the tone fit and of the
-  // reframed comparison; the exact path fits tone on every row itself.
-  const bool prefilter = (packed && tone) || reframed;
-  std::vector<std::pair<ImageCache::Colours, RankedList*>> curves;
+  // reframed comparison.
+  const bool prefilter = (plan.packed && tone) || reframed;
   if (prefilter) {
     for (int c = 0; c < kToneCurveCount; ++c) {
       ImageCache::Colours curve{};
@@ -458,61 +645,36 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
         const double value = 128 + kToneCurves[c].gain * (query[v] - 128) + kToneCurves[c].shift;
         curve[v] = static_cast<std::int32_t>(std::clamp(std::lround(value), 0L, 255L));
       }
-      curves.emplace_back(curve, &toneCandidates[c]);
+      plan.curves.emplace_back(curve, ToneCandidateSlot(c));
     }
   }
-  QuerySet set;
-  if (packed) {
-    for (const auto& [grid, list] : grids) set.Add(grid, list);
-    for (const auto& [curve, list] : curves) set.Add(curve, list);
-  } else {
-    grids.insert(grids.end(), curves.begin(), curves.end());
-  }
-  if (packed && gray) set.SetGray(grayCells, grayList);
-  const MultiKernel scan = PickKernel(kernel_);
+  plan.scan = PickKernel(kernel_);
 
-  std::size_t done = 0;
-  for (std::size_t c = 0; c < table.ChunkCount(); ++c) {
-    const std::size_t rows = table.ChunkRows(c);
-    const std::size_t first = table.ChunkFirstRow(c);
-    for (std::size_t start = 0; start < rows; start += SimilaritySearch::kProgressRows) {
-      const std::size_t count = std::min(SimilaritySearch::kProgressRows, rows - start);
-      if (packed) {
-        scan(table.ChunkBytes(c) + start * kStride, count, first + start, set);
-      } else if (table.GetLayout() == CacheTable::Layout::kBytes) {
-        ScanExact(table.ChunkBytes(c) + start * kStride, kStride, count, first + start, grids, gray, grayCells,
-                  grayList, query, tone ? toneList : nullptr);
-      } else {
-        ScanExact(table.ChunkInts(c) + start * kValues, kValues, count, first + start, grids, gray, grayCells,
-                  grayList, query, tone ? toneList : nullptr);
-      }
-      done += count;
-      if (progress && done % SimilaritySearch::kProgressRows == 0) progress(done);
-    }
-  }
+  std::vector<RankedList> lists = ScanTable(table, plan, hitCount_, threads_, rowsPerThread_, progress);
 
   if (prefilter) {
     // The exact fits for the prefilter's rows and the plain hits, offered in
     // table order.
     std::vector<std::size_t> rows;
-    for (const RankedList& list : toneCandidates) {
-      for (const SearchHit& hit : list.Hits()) rows.push_back(hit.row);
+    for (int c = 0; c < kToneCurveCount; ++c) {
+      for (const SearchHit& hit : lists[ToneCandidateSlot(c)].Hits()) rows.push_back(hit.row);
     }
-    for (const SearchHit& hit : plain.Hits()) rows.push_back(hit.row);
+    for (const SearchHit& hit : lists[kPlainSlot].Hits()) rows.push_back(hit.row);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    RankedList& reframedList = closest[static_cast<int>(Comparison::kReframed)];
+    RankedList& toneList = lists[static_cast<int>(Comparison::kTone)];
+    RankedList& reframedList = lists[static_cast<int>(Comparison::kReframed)];
     for (std::size_t row : rows) {
       const ImageCache::Colours stored = table.Signature(row);
-      if (packed && tone) toneList->Offer(row, ToneDifference(stored, query));
+      if (plan.packed && tone) toneList.Offer(row, ToneDifference(stored, query));
       if (reframed) reframedList.Offer(row, ReframedDifference(stored, query));
     }
   }
 
   MatchResult result;
-  result.hits = plain.Hits();
+  result.hits = lists[kPlainSlot].Hits();
   result.closest[0] = {result.hits.begin(), result.hits.begin() + std::min(kClosest, result.hits.size())};
-  for (int c = 1; c < kComparisonCount; ++c) result.closest[c] = closest[c].Hits();
+  for (int c = 1; c < kComparisonCount; ++c) result.closest[c] = lists[c].Hits();
   result.spread = Spread(query);
   return result;
 }

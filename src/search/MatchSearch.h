@@ -58,11 +58,32 @@ class MatchSearch {
   static constexpr double kToneShiftLimit = 32;
   static constexpr std::size_t kToneCandidates = 32;
 
-  explicit MatchSearch(ComparisonSet comparisons, std::size_t hitCount = SimilaritySearch::kHitCount,
-                       SimilaritySearch::Kernel kernel = SimilaritySearch::Kernel::kAuto);
+  // A table gets one thread more for every this many rows: below it
+  // starting a thread costs more than it saves.
+  static constexpr std::size_t kRowsPerThread = 64 * SimilaritySearch::kProgressRows;
+  static constexpr std::size_t kMaxDefaultThreads = 4;
 
-  // Runs on the calling thread; reads the table only. Progress as in
-  // SimilaritySearch.
+  // `threads` (below 1 counts as 1) caps the threads of a pass, the calling
+  // one included; `rowsPerThread` (tests make it small) as kRowsPerThread.
+  explicit MatchSearch(ComparisonSet comparisons, std::size_t hitCount = SimilaritySearch::kHitCount,
+                       SimilaritySearch::Kernel kernel = SimilaritySearch::Kernel::kAuto,
+                       std::size_t threads = DefaultThreads(), std::size_t rowsPerThread = kRowsPerThread);
+
+  // The processors this process may run on, at most kMaxDefaultThreads: the
+  // pass is bound by computation, so each thread up to the processors adds
+  // its share, while a few more would only take memory bandwidth from the
+  // rest of the program.
+  static std::size_t DefaultThreads();
+
+  // Reads the table only, on the calling thread and up to threads - 1 more,
+  // each scanning blocks of kProgressRows rows as they come and keeping its
+  // own lists, merged at the end: the result is the one a single thread
+  // finds. Progress as in SimilaritySearch, from the calling thread, with
+  // growing multiples of kProgressRows (a block finished on another thread
+  // is counted at the calling thread's next report, so a count may be
+  // skipped) and the last one as a single thread reports it. When it throws,
+  // the other threads stop after their current block and Run passes the
+  // exception on.
   MatchResult Run(const CacheTable& table, const ImageCache::Colours& query,
                   const SimilaritySearch::Progress& progress = {}) const;
 
@@ -77,4 +98,6 @@ class MatchSearch {
   ComparisonSet comparisons_;
   std::size_t hitCount_;
   SimilaritySearch::Kernel kernel_;
+  std::size_t threads_;
+  std::size_t rowsPerThread_;
 };

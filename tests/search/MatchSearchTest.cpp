@@ -6,6 +6,9 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
 
 #include "search/CacheTable.h"
 #include "search/GridTransform.h"
@@ -156,6 +159,70 @@ TEST_F(MatchSearchTest, AnExactRowIsFoundAtEveryPlaceOfAGroupAndInTheTail) {
       EXPECT_EQ(result.closest[kGray][0], exact) << "kernel " << static_cast<int>(kernel) << " row " << planted;
     }
   }
+}
+
+TEST_F(MatchSearchTest, ThreadsFindWhatOneThreadFinds) {
+  // Threads take blocks of kProgressRows rows as they come, so any block
+  // boundary may be where one thread's rows end and another's begin: each
+  // gets the query on both sides (ties that only row order settles, more
+  // than the hit count) and a mirrored copy, among rows of a narrow range
+  // (ties everywhere). 7500 rows: three whole chunks and a part.
+  const Colours colour = Random(90, 140);
+  Colours gray = colour;
+  for (int k = 0; k < 9; ++k) gray[3 * k + 1] = gray[3 * k + 2] = gray[3 * k];
+  const Colours mirrored = ApplyGridTransform(GridTransform::kMirror, colour);
+  for (std::size_t row = 0; row < 7500; ++row) {
+    const std::size_t edge = (row + 2) % SimilaritySearch::kProgressRows;
+    Add(edge == 1 || edge == 2 ? (row % 2 ? gray : colour) : edge == 0 || edge == 3 ? mirrored : Random(90, 140));
+  }
+  CacheTable wide;  // the same rows and one far row beyond a byte: 32-bit values
+  for (std::size_t row = 0; row < rows_.size(); ++row) wide.Append("w", "t", "n", rows_[row]);
+  Colours far{};
+  far.fill(100000);
+  wide.Append("w", "t", "n", far);
+  ASSERT_EQ(wide.GetLayout(), CacheTable::Layout::kInt32);
+
+  const CacheTable* tables[] = {&table_, &wide};
+  for (const CacheTable* table : tables) {
+    for (const Colours* query : {&colour, static_cast<const Colours*>(&gray)}) {
+      std::vector<std::size_t> oneThreadReports;
+      const MatchResult one = MatchSearch(ComparisonSet::All(), 6, Kernel::kAuto, 1, 1)
+                                  .Run(*table, *query, [&](std::size_t rows) { oneThreadReports.push_back(rows); });
+      ASSERT_GE(one.hits.size(), 6u);
+      for (const std::size_t threads : {2, 3}) {
+        const std::string what = "threads " + std::to_string(threads) + (table == &wide ? " ints" : " bytes") +
+                                 (query == &gray ? " gray" : " colour");
+        std::vector<std::size_t> reports;
+        const std::thread::id caller = std::this_thread::get_id();
+        bool elsewhere = false;
+        const MatchResult result = MatchSearch(ComparisonSet::All(), 6, Kernel::kAuto, threads, 1)
+                                       .Run(*table, *query, [&](std::size_t rows) {
+                                         elsewhere |= std::this_thread::get_id() != caller;
+                                         reports.push_back(rows);
+                                       });
+        EXPECT_EQ(result.hits, one.hits) << what;
+        EXPECT_EQ(result.closest, one.closest) << what;
+        // Progress: from the calling thread, growing multiples, the same last count.
+        EXPECT_FALSE(elsewhere) << what;
+        ASSERT_FALSE(reports.empty()) << what;
+        EXPECT_EQ(reports.back(), oneThreadReports.back()) << what;
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+          EXPECT_EQ(reports[i] % SimilaritySearch::kProgressRows, 0u) << what;
+          if (i > 0) {
+            EXPECT_GT(reports[i], reports[i - 1]) << what;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_F(MatchSearchTest, AProgressCallbackThatThrowsStopsEveryThread) {
+  AddRandom(6000);
+  const MatchSearch search(ComparisonSet::Default(), 20, Kernel::kAuto, 3, 1);
+  const auto stop = [](std::size_t) { throw std::runtime_error("stopped"); };
+  EXPECT_THROW(search.Run(table_, Random(), stop), std::runtime_error);
+  EXPECT_EQ(search.Run(table_, rows_[4321]).hits[0], (SearchHit{4321, 0}));
 }
 
 TEST_F(MatchSearchTest, ExactPathForWideValuesGivesTheSameMatches) {
