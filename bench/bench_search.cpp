@@ -244,7 +244,8 @@ BENCHMARK(BM_SearchPacked)
 // comparison runs too), 2 a gray query with all eleven comparisons, 3 the
 // colour query without the reframed comparison (what its refinement costs),
 // 4 the gray query of 1 on the AVX2 kernel without the byte dot product (as
-// processors without AVX-VNNI run it). range(1): the threads it may use. Wall
+// processors without AVX-VNNI run it). range(1): the threads it uses, busy
+// machine or not. Wall
 // time is the figure (the threads' shares overlap); processor time counts
 // every thread of the process.
 void BM_MatchSearch(benchmark::State& state) {
@@ -261,7 +262,8 @@ void BM_MatchSearch(benchmark::State& state) {
   const MatchSearch search(state.range(0) == 2   ? ComparisonSet::All()
                            : state.range(0) == 3 ? ComparisonSet::Default().With(Comparison::kReframed, false)
                                                  : ComparisonSet::Default(),
-                           SimilaritySearch::kHitCount, kernel, static_cast<std::size_t>(state.range(1)));
+                           SimilaritySearch::kHitCount, kernel, static_cast<std::size_t>(state.range(1)),
+                           MatchSearch::kRowsPerThread, MatchSearch::Helpers::kAlways);
   std::size_t reports = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(search.Run(table, query, [&](std::size_t) { ++reports; }));

@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "infra/IdleCores.h"
 #include "infra/Log.h"
 #include "infra/ProcessorPlacement.h"
 
@@ -492,9 +493,9 @@ class HelperThreads {
   std::vector<std::thread> threads_;
 };
 
+// Scans every row of `table` on up to `threadCap` threads.
 std::vector<RankedList> ScanTable(const CacheTable& table, const PassPlan& plan, std::size_t hitCount,
-                                  std::size_t threadCap, std::size_t rowsPerThread,
-                                  const SimilaritySearch::Progress& progress) {
+                                  std::size_t threadCap, const SimilaritySearch::Progress& progress) {
   // The blocks, in table order; chunks hold whole blocks (but the last), so
   // every block but the last ends on a multiple of kProgressRows.
   std::vector<RowBlock> blocks;
@@ -504,8 +505,7 @@ std::vector<RankedList> ScanTable(const CacheTable& table, const PassPlan& plan,
       blocks.push_back({c, start, std::min(SimilaritySearch::kProgressRows, rows - start)});
     }
   }
-  const std::size_t threads = std::min({threadCap, std::max<std::size_t>(table.RowCount() / rowsPerThread, 1),
-                                        std::max<std::size_t>(blocks.size(), 1)});
+  const std::size_t threads = std::min(threadCap, std::max<std::size_t>(blocks.size(), 1));
 
   std::vector<std::unique_ptr<BlockScanner>> scanners;
   for (std::size_t t = 0; t < threads; ++t) scanners.push_back(std::make_unique<BlockScanner>(plan, hitCount));
@@ -557,12 +557,13 @@ std::vector<RankedList> ScanTable(const CacheTable& table, const PassPlan& plan,
 }  // namespace
 
 MatchSearch::MatchSearch(ComparisonSet comparisons, std::size_t hitCount, SimilaritySearch::Kernel kernel,
-                         std::size_t threads, std::size_t rowsPerThread)
+                         std::size_t threads, std::size_t rowsPerThread, Helpers helpers)
     : comparisons_(comparisons),
       hitCount_(std::max<std::size_t>(hitCount, 1)),
       kernel_(kernel),
       threads_(std::max<std::size_t>(threads, 1)),
-      rowsPerThread_(std::max<std::size_t>(rowsPerThread, 1)) {}
+      rowsPerThread_(std::max<std::size_t>(rowsPerThread, 1)),
+      helpers_(helpers) {}
 
 std::size_t MatchSearch::DefaultThreads() {
   return std::min<std::size_t>(static_cast<std::size_t>(std::max(ProcessorsAllowed(), 1)), kMaxDefaultThreads);
@@ -650,7 +651,11 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
   }
   plan.scan = PickKernel(kernel_);
 
-  std::vector<RankedList> lists = ScanTable(table, plan, hitCount_, threads_, rowsPerThread_, progress);
+  std::size_t threads = std::min(threads_, std::max<std::size_t>(table.RowCount() / rowsPerThread_, 1));
+  if (threads > 1 && helpers_ == Helpers::kWhenIdle) {
+    threads = std::min<std::size_t>(threads, 1 + static_cast<std::size_t>(std::max(IdleCores(), 0)));
+  }
+  std::vector<RankedList> lists = ScanTable(table, plan, hitCount_, threads, progress);
 
   if (prefilter) {
     // The exact fits for the prefilter's rows and the plain hits, offered in

@@ -63,11 +63,18 @@ class MatchSearch {
   static constexpr std::size_t kRowsPerThread = 64 * SimilaritySearch::kProgressRows;
   static constexpr std::size_t kMaxDefaultThreads = 4;
 
+  // When threads beyond the calling one help: only for processors that
+  // IdleCores finds free at the start of a pass (on a busy machine a helper
+  // waits for its turn, and the pass waits for its last block), or always
+  // (tests, benchmarks).
+  enum class Helpers { kWhenIdle, kAlways };
+
   // `threads` (below 1 counts as 1) caps the threads of a pass, the calling
   // one included; `rowsPerThread` (tests make it small) as kRowsPerThread.
   explicit MatchSearch(ComparisonSet comparisons, std::size_t hitCount = SimilaritySearch::kHitCount,
                        SimilaritySearch::Kernel kernel = SimilaritySearch::Kernel::kAuto,
-                       std::size_t threads = DefaultThreads(), std::size_t rowsPerThread = kRowsPerThread);
+                       std::size_t threads = DefaultThreads(), std::size_t rowsPerThread = kRowsPerThread,
+                       Helpers helpers = Helpers::kWhenIdle);
 
   // The processors this process may run on, at most kMaxDefaultThreads: the
   // pass is bound by computation, so each thread up to the processors adds
@@ -100,4 +107,5 @@ class MatchSearch {
   SimilaritySearch::Kernel kernel_;
   std::size_t threads_;
   std::size_t rowsPerThread_;
+  Helpers helpers_;
 };

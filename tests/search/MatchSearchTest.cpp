@@ -195,7 +195,7 @@ TEST_F(MatchSearchTest, ThreadsFindWhatOneThreadFinds) {
         std::vector<std::size_t> reports;
         const std::thread::id caller = std::this_thread::get_id();
         bool elsewhere = false;
-        const MatchResult result = MatchSearch(ComparisonSet::All(), 6, Kernel::kAuto, threads, 1)
+        const MatchResult result = MatchSearch(ComparisonSet::All(), 6, Kernel::kAuto, threads, 1, MatchSearch::Helpers::kAlways)
                                        .Run(*table, *query, [&](std::size_t rows) {
                                          elsewhere |= std::this_thread::get_id() != caller;
                                          reports.push_back(rows);
@@ -219,7 +219,7 @@ TEST_F(MatchSearchTest, ThreadsFindWhatOneThreadFinds) {
 
 TEST_F(MatchSearchTest, AProgressCallbackThatThrowsStopsEveryThread) {
   AddRandom(6000);
-  const MatchSearch search(ComparisonSet::Default(), 20, Kernel::kAuto, 3, 1);
+  const MatchSearch search(ComparisonSet::Default(), 20, Kernel::kAuto, 3, 1, MatchSearch::Helpers::kAlways);
   const auto stop = [](std::size_t) { throw std::runtime_error("stopped"); };
   EXPECT_THROW(search.Run(table_, Random(), stop), std::runtime_error);
   EXPECT_EQ(search.Run(table_, rows_[4321]).hits[0], (SearchHit{4321, 0}));
