@@ -1,6 +1,7 @@
 #include "control/Confirmation.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "control/DetailLikeness.h"
@@ -38,12 +39,49 @@ std::vector<Confirmation::Candidate> Confirmation::Candidates(const MatchResult&
   return out;
 }
 
+namespace {
+
+// How far apart two pictures lie at the 3 x 3 grid the search compares (on
+// the plain difference's scale, from the detail's thirds).
+double GridDistance(const PictureDetail& query, const PictureDetail& turned) {
+  constexpr int kSide = PictureDetail::kSide;
+  double sum = 0;
+  for (int cell = 0; cell < 9; ++cell) {
+    const int x0 = cell % 3 * kSide / 3, x1 = (cell % 3 + 1) * kSide / 3;
+    const int y0 = cell / 3 * kSide / 3, y1 = (cell / 3 + 1) * kSide / 3;
+    for (int c = 0; c < 3; ++c) {
+      double a = 0, b = 0;
+      for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+          a += query.At(x, y, c);
+          b += turned.At(x, y, c);
+        }
+      }
+      sum += std::abs(a - b) / ((x1 - x0) * (y1 - y0));
+    }
+  }
+  return sum;
+}
+
+}  // namespace
+
 double Confirmation::Likeness(const PictureDetail& query, const PictureDetail& stored, Comparison comparison) {
-  GridTransform transform = GridTransform::kIdentity;
-  TransformOf(comparison, &transform);
-  const PictureDetail turned =
-      transform == GridTransform::kIdentity ? query : query.Transformed(InverseOf(transform));
-  return DetailLikeness::Of(turned, stored, query.IsGray());
+  // The orientation the comparison found; and the others the search
+  // compares that the 3 x 3 grid can hardly tell from it: a picture nearly
+  // symmetric at that grid is often found unturned though it was mirrored.
+  GridTransform found = GridTransform::kIdentity;
+  TransformOf(comparison, &found);
+  const PictureDetail unturned = found == GridTransform::kIdentity ? query : query.Transformed(InverseOf(found));
+  std::vector<PictureDetail> seen{unturned};
+  const ComparisonSet searched = ComparisonSet::Default();
+  for (int c = 0; c < kComparisonCount; ++c) {
+    GridTransform transform = GridTransform::kIdentity;
+    const auto other = static_cast<Comparison>(c);
+    if (!searched.Has(other) || !TransformOf(other, &transform) || transform == found) continue;
+    const PictureDetail turned = transform == GridTransform::kIdentity ? query : query.Transformed(InverseOf(transform));
+    if (GridDistance(turned, unturned) < kAlikeTurned) seen.push_back(turned);
+  }
+  return DetailLikeness::Of(seen, stored, query.IsGray());
 }
 
 bool Confirmation::Compare(const PictureDetail& query, const MatchResult& match, const Verdict::Decision& decision,

@@ -22,7 +22,8 @@ class CacheTable;
 // verdict's own entry first when it is posted or similar), at most
 // kMaxCandidates of them. Each is compared in the orientation its
 // comparison found (a mirrored match turned back; a gray query in gray
-// only). Then:
+// only) and in the other orientations the search compares that the 3 x 3
+// grid can hardly tell from it (within kAlikeTurned). Then:
 // - a candidate at least kConfirmAt alike: posted with that entry, confirmed;
 // - otherwise a posted or similar verdict whose entry's picture was
 //   compared stands while that picture is at least kKeepAt alike (posted) or
@@ -38,6 +39,10 @@ class Confirmation {
   static constexpr double kConfirmAt = 0.95;
   static constexpr double kKeepAt = 0.8;
   static constexpr double kSimilarAt = 0.6;
+  // Two orientations of a picture closer than this at the 3 x 3 grid (the
+  // plain difference's scale; the plain comparison's posted threshold is 80)
+  // may have been taken for one another by the search.
+  static constexpr double kAlikeTurned = 120;
 
   enum class State { kNotNeeded, kConfirmed, kDowngraded, kUnchanged, kUnreachable };
 

@@ -3,21 +3,35 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 namespace {
 
-// A frame: the query's (u, v) in 0..1 shows the stored picture at
+constexpr int kSide = PictureDetail::kSide;
+
+// A frame: the query's (u, v) in 0..1, turned by `angle` (radians) about
+// its middle in the query's own shape, shows the stored picture at
 // (centreX + scaleX * (u - 0.5), centreY + scaleY * (v - 0.5)).
 struct Frame {
-  double scaleX = 1, scaleY = 1, centreX = 0.5, centreY = 0.5;
+  double scaleX = 1, scaleY = 1, centreX = 0.5, centreY = 0.5, angle = 0;
 };
 
-// The query's samples at one grid size: per place the channels (or their
-// mean), row-major.
+// A small turn is searched in steps of this many times a scale's step, and
+// never beyond kMaxAngle: a picture turned further is not a small edit.
+constexpr double kAnglePerScale = 0.87;  // 0.02 of scale ~ 1 degree
+constexpr double kMaxAngle = 5 * std::numbers::pi / 180;
+
+// Luminance weights (halfway between Rec. 601 and Rec. 709, as the search's
+// gray comparison), for comparing a gray query with a coloured picture.
+constexpr float kLuma[3] = {16 / 64.0f, 42 / 64.0f, 6 / 64.0f};
+
+// The query's samples at one grid size: per place the channels (or the
+// luminance), row-major, and the query's shape.
 struct Samples {
   int grid = 0;
   int channels = 3;
+  double aspect = 1;
   std::vector<double> values;
 };
 
@@ -25,7 +39,8 @@ Samples QuerySamples(const PictureDetail& query, int grid, bool grayOnly) {
   Samples s;
   s.grid = grid;
   s.channels = grayOnly ? 1 : 3;
-  const int block = PictureDetail::kSide / grid;
+  s.aspect = query.Aspect();
+  const int block = kSide / grid;
   for (int j = 0; j < grid; ++j) {
     for (int i = 0; i < grid; ++i) {
       double sum[3] = {};
@@ -36,7 +51,7 @@ Samples QuerySamples(const PictureDetail& query, int grid, bool grayOnly) {
       }
       const double n = block * block;
       if (grayOnly) {
-        s.values.push_back((sum[0] + sum[1] + sum[2]) / (3 * n));
+        s.values.push_back((kLuma[0] * sum[0] + kLuma[1] * sum[1] + kLuma[2] * sum[2]) / n);
       } else {
         for (int c = 0; c < 3; ++c) s.values.push_back(sum[c] / n);
       }
@@ -45,141 +60,251 @@ Samples QuerySamples(const PictureDetail& query, int grid, bool grayOnly) {
   return s;
 }
 
-// Where a query sample's coordinate falls in the stored picture: the pixel
-// to its left (or above) and the share of the next one; -1 when outside.
-struct Tap {
-  int pixel = -1;
-  float share = 0;
-};
-
-std::vector<Tap> Taps(int grid, double scale, double centre) {
-  constexpr int kSide = PictureDetail::kSide;
-  std::vector<Tap> taps(grid);
-  for (int i = 0; i < grid; ++i) {
-    const double u = centre + scale * ((i + 0.5) / grid - 0.5);
-    if (u < 0 || u > 1) continue;
-    const double x = std::clamp(u * kSide - 0.5, 0.0, kSide - 1.0);
-    const int x0 = std::min(static_cast<int>(x), kSide - 2);
-    taps[i] = {x0, static_cast<float>(x - x0)};
-  }
-  return taps;
-}
-
-// The stored picture as the samples read it: per pixel the channels, or
-// their mean.
-std::vector<float> Plane(const PictureDetail& stored, int channels) {
-  constexpr int kSide = PictureDetail::kSide;
+// The stored picture as samples of `grid` per side read it: per pixel the
+// channels (or the luminance) averaged over the box of pixels one sample
+// covers, so that both sides are compared at the same resolution. A box of
+// even width is centred between pixels: entry x holds the box around the
+// edge between pixels x and x + 1.
+std::vector<float> Plane(const PictureDetail& stored, int channels, int grid) {
+  const int box = kSide / grid;
   std::vector<float> plane;
   plane.reserve(static_cast<std::size_t>(kSide) * kSide * channels);
+  const auto value = [&](int x, int y, int c) {
+    return channels == 1 ? kLuma[0] * stored.At(x, y, 0) + kLuma[1] * stored.At(x, y, 1) + kLuma[2] * stored.At(x, y, 2)
+                         : stored.At(x, y, c);
+  };
   for (int y = 0; y < kSide; ++y) {
     for (int x = 0; x < kSide; ++x) {
-      if (channels == 1) {
-        plane.push_back((stored.At(x, y, 0) + stored.At(x, y, 1) + stored.At(x, y, 2)) / 3);
-      } else {
-        for (int c = 0; c < 3; ++c) plane.push_back(stored.At(x, y, c));
+      for (int c = 0; c < channels; ++c) {
+        float sum = 0;
+        for (int dy = 1 - box / 2; dy <= box / 2; ++dy) {
+          for (int dx = 1 - box / 2; dx <= box / 2; ++dx) {
+            sum += value(std::clamp(x + dx, 0, kSide - 1), std::clamp(y + dy, 0, kSide - 1), c);
+          }
+        }
+        plane.push_back(sum / static_cast<float>(box * box));
       }
     }
   }
   return plane;
 }
 
-// The correlation under one frame (kCannotTell when too little of the query
-// is left or either side is flat). With `sampled`, the stored picture's
-// value at every query sample (NaN outside it) goes there too.
-double Correlation(const Samples& q, const std::vector<float>& plane, const Frame& f,
-                   std::vector<double>* sampled = nullptr) {
-  constexpr int kSide = PictureDetail::kSide;
+// The stored picture at both grids.
+struct Planes {
+  std::vector<float> coarse, fine;
+  const std::vector<float>& For(int grid) const { return grid == DetailLikeness::kGrid ? fine : coarse; }
+};
+
+// Where a query sample's coordinate falls in the stored picture along one
+// side of an unturned frame: the pixel to its left (or above) and the share
+// of the next one; -1 when outside.
+struct Tap {
+  int pixel = -1;
+  double share = 0;
+};
+
+Tap TapAt(double u) {
+  if (u < 0 || u > 1) return {};
+  // Entry x of a plane lies at x + 1 pixels from the edge.
+  const double x = std::clamp(u * kSide - 1, 0.0, kSide - 1.0);
+  const int x0 = std::min(static_cast<int>(x), kSide - 2);
+  return {x0, x - x0};
+}
+
+// Calls visit(place, values) with the stored picture's values (bilinear
+// between its pixels) at every query sample that falls inside it under a
+// frame. An unturned frame's taps are worked out once a row and once a
+// column.
+template <class Visit>
+void ForEachSample(const Samples& q, const std::vector<float>& plane, const Frame& f, Visit&& visit) {
   const int g = q.grid, ch = q.channels;
-  const std::vector<Tap> across = Taps(g, f.scaleX, f.centreX), down = Taps(g, f.scaleY, f.centreY);
-  // One mean for all channels: a brightness or contrast change moves them
-  // alike, a recoloured look-alike does not.
-  // Per channel, for telling a flat picture (which may have any colour).
+  const double c = std::cos(f.angle), s = std::sin(f.angle);
+  std::array<Tap, DetailLikeness::kGrid> across{}, down{};
+  for (int i = 0; i < g; ++i) {
+    const double d = (i + 0.5) / g - 0.5;
+    across[i] = TapAt(f.centreX + f.scaleX * d);
+    down[i] = TapAt(f.centreY + f.scaleY * d);
+  }
+  double values[3];
+  for (int j = 0; j < g; ++j) {
+    const double dv = (j + 0.5) / g - 0.5;
+    for (int i = 0; i < g; ++i) {
+      Tap tx = across[i], ty = down[j];
+      if (f.angle != 0) {
+        // Turned in the query's own shape (its width is `aspect` heights).
+        const double du = (i + 0.5) / g - 0.5;
+        tx = TapAt(f.centreX + f.scaleX * (c * du + s * dv / q.aspect));
+        ty = TapAt(f.centreY + f.scaleY * (-s * du * q.aspect + c * dv));
+      }
+      if (tx.pixel < 0 || ty.pixel < 0) continue;
+      const float* top = &plane[(static_cast<std::size_t>(ty.pixel) * kSide + tx.pixel) * ch];
+      const float* bottom = top + static_cast<std::size_t>(kSide) * ch;
+      for (int k = 0; k < ch; ++k) {
+        const double upper = top[k] + tx.share * (top[ch + k] - top[k]);
+        const double lower = bottom[k] + tx.share * (bottom[ch + k] - bottom[k]);
+        values[k] = upper + ty.share * (lower - upper);
+      }
+      visit(j * g + i, values);
+    }
+  }
+}
+
+// The stored picture's value at every query sample under a frame, NaN where
+// the sample falls outside it (a border).
+void Sample(const Samples& q, const std::vector<float>& plane, const Frame& f, std::vector<double>* sampled) {
+  sampled->assign(q.values.size(), std::nan(""));
+  const int ch = q.channels;
+  ForEachSample(q, plane, f, [&](int place, const double* values) {
+    std::copy(values, values + ch, sampled->begin() + static_cast<std::ptrdiff_t>(place) * ch);
+  });
+}
+
+// Sums for the correlation of the query's samples with the stored values.
+struct Sums {
   std::array<double, 3> sq{}, ss{}, sqq{}, sss{};
   double sqs = 0;
   int n = 0;
-  if (sampled != nullptr) sampled->assign(q.values.size(), std::nan(""));
-  for (int j = 0; j < g; ++j) {
-    const Tap& ty = down[j];
-    if (ty.pixel < 0) continue;
-    const float* top = &plane[static_cast<std::size_t>(ty.pixel) * kSide * ch];
-    const float* bottom = top + static_cast<std::size_t>(kSide) * ch;
-    for (int i = 0; i < g; ++i) {
-      const Tap& tx = across[i];
-      if (tx.pixel < 0) continue;
-      ++n;
-      const double* qv = &q.values[(static_cast<std::size_t>(j) * g + i) * ch];
-      const int left = tx.pixel * ch, right = left + ch;
-      for (int c = 0; c < ch; ++c) {
-        const double upper = top[left + c] + tx.share * (top[right + c] - top[left + c]);
-        const double lower = bottom[left + c] + tx.share * (bottom[right + c] - bottom[left + c]);
-        const double s = upper + ty.share * (lower - upper);
-        if (sampled != nullptr) (*sampled)[(static_cast<std::size_t>(j) * g + i) * ch + c] = s;
-        sq[c] += qv[c];
-        ss[c] += s;
-        sqq[c] += qv[c] * qv[c];
-        sss[c] += s * s;
-        sqs += qv[c] * s;
-      }
+
+  void Add(const double* query, const double* stored, int ch) {
+    ++n;
+    for (int c = 0; c < ch; ++c) {
+      const double a = query[c], b = stored[c];
+      sq[c] += a;
+      ss[c] += b;
+      sqq[c] += a * a;
+      sss[c] += b * b;
+      sqs += a * b;
     }
   }
-  if (n < DetailLikeness::kMinOverlap * g * g) return DetailLikeness::kCannotTell;
-  const double count = static_cast<double>(n) * ch;
-  double withinQ = 0, withinS = 0, sumQ = 0, sumS = 0, squaresQ = 0, squaresS = 0;
-  for (int c = 0; c < ch; ++c) {
-    withinQ += sqq[c] - sq[c] * sq[c] / n;
-    withinS += sss[c] - ss[c] * ss[c] / n;
-    sumQ += sq[c];
-    sumS += ss[c];
-    squaresQ += sqq[c];
-    squaresS += sss[c];
+
+  // kCannotTell when too little of the query is left or either side is flat.
+  double Correlation(int grid, int ch) const {
+    if (n < DetailLikeness::kMinOverlap * grid * grid) return DetailLikeness::kCannotTell;
+    // One mean for all channels: a brightness or contrast change moves them
+    // alike, a recoloured look-alike does not. Per channel, for telling a
+    // flat picture (which may have any colour).
+    const double count = static_cast<double>(n) * ch;
+    double withinQ = 0, withinS = 0, sumQ = 0, sumS = 0, squaresQ = 0, squaresS = 0;
+    for (int c = 0; c < ch; ++c) {
+      withinQ += sqq[c] - sq[c] * sq[c] / n;
+      withinS += sss[c] - ss[c] * ss[c] / n;
+      sumQ += sq[c];
+      sumS += ss[c];
+      squaresQ += sqq[c];
+      squaresS += sss[c];
+    }
+    const double cov = sqs - sumQ * sumS / count, varQ = squaresQ - sumQ * sumQ / count,
+                 varS = squaresS - sumS * sumS / count;
+    // A flat picture (a sky, a wall: a spread of 5 levels or less) has no
+    // pattern to correlate, and two of one colour are not thereby one picture.
+    constexpr double kFlatVariance = 25;
+    if (withinQ < kFlatVariance * count || withinS < kFlatVariance * count) return DetailLikeness::kCannotTell;
+    return cov / std::sqrt(varQ * varS);
   }
-  const double cov = sqs - sumQ * sumS / count, varQ = squaresQ - sumQ * sumQ / count,
-               varS = squaresS - sumS * sumS / count;
-  // A flat picture (a sky, a wall: a spread of 5 levels or less) has no
-  // pattern to correlate, and two of one colour are not thereby one picture.
-  constexpr double kFlatVariance = 25;
-  if (withinQ < kFlatVariance * count || withinS < kFlatVariance * count) return DetailLikeness::kCannotTell;
-  return cov / std::sqrt(varQ * varS);
+};
+
+// The correlation under one frame.
+double Correlation(const Samples& q, const Planes& planes, const Frame& f) {
+  const std::vector<float>& plane = planes.For(q.grid);
+  Sums sums;
+  const int ch = q.channels;
+  ForEachSample(q, plane, f, [&](int place, const double* values) {
+    sums.Add(&q.values[static_cast<std::size_t>(place) * ch], values, ch);
+  });
+  return sums.Correlation(q.grid, ch);
+}
+
+// The correlation with sampled stored values (NaN outside the stored
+// picture), leaving out the places marked in `dropped`.
+double Correlation(const Samples& q, const std::vector<double>& sampled, const std::vector<bool>& dropped) {
+  Sums sums;
+  const int ch = q.channels;
+  for (int place = 0; place < q.grid * q.grid; ++place) {
+    const std::size_t at = static_cast<std::size_t>(place) * ch;
+    if (!std::isnan(sampled[at]) && !dropped[place]) sums.Add(&q.values[at], &sampled[at], ch);
+  }
+  return sums.Correlation(q.grid, ch);
+}
+
+// The places where the two pictures disagree most under the frame found:
+// the kDropShare of the overlap farthest from the straight line that fits
+// the stored values to the query's. A watermark, a caption or a logo in a
+// corner changes a few places completely; leaving them out keeps a copy
+// alike, and a look-alike, which differs all over, gains little.
+std::vector<bool> WorstPlaces(const Samples& q, const std::vector<double>& sampled) {
+  constexpr double kDropShare = 0.03;
+  const int places = q.grid * q.grid, ch = q.channels;
+  double sa = 0, sb = 0, sab = 0, sbb = 0;
+  std::size_t n = 0;
+  for (std::size_t at = 0; at < sampled.size(); ++at) {
+    if (std::isnan(sampled[at])) continue;
+    sa += q.values[at];
+    sb += sampled[at];
+    sab += q.values[at] * sampled[at];
+    sbb += sampled[at] * sampled[at];
+    ++n;
+  }
+  std::vector<bool> dropped(places, false);
+  if (n == 0) return dropped;
+  const double varB = sbb - sb * sb / n;
+  const double gain = varB > 0 ? (sab - sa * sb / n) / varB : 0, offset = (sa - gain * sb) / n;
+  std::vector<std::pair<double, int>> misfit;
+  for (int place = 0; place < places; ++place) {
+    const std::size_t at = static_cast<std::size_t>(place) * ch;
+    if (std::isnan(sampled[at])) continue;
+    double sum = 0;
+    for (int c = 0; c < ch; ++c) sum += std::abs(q.values[at + c] - (offset + gain * sampled[at + c]));
+    misfit.emplace_back(sum, place);
+  }
+  const std::size_t drop = static_cast<std::size_t>(kDropShare * misfit.size());
+  std::partial_sort(misfit.begin(), misfit.begin() + drop, misfit.end(),
+                    [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (std::size_t k = 0; k < drop; ++k) dropped[misfit[k].second] = true;
+  return dropped;
 }
 
 // The correlation of the two pictures' detail under the frame found: each
 // sample less the mean of its block of kBlock x kBlock samples, so that two
 // smooth pictures (two skies, two soft gradients) that share only their
 // broad light do not agree. A picture without such detail cannot be told.
-double DetailCorrelation(const Samples& q, const std::vector<double>& sampled) {
+// A block the frame cuts is left out (its mean is not the picture's); the
+// dropped places are left out of their block.
+double DetailCorrelation(const Samples& q, const std::vector<double>& sampled, const std::vector<bool>& dropped) {
   constexpr int kBlock = 4;
+  constexpr int kMinKept = kBlock * kBlock / 2;
   constexpr double kFlatDetail = 4;  // a spread of 2 levels
   const int g = q.grid, ch = q.channels;
   double sq = 0, ss = 0, sqq = 0, sss = 0, sqs = 0;
   std::size_t n = 0;
+  std::vector<std::size_t> kept;
   for (int by = 0; by < g; by += kBlock) {
     for (int bx = 0; bx < g; bx += kBlock) {
+      kept.clear();
+      bool cut = false;
+      for (int j = by; j < by + kBlock; ++j) {
+        for (int i = bx; i < bx + kBlock; ++i) {
+          const int place = j * g + i;
+          cut = cut || std::isnan(sampled[static_cast<std::size_t>(place) * ch]);
+          if (!dropped[place]) kept.push_back(static_cast<std::size_t>(place) * ch);
+        }
+      }
+      if (cut || kept.size() < kMinKept) continue;
       for (int c = 0; c < ch; ++c) {
         double meanQ = 0, meanS = 0;
-        int m = 0;
-        for (int j = by; j < by + kBlock; ++j) {
-          for (int i = bx; i < bx + kBlock; ++i) {
-            const std::size_t at = (static_cast<std::size_t>(j) * g + i) * ch + c;
-            if (std::isnan(sampled[at])) continue;
-            meanQ += q.values[at];
-            meanS += sampled[at];
-            ++m;
-          }
+        for (std::size_t at : kept) {
+          meanQ += q.values[at + c];
+          meanS += sampled[at + c];
         }
-        if (m < kBlock * kBlock) continue;  // a block the frame cuts: its mean is not the picture's
-        meanQ /= m;
-        meanS /= m;
-        for (int j = by; j < by + kBlock; ++j) {
-          for (int i = bx; i < bx + kBlock; ++i) {
-            const std::size_t at = (static_cast<std::size_t>(j) * g + i) * ch + c;
-            const double a = q.values[at] - meanQ, b = sampled[at] - meanS;
-            sq += a;
-            ss += b;
-            sqq += a * a;
-            sss += b * b;
-            sqs += a * b;
-            ++n;
-          }
+        meanQ /= static_cast<double>(kept.size());
+        meanS /= static_cast<double>(kept.size());
+        for (std::size_t at : kept) {
+          const double a = q.values[at + c] - meanQ, b = sampled[at + c] - meanS;
+          sq += a;
+          ss += b;
+          sqq += a * a;
+          sss += b * b;
+          sqs += a * b;
+          ++n;
         }
       }
     }
@@ -191,61 +316,93 @@ double DetailCorrelation(const Samples& q, const std::vector<double>& sampled) {
   return (sqs - sq * ss / count) / std::sqrt(varQ * varS);
 }
 
+// Walks one frame's scales, centre and turn while the correlation grows:
+// in large steps on the coarse samples, then in small ones on the fine;
+// returns the fine correlation reached.
+double Refine(const Samples& coarse, const Samples& fine, const Planes& planes, Frame* f) {
+  double score = 0;
+  for (const auto& [samples, step] : {std::pair{&coarse, 0.02}, std::pair{&fine, 0.008}}) {
+    score = Correlation(*samples, planes, *f);
+    constexpr int kMaxRounds = 8;  // a bound on the walk; it rarely takes more than two
+    for (int round = 0, moved = 1; moved && round < kMaxRounds; ++round) {
+      moved = 0;
+      for (double Frame::*field : {&Frame::scaleX, &Frame::scaleY, &Frame::centreX, &Frame::centreY, &Frame::angle}) {
+        const double size = field == &Frame::angle ? step * kAnglePerScale : step;
+        for (double sign : {-1.0, 1.0}) {
+          Frame trial = *f;
+          trial.*field += sign * size;
+          if (std::abs(trial.angle) > kMaxAngle) continue;
+          const double s = Correlation(*samples, planes, trial);
+          if (s > score + 1e-6) {
+            score = s;
+            *f = trial;
+            moved = 1;
+          }
+        }
+      }
+    }
+  }
+  return score;
+}
+
 }  // namespace
 
 double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& stored, bool grayOnly) {
+  return Of(std::span<const PictureDetail>(&query, 1), stored, grayOnly);
+}
+
+double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureDetail& stored, bool grayOnly) {
   // Coarse: one scale for both sides, the centre moved a little, on a
-  // 16 x 16 grid; then the best few frames refined on the full grid, each
-  // side's scale and centre on its own, in ever smaller steps.
+  // 16 x 16 grid, for every way of seeing the query; then the best few
+  // frames refined on the full grid, each side's scale and centre and a
+  // small turn on their own.
   static constexpr double kScales[] = {0.88, 0.92, 0.96, 1.0, 1.04, 1.08, 1.14, 1.2, 1.27};
   static constexpr double kShifts[] = {-0.06, -0.03, 0, 0.03, 0.06};
-  const Samples coarse = QuerySamples(query, kGrid / 2, grayOnly);
-  const Samples fine = QuerySamples(query, kGrid, grayOnly);
-  const std::vector<float> plane = Plane(stored, coarse.channels);
-  std::vector<std::pair<double, Frame>> tried;
-  for (double scale : kScales) {
-    for (double dx : kShifts) {
-      for (double dy : kShifts) {
-        const Frame f{scale, scale, 0.5 + dx, 0.5 + dy};
-        tried.emplace_back(Correlation(coarse, plane, f), f);
+  if (queries.empty()) return kCannotTell;
+  const int channels = grayOnly ? 1 : 3;
+  const Planes planes{Plane(stored, channels, kGrid / 2), Plane(stored, channels, kGrid)};
+  struct Tried {
+    double score;
+    std::size_t query;
+    Frame frame;
+  };
+  std::vector<Tried> tried;
+  std::vector<Samples> coarse;
+  for (std::size_t k = 0; k < queries.size(); ++k) {
+    coarse.push_back(QuerySamples(queries[k], kGrid / 2, grayOnly));
+    for (double scale : kScales) {
+      for (double dx : kShifts) {
+        for (double dy : kShifts) {
+          const Frame f{scale, scale, 0.5 + dx, 0.5 + dy};
+          tried.push_back({Correlation(coarse[k], planes, f), k, f});
+        }
       }
     }
   }
   constexpr std::size_t kRefined = 2;
   std::partial_sort(tried.begin(), tried.begin() + kRefined, tried.end(),
-                    [](const auto& a, const auto& b) { return a.first > b.first; });
+                    [](const Tried& a, const Tried& b) { return a.score > b.score; });
   double best = kCannotTell;
   Frame bestFrame;
+  std::size_t bestQuery = 0;
   for (std::size_t k = 0; k < kRefined; ++k) {
-    Frame f = tried[k].second;
-    double score = Correlation(fine, plane, f);
-    for (double step : {0.02, 0.008}) {
-      constexpr int kMaxRounds = 8;  // a bound on the walk; it rarely takes more than two
-      for (int round = 0, moved = 1; moved && round < kMaxRounds; ++round) {
-        moved = 0;
-        for (double Frame::*field : {&Frame::scaleX, &Frame::scaleY, &Frame::centreX, &Frame::centreY}) {
-          for (double sign : {-1.0, 1.0}) {
-            Frame trial = f;
-            trial.*field += sign * step;
-            const double s = Correlation(fine, plane, trial);
-            if (s > score + 1e-6) {
-              score = s;
-              f = trial;
-              moved = 1;
-            }
-          }
-        }
-      }
-    }
+    Frame f = tried[k].frame;
+    const std::size_t which = tried[k].query;
+    const double score = Refine(coarse[which], QuerySamples(queries[which], kGrid, grayOnly), planes, &f);
     if (score > best) {
       best = score;
       bestFrame = f;
+      bestQuery = which;
     }
   }
   if (best == kCannotTell) return best;
-  // The broad light agreeing is not enough: the detail must agree too.
+  // Under the frame found, the few places that disagree most are left out,
+  // and the broad light agreeing is not enough: the detail must agree too.
+  const Samples fine = QuerySamples(queries[bestQuery], kGrid, grayOnly);
   std::vector<double> sampled;
-  Correlation(fine, plane, bestFrame, &sampled);
-  const double detail = DetailCorrelation(fine, sampled);
-  return detail == kCannotTell ? kCannotTell : std::min(best, detail);
+  Sample(fine, planes.fine, bestFrame, &sampled);
+  const std::vector<bool> dropped = WorstPlaces(fine, sampled);
+  const double whole = Correlation(fine, sampled, dropped);
+  const double detail = DetailCorrelation(fine, sampled, dropped);
+  return whole == kCannotTell || detail == kCannotTell ? kCannotTell : std::min(whole, detail);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 #include "control/PictureDetail.h"
 
 // How alike a query picture and a stored picture are at the fine level:
@@ -7,9 +9,12 @@
 // picture do not count), the best over a small family of frames: the query
 // showing a part of the stored picture (a crop of up to about 12 % of a
 // side, anywhere) or the stored picture inside a border (up to about 25 %
-// of a side), the scale of each side on its own. Pixels of the query that
-// fall outside the stored picture (a border) are left out; a frame that
-// keeps less than kMinOverlap of the query counts for nothing.
+// of a side), the scale of each side on its own, turned by up to a few
+// degrees. Pixels of the query that fall outside the stored picture (a
+// border, the corners of a turned picture) are left out; a frame that keeps
+// less than kMinOverlap of the query counts for nothing. Under the frame
+// found, the 3 % of places that disagree most (a watermark, a caption) are
+// left out too.
 //
 // 1 is the same picture; a look-alike drawing of the same style stays well
 // below, since 32 x 32 places have to agree, not nine averages.
@@ -21,7 +26,11 @@ class DetailLikeness {
   static constexpr double kCannotTell = -2;
 
   // In -1..1, or kCannotTell. `query` already turned back to the stored picture's orientation. With
-  // `grayOnly` the channels' sum is compared (a gray query against a
-  // coloured picture); else the three channels together.
+  // `grayOnly` the luminance is compared (a gray query against a coloured
+  // picture); else the three channels together.
   static double Of(const PictureDetail& query, const PictureDetail& stored, bool grayOnly);
+  // The best over several ways of seeing the query (turned or mirrored
+  // copies of it), searched together so that the frames are refined only
+  // for the ones that promise most.
+  static double Of(std::span<const PictureDetail> queries, const PictureDetail& stored, bool grayOnly);
 };

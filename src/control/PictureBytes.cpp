@@ -35,8 +35,11 @@ std::string PictureExtension(std::string_view bytes) {
 }
 
 std::vector<std::uint32_t> ReducePictureBytes(std::string_view bytes, int maxWidth, int maxHeight, int* width,
-                                              int* height, std::string* reason) {
+                                              int* height, std::string* reason, int* sourceWidth,
+                                              int* sourceHeight) {
   ReductionSink sink([&](const RowLayout& layout) {
+    if (sourceWidth != nullptr) *sourceWidth = layout.width;
+    if (sourceHeight != nullptr) *sourceHeight = layout.height;
     const bool fits = layout.width <= maxWidth && layout.height <= maxHeight;
     return fits ? std::pair{layout.width, layout.height} : std::pair{maxWidth, maxHeight};
   });

@@ -19,6 +19,8 @@ std::string PictureExtension(std::string_view bytes);
 // smaller one keeps its own), so a huge picture is never held whole.
 // Pixels 0xAARRGGBB, top row first, with the size in *width and *height;
 // empty, with a one-line reason, for anything that is not a picture the
-// program decodes, or a damaged one.
+// program decodes, or a damaged one. The picture's own size goes to
+// *sourceWidth and *sourceHeight when they are given.
 std::vector<std::uint32_t> ReducePictureBytes(std::string_view bytes, int maxWidth, int maxHeight, int* width,
-                                              int* height, std::string* reason);
+                                              int* height, std::string* reason, int* sourceWidth = nullptr,
+                                              int* sourceHeight = nullptr);

@@ -53,18 +53,21 @@ Turn TurnOf(GridTransform transform) {
 }  // namespace
 
 bool PictureDetail::FromBytes(std::string_view bytes, PictureDetail* out, std::string* reason) {
-  int width = 0, height = 0;
-  std::vector<std::uint32_t> pixels = ReducePictureBytes(bytes, kDecodeSide, kDecodeSide, &width, &height, reason);
+  int width = 0, height = 0, sourceWidth = 0, sourceHeight = 0;
+  std::vector<std::uint32_t> pixels =
+      ReducePictureBytes(bytes, kDecodeSide, kDecodeSide, &width, &height, reason, &sourceWidth, &sourceHeight);
   if (pixels.empty() || width <= 0 || height <= 0) {
     if (reason->empty()) *reason = "not a picture";
     return false;
   }
-  *out = FromPixels(pixels.data(), width, height);
+  *out = FromPixels(pixels.data(), width, height, static_cast<double>(sourceWidth) / std::max(sourceHeight, 1));
   return true;
 }
 
 bool PictureDetail::FromFile(const std::string& path, PictureDetail* out, std::string* reason) {
-  ReductionSink sink([](const RowLayout& layout) {
+  double aspect = 0;
+  ReductionSink sink([&aspect](const RowLayout& layout) {
+    aspect = static_cast<double>(layout.width) / std::max(layout.height, 1);
     const bool fits = layout.width <= kDecodeSide && layout.height <= kDecodeSide;
     return fits ? std::pair{layout.width, layout.height} : std::pair{kDecodeSide, kDecodeSide};
   });
@@ -79,12 +82,13 @@ bool PictureDetail::FromFile(const std::string& path, PictureDetail* out, std::s
     *reason = "the picture's rows did not all arrive";
     return false;
   }
-  *out = FromPixels(pixels.data(), width, height);
+  *out = FromPixels(pixels.data(), width, height, aspect);
   return true;
 }
 
-PictureDetail PictureDetail::FromPixels(const std::uint32_t* argb, int width, int height) {
+PictureDetail PictureDetail::FromPixels(const std::uint32_t* argb, int width, int height, double aspect) {
   PictureDetail detail;
+  detail.aspect_ = aspect > 0 ? aspect : static_cast<double>(width) / height;
   const std::vector<Span> across = Spans(width), down = Spans(height);
   // Rows reduced across first: height x kSide x 3.
   std::vector<double> rows(static_cast<std::size_t>(height) * kSide * 3, 0.0);
@@ -122,6 +126,7 @@ PictureDetail PictureDetail::FromPixels(const std::uint32_t* argb, int width, in
 PictureDetail PictureDetail::Transformed(GridTransform transform) const {
   const Turn t = TurnOf(transform);
   PictureDetail out;
+  out.aspect_ = t.xx == 0 ? 1 / aspect_ : aspect_;  // a quarter turn or a transpose swaps the sides
   // Twice the offset from the centre, so that the middle falls between pixels.
   for (int y = 0; y < kSide; ++y) {
     for (int x = 0; x < kSide; ++x) {

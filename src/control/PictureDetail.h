@@ -25,8 +25,10 @@ class PictureDetail {
   static bool FromBytes(std::string_view bytes, PictureDetail* out, std::string* reason);
   // From the picture file at `path`, decoded row by row.
   static bool FromFile(const std::string& path, PictureDetail* out, std::string* reason);
-  // From pixels 0xAARRGGBB, top row first (any size of at least one pixel).
-  static PictureDetail FromPixels(const std::uint32_t* argb, int width, int height);
+  // From pixels 0xAARRGGBB, top row first (any size of at least one pixel),
+  // of a picture whose shape is `aspect` (width / height; 0: that of the
+  // pixels given, which may have been brought down to a square).
+  static PictureDetail FromPixels(const std::uint32_t* argb, int width, int height, double aspect = 0);
 
   // Channel c (0 red, 1 green, 2 blue) at pixel (x, y).
   float At(int x, int y, int c) const { return values_[(static_cast<std::size_t>(y) * kSide + x) * 3 + c]; }
@@ -34,7 +36,11 @@ class PictureDetail {
   PictureDetail Transformed(GridTransform transform) const;
   // Every pixel's channels within a few levels of each other.
   bool IsGray() const;
+  // The picture's width / height before it was stretched to a square: a
+  // small turn of the picture moves its pixels by this shape.
+  double Aspect() const { return aspect_; }
 
  private:
   std::array<float, kSide * kSide * 3> values_{};
+  double aspect_ = 1;
 };

@@ -38,6 +38,22 @@ Pixels Drawing(unsigned seed, int width = 160, int height = 120) {
   return p;
 }
 
+// Rows of the same L-shaped mark: the thirds of the picture and of its
+// mirror image have the same colours, so the 3 x 3 grid cannot tell them
+// apart, but the marks point the other way.
+Pixels Marks(int width = 180, int height = 120) {
+  Pixels p{width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height, 0xFFFFFFFFu)};
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int mx = x % 30, my = y % 30;
+      if ((mx >= 5 && mx < 10 && my >= 5 && my < 25) || (my >= 20 && my < 25 && mx >= 5 && mx < 22)) {
+        p.At(x, y) = 0xFF203080u;
+      }
+    }
+  }
+  return p;
+}
+
 using Edit = std::function<Pixels(Pixels)>;
 
 Pixels Crop(Pixels p, double keep) {  // from the top left, as an 8 % crop
@@ -71,6 +87,31 @@ Pixels Mirror(Pixels p) {
     for (int x = 0; x < p.width; ++x) out.At(x, y) = p.At(p.width - 1 - x, y);
   }
   return out;
+}
+
+// Turned by `degrees` on a white canvas that holds the whole turned picture.
+Pixels Turned(Pixels p, double degrees) {
+  const double a = degrees * 3.14159265358979 / 180, c = std::cos(a), s = std::sin(a);
+  Pixels out{static_cast<int>(p.width * c + p.height * s) + 1, static_cast<int>(p.width * s + p.height * c) + 1, {}};
+  out.argb.assign(static_cast<std::size_t>(out.width) * out.height, 0xFFFFFFFFu);
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) {
+      const double dx = x - out.width / 2.0, dy = y - out.height / 2.0;
+      const int sx = static_cast<int>(std::floor(c * dx + s * dy + p.width / 2.0));
+      const int sy = static_cast<int>(std::floor(-s * dx + c * dy + p.height / 2.0));
+      if (sx >= 0 && sx < p.width && sy >= 0 && sy < p.height) out.At(x, y) = p.At(sx, sy);
+    }
+  }
+  return out;
+}
+
+// A white patch over a fifth of the width near the bottom right, as a
+// watermark.
+Pixels Watermarked(Pixels p) {
+  for (int y = p.height * 85 / 100; y < p.height * 92 / 100; ++y) {
+    for (int x = p.width * 70 / 100; x < p.width * 90 / 100; ++x) p.At(x, y) = 0xFFF0F0F0u;
+  }
+  return p;
 }
 
 Pixels PerChannel(Pixels p, const std::function<int(int r, int g, int b, int c)>& f) {
@@ -107,6 +148,9 @@ TEST(ConfirmationTest, LikenessTellsEditedCopiesFromLookAlikes) {
       {"look-alike", Drawing(2), Comparison::kSame, false},
       {"another look-alike", Drawing(3), Comparison::kReframed, false},
       {"mirrored, compared unturned", Mirror(original), Comparison::kSame, false},
+      {"turned 2 degrees", Turned(original, 2), Comparison::kReframed, true},
+      {"turned -3 degrees", Turned(original, -3), Comparison::kSame, true},
+      {"watermark", Watermarked(original), Comparison::kSame, true},
   };
   const PictureDetail stored = Detail(original);
   for (const Case& c : cases) {
@@ -117,6 +161,10 @@ TEST(ConfirmationTest, LikenessTellsEditedCopiesFromLookAlikes) {
       EXPECT_LT(likeness, Confirmation::kSimilarAt) << c.name;
     }
   }
+  // Alike at 3 x 3 in both orientations: the mirror image is tried though
+  // the search found the picture unturned.
+  EXPECT_GE(Confirmation::Likeness(Detail(Mirror(Marks())), Detail(Marks()), Comparison::kSame),
+            Confirmation::kConfirmAt);
 }
 
 TEST(ConfirmationTest, JudgeKeepsConfirmsOrDowngradesByLikeness) {
