@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "control/PictureCheck.h"
+#include "control/SiteConfirmer.h"
 
 class CacheTable;
 class ControlView;
@@ -20,8 +21,23 @@ class CheckDisplay {
   // "検索終了". The view's rows are not cleared first.
   static void Show(ControlView& view, const CacheTable* table, const PictureCheck& check);
 
-  // The table rows Show lists: the plain rows, then the verdict's entry.
-  static std::vector<std::size_t> Rows(const PictureCheck& check);
+  // The table rows Show lists: the plain rows, then the verdict's entry,
+  // then the entry a confirmation picked among the other candidates.
+  static std::vector<std::size_t> Rows(const PictureCheck& check, const SiteConfirmer::Outcome& confirmed = {});
+
+  // While the check's verdict is being confirmed: "サイトの画像で確認中…"
+  // above its verdict line.
+  static std::string ConfirmingStatus(const CacheTable& table, const PictureCheck& check);
+  // Shows how the check's confirmation ended, after Show: the verdict line
+  // with the confirmation's state (and the entry it picked among the other
+  // candidates as a marked row), or the search's verdict line saying it was
+  // not confirmed (stopped, picture not readable). Nothing for kNone.
+  static void ShowConfirmation(ControlView& view, const CacheTable& table, const PictureCheck& check,
+                               const SiteConfirmer::Outcome& confirmed);
+  // The verdict's label as it stands after the confirmation, with its state:
+  // "投稿済み（確認済み）", "見つかりませんでした（サイトの画像と異なる）",
+  // "投稿済み（確認を中止しました）", ...; the plain label for kNone.
+  static std::string ConfirmedLabel(const PictureCheck& check, const SiteConfirmer::Outcome& confirmed);
 
   // The verdict's line below "検索終了", headed by `label` (the verdict's
   // label, or that label with a confirmation's state): id, difference and

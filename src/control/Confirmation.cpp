@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 
 #include "control/DetailLikeness.h"
 #include "infra/TextEncoding.h"
@@ -110,7 +111,9 @@ Confirmation::Result Confirmation::Judge(const Verdict::Decision& decision, cons
   result.decision = decision;
   if (compared.empty()) return result;
   const bool judged = decision.outcome != Verdict::Outcome::kNew;
-  double entryLikeness = -1;  // of the verdict's own entry, when compared
+  // The verdict's own entry's likeness, when compared: a likeness runs from
+  // -1 (a picture unlike it) to 1, so none of its values marks "not compared".
+  std::optional<double> entryLikeness;
   const Compared* best = nullptr;
   bool reached = false;
   for (const Compared& one : compared) {
@@ -133,12 +136,12 @@ Confirmation::Result Confirmation::Judge(const Verdict::Decision& decision, cons
     return result;
   }
   result.state = State::kUnchanged;
-  if (judged && entryLikeness >= 0) {
-    const bool keep = entryLikeness >= (decision.outcome == Verdict::Outcome::kPosted ? thresholds.keepAt
-                                                                                       : thresholds.similarAt);
-    const Verdict::Outcome outcome = keep                                       ? decision.outcome
-                                     : entryLikeness >= thresholds.similarAt ? Verdict::Outcome::kSimilar
-                                                                             : Verdict::Outcome::kNew;
+  if (judged && entryLikeness) {
+    const bool keep = *entryLikeness >= (decision.outcome == Verdict::Outcome::kPosted ? thresholds.keepAt
+                                                                                        : thresholds.similarAt);
+    const Verdict::Outcome outcome = keep                                        ? decision.outcome
+                                     : *entryLikeness >= thresholds.similarAt ? Verdict::Outcome::kSimilar
+                                                                              : Verdict::Outcome::kNew;
     if (outcome != decision.outcome) {
       result.state = State::kDowngraded;
       result.decision.outcome = outcome;

@@ -1,9 +1,12 @@
 #include "control/Control.h"
 
+#include <optional>
+
 #include "control/CacheGeneration.h"
 #include "control/CacheUpdate.h"
 #include "control/ControlView.h"
 #include "control/SearchConfirmation.h"
+#include "control/SiteConfirmer.h"
 #include "infra/InternetSession.h"
 #include "infra/TextEncoding.h"
 
@@ -47,8 +50,12 @@ Confirmation::Result Control::ConfirmLastSearch(SitePictureCache* cache) {
   return result;
 }
 
-std::size_t Control::CheckQueue(PictureQueue& queue, const PictureQueue::Changed& changed) {
-  const std::size_t checked = queue.Run(Table(), running_, changed, hitCount_);
+std::size_t Control::CheckQueue(PictureQueue& queue, const PictureQueue::Changed& changed, bool confirm,
+                                SitePictureCache* cache) {
+  std::optional<SiteConfirmer> confirmer;
+  if (confirm) confirmer.emplace(*session_, cache, PoliteSiteSource::kDefaultFetchLimit, running_);
+  const std::size_t checked =
+      queue.Run(Table(), running_, changed, hitCount_, confirmer ? &*confirmer : nullptr);
   running_.store(false);
   return checked;
 }

@@ -46,11 +46,6 @@ class Control {
   // in LastSearchError, when the picture cannot be read.
   bool Search();
 
-  // Checks the queue's waiting pictures one after another against the
-  // loaded table (PictureQueue::Run) until Abort, which leaves the rest not
-  // checked. The caller sets the running flag before (SetRunning(true)), on
-  // the thread that aborts; this call clears it when done. Returns how many
-  // were checked.
   // Checks the last Search's verdict against the site's own pictures and
   // shows the outcome on the verdict line (SearchConfirmation), taking and
   // keeping them in `cache` (may be null). The caller sets the running flag
@@ -58,7 +53,18 @@ class Control {
   // skips this); this call clears it when done.
   Confirmation::Result ConfirmLastSearch(SitePictureCache* cache);
 
-  std::size_t CheckQueue(PictureQueue& queue, const PictureQueue::Changed& changed);
+  // Checks the queue's waiting pictures one after another against the
+  // loaded table (PictureQueue::Run) until Abort, which leaves the rest not
+  // checked. With `confirm`, each verdict is confirmed by the site's own
+  // pictures right after its check, as ConfirmLastSearch confirms a search's
+  // (taking and keeping them in `cache`, may be null), through one polite
+  // source for the whole queue: one request a second, at most
+  // PoliteSiteSource::kDefaultFetchLimit pictures fetched, and none asked
+  // of the site after one fetch has failed. The caller sets the running
+  // flag before (SetRunning(true)), on the thread that aborts; this call
+  // clears it when done. Returns how many were checked.
+  std::size_t CheckQueue(PictureQueue& queue, const PictureQueue::Changed& changed, bool confirm = false,
+                         SitePictureCache* cache = nullptr);
 
   // Replaces "cache.db" with the prebuilt copy from the cache server and
   // reloads it. The result says whether that worked, and if not why (CacheUpdate).

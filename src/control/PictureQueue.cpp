@@ -2,13 +2,14 @@
 
 #include <optional>
 
+#include "control/CheckDisplay.h"
 #include "infra/Platform.h"
 #include "infra/TextEncoding.h"
 
 void PictureQueue::Fill(std::vector<FoundPicture> pictures) {
   std::vector<Entry> entries;
   entries.reserve(pictures.size());
-  for (FoundPicture& picture : pictures) entries.push_back({std::move(picture), State::kWaiting, {}});
+  for (FoundPicture& picture : pictures) entries.push_back({std::move(picture), State::kWaiting, {}, {}});
   std::lock_guard<std::mutex> lock(mutex_);
   entries_ = std::move(entries);
 }
@@ -41,6 +42,8 @@ PictureQueue::Mark PictureQueue::MarkAt(std::size_t index) const {
   return MarkOf(entries_.at(index));
 }
 
+std::string PictureQueue::LabelAt(std::size_t index) const { return LabelOf(At(index)); }
+
 void PictureQueue::SetState(std::size_t index, State state, const Changed& changed) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -50,7 +53,7 @@ void PictureQueue::SetState(std::size_t index, State state, const Changed& chang
 }
 
 std::size_t PictureQueue::Run(const CacheTable* table, const std::atomic<bool>& running, const Changed& changed,
-                              std::size_t hitCount) {
+                              std::size_t hitCount, SiteConfirmer* confirmer) {
   std::size_t checked = 0;
   for (std::size_t i = 0; i < Size(); ++i) {
     FoundPicture picture;
@@ -65,12 +68,22 @@ std::size_t PictureQueue::Run(const CacheTable* table, const std::atomic<bool>& 
     }
     SetState(i, State::kChecking, changed);
     PictureCheck check = picture.Check(*table, hitCount);
+    // An Abort during the check leaves nothing to confirm: the rest is not checked.
+    const bool confirm = confirmer != nullptr && running.load() && SiteConfirmer::Needed(check);
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      entries_[i].check = std::move(check);
-      entries_[i].state = State::kChecked;
+      entries_[i].check = check;
+      entries_[i].state = confirm ? State::kConfirming : State::kChecked;
     }
     ++checked;
+    if (changed) changed(i);
+    if (!confirm) continue;
+    SiteConfirmer::Outcome outcome = confirmer->Confirm(picture.path, check, *table);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      entries_[i].confirmation = std::move(outcome);
+      entries_[i].state = State::kChecked;
+    }
     if (changed) changed(i);
   }
   return checked;
@@ -84,11 +97,13 @@ PictureQueue::Mark PictureQueue::MarkOf(const Entry& entry) {
       return Mark::kChecking;
     case State::kNotChecked:
       return Mark::kNotChecked;
+    case State::kConfirming:
+      return Mark::kConfirming;
     case State::kChecked:
       break;
   }
   if (!entry.check.read) return Mark::kError;
-  switch (entry.check.decision.outcome) {
+  switch (SiteConfirmer::Decision(entry.check, entry.confirmation).outcome) {
     case Verdict::Outcome::kPosted:
       return Mark::kPosted;
     case Verdict::Outcome::kSimilar:
@@ -99,8 +114,14 @@ PictureQueue::Mark PictureQueue::MarkOf(const Entry& entry) {
   return Mark::kNew;
 }
 
+std::string PictureQueue::LabelOf(const Entry& entry) {
+  const Mark mark = MarkOf(entry);
+  if (entry.state != State::kChecked || mark == Mark::kError) return Label(mark);
+  return CheckDisplay::ConfirmedLabel(entry.check, entry.confirmation);
+}
+
 const std::string& PictureQueue::Label(Mark mark) {
-  static const SjisText kError{u8"エラー"}, kWaiting{u8"待機中"}, kChecking{u8"検索中"},
+  static const SjisText kError{u8"エラー"}, kWaiting{u8"待機中"}, kChecking{u8"検索中"}, kConfirming{u8"確認中"},
       kNotChecked{u8"未チェック"};
   switch (mark) {
     case Mark::kPosted:
@@ -115,6 +136,8 @@ const std::string& PictureQueue::Label(Mark mark) {
       return kWaiting;
     case Mark::kChecking:
       return kChecking;
+    case Mark::kConfirming:
+      return kConfirming;
     case Mark::kNotChecked:
       break;
   }
@@ -133,6 +156,8 @@ std::uint32_t PictureQueue::Colour(Mark mark) {
       return 0x8040A0;
     case Mark::kChecking:
       return 0x3070D0;
+    case Mark::kConfirming:
+      return 0x2090A0;
     case Mark::kWaiting:
       return 0xB0B0B0;
     case Mark::kNotChecked:

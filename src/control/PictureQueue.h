@@ -10,6 +10,7 @@
 
 #include "control/FoundPicture.h"
 #include "control/PictureCheck.h"
+#include "control/SiteConfirmer.h"
 
 class CacheTable;
 
@@ -24,17 +25,21 @@ class PictureQueue {
   enum class State {
     kWaiting,     // not yet checked
     kChecking,    // being checked
+    kConfirming,  // check holds the result, being confirmed by the site's pictures
     kChecked,     // check holds the result (a picture that could not be read included)
     kNotChecked,  // the queue was stopped before its turn
   };
 
   // What a window shows of an entry: its verdict as far as it is known.
-  enum class Mark { kWaiting, kChecking, kPosted, kSimilar, kNew, kError, kNotChecked };
+  enum class Mark { kWaiting, kChecking, kConfirming, kPosted, kSimilar, kNew, kError, kNotChecked };
 
   struct Entry {
     FoundPicture picture;
     State state = State::kWaiting;
-    PictureCheck check;  // when kChecked
+    PictureCheck check;  // when kConfirming or kChecked
+    // How its confirmation ended (kNone when none was made); its verdict
+    // is then SiteConfirmer::Decision(check, confirmation).
+    SiteConfirmer::Outcome confirmation;
   };
 
   // Called on the running thread after an entry's state has changed.
@@ -55,21 +60,33 @@ class PictureQueue {
   // A copy of entry `index` (REQUIRES: index < Size()).
   Entry At(std::size_t index) const;
   Mark MarkAt(std::size_t index) const;
+  // LabelOf entry `index` (REQUIRES: index < Size()).
+  std::string LabelAt(std::size_t index) const;
 
   // Checks every waiting entry in order against `table` on the calling
   // thread, keeping `hitCount` rows of each. Before each entry `running` is
   // looked at: once cleared, the entries left are marked not checked. With
-  // no table every entry is left not checked. Returns how many were checked.
+  // no table every entry is left not checked. With a `confirmer`, each
+  // verdict it finds worth it is then confirmed (kConfirming) before the
+  // next entry is checked, so that answers come as they are had; an Abort
+  // during it leaves that entry with its search's verdict, marked stopped.
+  // Returns how many were checked.
   std::size_t Run(const CacheTable* table, const std::atomic<bool>& running, const Changed& changed,
-                  std::size_t hitCount = SimilaritySearch::kHitCount);
+                  std::size_t hitCount = SimilaritySearch::kHitCount, SiteConfirmer* confirmer = nullptr);
 
+  // The entry's verdict as it stands (confirmed or lowered by the site's
+  // picture included).
   static Mark MarkOf(const Entry& entry);
+  // The entry's text in its strip: a checked entry's verdict with its
+  // confirmation's state (CheckDisplay::ConfirmedLabel), else Label(MarkOf).
+  static std::string LabelOf(const Entry& entry);
   // The mark's text in the window's words, Shift-JIS: a verdict's as the
   // status line says it ("投稿済み", "似た画像あり", "見つかりませんでした"),
-  // "エラー", "待機中", "検索中", "未チェック".
+  // "エラー", "待機中", "検索中", "確認中", "未チェック".
   static const std::string& Label(Mark mark);
   // The mark's colour, 0xRRGGBB: red posted, amber similar, green new,
-  // purple error, blue checking, greys for waiting and not checked.
+  // purple error, blue checking, teal confirming, greys for waiting and not
+  // checked.
   static std::uint32_t Colour(Mark mark);
 
  private:

@@ -17,11 +17,9 @@ class SitePictureCache;
 // Abort (the running flag) ends it within a second, leaving the search's
 // verdict marked as not confirmed.
 //
-// Pictures come from `cache` first and are kept there, as "サイトの画像"
-// keeps them; at most Confirmation::kMaxCandidates are fetched, politely
-// spaced (PoliteSiteSource). After one fetch has failed the rest are taken
-// from the cache only: a site that cannot be reached costs the window one
-// attempt, not three.
+// Pictures come from `cache` first and are kept there (SiteConfirmer); at
+// most Confirmation::kMaxCandidates are fetched, and one failed fetch ends
+// the asking.
 class SearchConfirmation {
  public:
   // `cache` may be null (nothing kept); it must outlive this object.

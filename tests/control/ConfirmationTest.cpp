@@ -184,6 +184,8 @@ TEST(ConfirmationTest, JudgeKeepsConfirmsOrDowngradesByLikeness) {
       {Outcome::kPosted, 0.85, 0.1, State::kUnchanged, Outcome::kPosted, 0},
       {Outcome::kPosted, 0.7, 0.1, State::kDowngraded, Outcome::kSimilar, 0},
       {Outcome::kPosted, 0.3, 0.1, State::kDowngraded, Outcome::kNew, 0},
+      // A picture unlike the entry's (negative likeness) is compared all the same.
+      {Outcome::kPosted, -0.6, -0.2, State::kDowngraded, Outcome::kNew, 0},
       {Outcome::kPosted, 0.3, 0.99, State::kConfirmed, Outcome::kPosted, 1},
       {Outcome::kSimilar, 0.7, 0.1, State::kUnchanged, Outcome::kSimilar, 0},
       {Outcome::kSimilar, 0.5, 0.1, State::kDowngraded, Outcome::kNew, 0},

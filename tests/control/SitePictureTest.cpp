@@ -7,12 +7,15 @@
 #include <filesystem>
 #include <thread>
 
+#include "control/PictureCheck.h"
+#include "control/PictureQueue.h"
 #include "control/QueryPicture.h"
 #include "control/SitePictureCache.h"
 #include "control/SitePictureFetcher.h"
 #include "control/SitePictureFixture.h"
 #include "support/CacheFileWriter.h"
 #include "support/FileModes.h"
+#include "demosite/DemoSite.h"
 #include "support/SitePages.h"
 
 namespace {
@@ -116,6 +119,82 @@ TEST_F(SitePictureTest, ASearchsConfirmationAsksAnUnreachableSiteOnceAndNothingO
     for (const char* other : {"2", "3"}) EXPECT_EQ(server_.RequestCount(std::string("/mofuimg/pimg.php?imgid=") + other), 0);
     EXPECT_FALSE(control.IsRunning());
     EXPECT_EQ(view_.EnableCalls().back(), true);
+  }
+}
+
+// A queue's pictures confirmed in turn through one polite source: against
+// the demo site one confirmed and one lowered (its entry's picture is
+// another); with the site away the first fetch fails, the others are not
+// asked and a picture already kept still confirms; Abort while the site
+// keeps silent leaves that entry unconfirmed and the rest not checked.
+TEST_F(SitePictureTest, AQueuesPicturesAreConfirmedOneAfterAnother) {
+  const DemoCatalog catalog(6);
+  DemoSite demo(catalog);
+  ASSERT_TRUE(demo.Start("127.0.0.1", 0));
+  // Picture k is the file of demo entry `shown`, stored under entry `row`'s id.
+  struct Picture {
+    std::size_t shown, row;
+  };
+  const Picture pictures[] = {{0, 0}, {2, 1}, {3, 3}, {4, 4}};
+  std::vector<std::string> paths;
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    for (const Picture& p : pictures) {
+      paths.push_back(PathOf("q" + std::to_string(paths.size())));
+      WriteWholeFile(paths.back(), catalog.Entries()[p.shown].bytes);
+      ImageCache::Colours signature{};
+      std::string reason;
+      ASSERT_TRUE(ReadSignature(paths.back(), &signature, &reason)) << reason;
+      cache.Add(std::to_string(catalog.Entries()[p.row].id), "t", "p", signature);
+    }
+  }
+  const std::string silentPage = "/mofuimg/pimg.php?imgid=" + std::to_string(catalog.Entries()[3].id);
+  server_.ServeNoAnswer(silentPage);
+  Control control(view_, std::make_shared<InternetSession>("Tintwise"));
+  control.SetDatabasePath(PathOf("cache.db"));
+  ASSERT_TRUE(control.OpenDatabase());
+  SitePictureCache kept(PathOf("site"));
+  const std::string posted = Sjis(u8"投稿済み");
+  struct Case {
+    const char* what;
+    bool demoSite;  // else the loopback server: 404 but for the silent page
+    std::vector<std::size_t> queue;
+    std::vector<std::string> labels;
+    std::size_t requests;  // to the loopback server
+    bool abort;            // once the silent page is asked for
+  };
+  const Case cases[] = {
+      {"demo site", true, {0, 1}, {posted + Sjis(u8"（確認済み）"), Sjis(u8"見つかりませんでした（サイトの画像と異なる）")}, 0, false},
+      {"site away", false, {3, 0, 1}, {posted + Sjis(u8"（サイトの画像を取得できず未確認）"), posted + Sjis(u8"（確認済み）"),
+        Sjis(u8"見つかりませんでした（サイトの画像と異なる）")}, 1, false},
+      {"aborted", false, {2, 0}, {posted + Sjis(u8"（確認を中止しました）"), Sjis(u8"未チェック")}, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string host = c.demoSite ? "127.0.0.1:" + std::to_string(demo.Port()) : server_.Host();
+    OverrideServerHosts(host, host);
+    PictureQueue queue;
+    std::vector<std::string> given;
+    for (const std::size_t k : c.queue) given.push_back(paths[k]);
+    ASSERT_EQ(queue.FillFrom(given), c.queue.size());
+    std::vector<PictureQueue::Mark> marks;
+    const std::size_t before = server_.Requests().size();
+    control.SetRunning(true);
+    std::thread abort([&] {
+      for (int wait = 0; wait < 500 && c.abort; ++wait) {
+        if (server_.RequestCount(silentPage) > 0) return control.Abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    });
+    control.CheckQueue(queue, [&](std::size_t i) { marks.push_back(queue.MarkAt(i)); }, true, &kept);
+    abort.join();
+    for (std::size_t i = 0; i < c.labels.size(); ++i) EXPECT_EQ(queue.LabelAt(i), c.labels[i]) << i;
+    EXPECT_EQ(server_.Requests().size() - before, c.requests);
+    // Answers come as they are had: the first entry is confirming, then
+    // settled, before the second is checked.
+    ASSERT_GE(marks.size(), 3u);
+    EXPECT_EQ(marks[1], PictureQueue::Mark::kConfirming);
+    EXPECT_NE(marks[2], PictureQueue::Mark::kConfirming);
   }
 }
 

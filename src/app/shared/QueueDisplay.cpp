@@ -4,6 +4,15 @@
 #include "control/ControlView.h"
 #include "control/QueryPicture.h"
 
+namespace {
+
+// The entry's check is done (its confirmation may still run).
+bool HasCheck(const PictureQueue::Entry& entry) {
+  return entry.state == PictureQueue::State::kChecked || entry.state == PictureQueue::State::kConfirming;
+}
+
+}  // namespace
+
 std::vector<std::string> QueueDisplay::Filled(const PictureQueue& queue, ControlView& view) {
   std::vector<std::string> names;
   for (std::size_t i = 0; i < queue.Size(); ++i) names.push_back(queue.At(i).picture.shown);
@@ -17,13 +26,27 @@ bool QueueDisplay::ShowEntry(const PictureQueue& queue, std::size_t index, Contr
   view.ClearRows();
   if (index >= queue.Size()) return false;
   const PictureQueue::Entry entry = queue.At(index);
-  if (entry.state != PictureQueue::State::kChecked) {
+  if (!HasCheck(entry)) {
     view.SetStatusText(PictureQueue::Label(PictureQueue::MarkOf(entry)));
     return false;
   }
-  // As the search showed it, from the results kept: nothing is searched.
+  // As the search and its confirmation showed it, from the results kept:
+  // nothing is searched or fetched.
   CheckDisplay::Show(view, table, entry.check);
+  if (table != nullptr && entry.check.read) {
+    if (entry.state == PictureQueue::State::kConfirming) {
+      view.SetStatusText(CheckDisplay::ConfirmingStatus(*table, entry.check));
+    } else {
+      CheckDisplay::ShowConfirmation(view, *table, entry.check, entry.confirmation);
+    }
+  }
   return true;
+}
+
+bool QueueDisplay::BringsResult(const PictureQueue::Entry& entry) {
+  return entry.check.read && (entry.state == PictureQueue::State::kConfirming ||
+                              (entry.state == PictureQueue::State::kChecked &&
+                               entry.confirmation.end == SiteConfirmer::End::kNone));
 }
 
 void QueueDisplay::EntrySwatches(const PictureQueue& queue, int index, std::optional<ImageCache::Colours>& query,
@@ -32,7 +55,7 @@ void QueueDisplay::EntrySwatches(const PictureQueue& queue, int index, std::opti
   rows.clear();
   if (index < 0 || static_cast<std::size_t>(index) >= queue.Size()) return;
   const PictureQueue::Entry entry = queue.At(index);
-  if (entry.state != PictureQueue::State::kChecked || !entry.check.read) return;
+  if (!HasCheck(entry) || !entry.check.read) return;
   query = entry.check.signature;
-  rows = CheckDisplay::Rows(entry.check);
+  rows = CheckDisplay::Rows(entry.check, entry.confirmation);
 }

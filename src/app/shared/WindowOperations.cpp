@@ -134,11 +134,12 @@ bool WindowOperations::CheckQueue(std::shared_ptr<PictureQueue> queue, std::vect
   // Armed here, on the thread Abort comes from, so that an early Abort counts.
   control_->SetRunning(true);
   const bool started = Start([queue, paths = std::move(paths), filled = std::move(filled),
-                              changed = std::move(changed)](Control& control) {
+                              changed = std::move(changed), confirm = confirm_,
+                              cache = siteCache_](Control& control) {
     // Folders are walked here: a large one takes a while.
     queue->FillFrom(paths);
     filled();
-    control.CheckQueue(*queue, changed);
+    control.CheckQueue(*queue, changed, confirm, cache);
     control.View().EnableControls(true);
   });
   if (!started) control_->SetRunning(false);

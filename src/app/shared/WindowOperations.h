@@ -39,9 +39,11 @@ class WindowOperations {
   WindowOperations& operator=(const WindowOperations&) = delete;
 
   // From now on a search goes on to confirm its verdict by the site's own
-  // pictures on the same worker (Control::ConfirmLastSearch), taking and
-  // keeping them in `cache` (may be null; it must outlive this object), as
-  // "サイトの画像" does. Abort ends the confirmation.
+  // pictures on the same worker (Control::ConfirmLastSearch), and a queue
+  // each of its pictures' right after that picture's check
+  // (Control::CheckQueue), taking and keeping them in `cache` (may be null;
+  // it must outlive this object), as "サイトの画像" does. Abort ends the
+  // confirmation.
   void ConfirmSearches(SitePictureCache* cache);
 
   // True from a start until `finished` has been called.
@@ -57,7 +59,8 @@ class WindowOperations {
   // results and says so: false, as for kNone.
   bool SearchSource(const PictureSource& source);
   // Fills `queue` from `paths` (folders walked on the worker), then checks
-  // its pictures one after another until Abort; `changed` runs on the
+  // (and confirms, see ConfirmSearches) its pictures one after another
+  // until Abort; `changed` runs on the
   // worker after each state change. The caller disables what it wants off
   // before; the controls come back on at the end.
   bool CheckQueue(std::shared_ptr<PictureQueue> queue, std::vector<std::string> paths, QueueFilled filled,

@@ -686,8 +686,7 @@ bool CTintwiseDlg::CheckPictures(const std::vector<std::string>& paths) {
     // read; kept for every entry, so smaller than a searched one's.
     std::shared_ptr<Texture> preview;
     const PictureQueue::Entry entry = queue->At(index);
-    if (entry.state == PictureQueue::State::kChecked && entry.check.read)
-      preview = LoadPreviewPicture(entry.picture.path, kQueuedPreviewSide);
+    if (QueueDisplay::BringsResult(entry)) preview = LoadPreviewPicture(entry.picture.path, kQueuedPreviewSide);
     QMetaObject::invokeMethod(
         self.data(),
         [self, queue, index, preview] {
@@ -733,7 +732,7 @@ void CTintwiseDlg::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& queu
     queuePreviews_[index] = TextureImage(preview.get());
     strip_->SetThumbnail(row, queuePreviews_[index]);
   }
-  strip_->SetMark(row, mark);
+  strip_->SetMark(row, mark, queue->LabelAt(index));
   if (follow_.ShowsOnChange(row, mark)) ShowQueueEntry(row);
 }
 

@@ -48,7 +48,9 @@ void QueueStrip::SetEntries(const std::vector<std::string>& names) {
   clear();
   shown_.clear();
   for (const std::string& name : names) {
-    shown_.push_back({QImage(), PictureQueue::Mark::kWaiting, QFile::decodeName(QByteArray::fromStdString(name))});
+    shown_.push_back({QImage(), PictureQueue::Mark::kWaiting,
+                      QString::fromStdString(Cp932ToUtf8(PictureQueue::Label(PictureQueue::Mark::kWaiting))),
+                      QFile::decodeName(QByteArray::fromStdString(name))});
     addItem(new QListWidgetItem());
     Redraw(static_cast<int>(shown_.size()) - 1);
   }
@@ -61,9 +63,10 @@ void QueueStrip::SetThumbnail(int index, const QImage& thumbnail) {
   Redraw(index);
 }
 
-void QueueStrip::SetMark(int index, PictureQueue::Mark mark) {
+void QueueStrip::SetMark(int index, PictureQueue::Mark mark, const std::string& label) {
   if (index < 0 || index >= Count()) return;
   shown_[index].mark = mark;
+  shown_[index].label = QString::fromStdString(Cp932ToUtf8(label));
   Redraw(index);
 }
 
@@ -104,7 +107,7 @@ void QueueStrip::Redraw(int index) {
   painter.end();
 
   QListWidgetItem* shownItem = item(index);
-  const QString label = QString::fromStdString(Cp932ToUtf8(PictureQueue::Label(entry.mark)));
+  const QString& label = entry.label;
   shownItem->setIcon(QIcon(QPixmap::fromImage(icon)));
   shownItem->setText(label);
   shownItem->setForeground(colour.darker(130));

@@ -9,7 +9,8 @@
 
 // The strip of queued pictures beside the preview: one thumbnail per
 // picture, top to bottom, each with a coloured mark along its lower edge and
-// its verdict's text under it, as far as it is known. Selecting one emits
+// its label under it (its verdict as far as it is known, with its
+// confirmation's state). Selecting one emits
 // EntrySelected. UI thread only.
 class QueueStrip : public QListWidget {
   Q_OBJECT
@@ -22,7 +23,8 @@ class QueueStrip : public QListWidget {
   int Count() const { return count(); }
   // A null thumbnail leaves the entry's frame empty.
   void SetThumbnail(int index, const QImage& thumbnail);
-  void SetMark(int index, PictureQueue::Mark mark);
+  // `label` (Shift-JIS): PictureQueue::LabelOf the entry.
+  void SetMark(int index, PictureQueue::Mark mark, const std::string& label);
   PictureQueue::Mark MarkAt(int index) const;
   QString LabelAt(int index) const;
   // The thumbnail's side in device-independent pixels.
@@ -38,6 +40,7 @@ class QueueStrip : public QListWidget {
   struct Shown {
     QImage thumbnail;
     PictureQueue::Mark mark = PictureQueue::Mark::kWaiting;
+    QString label;
     QString name;
   };
   void Redraw(int index);

@@ -11,6 +11,8 @@ namespace {
 // At 96 dpi: the frame's width and the margin around an entry.
 constexpr int kFrame = 3;
 constexpr int kMargin = 2;
+// The label's lines: the verdict, then the confirmation's state.
+constexpr int kLabelLines = 2;
 
 COLORREF Colour(PictureQueue::Mark mark) {
   const std::uint32_t rgb = PictureQueue::Colour(mark);
@@ -35,7 +37,7 @@ void QueueStrip::SetFont(HFONT font, UINT dpi) {
 }
 
 void QueueStrip::Fit() {
-  // A square thumbnail as wide as the strip lets it, and a line of label.
+  // A square thumbnail as wide as the strip lets it, and two lines of label.
   RECT client{};
   GetClientRect(Handle(), &client);
   TEXTMETRICW metrics{};
@@ -46,14 +48,16 @@ void QueueStrip::Fit() {
     ReleaseDC(Handle(), dc);
   }
   const int side = std::max<int>(16, client.right - MulDiv(2 * kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI));
-  const int height = side + metrics.tmHeight + MulDiv(2 * kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
+  const int height = side + kLabelLines * metrics.tmHeight + MulDiv(2 * kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
   SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, std::min(height, 255));
   InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void QueueStrip::SetEntries(const std::vector<std::string>& names) {
   entries_.clear();
-  for (const std::string& name : names) entries_.push_back({name, {}, PictureQueue::Mark::kWaiting});
+  for (const std::string& name : names) {
+    entries_.push_back({name, {}, PictureQueue::Mark::kWaiting, PictureQueue::Label(PictureQueue::Mark::kWaiting)});
+  }
   SendMessageW(Handle(), LB_SETCOUNT, entries_.size(), 0);
   InvalidateRect(Handle(), nullptr, TRUE);
 }
@@ -64,9 +68,10 @@ void QueueStrip::SetThumbnail(int index, PixelPicture thumbnail) {
   Redraw(index);
 }
 
-void QueueStrip::SetMark(int index, PictureQueue::Mark mark) {
+void QueueStrip::SetMark(int index, PictureQueue::Mark mark, const std::string& label) {
   if (index < 0 || index >= Count()) return;
   entries_[index].mark = mark;
+  entries_[index].label = label;
   Redraw(index);
 }
 
@@ -111,7 +116,7 @@ bool QueueStrip::OnDrawItem(const DRAWITEMSTRUCT& item) const {
   TEXTMETRICW metrics{};
   HGDIOBJ oldFont = SelectObject(item.hDC, font_);
   GetTextMetricsW(item.hDC, &metrics);
-  const int side = std::max<int>(1, std::min<int>(box.right - box.left, box.bottom - box.top - metrics.tmHeight));
+  const int side = std::max<int>(1, std::min<int>(box.right - box.left, box.bottom - box.top - kLabelLines * metrics.tmHeight));
   RECT thumb{box.left + (box.right - box.left - side) / 2, box.top, 0, 0};
   thumb.right = thumb.left + side;
   thumb.bottom = thumb.top + side;
@@ -133,13 +138,19 @@ bool QueueStrip::OnDrawItem(const DRAWITEMSTRUCT& item) const {
                       inside.top + (h - dh) / 2 + dh};
     entry.thumbnail.Draw(item.hDC, target);
   }
-  // The label in the mark's colour under it.
-  RECT label{box.left, thumb.bottom, box.right, item.rcItem.bottom};
+  // The label in the mark's colour under it: the verdict, and on the next
+  // line the confirmation's state in its brackets, each cut short to fit.
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : Colour(entry.mark));
-  const std::wstring text = ShownText(PictureQueue::Label(entry.mark));
-  DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &label,
-            DT_CENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX | DT_VCENTER);
+  const std::wstring text = ShownText(entry.label);
+  const std::size_t state = std::min(text.find(L'\xFF08'), text.size());  // "（"
+  const std::wstring lines[kLabelLines] = {text.substr(0, state), text.substr(state)};
+  for (int line = 0; line < kLabelLines; ++line) {
+    RECT label{box.left, thumb.bottom + line * metrics.tmHeight, box.right,
+               thumb.bottom + (line + 1) * metrics.tmHeight};
+    DrawTextW(item.hDC, lines[line].c_str(), static_cast<int>(lines[line].size()), &label,
+              DT_CENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX | DT_VCENTER);
+  }
   SelectObject(item.hDC, oldFont);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
   return true;

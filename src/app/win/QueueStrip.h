@@ -11,7 +11,8 @@
 
 // The queue's strip: an owner-drawn list box of the queued pictures, one
 // under the other, each a thumbnail framed in its mark's colour above the
-// mark's label (the picture's name as given stays at hand: NameAt). The
+// entry's label on two lines: its verdict, then its confirmation's state
+// (the picture's name as given stays at hand: NameAt). The
 // parent hands it WM_DRAWITEM and learns of a selection by LBN_SELCHANGE.
 // UI thread only.
 class QueueStrip {
@@ -29,7 +30,8 @@ class QueueStrip {
   int Count() const { return static_cast<int>(entries_.size()); }
   // An empty picture leaves the entry's frame empty; drawn to fit.
   void SetThumbnail(int index, PixelPicture thumbnail);
-  void SetMark(int index, PictureQueue::Mark mark);
+  // `label` (Shift-JIS): PictureQueue::LabelOf the entry.
+  void SetMark(int index, PictureQueue::Mark mark, const std::string& label);
   PictureQueue::Mark MarkAt(int index) const;
   const std::string& NameAt(int index) const;
   bool HasThumbnail(int index) const;
@@ -45,6 +47,7 @@ class QueueStrip {
     std::string name;
     PixelPicture thumbnail;
     PictureQueue::Mark mark = PictureQueue::Mark::kWaiting;
+    std::string label;
   };
   void Redraw(int index) const;
 

@@ -562,7 +562,7 @@ bool TintwiseWindow::CheckPictures(const std::vector<std::string>& paths) {
     // The picture is decoded on the worker too, once it has been read.
     std::shared_ptr<PixelPicture> preview;
     const PictureQueue::Entry entry = queue->At(index);
-    if (entry.state == PictureQueue::State::kChecked && entry.check.read) {
+    if (QueueDisplay::BringsResult(entry)) {
       std::string reason;
       preview = std::make_shared<PixelPicture>(
           PixelPicture::FromFile(entry.picture.path, kQueuedPreviewSide, kQueuedPreviewSide, &reason));
@@ -605,7 +605,7 @@ void TintwiseWindow::OnQueueEntryChanged(const std::shared_ptr<PictureQueue>& qu
     queuePreviews_[index] = *preview;
     strip_->SetThumbnail(row, *preview);
   }
-  strip_->SetMark(row, mark);
+  strip_->SetMark(row, mark, queue->LabelAt(index));
   if (follow_.ShowsOnChange(row, mark)) ShowQueueEntry(row);
 }
 

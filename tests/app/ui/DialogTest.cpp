@@ -29,6 +29,7 @@
 #include "app/ui/PreviewBox.h"
 #include "app/ui/QueueStrip.h"
 #include "control/PictureQueue.h"
+#include "demosite/DemoSite.h"
 #include "imaging/D3DDevice.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "infra/Environment.h"
@@ -322,7 +323,10 @@ TEST_F(DialogTest, SeveralPicturesAreQueuedAndEachKeepsItsResult) {
     int posted = -1;
     for (int i = 0; i < strip.Count(); ++i) {
       EXPECT_EQ(c.marks[i], strip.MarkAt(i)) << where << " entry " << i;
-      EXPECT_EQ(QString::fromStdString(Cp932ToUtf8(PictureQueue::Label(c.marks[i]))), strip.LabelAt(i)) << where;
+      // The posted entry's confirmation found the site (a closed port) away.
+      const std::string label = c.marks[i] == Mark::kPosted ? Utf8(u8"投稿済み（サイトの画像を取得できず未確認）")
+                                                             : Cp932ToUtf8(PictureQueue::Label(c.marks[i]));
+      EXPECT_EQ(QString::fromStdString(label), strip.LabelAt(i)) << where;
       if (c.marks[i] == Mark::kPosted) posted = i;
     }
     EXPECT_TRUE(Button(CTintwiseDlg::kOpen).isEnabled()) << where;
@@ -343,11 +347,71 @@ TEST_F(DialogTest, SeveralPicturesAreQueuedAndEachKeepsItsResult) {
       EXPECT_FALSE(dialog_->Preview().IsEmpty()) << where;
       if (i == posted) {
         EXPECT_EQ((std::vector<std::string>{"red", "p", "101", "0000"}), List().GetRowTexts(0)) << where;
-        EXPECT_EQ(Utf8(u8"検索終了\n投稿済み　ID 101　差 0　同一"), Status()) << where;
+        EXPECT_EQ(Utf8(u8"検索終了\n投稿済み（サイトの画像を取得できず未確認）　ID 101　差 0　同一"), Status()) << where;
       } else {
         EXPECT_EQ(0u, Status().rfind(Utf8(u8"検索終了\n見つかりませんでした"), 0)) << where << Status();
       }
     }
+  }
+}
+
+// A queue confirmed against the demo site: each strip label carries its
+// confirmed or lowered verdict, and selecting an entry shows the rows and
+// verdict line a search of that picture alone shows.
+TEST_F(DialogTest, QueuedPicturesAreConfirmedByTheSitesPictures) {
+  const DemoCatalog catalog(4);
+  DemoSite demo(catalog);
+  ASSERT_TRUE(demo.Start("127.0.0.1", 0));
+  const std::string first = std::to_string(catalog.Entries()[0].id), second = std::to_string(catalog.Entries()[1].id);
+  // The second picture is another entry's, stored under `second`'s id.
+  const std::string posted = PathOf("posted"), other = PathOf("other");
+  WriteWholeFile(posted, catalog.Entries()[0].bytes);
+  WriteWholeFile(other, catalog.Entries()[2].bytes);
+  {
+    CacheFileWriter cache(PathOf("cache.db"));
+    AddFillerRows(cache, 10, 0, 25);
+    cache.Add(first, "first", "p", SignatureOf(posted));
+    cache.Add(second, "second", "p", SignatureOf(other));
+  }
+  struct DemoHosts {  // the closed port again however the test ends
+    std::string site = SiteHost(), cache = CacheHost();
+    explicit DemoHosts(const std::string& host) { OverrideServerHosts(host, host); }
+    ~DemoHosts() { OverrideServerHosts(site, cache); }
+  } hosts("127.0.0.1:" + std::to_string(demo.Port()));
+  struct Shown {
+    std::string status;
+    std::vector<std::vector<std::string>> rows;
+    bool operator==(const Shown&) const = default;
+  };
+  const auto shown = [this] {
+    Shown now{Status(), {}};
+    for (int row = 0; row < List().RowCount(); ++row) now.rows.push_back(List().GetRowTexts(row));
+    return now;
+  };
+  OpenDialog();
+  Drop({posted, other});
+  QueueStrip& strip = dialog_->Strip();
+  struct Case {
+    std::string path, label, status;
+  };
+  const Case cases[] = {
+      {posted, Utf8(u8"投稿済み（確認済み）"), Utf8(u8"検索終了\n投稿済み（確認済み）　ID ") + first + Utf8(u8"　差 0　同一")},
+      {other, Utf8(u8"見つかりませんでした（サイトの画像と異なる）"),
+       Utf8(u8"検索終了\n見つかりませんでした（サイトの画像と異なる）　最も近いもの:　ID ") + second + Utf8(u8"　差 0　同一")},
+  };
+  ASSERT_EQ(2, strip.Count());
+  std::vector<Shown> selected;
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(QString::fromStdString(cases[i].label), strip.LabelAt(i)) << i;
+    strip.setCurrentRow(i);
+    selected.push_back(shown());
+    EXPECT_EQ(cases[i].status, selected.back().status) << i;
+  }
+  // The same picture searched alone (its site picture kept by now).
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(dialog_->SearchImage(cases[i].path));
+    WaitUntilIdle();
+    EXPECT_EQ(shown(), selected[i]) << i;
   }
 }
 
