@@ -195,10 +195,13 @@ struct Sums {
     }
     const double cov = sqs - sumQ * sumS / count, varQ = squaresQ - sumQ * sumQ / count,
                  varS = squaresS - sumS * sumS / count;
-    // A flat picture (a sky, a wall: a spread of 5 levels or less) has no
-    // pattern to correlate, and two of one colour are not thereby one picture.
+    // A flat picture (a sky, a wall: a spread of 5 levels or less at the
+    // fine grid) has no pattern to correlate, and two of one colour are not
+    // thereby one picture. The coarse grid, which averages more, only
+    // looks for the frame: a dark, soft texture still has one.
     constexpr double kFlatVariance = 25;
-    if (withinQ < kFlatVariance * count || withinS < kFlatVariance * count) return DetailLikeness::kCannotTell;
+    const double flat = grid == DetailLikeness::kGrid ? kFlatVariance * count : 0;
+    if (withinQ <= flat || withinS <= flat || varQ <= 0 || varS <= 0) return DetailLikeness::kCannotTell;
     return cov / std::sqrt(varQ * varS);
   }
 };
@@ -356,8 +359,10 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
   // 16 x 16 grid, for every way of seeing the query; then the best few
   // frames refined on the full grid, each side's scale and centre and a
   // small turn on their own.
-  static constexpr double kScales[] = {0.88, 0.92, 0.96, 1.0, 1.04, 1.08, 1.14, 1.2, 1.27};
-  static constexpr double kShifts[] = {-0.06, -0.03, 0, 0.03, 0.06};
+  // Nearest the picture as it is first: of frames the coarse grid cannot
+  // tell apart (a texture too fine for it), those are refined.
+  static constexpr double kScales[] = {1.0, 0.96, 1.04, 0.92, 1.08, 0.88, 1.14, 1.2, 1.27};
+  static constexpr double kShifts[] = {0, -0.03, 0.03, -0.06, 0.06};
   if (queries.empty()) return kCannotTell;
   const int channels = grayOnly ? 1 : 3;
   const Planes planes{Plane(stored, channels, kGrid / 2), Plane(stored, channels, kGrid)};
@@ -380,8 +385,7 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
     }
   }
   constexpr std::size_t kRefined = 2;
-  std::partial_sort(tried.begin(), tried.begin() + kRefined, tried.end(),
-                    [](const Tried& a, const Tried& b) { return a.score > b.score; });
+  std::stable_sort(tried.begin(), tried.end(), [](const Tried& a, const Tried& b) { return a.score > b.score; });
   double best = kCannotTell;
   Frame bestFrame;
   std::size_t bestQuery = 0;
