@@ -237,32 +237,40 @@ double Correlation(const Samples& q, const std::vector<double>& sampled, const s
 std::vector<bool> WorstPlaces(const Samples& q, const std::vector<double>& sampled) {
   constexpr double kDropShare = 0.03;
   const int places = q.grid * q.grid, ch = q.channels;
-  double sa = 0, sb = 0, sab = 0, sbb = 0;
-  std::size_t n = 0;
-  for (std::size_t at = 0; at < sampled.size(); ++at) {
-    if (std::isnan(sampled[at])) continue;
-    sa += q.values[at];
-    sb += sampled[at];
-    sab += q.values[at] * sampled[at];
-    sbb += sampled[at] * sampled[at];
-    ++n;
-  }
   std::vector<bool> dropped(places, false);
-  if (n == 0) return dropped;
-  const double varB = sbb - sb * sb / n;
-  const double gain = varB > 0 ? (sab - sa * sb / n) / varB : 0, offset = (sa - gain * sb) / n;
-  std::vector<std::pair<double, int>> misfit;
-  for (int place = 0; place < places; ++place) {
-    const std::size_t at = static_cast<std::size_t>(place) * ch;
-    if (std::isnan(sampled[at])) continue;
-    double sum = 0;
-    for (int c = 0; c < ch; ++c) sum += std::abs(q.values[at + c] - (offset + gain * sampled[at + c]));
-    misfit.emplace_back(sum, place);
+  // Twice: a bright patch on a dark, soft picture pulls the first line
+  // towards itself; the line fitted without it shows the patch whole.
+  for (int round = 0; round < 2; ++round) {
+    double sa = 0, sb = 0, sab = 0, sbb = 0;
+    std::size_t n = 0;
+    for (int place = 0; place < places; ++place) {
+      const std::size_t at = static_cast<std::size_t>(place) * ch;
+      if (std::isnan(sampled[at]) || dropped[place]) continue;
+      for (int c = 0; c < ch; ++c) {
+        sa += q.values[at + c];
+        sb += sampled[at + c];
+        sab += q.values[at + c] * sampled[at + c];
+        sbb += sampled[at + c] * sampled[at + c];
+        ++n;
+      }
+    }
+    if (n == 0) break;
+    const double varB = sbb - sb * sb / n;
+    const double gain = varB > 0 ? (sab - sa * sb / n) / varB : 0, offset = (sa - gain * sb) / n;
+    std::vector<std::pair<double, int>> misfit;
+    for (int place = 0; place < places; ++place) {
+      const std::size_t at = static_cast<std::size_t>(place) * ch;
+      if (std::isnan(sampled[at])) continue;
+      double sum = 0;
+      for (int c = 0; c < ch; ++c) sum += std::abs(q.values[at + c] - (offset + gain * sampled[at + c]));
+      misfit.emplace_back(sum, place);
+    }
+    const std::size_t drop = static_cast<std::size_t>(kDropShare * misfit.size());
+    std::partial_sort(misfit.begin(), misfit.begin() + drop, misfit.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    dropped.assign(places, false);
+    for (std::size_t k = 0; k < drop; ++k) dropped[misfit[k].second] = true;
   }
-  const std::size_t drop = static_cast<std::size_t>(kDropShare * misfit.size());
-  std::partial_sort(misfit.begin(), misfit.begin() + drop, misfit.end(),
-                    [](const auto& a, const auto& b) { return a.first > b.first; });
-  for (std::size_t k = 0; k < drop; ++k) dropped[misfit[k].second] = true;
   return dropped;
 }
 
@@ -348,6 +356,17 @@ double Refine(const Samples& coarse, const Samples& fine, const Planes& planes, 
   return score;
 }
 
+// The likeness under one frame: the few places that disagree most left
+// out, and the broad light agreeing not enough: the detail must agree too.
+double Judged(const Samples& fine, const std::vector<float>& plane, const Frame& frame, std::vector<double>* sampled) {
+  Sample(fine, plane, frame, sampled);
+  const std::vector<bool> dropped = WorstPlaces(fine, *sampled);
+  const double whole = Correlation(fine, *sampled, dropped);
+  const double detail = DetailCorrelation(fine, *sampled, dropped);
+  return whole == DetailLikeness::kCannotTell || detail == DetailLikeness::kCannotTell ? DetailLikeness::kCannotTell
+                                                                                      : std::min(whole, detail);
+}
+
 }  // namespace
 
 double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& stored, bool grayOnly) {
@@ -386,27 +405,22 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
   }
   constexpr std::size_t kRefined = 2;
   std::stable_sort(tried.begin(), tried.end(), [](const Tried& a, const Tried& b) { return a.score > b.score; });
-  double best = kCannotTell;
-  Frame bestFrame;
-  std::size_t bestQuery = 0;
+  // Each frame refined, and the picture as it is, judged in full: a frame
+  // that pushes a watermark off the stored picture can correlate better than
+  // the true one, which only wins once the few places that disagree most are
+  // left out.
+  std::vector<std::pair<std::size_t, Frame>> frames{{0, Frame{}}};
   for (std::size_t k = 0; k < kRefined; ++k) {
     Frame f = tried[k].frame;
     const std::size_t which = tried[k].query;
-    const double score = Refine(coarse[which], QuerySamples(queries[which], kGrid, grayOnly), planes, &f);
-    if (score > best) {
-      best = score;
-      bestFrame = f;
-      bestQuery = which;
-    }
+    Refine(coarse[which], QuerySamples(queries[which], kGrid, grayOnly), planes, &f);
+    frames.emplace_back(which, f);
   }
-  if (best == kCannotTell) return best;
-  // Under the frame found, the few places that disagree most are left out,
-  // and the broad light agreeing is not enough: the detail must agree too.
-  const Samples fine = QuerySamples(queries[bestQuery], kGrid, grayOnly);
+  double best = kCannotTell;
   std::vector<double> sampled;
-  Sample(fine, planes.fine, bestFrame, &sampled);
-  const std::vector<bool> dropped = WorstPlaces(fine, sampled);
-  const double whole = Correlation(fine, sampled, dropped);
-  const double detail = DetailCorrelation(fine, sampled, dropped);
-  return whole == kCannotTell || detail == kCannotTell ? kCannotTell : std::min(whole, detail);
+  for (const auto& [which, frame] : frames) {
+    const Samples fine = QuerySamples(queries[which], kGrid, grayOnly);
+    best = std::max(best, Judged(fine, planes.fine, frame, &sampled));
+  }
+  return best;
 }

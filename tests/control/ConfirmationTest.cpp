@@ -168,6 +168,17 @@ TEST(ConfirmationTest, LikenessTellsEditedCopiesFromLookAlikes) {
     for (int x = 0; x < dark.width; ++x) dark.argb.push_back((x / 6 + y / 4) % 2 != 0 ? 0xFF301048u : 0xFF100420u);
   }
   EXPECT_GE(Confirmation::Likeness(Detail(dark), Detail(dark), Comparison::kSame), Confirmation::kConfirmAt);
+  // A light watermark on a dark texture: pushing it off the stored picture
+  // by a stretched frame must not beat leaving it out.
+  Pixels soil{320, 240, std::vector<std::uint32_t>(320 * 240, 0xFF502010u)};
+  std::mt19937 rng(6);
+  for (int spot = 0; spot < 400; ++spot) {
+    const int cx = rng() % 320, cy = rng() % 240, r = 2 + rng() % 5;
+    for (int y = std::max(0, cy - r); y < std::min(240, cy + r); ++y) {
+      for (int x = std::max(0, cx - r); x < std::min(320, cx + r); ++x) soil.At(x, y) = 0xFF000000u | (0x603018u + (rng() % 0x20) * 0x10101u);
+    }
+  }
+  EXPECT_GE(Confirmation::Likeness(Detail(Watermarked(soil)), Detail(soil), Comparison::kSame), Confirmation::kConfirmAt);
   // Alike at 3 x 3 in both orientations: the mirror image is tried though
   // the search found the picture unturned.
   EXPECT_GE(Confirmation::Likeness(Detail(Mirror(Marks())), Detail(Marks()), Comparison::kSame),
