@@ -41,7 +41,15 @@ struct ToneCurve {
 constexpr ToneCurve kToneCurves[] = {{1.0, 20}, {1.0, -20}};
 constexpr int kToneCurveCount = sizeof kToneCurves / sizeof kToneCurves[0];
 
-constexpr int kMaxQueries = kGridTransformCount + kToneCurveCount;
+// The prefilter's frames undone: the query as the picture it would be
+// without a white frame of this share of the original's side around it
+// (a drawing on white framed by its poster).
+constexpr double kUnframedBorders[] = {0.1};
+constexpr int kUnframedCount = sizeof kUnframedBorders / sizeof kUnframedBorders[0];
+// Every candidate list of the prefilter: the tone curves', then the frames'.
+constexpr int kPrefilterCount = kToneCurveCount + kUnframedCount;
+
+constexpr int kMaxQueries = kGridTransformCount + kPrefilterCount;
 
 // The AVX2 kernel's second load of a row starts at this byte.
 constexpr std::size_t kPairHigh = 12;
@@ -386,16 +394,16 @@ void ScanExact(const Value* rows, std::size_t stride, std::size_t count, std::si
 
 // The lists of one pass, by slot: the plain ranking, each comparison's
 // closest rows (at its Comparison's index), then the prefilter's candidates
-// of each tone curve.
+// of each tone curve and of each frame undone.
 constexpr int kPlainSlot = static_cast<int>(Comparison::kSame);
-constexpr int ToneCandidateSlot(int curve) { return kComparisonCount + curve; }
+constexpr int PrefilterSlot(int target) { return kComparisonCount + target; }
 
 std::vector<RankedList> NewLists(std::size_t hitCount) {
   std::vector<RankedList> lists;
-  lists.reserve(kComparisonCount + kToneCurveCount);
+  lists.reserve(kComparisonCount + kPrefilterCount);
   lists.emplace_back(hitCount);
   for (int c = 1; c < kComparisonCount; ++c) lists.emplace_back(MatchSearch::kClosest);
-  for (int c = 0; c < kToneCurveCount; ++c) lists.emplace_back(MatchSearch::kToneCandidates);
+  for (int c = 0; c < kPrefilterCount; ++c) lists.emplace_back(MatchSearch::kToneCandidates);
   return lists;
 }
 
@@ -646,7 +654,12 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
         const double value = 128 + kToneCurves[c].gain * (query[v] - 128) + kToneCurves[c].shift;
         curve[v] = static_cast<std::int32_t>(std::clamp(std::lround(value), 0L, 255L));
       }
-      plan.curves.emplace_back(curve, ToneCandidateSlot(c));
+      plan.curves.emplace_back(curve, PrefilterSlot(c));
+    }
+  }
+  if (reframed) {
+    for (int b = 0; b < kUnframedCount; ++b) {
+      plan.curves.emplace_back(Reframing::Unframed(query, kUnframedBorders[b], 255), PrefilterSlot(kToneCurveCount + b));
     }
   }
   plan.scan = PickKernel(kernel_);
@@ -661,8 +674,8 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
     // The exact fits for the prefilter's rows and the plain hits, offered in
     // table order.
     std::vector<std::size_t> rows;
-    for (int c = 0; c < kToneCurveCount; ++c) {
-      for (const SearchHit& hit : lists[ToneCandidateSlot(c)].Hits()) rows.push_back(hit.row);
+    for (int c = 0; c < kPrefilterCount; ++c) {
+      for (const SearchHit& hit : lists[PrefilterSlot(c)].Hits()) rows.push_back(hit.row);
     }
     for (const SearchHit& hit : lists[kPlainSlot].Hits()) rows.push_back(hit.row);
     std::sort(rows.begin(), rows.end());

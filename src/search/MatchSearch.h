@@ -49,7 +49,9 @@ struct MatchResult {
 //   curve of a finer grid);
 // - reframed: Reframing's difference (a small crop, border or turn undone),
 //   fitted on the same candidates as tone: the prefilter's rows and the plain
-//   hits.
+//   hits, and the closest kToneCandidates rows to the query with a white
+//   frame of a tenth of the side undone (a drawing on white framed by its
+//   poster moves across the grid, far from its original).
 class MatchSearch {
  public:
   static constexpr std::size_t kClosest = 2;
