@@ -46,6 +46,7 @@ constexpr int kToneCurveCount = sizeof kToneCurves / sizeof kToneCurves[0];
 // (a drawing on white framed by its poster).
 constexpr double kUnframedBorders[] = {0.1};
 constexpr int kUnframedCount = sizeof kUnframedBorders / sizeof kUnframedBorders[0];
+constexpr double kNarrowestWideFrame = 0.05;
 // Every candidate list of the prefilter: the tone curves', then the frames'.
 constexpr int kPrefilterCount = kToneCurveCount + kUnframedCount;
 
@@ -657,7 +658,9 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
       plan.curves.emplace_back(curve, PrefilterSlot(c));
     }
   }
-  if (reframed) {
+  // Only a query that could show a white frame wider than the family's
+  // narrow ones asks for the frame's candidates (a dark photograph does not).
+  if (reframed && Reframing::CouldBeFramed(query, kNarrowestWideFrame, 255)) {
     for (int b = 0; b < kUnframedCount; ++b) {
       plan.curves.emplace_back(Reframing::Unframed(query, kUnframedBorders[b], 255), PrefilterSlot(kToneCurveCount + b));
     }

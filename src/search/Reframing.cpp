@@ -126,6 +126,19 @@ ImageCache::Colours Reframing::Unframed(const ImageCache::Colours& query, double
   return out;
 }
 
+bool Reframing::CouldBeFramed(const ImageCache::Colours& query, double border, int colour) {
+  const Model model = Window(-border, 1 + border, -border, 1 + border);
+  for (int cell = 0; cell < 9; ++cell) {
+    const double share = model.frame[cell];
+    for (int ch = 0; ch < 3; ++ch) {
+      const double value = query[3 * cell + ch];
+      // Half a level each way for the rounding of the stored values.
+      if (value + 0.5 < share * colour || value - 0.5 > share * colour + (1 - share) * 255) return false;
+    }
+  }
+  return true;
+}
+
 std::int64_t Reframing::Difference(const ImageCache::Colours& stored, const ImageCache::Colours& query) {
   // Cells of four lanes (red, green, blue, unused) so that each step works on
   // a whole cell at once.

@@ -42,6 +42,11 @@ class Reframing {
   // looks for to find the framed picture's original among the rows.
   static ImageCache::Colours Unframed(const ImageCache::Colours& query, double border, int colour);
 
+  // Whether the query could show a picture framed by `colour` at least
+  // `border` of the original's side wide: every cell holds at least the
+  // frame's share of that colour (and no more than the rest can add).
+  static bool CouldBeFramed(const ImageCache::Colours& query, double border, int colour);
+
   // The reframed difference on the plain scale, rounded to the nearest integer.
   static std::int64_t Difference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
 };

@@ -1,4 +1,5 @@
 #include "search/MatchSearch.h"
+#include "search/Reframing.h"
 
 #include <gtest/gtest.h>
 
@@ -450,6 +451,17 @@ TEST_F(MatchSearchTest, ReframedFindsSmallCropsBordersAndTurnsOnly) {
   // An unchanged picture: every model is a change, yet none costs much.
   const Colours same = SignatureThrough(Picture::Make(random_), window(0, 1, 0, 1), 0);
   EXPECT_LE(MatchSearch::ReframedDifference(same, same), 70);
+  // Only a query every cell of which holds a white frame's share asks for
+  // the frame's own candidates.
+  const Picture framed = Picture::Make(random_);
+  Colours white = SignatureThrough(framed, window(-0.06, 1.06, -0.06, 1.06), 255);
+  Colours black = SignatureThrough(framed, window(-0.06, 1.06, -0.06, 1.06), 0);
+  EXPECT_TRUE(Reframing::CouldBeFramed(white, 0.05, 255));
+  EXPECT_TRUE(Reframing::CouldBeFramed(black, 0.05, 0));
+  white[0] = 10;   // a dark corner: no white frame there
+  black[0] = 250;  // too light for a black frame's share
+  EXPECT_FALSE(Reframing::CouldBeFramed(white, 0.05, 255));
+  EXPECT_FALSE(Reframing::CouldBeFramed(black, 0.05, 0));
 }
 
 // A signature that says little needs a closer match: with the thresholds
