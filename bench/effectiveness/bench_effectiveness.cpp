@@ -570,7 +570,7 @@ int main(int argc, char** argv) {
     // The thresholds swept; the program's are marked.
     std::printf("\nWith confirmation, thresholds swept (confirm at / keep posted at / similar at).\n\n%s", kSummaryHead);
     for (const double confirmAt : {0.93, 0.95, 0.97}) {
-      for (const auto& [keepAt, similarAt] : {std::pair{2.0, 0.6}, {0.8, 0.6}, {0.7, 0.6}, {0.8, 0.4}, {0.8, 0.75}}) {
+      for (const auto& [keepAt, similarAt] : {std::pair{2.0, 0.75}, {0.8, 0.6}, {0.7, 0.75}, {0.8, 0.4}, {0.8, 0.75}, {0.8, 0.85}}) {
         const Confirmation::Thresholds t{confirmAt, keepAt, similarAt};
         const auto decide = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, t).decision; };
         const bool ours = confirmAt == Confirmation::kConfirmAt && keepAt == Confirmation::kKeepAt &&

@@ -38,7 +38,7 @@ class Confirmation {
   static constexpr double kReach = 1.5;
   static constexpr double kConfirmAt = 0.95;
   static constexpr double kKeepAt = 0.8;
-  static constexpr double kSimilarAt = 0.6;
+  static constexpr double kSimilarAt = 0.75;
   // Two orientations of a picture closer than this at the 3 x 3 grid (the
   // plain difference's scale; the plain comparison's posted threshold is 80)
   // may have been taken for one another by the search.
