@@ -304,6 +304,18 @@ __attribute__((target("avx2"))) void ScanMultiPairs(const std::uint8_t* rows, st
       steps[i] = _mm256_add_epi32(_mm256_abs_epi32(plusLuma(minus03, _mm256_shuffle_epi8(low[i], spread))),
                                   _mm256_abs_epi32(plusLuma(minus47, _mm256_shuffle_epi8(high[i], spread))));
     }
+    // Each row's four slots summed without a move across lanes: adjacent
+    // slots, then adjacent pairs (two blends and an in-lane shuffle each).
+    const __m256i p01 = _mm256_add_epi32(_mm256_blend_epi32(steps[0], steps[1], 0xAA),
+                                         _mm256_shuffle_epi32(_mm256_blend_epi32(steps[0], steps[1], 0x55), 0xB1));
+    const __m256i p23 = _mm256_add_epi32(_mm256_blend_epi32(steps[2], steps[3], 0xAA),
+                                         _mm256_shuffle_epi32(_mm256_blend_epi32(steps[2], steps[3], 0x55), 0xB1));
+    // Lane L of the first eight cells' sums: rows L, 2 + L, 4 + L, 6 + L.
+    const __m256i eight = _mm256_add_epi32(_mm256_blend_epi32(p01, p23, 0xCC),
+                                           _mm256_shuffle_epi32(_mm256_blend_epi32(p01, p23, 0x33), 0x4E));
+    // Already past the bound in every row (most groups, once the list is
+    // full): the ninth cells cannot bring one back.
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(gBound, eight))) == 0) continue;
     // The ninth cells, each loaded so that it lands in its row's slot.
     __m256i ninth = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 24));
     ninth = WithNinthCell<1>(ninth, p);
@@ -313,17 +325,7 @@ __attribute__((target("avx2"))) void ScanMultiPairs(const std::uint8_t* rows, st
     ninth = WithNinthCell<5>(ninth, p);
     ninth = WithNinthCell<6>(ninth, p);
     ninth = WithNinthCell<7>(ninth, p);
-    // Each row's four slots summed without a move across lanes: adjacent
-    // slots, then adjacent pairs (two blends and an in-lane shuffle each).
-    const __m256i p01 = _mm256_add_epi32(_mm256_blend_epi32(steps[0], steps[1], 0xAA),
-                                         _mm256_shuffle_epi32(_mm256_blend_epi32(steps[0], steps[1], 0x55), 0xB1));
-    const __m256i p23 = _mm256_add_epi32(_mm256_blend_epi32(steps[2], steps[3], 0xAA),
-                                         _mm256_shuffle_epi32(_mm256_blend_epi32(steps[2], steps[3], 0x55), 0xB1));
-    // Lane L of the total: rows L, 2 + L, 4 + L, 6 + L.
-    const __m256i total = _mm256_add_epi32(
-        _mm256_add_epi32(_mm256_blend_epi32(p01, p23, 0xCC),
-                         _mm256_shuffle_epi32(_mm256_blend_epi32(p01, p23, 0x33), 0x4E)),
-        _mm256_abs_epi32(plusLuma(minus8, ninth)));
+    const __m256i total = _mm256_add_epi32(eight, _mm256_abs_epi32(plusLuma(minus8, ninth)));
     const int hit = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(gBound, total)));
     if (hit != 0) {
       OfferPairs(total, hit, kLumaShift - 1, firstRow + r, *set.grayList);
