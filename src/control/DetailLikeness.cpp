@@ -328,12 +328,10 @@ double DetailCorrelation(const Samples& q, const std::vector<double>& sampled, c
 }
 
 // Walks one frame's scales, centre and turn while the correlation grows:
-// in large steps on the coarse samples, then in small ones on the fine;
-// returns the fine correlation reached.
-double Refine(const Samples& coarse, const Samples& fine, const Planes& planes, Frame* f) {
-  double score = 0;
+// in large steps on the coarse samples, then in small ones on the fine.
+void Refine(const Samples& coarse, const Samples& fine, const Planes& planes, Frame* f) {
   for (const auto& [samples, step] : {std::pair{&coarse, 0.02}, std::pair{&fine, 0.008}}) {
-    score = Correlation(*samples, planes, *f);
+    double score = Correlation(*samples, planes, *f);
     constexpr int kMaxRounds = 8;  // a bound on the walk; it rarely takes more than two
     for (int round = 0, moved = 1; moved && round < kMaxRounds; ++round) {
       moved = 0;
@@ -353,7 +351,6 @@ double Refine(const Samples& coarse, const Samples& fine, const Planes& planes, 
       }
     }
   }
-  return score;
 }
 
 // The likeness under one frame: the few places that disagree most left
@@ -377,9 +374,9 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
   // Coarse: one scale for both sides, the centre moved a little, on a
   // 16 x 16 grid, for every way of seeing the query; then the best few
   // frames refined on the full grid, each side's scale and centre and a
-  // small turn on their own.
-  // Nearest the picture as it is first: of frames the coarse grid cannot
-  // tell apart (a texture too fine for it), those are refined.
+  // small turn on their own. Nearest the picture as it is first: of frames
+  // the coarse grid cannot tell apart (a texture too fine for it), those
+  // are refined.
   static constexpr double kScales[] = {1.0, 0.96, 1.04, 0.92, 1.08, 0.88, 1.14, 1.2, 1.27};
   static constexpr double kShifts[] = {0, -0.03, 0.03, -0.06, 0.06};
   if (queries.empty()) return kCannotTell;
@@ -391,9 +388,10 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
     Frame frame;
   };
   std::vector<Tried> tried;
-  std::vector<Samples> coarse;
+  std::vector<Samples> coarse, fine;
   for (std::size_t k = 0; k < queries.size(); ++k) {
     coarse.push_back(QuerySamples(queries[k], kGrid / 2, grayOnly));
+    fine.push_back(QuerySamples(queries[k], kGrid, grayOnly));
     for (double scale : kScales) {
       for (double dx : kShifts) {
         for (double dy : kShifts) {
@@ -413,14 +411,11 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
   for (std::size_t k = 0; k < kRefined; ++k) {
     Frame f = tried[k].frame;
     const std::size_t which = tried[k].query;
-    Refine(coarse[which], QuerySamples(queries[which], kGrid, grayOnly), planes, &f);
+    Refine(coarse[which], fine[which], planes, &f);
     frames.emplace_back(which, f);
   }
   double best = kCannotTell;
   std::vector<double> sampled;
-  for (const auto& [which, frame] : frames) {
-    const Samples fine = QuerySamples(queries[which], kGrid, grayOnly);
-    best = std::max(best, Judged(fine, planes.fine, frame, &sampled));
-  }
+  for (const auto& [which, frame] : frames) best = std::max(best, Judged(fine[which], planes.fine, frame, &sampled));
   return best;
 }

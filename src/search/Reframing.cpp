@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <numbers>
 #include <utility>
 
@@ -92,8 +94,23 @@ const std::vector<Reframing::Model>& Reframing::Models() {
   return kModels;
 }
 
+namespace {
+
+// The map of a frame `border` wide on every side, sampled once per width
+// (a search asks for the same one or two).
+const Reframing::Model& FrameModel(double border) {
+  static std::mutex lock;
+  static std::map<double, Reframing::Model> made;
+  const std::lock_guard<std::mutex> held(lock);
+  auto [it, added] = made.try_emplace(border);
+  if (added) it->second = Window(-border, 1 + border, -border, 1 + border);
+  return it->second;
+}
+
+}  // namespace
+
 ImageCache::Colours Reframing::Unframed(const ImageCache::Colours& query, double border, int colour) {
-  const Model model = Window(-border, 1 + border, -border, 1 + border);
+  const Model& model = FrameModel(border);
   // The map as a 9 x 9 matrix; each of its rows the shares of one framed cell.
   double a[9][9] = {};
   for (const Entry& e : model.entries) a[e.cell][e.source] += e.share;
@@ -127,7 +144,7 @@ ImageCache::Colours Reframing::Unframed(const ImageCache::Colours& query, double
 }
 
 bool Reframing::CouldBeFramed(const ImageCache::Colours& query, double border, int colour) {
-  const Model model = Window(-border, 1 + border, -border, 1 + border);
+  const Model& model = FrameModel(border);
   for (int cell = 0; cell < 9; ++cell) {
     const double share = model.frame[cell];
     for (int ch = 0; ch < 3; ++ch) {
