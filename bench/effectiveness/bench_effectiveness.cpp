@@ -16,6 +16,7 @@
 //   --confirm              also the verdict confirmed by the stored entries'
 //                          pictures (Confirmation, the files standing in for
 //                          the site)
+//   --speed N              only the speed: N queries spread over the list
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -259,6 +260,48 @@ const char kSummaryHead[] =
     "| verdict | mild posted right | hard posted right | found | never posted called posted | "
     "never posted called similar | posted with a wrong id |\n|---|---|---|---|---|---|---|\n";
 
+// Speed: the program's search and verdict against the plain pass on `count`
+// of the queries.
+void ReportSpeed(const CacheTable& table, const std::vector<Query>& queries, std::size_t count) {
+  const Verdict verdict(Verdict::TunedRules(), Verdict::TunedAgreement(), Verdict::TunedFullSpread());
+  // The same queries, in this run, one after the other for each query so
+  // that a change in the machine's load falls on all: the search on one
+  // thread, and as the program runs it (helper threads for the processors
+  // free at the time). Wall time is what the user waits; processor time (every
+  // thread of the process) what the search costs the machine.
+  const std::size_t n = std::min(queries.size(), count);
+  const SimilaritySearch plain;
+  const std::size_t threads = MatchSearch::DefaultThreads();
+  const MatchSearch searches[] = {
+      MatchSearch(ComparisonSet::Default(), SimilaritySearch::kHitCount, SimilaritySearch::Kernel::kAuto, 1),
+      MatchSearch(ComparisonSet::Default(), SimilaritySearch::kHitCount, SimilaritySearch::Kernel::kAuto, threads)};
+  std::size_t sink = 0;
+  double wallMs[3] = {}, cpuMs[3] = {};
+  const auto timed = [&](int k, const auto& run) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const double c0 = ProcessCpuMillis();
+    sink += run();
+    wallMs[k] += Millis(std::chrono::steady_clock::now() - t0);
+    cpuMs[k] += ProcessCpuMillis() - c0;
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    // Spread over the list: its order groups the queries by edit.
+    const ImageCache::Colours& query = queries[i * queries.size() / n].values;
+    timed(0, [&] { return plain.Run(table, query).size(); });
+    for (int k = 0; k < 2; ++k) {
+      timed(k + 1, [&] { return static_cast<std::size_t>(verdict.Decide(searches[k].Run(table, query)).outcome); });
+    }
+  }
+  std::printf("\nSpeed on %zu entries, %zu queries, wall time a query (processor time):%s\n", table.RowCount(), n,
+              sink == 0 ? " " : "");
+  std::printf("  plain pass %.1f ms (%.1f ms)\n", wallMs[0] / n, cpuMs[0] / n);
+  std::printf("  search with the verdict, 1 thread: %.1f ms (%.1f ms), x %.2f (x %.2f)\n", wallMs[1] / n,
+              cpuMs[1] / n, wallMs[1] / wallMs[0], cpuMs[1] / cpuMs[0]);
+  std::printf("  search with the verdict, up to %zu threads when processors are free: %.1f ms (%.1f ms), "
+              "x %.2f (x %.2f)\n",
+              threads, wallMs[2] / n, cpuMs[2] / n, wallMs[2] / wallMs[0], cpuMs[2] / cpuMs[0]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -266,6 +309,8 @@ int main(int argc, char** argv) {
   std::string featuresPath;
   std::size_t rows = 0;
   bool confirm = false;
+  std::size_t speedQueries = 100;
+  bool speedOnly = false;
   std::string confirmationsPath;  // --confirmations FILE: what each query's confirmation compared
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -278,12 +323,15 @@ int main(int argc, char** argv) {
       confirm = true;
     } else if (arg == "--confirm") {
       confirm = true;
+    } else if (arg == "--speed" && i + 1 < argc) {
+      speedQueries = std::max<std::size_t>(std::stoul(argv[++i]), 1);
+      speedOnly = true;
     } else {
       positional.push_back(arg);
     }
   }
   if (positional.empty()) {
-    std::fprintf(stderr, "usage: bench_effectiveness DATA_DIR [FEATURES_OUT] [--rows N] [--confirm]\n");
+    std::fprintf(stderr, "usage: bench_effectiveness DATA_DIR [FEATURES_OUT] [--rows N] [--confirm] [--speed N]\n");
     return 2;
   }
   if (positional.size() > 1) featuresPath = positional[1];
@@ -344,6 +392,10 @@ int main(int argc, char** argv) {
   if (table.RowCount() == 0 || queries.empty()) {
     std::fprintf(stderr, "bench_effectiveness: no data in %s\n", dir.c_str());
     return 1;
+  }
+  if (speedOnly) {
+    ReportSpeed(table, queries, speedQueries);
+    return 0;
   }
   // All comparisons run, so that the tables show what each one would add;
   // the verdict below uses those of ComparisonSet::Default() only.
@@ -602,43 +654,6 @@ int main(int argc, char** argv) {
     PrintSummaryRow("held-out half", queries, "heldout", table, confirmed);
   }
 
-  // Speed: the program's search and verdict against the plain pass, on the
-  // same queries, in this run, one after the other for each query so that a
-  // change in the machine's load falls on all: the search on one thread,
-  // and as the program runs it (helper threads for the processors free at
-  // the time). Wall time is what the user waits; processor time (every
-  // thread of the process) what the search costs the machine.
-  {
-    const std::size_t n = std::min<std::size_t>(queries.size(), 100);
-    const SimilaritySearch plain;
-    const std::size_t threads = MatchSearch::DefaultThreads();
-    const MatchSearch searches[] = {
-        MatchSearch(ComparisonSet::Default(), SimilaritySearch::kHitCount, SimilaritySearch::Kernel::kAuto, 1),
-        MatchSearch(ComparisonSet::Default(), SimilaritySearch::kHitCount, SimilaritySearch::Kernel::kAuto, threads)};
-    std::size_t sink = 0;
-    double wallMs[3] = {}, cpuMs[3] = {};
-    const auto timed = [&](int k, const auto& run) {
-      const auto t0 = std::chrono::steady_clock::now();
-      const double c0 = ProcessCpuMillis();
-      sink += run();
-      wallMs[k] += Millis(std::chrono::steady_clock::now() - t0);
-      cpuMs[k] += ProcessCpuMillis() - c0;
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-      const ImageCache::Colours& query = queries[i].values;
-      timed(0, [&] { return plain.Run(table, query).size(); });
-      for (int k = 0; k < 2; ++k) {
-        timed(k + 1, [&] { return static_cast<std::size_t>(verdict.Decide(searches[k].Run(table, query)).outcome); });
-      }
-    }
-    std::printf("\nSpeed on %zu entries, %zu queries, wall time a query (processor time):%s\n", table.RowCount(), n,
-                sink == 0 ? " " : "");
-    std::printf("  plain pass %.1f ms (%.1f ms)\n", wallMs[0] / n, cpuMs[0] / n);
-    std::printf("  search with the verdict, 1 thread: %.1f ms (%.1f ms), x %.2f (x %.2f)\n", wallMs[1] / n,
-                cpuMs[1] / n, wallMs[1] / wallMs[0], cpuMs[1] / cpuMs[0]);
-    std::printf("  search with the verdict, up to %zu threads when processors are free: %.1f ms (%.1f ms), "
-                "x %.2f (x %.2f)\n",
-                threads, wallMs[2] / n, cpuMs[2] / n, wallMs[2] / wallMs[0], cpuMs[2] / cpuMs[0]);
-  }
+  ReportSpeed(table, queries, speedQueries);
   return 0;
 }

@@ -219,7 +219,7 @@ __attribute__((target("avx2"))) inline __m256i WithNinthCell(__m256i ninth, cons
 // GrayRow's, so the row's sum, shifted right by 5, is GrayRow's result. With
 // kVnni one dot-product instruction does the multiply-adds. Reads one byte
 // past the eighth row, which the chunk's slack covers.
-template <bool kVnni>
+template <bool kVnni, bool kGray>
 __attribute__((target("avx2"))) void ScanMultiPairs(const std::uint8_t* rows, std::size_t count,
                                                     std::size_t firstRow, const QuerySet& set) {
   static_assert(kValues == 27 && kPairHigh == 12);
@@ -232,7 +232,7 @@ __attribute__((target("avx2"))) void ScanMultiPairs(const std::uint8_t* rows, st
   __m256i bounds[kMaxQueries];
   for (int j = 0; j < set.count; ++j) bounds[j] = bound32(*set.lists[j]);
 
-  const bool gray = set.grayList != nullptr;
+  constexpr bool gray = kGray;
   const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
                                           0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   constexpr int kRed = 3 * kLumaRed / 2, kGreen = 3 * kLumaGreen / 2, kBlue = 3 * kLumaBlue / 2;
@@ -337,12 +337,20 @@ __attribute__((target("avx2"))) void ScanMultiPairs(const std::uint8_t* rows, st
 
 __attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std::size_t count,
                                                    std::size_t firstRow, const QuerySet& set) {
-  ScanMultiPairs<false>(rows, count, firstRow, set);
+  if (set.grayList != nullptr) {
+    ScanMultiPairs<false, true>(rows, count, firstRow, set);
+  } else {
+    ScanMultiPairs<false, false>(rows, count, firstRow, set);
+  }
 }
 
 __attribute__((target("avx2"))) void ScanMultiAvxVnni(const std::uint8_t* rows, std::size_t count,
                                                       std::size_t firstRow, const QuerySet& set) {
-  ScanMultiPairs<true>(rows, count, firstRow, set);
+  if (set.grayList != nullptr) {
+    ScanMultiPairs<true, true>(rows, count, firstRow, set);
+  } else {
+    ScanMultiPairs<true, false>(rows, count, firstRow, set);
+  }
 }
 
 #endif  // TINTWISE_X86
