@@ -44,7 +44,7 @@ constexpr int kToneCurveCount = sizeof kToneCurves / sizeof kToneCurves[0];
 // The prefilter's frames undone: the query as the picture it would be
 // without a white frame of this share of the original's side around it
 // (a drawing on white framed by its poster).
-constexpr double kUnframedBorders[] = {0.1};
+constexpr double kUnframedBorders[] = {0.07};
 constexpr int kUnframedCount = sizeof kUnframedBorders / sizeof kUnframedBorders[0];
 constexpr double kNarrowestWideFrame = 0.05;
 // Every candidate list of the prefilter: the tone curves', then the frames'.
