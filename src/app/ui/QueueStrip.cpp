@@ -47,6 +47,7 @@ void QueueStrip::SetEntries(const std::vector<std::string>& names) {
   blockSignals(true);
   clear();
   shown_.clear();
+  textHeight_ = 0;
   for (const std::string& name : names) {
     shown_.push_back({QImage(), PictureQueue::Mark::kWaiting,
                       QString::fromStdString(Cp932ToUtf8(PictureQueue::Label(PictureQueue::Mark::kWaiting))),
@@ -85,6 +86,7 @@ void QueueStrip::resizeEvent(QResizeEvent* event) {
 void QueueStrip::Redraw(int index) {
   const Shown& entry = shown_[index];
   const int side = ThumbnailSide();
+  const bool sameSide = side == drawnSide_;
   drawnSide_ = side;
   // Drawn at the screen's pixel density, so the thumbnail stays sharp.
   const qreal ratio = devicePixelRatioF();
@@ -114,7 +116,19 @@ void QueueStrip::Redraw(int index) {
   shownItem->setToolTip(entry.name + QLatin1Char('\n') + label);
   shownItem->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
   setIconSize(QSize(side, side));
-  // Room for the thumbnail and two lines of label.
-  const int lineHeight = fontMetrics().lineSpacing();
-  shownItem->setSizeHint(QSize(side + 4, side + 2 * lineHeight + 6));
+  // Room for the thumbnail and at least two lines of label: as many as the
+  // longest label shown needs at this width, so that none is cut short
+  // (entries share one size).
+  const int wrapped =
+      fontMetrics().boundingRect(QRect(0, 0, side, 1 << 16), Qt::AlignHCenter | Qt::TextWordWrap, label).height();
+  const int textHeight = std::max({2 * fontMetrics().lineSpacing(), wrapped, sameSide ? textHeight_ : 0});
+  const QSize size(side + 4, side + textHeight + 6);
+  if (textHeight != textHeight_) {
+    textHeight_ = textHeight;
+    for (int i = 0; i < Count(); ++i) item(i)->setSizeHint(size);
+    // The view keeps the entries' common size until it lays them out again.
+    scheduleDelayedItemsLayout();
+  } else {
+    shownItem->setSizeHint(size);
+  }
 }

@@ -46,5 +46,6 @@ class QueueStrip : public QListWidget {
   void Redraw(int index);
 
   std::vector<Shown> shown_;
-  int drawnSide_ = 0;  // the thumbnails' side as last drawn
+  int drawnSide_ = 0;   // the thumbnails' side as last drawn
+  int textHeight_ = 0;  // the labels' room under the thumbnails at that side
 };

@@ -403,6 +403,12 @@ TEST_F(DialogTest, QueuedPicturesAreConfirmedByTheSitesPictures) {
   std::vector<Shown> selected;
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(QString::fromStdString(cases[i].label), strip.LabelAt(i)) << i;
+    // The whole label under its thumbnail, however many lines it takes.
+    const int wrapped = strip.fontMetrics()
+                            .boundingRect(QRect(0, 0, strip.ThumbnailSide(), 1 << 16),
+                                          Qt::AlignHCenter | Qt::TextWordWrap, strip.LabelAt(i))
+                            .height();
+    EXPECT_GE(strip.visualItemRect(strip.item(i)).height(), strip.ThumbnailSide() + wrapped) << i;
     strip.setCurrentRow(i);
     selected.push_back(shown());
     EXPECT_EQ(cases[i].status, selected.back().status) << i;
