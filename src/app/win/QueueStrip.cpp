@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "app/win/WinText.h"
 
@@ -11,12 +13,48 @@ namespace {
 // At 96 dpi: the frame's width and the margin around an entry.
 constexpr int kFrame = 3;
 constexpr int kMargin = 2;
-// The label's lines: the verdict, then the confirmation's state.
-constexpr int kLabelLines = 2;
+// The label's lines: the verdict, then the confirmation's state, each on
+// up to two in a narrow strip.
+constexpr int kLabelLines = 4;
 
 COLORREF Colour(PictureQueue::Mark mark) {
   const std::uint32_t rgb = PictureQueue::Colour(mark);
   return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+// `text` in lines of at most `width` pixels, broken anywhere (a Japanese
+// label has no spaces to break at): the verdict, then its state in brackets
+// from a line of its own. At most kLabelLines, the last cut short with an
+// ellipsis when the text goes on.
+std::vector<std::wstring> BrokenLabel(HDC dc, const std::wstring& text, int width) {
+  // How many of `line`'s first characters fit `room` pixels.
+  const auto fitting = [dc](const std::wstring& line, int room) {
+    int fit = 0;
+    SIZE size{};
+    GetTextExtentExPointW(dc, line.c_str(), static_cast<int>(line.size()), std::max(room, 0), &fit, nullptr, &size);
+    return std::clamp<std::size_t>(static_cast<std::size_t>(std::max(fit, 0)), 0, line.size());
+  };
+  const std::size_t state = std::min(text.find(L'\xFF08'), text.size());  // "（"
+  std::vector<std::wstring> lines;
+  std::size_t placed = 0;  // the characters already on a line
+  for (const std::size_t end : {state, text.size()}) {
+    while (placed < end && lines.size() < kLabelLines) {
+      const std::wstring rest = text.substr(placed, end - placed);
+      const std::size_t fit = fitting(rest, width);
+      if (lines.size() + 1 == kLabelLines && (fit < rest.size() || end < text.size())) {
+        const std::wstring ellipsis(1, L'\x2026');  // "…"
+        SIZE size{};
+        GetTextExtentPoint32W(dc, ellipsis.c_str(), 1, &size);
+        lines.push_back(rest.substr(0, fitting(rest, width - size.cx)) + ellipsis);
+        placed = text.size();
+      } else {
+        const std::size_t taken = std::max<std::size_t>(fit, 1);
+        lines.push_back(rest.substr(0, taken));
+        placed += taken;
+      }
+    }
+  }
+  return lines;
 }
 
 }  // namespace
@@ -37,7 +75,7 @@ void QueueStrip::SetFont(HFONT font, UINT dpi) {
 }
 
 void QueueStrip::Fit() {
-  // A square thumbnail as wide as the strip lets it, and two lines of label.
+  // A square thumbnail as wide as the strip lets it, and the label's lines.
   RECT client{};
   GetClientRect(Handle(), &client);
   TEXTMETRICW metrics{};
@@ -138,20 +176,33 @@ bool QueueStrip::OnDrawItem(const DRAWITEMSTRUCT& item) const {
                       inside.top + (h - dh) / 2 + dh};
     entry.thumbnail.Draw(item.hDC, target);
   }
-  // The label in the mark's colour under it: the verdict, and on the next
-  // line the confirmation's state in its brackets, each cut short to fit.
+  // The label in the mark's colour under it: the verdict, and from the next
+  // line the confirmation's state in its brackets.
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : Colour(entry.mark));
-  const std::wstring text = ShownText(entry.label);
-  const std::size_t state = std::min(text.find(L'\xFF08'), text.size());  // "（"
-  const std::wstring lines[kLabelLines] = {text.substr(0, state), text.substr(state)};
-  for (int line = 0; line < kLabelLines; ++line) {
-    RECT label{box.left, thumb.bottom + line * metrics.tmHeight, box.right,
-               thumb.bottom + (line + 1) * metrics.tmHeight};
+  const std::vector<std::wstring> lines = BrokenLabel(item.hDC, ShownText(entry.label), box.right - box.left);
+  for (std::size_t line = 0; line < lines.size(); ++line) {
+    const int top = thumb.bottom + static_cast<int>(line) * metrics.tmHeight;
+    RECT label{box.left, top, box.right, top + metrics.tmHeight};
     DrawTextW(item.hDC, lines[line].c_str(), static_cast<int>(lines[line].size()), &label,
-              DT_CENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX | DT_VCENTER);
+              DT_CENTER | DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
   }
   SelectObject(item.hDC, oldFont);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
   return true;
+}
+
+std::vector<std::wstring> QueueStrip::LabelLines(int index) const {
+  std::vector<std::wstring> lines;
+  if (index < 0 || index >= Count()) return lines;
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  if (HDC dc = GetDC(Handle())) {
+    HGDIOBJ old = SelectObject(dc, font_);
+    const int margin = MulDiv(kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
+    lines = BrokenLabel(dc, ShownText(entries_[index].label), client.right - 2 * margin);
+    SelectObject(dc, old);
+    ReleaseDC(Handle(), dc);
+  }
+  return lines;
 }

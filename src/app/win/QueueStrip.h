@@ -34,6 +34,8 @@ class QueueStrip {
   void SetMark(int index, PictureQueue::Mark mark, const std::string& label);
   PictureQueue::Mark MarkAt(int index) const;
   const std::string& NameAt(int index) const;
+  // The entry's label as its lines are drawn at the strip's width.
+  std::vector<std::wstring> LabelLines(int index) const;
   bool HasThumbnail(int index) const;
   // The selected entry, -1 for none; Select tells the parent nothing.
   int Selected() const;

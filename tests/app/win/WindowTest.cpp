@@ -325,6 +325,12 @@ TEST_F(WindowTest, SeveralDroppedPicturesAreQueuedCheckedInTurnAndAbortStopsTheQ
   EXPECT_EQ(PictureQueue::Mark::kPosted, strip.MarkAt(1));
   EXPECT_EQ(PictureQueue::Mark::kError, strip.MarkAt(2));
   EXPECT_TRUE(strip.HasThumbnail(0));
+  // The longest label is broken over the lines under the thumbnail, not cut.
+  const std::string longest = Sjis(u8"見つかりませんでした（サイトの画像と異なる）");
+  strip.SetMark(2, PictureQueue::Mark::kNew, longest);
+  std::wstring drawn;
+  for (const std::wstring& line : strip.LabelLines(2)) drawn += line;
+  EXPECT_EQ(ShownText(longest), drawn);
   // The list followed the queue to its last entry, which could not be read.
   EXPECT_EQ(0, window_->List().RowCount());
   // Picking the first shows its kept results, swatches and picture.
