@@ -30,6 +30,7 @@ class CacheTable;
 //   kSimilarAt alike (similar); else it is downgraded: to similar while the
 //   entry is at least kSimilarAt alike, else to new;
 // - only flat pictures (nothing to tell them apart by): the verdict stands;
+//   a flat picture against one with detail is unlike (DetailLikeness);
 // - no candidate's picture to be had: the verdict stands, unreachable.
 // The thresholds come from the tuning half of the effectiveness benchmark.
 class Confirmation {

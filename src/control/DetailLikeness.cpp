@@ -364,6 +364,47 @@ double Judged(const Samples& fine, const std::vector<float>& plane, const Frame&
                                                                                       : std::min(whole, detail);
 }
 
+// The mean variance of each channel's values over the square [from, to) of
+// a `side` x `side` grid.
+template <class Value>
+double Variance(const std::vector<Value>& values, int side, int channels, int from, int to) {
+  double total = 0;
+  const double places = static_cast<double>(to - from) * (to - from);
+  for (int c = 0; c < channels; ++c) {
+    double sum = 0, squares = 0;
+    for (int y = from; y < to; ++y) {
+      for (int x = from; x < to; ++x) {
+        const double v = values[(static_cast<std::size_t>(y) * side + x) * channels + c];
+        sum += v;
+        squares += v * v;
+      }
+    }
+    total += squares / places - (sum / places) * (sum / places);
+  }
+  return total / channels;
+}
+
+// How flat a picture is as a whole, and how much detail its middle half of
+// each side holds: what a border of up to a quarter of a side or a crop of
+// an eighth leaves of it.
+struct Spread {
+  double whole = 0, middle = 0;
+
+  template <class Value>
+  static Spread Of(const std::vector<Value>& values, int side, int channels) {
+    return {Variance(values, side, channels, 0, side), Variance(values, side, channels, side / 4, side - side / 4)};
+  }
+};
+
+// A picture flat all over (a spread of 5 levels or less) and one whose
+// middle has clear detail (at least four times that variance) are not one
+// picture: no edit of a copy wipes out its detail or makes it up. (A copy's
+// middle with a little of an edge in it is not flat all over.)
+bool FlatAgainstDetailed(const Spread& query, const Spread& stored) {
+  constexpr double kFlat = 25, kDetailed = 4 * kFlat;
+  return (query.whole <= kFlat && stored.middle >= kDetailed) || (stored.whole <= kFlat && query.middle >= kDetailed);
+}
+
 }  // namespace
 
 double DetailLikeness::Of(const PictureDetail& query, const PictureDetail& stored, bool grayOnly) {
@@ -382,6 +423,7 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
   if (queries.empty()) return kCannotTell;
   const int channels = grayOnly ? 1 : 3;
   const Planes planes{Plane(stored, channels, kGrid / 2), Plane(stored, channels, kGrid)};
+  const Spread storedSpread = Spread::Of(planes.fine, kSide, channels);
   struct Tried {
     double score;
     std::size_t query;
@@ -392,6 +434,7 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
   for (std::size_t k = 0; k < queries.size(); ++k) {
     coarse.push_back(QuerySamples(queries[k], kGrid / 2, grayOnly));
     fine.push_back(QuerySamples(queries[k], kGrid, grayOnly));
+    if (k == 0 && FlatAgainstDetailed(Spread::Of(fine[0].values, kGrid, channels), storedSpread)) return kUnlike;
     for (double scale : kScales) {
       for (double dx : kShifts) {
         for (double dy : kShifts) {

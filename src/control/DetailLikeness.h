@@ -24,6 +24,9 @@ class DetailLikeness {
   static constexpr double kMinOverlap = 0.6;
   // Of a flat picture (on either side): nothing to compare.
   static constexpr double kCannotTell = -2;
+  // Of a picture flat all over against one with clear detail in its middle
+  // (either way round): not one picture, whatever a frame would show.
+  static constexpr double kUnlike = 0;
 
   // In -1..1, or kCannotTell. `query` already turned back to the stored picture's orientation. With
   // `grayOnly` the luminance is compared (a gray query against a coloured

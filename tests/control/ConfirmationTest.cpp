@@ -224,11 +224,38 @@ TEST(ConfirmationTest, JudgeKeepsConfirmsOrDowngradesByLikeness) {
   }
 }
 
-TEST(ConfirmationTest, FlatPicturesCannotBeToldApart) {
+// Two flat pictures cannot be told apart, even framed; a flat one and one
+// with detail can, either way round.
+TEST(ConfirmationTest, FlatPicturesCannotBeToldApartButFromDetailedOnes) {
   const Pixels sky = PerChannel(Drawing(1), [](int, int, int, int c) { return 90 + 20 * c; });
   const Pixels bluer = PerChannel(Drawing(1), [](int, int, int, int c) { return 95 + 20 * c; });
-  EXPECT_EQ(Confirmation::Likeness(Detail(bluer), Detail(sky), Comparison::kSame), DetailLikeness::kCannotTell);
-  EXPECT_EQ(Confirmation::Likeness(Detail(Drawing(1)), Detail(sky), Comparison::kSame), DetailLikeness::kCannotTell);
+  // Faint marks on white with a red disc at the left edge, whose middle
+  // half holds none of the disc, while the middle of its crop holds a rim.
+  Pixels logo{200, 80, std::vector<std::uint32_t>(200 * 80)};
+  for (int y = 0; y < logo.height; ++y) {
+    for (int x = 0; x < logo.width; ++x) {
+      logo.At(x, y) = std::hypot(x - 20, y - 40) < 28 ? 0xFFA01020u : (x / 7 + y / 5) % 2 ? 0xFFFAFAFAu : 0xFFFFFFFFu;
+    }
+  }
+  const struct {
+    Pixels query, stored;
+    double likeness;
+  } cases[] = {
+      {bluer, sky, DetailLikeness::kCannotTell},
+      {Border(bluer, 30), sky, DetailLikeness::kCannotTell},
+      {Drawing(1), sky, DetailLikeness::kUnlike},
+      {sky, Drawing(1), DetailLikeness::kUnlike},
+      {Crop(logo, 0.92), logo, 1},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const double likeness =
+        Confirmation::Likeness(Detail(cases[i].query), Detail(cases[i].stored), Comparison::kSame);
+    if (cases[i].likeness == 1) {
+      EXPECT_GE(likeness, Confirmation::kConfirmAt) << i;
+    } else {
+      EXPECT_EQ(likeness, cases[i].likeness) << i;
+    }
+  }
 }
 
 TEST(ConfirmationTest, TheVerdictIsConfirmedDowngradedOrLeftWhenTheSiteIsAway) {
