@@ -14,8 +14,10 @@ namespace {
 constexpr int kFrame = 3;
 constexpr int kMargin = 2;
 // The label's lines: the verdict, then the confirmation's state, each on
-// up to two in a narrow strip.
+// up to two in a narrow strip; every entry has room for two at least, and
+// for as many as the longest label shown needs.
 constexpr int kLabelLines = 4;
+constexpr int kFewestLabelLines = 2;
 
 COLORREF Colour(PictureQueue::Mark mark) {
   const std::uint32_t rgb = PictureQueue::Colour(mark);
@@ -85,8 +87,10 @@ void QueueStrip::Fit() {
     SelectObject(dc, old);
     ReleaseDC(Handle(), dc);
   }
+  labelLines_ = kFewestLabelLines;
+  for (int i = 0; i < Count(); ++i) labelLines_ = std::max(labelLines_, static_cast<int>(LabelLines(i).size()));
   const int side = std::max<int>(16, client.right - MulDiv(2 * kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI));
-  const int height = side + kLabelLines * metrics.tmHeight + MulDiv(2 * kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
+  const int height = side + labelLines_ * metrics.tmHeight + MulDiv(2 * kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
   SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, std::min(height, 255));
   InvalidateRect(Handle(), nullptr, TRUE);
 }
@@ -97,7 +101,7 @@ void QueueStrip::SetEntries(const std::vector<std::string>& names) {
     entries_.push_back({name, {}, PictureQueue::Mark::kWaiting, PictureQueue::Label(PictureQueue::Mark::kWaiting)});
   }
   SendMessageW(Handle(), LB_SETCOUNT, entries_.size(), 0);
-  InvalidateRect(Handle(), nullptr, TRUE);
+  Fit();
 }
 
 void QueueStrip::SetThumbnail(int index, PixelPicture thumbnail) {
@@ -110,7 +114,11 @@ void QueueStrip::SetMark(int index, PictureQueue::Mark mark, const std::string& 
   if (index < 0 || index >= Count()) return;
   entries_[index].mark = mark;
   entries_[index].label = label;
-  Redraw(index);
+  if (static_cast<int>(LabelLines(index).size()) > labelLines_) {
+    Fit();
+  } else {
+    Redraw(index);
+  }
 }
 
 PictureQueue::Mark QueueStrip::MarkAt(int index) const {
@@ -154,7 +162,7 @@ bool QueueStrip::OnDrawItem(const DRAWITEMSTRUCT& item) const {
   TEXTMETRICW metrics{};
   HGDIOBJ oldFont = SelectObject(item.hDC, font_);
   GetTextMetricsW(item.hDC, &metrics);
-  const int side = std::max<int>(1, std::min<int>(box.right - box.left, box.bottom - box.top - kLabelLines * metrics.tmHeight));
+  const int side = std::max<int>(1, std::min<int>(box.right - box.left, box.bottom - box.top - labelLines_ * metrics.tmHeight));
   RECT thumb{box.left + (box.right - box.left - side) / 2, box.top, 0, 0};
   thumb.right = thumb.left + side;
   thumb.bottom = thumb.top + side;

@@ -57,4 +57,5 @@ class QueueStrip {
   HFONT font_ = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   std::vector<Entry> entries_;
+  int labelLines_ = 2;  // the lines each entry has room for under its thumbnail
 };
