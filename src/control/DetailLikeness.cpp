@@ -159,6 +159,10 @@ void Sample(const Samples& q, const std::vector<float>& plane, const Frame& f, s
   });
 }
 
+// A picture's values that vary this little (a spread of 5 levels or less at
+// the fine grid) show no pattern.
+constexpr double kFlatVariance = 25;
+
 // Sums for the correlation of the query's samples with the stored values.
 struct Sums {
   std::array<double, 3> sq{}, ss{}, sqq{}, sss{};
@@ -195,11 +199,10 @@ struct Sums {
     }
     const double cov = sqs - sumQ * sumS / count, varQ = squaresQ - sumQ * sumQ / count,
                  varS = squaresS - sumS * sumS / count;
-    // A flat picture (a sky, a wall: a spread of 5 levels or less at the
-    // fine grid) has no pattern to correlate, and two of one colour are not
-    // thereby one picture. The coarse grid, which averages more, only
-    // looks for the frame: a dark, soft texture still has one.
-    constexpr double kFlatVariance = 25;
+    // A flat picture (a sky, a wall) has no pattern to correlate, and two
+    // of one colour are not thereby one picture. The coarse grid, which
+    // averages more, only looks for the frame: a dark, soft texture still
+    // has one.
     const double flat = grid == DetailLikeness::kGrid ? kFlatVariance * count : 0;
     if (withinQ <= flat || withinS <= flat || varQ <= 0 || varS <= 0) return DetailLikeness::kCannotTell;
     return cov / std::sqrt(varQ * varS);
@@ -396,13 +399,14 @@ struct Spread {
   }
 };
 
-// A picture flat all over (a spread of 5 levels or less) and one whose
-// middle has clear detail (at least four times that variance) are not one
-// picture: no edit of a copy wipes out its detail or makes it up. (A copy's
-// middle with a little of an edge in it is not flat all over.)
+// A picture flat all over and one whose middle has clear detail (at least
+// four times a flat picture's variance) are not one picture: no edit of a
+// copy wipes out its detail or makes it up. (A copy's middle with a little
+// of an edge in it is not flat all over.)
 bool FlatAgainstDetailed(const Spread& query, const Spread& stored) {
-  constexpr double kFlat = 25, kDetailed = 4 * kFlat;
-  return (query.whole <= kFlat && stored.middle >= kDetailed) || (stored.whole <= kFlat && query.middle >= kDetailed);
+  constexpr double kDetailed = 4 * kFlatVariance;
+  return (query.whole <= kFlatVariance && stored.middle >= kDetailed) ||
+         (stored.whole <= kFlatVariance && query.middle >= kDetailed);
 }
 
 }  // namespace
