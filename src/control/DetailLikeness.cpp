@@ -427,18 +427,20 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
   if (queries.empty()) return kCannotTell;
   const int channels = grayOnly ? 1 : 3;
   const Planes planes{Plane(stored, channels, kGrid / 2), Plane(stored, channels, kGrid)};
-  const Spread storedSpread = Spread::Of(planes.fine, kSide, channels);
+  std::vector<Samples> fine;
+  for (const PictureDetail& query : queries) fine.push_back(QuerySamples(query, kGrid, grayOnly));
+  if (FlatAgainstDetailed(Spread::Of(fine[0].values, kGrid, channels), Spread::Of(planes.fine, kSide, channels))) {
+    return kUnlike;
+  }
   struct Tried {
     double score;
     std::size_t query;
     Frame frame;
   };
   std::vector<Tried> tried;
-  std::vector<Samples> coarse, fine;
+  std::vector<Samples> coarse;
   for (std::size_t k = 0; k < queries.size(); ++k) {
     coarse.push_back(QuerySamples(queries[k], kGrid / 2, grayOnly));
-    fine.push_back(QuerySamples(queries[k], kGrid, grayOnly));
-    if (k == 0 && FlatAgainstDetailed(Spread::Of(fine[0].values, kGrid, channels), storedSpread)) return kUnlike;
     for (double scale : kScales) {
       for (double dx : kShifts) {
         for (double dy : kShifts) {

@@ -335,21 +335,15 @@ __attribute__((target("avx2"))) void ScanMultiPairs(const std::uint8_t* rows, st
   ScanMultiScalar(rows + r * kStride, count - r, firstRow + r, set);
 }
 
-__attribute__((target("avx2"))) void ScanMultiAvx2(const std::uint8_t* rows, std::size_t count,
-                                                   std::size_t firstRow, const QuerySet& set) {
+// The kernel made for the set's kind of query: a colour query's pass keeps
+// no luminance state.
+template <bool kVnni>
+__attribute__((target("avx2"))) void ScanMultiPairsFor(const std::uint8_t* rows, std::size_t count,
+                                                       std::size_t firstRow, const QuerySet& set) {
   if (set.grayList != nullptr) {
-    ScanMultiPairs<false, true>(rows, count, firstRow, set);
+    ScanMultiPairs<kVnni, true>(rows, count, firstRow, set);
   } else {
-    ScanMultiPairs<false, false>(rows, count, firstRow, set);
-  }
-}
-
-__attribute__((target("avx2"))) void ScanMultiAvxVnni(const std::uint8_t* rows, std::size_t count,
-                                                      std::size_t firstRow, const QuerySet& set) {
-  if (set.grayList != nullptr) {
-    ScanMultiPairs<true, true>(rows, count, firstRow, set);
-  } else {
-    ScanMultiPairs<true, false>(rows, count, firstRow, set);
+    ScanMultiPairs<kVnni, false>(rows, count, firstRow, set);
   }
 }
 
@@ -359,9 +353,9 @@ MultiKernel PickKernel(SimilaritySearch::Kernel kernel) {
   switch (SimilaritySearch::Resolve(kernel)) {
 #ifdef TINTWISE_X86
     case SimilaritySearch::Kernel::kAvxVnni:
-      return ScanMultiAvxVnni;
+      return ScanMultiPairsFor<true>;
     case SimilaritySearch::Kernel::kAvx2:
-      return ScanMultiAvx2;
+      return ScanMultiPairsFor<false>;
     case SimilaritySearch::Kernel::kSse2:
       return ScanMultiSse2;
 #endif

@@ -34,7 +34,7 @@ std::vector<std::wstring> BrokenLabel(HDC dc, const std::wstring& text, int widt
     int fit = 0;
     SIZE size{};
     GetTextExtentExPointW(dc, line.c_str(), static_cast<int>(line.size()), std::max(room, 0), &fit, nullptr, &size);
-    return std::clamp<std::size_t>(static_cast<std::size_t>(std::max(fit, 0)), 0, line.size());
+    return std::min(static_cast<std::size_t>(std::max(fit, 0)), line.size());
   };
   const std::size_t state = std::min(text.find(L'\xFF08'), text.size());  // "（"
   std::vector<std::wstring> lines;
@@ -81,14 +81,17 @@ void QueueStrip::Fit() {
   RECT client{};
   GetClientRect(Handle(), &client);
   TEXTMETRICW metrics{};
+  labelLines_ = kFewestLabelLines;
   if (HDC dc = GetDC(Handle())) {
     HGDIOBJ old = SelectObject(dc, font_);
     GetTextMetricsW(dc, &metrics);
+    // Every label measured in the one context.
+    for (const Entry& entry : entries_) {
+      labelLines_ = std::max(labelLines_, static_cast<int>(BrokenLabel(dc, ShownText(entry.label), LabelWidth()).size()));
+    }
     SelectObject(dc, old);
     ReleaseDC(Handle(), dc);
   }
-  labelLines_ = kFewestLabelLines;
-  for (int i = 0; i < Count(); ++i) labelLines_ = std::max(labelLines_, static_cast<int>(LabelLines(i).size()));
   const int side = std::max<int>(16, client.right - MulDiv(2 * kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI));
   const int height = side + labelLines_ * metrics.tmHeight + MulDiv(2 * kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
   SendMessageW(Handle(), LB_SETITEMHEIGHT, 0, std::min(height, 255));
@@ -203,14 +206,17 @@ bool QueueStrip::OnDrawItem(const DRAWITEMSTRUCT& item) const {
 std::vector<std::wstring> QueueStrip::LabelLines(int index) const {
   std::vector<std::wstring> lines;
   if (index < 0 || index >= Count()) return lines;
-  RECT client{};
-  GetClientRect(Handle(), &client);
   if (HDC dc = GetDC(Handle())) {
     HGDIOBJ old = SelectObject(dc, font_);
-    const int margin = MulDiv(kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
-    lines = BrokenLabel(dc, ShownText(entries_[index].label), client.right - 2 * margin);
+    lines = BrokenLabel(dc, ShownText(entries_[index].label), LabelWidth());
     SelectObject(dc, old);
     ReleaseDC(Handle(), dc);
   }
   return lines;
+}
+
+int QueueStrip::LabelWidth() const {
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  return client.right - 2 * MulDiv(kMargin, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
 }

@@ -52,6 +52,8 @@ class QueueStrip {
     std::string label;
   };
   void Redraw(int index) const;
+  // The width a label's lines are broken at: an entry's less its margins.
+  int LabelWidth() const;
 
   OwnedWindow window_;
   HFONT font_ = nullptr;
