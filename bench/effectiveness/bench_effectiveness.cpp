@@ -34,6 +34,7 @@
 
 #include "control/Confirmation.h"
 #include "control/PictureDetail.h"
+#include "control/WhiteFrame.h"
 #include "search/CacheTable.h"
 #include "search/Comparison.h"
 #include "search/MatchSearch.h"
@@ -45,6 +46,10 @@ namespace {
 struct Query {
   std::string half, set, edit, group, expected, path;
   ImageCache::Colours values{};
+  // The picture without a white frame found in its pixels (--signature-only: not looked for).
+  std::vector<ImageCache::Colours> unframed;
+  bool pictureKnown = false;
+  const std::vector<ImageCache::Colours>* Unframed() const { return pictureKnown ? &unframed : nullptr; }
   MatchResult result;
   Verdict::Decision decision;
   std::vector<Confirmation::Compared> compared;  // --confirm
@@ -286,10 +291,13 @@ void ReportSpeed(const CacheTable& table, const std::vector<Query>& queries, std
   };
   for (std::size_t i = 0; i < n; ++i) {
     // Spread over the list: its order groups the queries by edit.
-    const ImageCache::Colours& query = queries[i * queries.size() / n].values;
-    timed(0, [&] { return plain.Run(table, query).size(); });
+    const Query& query = queries[i * queries.size() / n];
+    timed(0, [&] { return plain.Run(table, query.values).size(); });
     for (int k = 0; k < 2; ++k) {
-      timed(k + 1, [&] { return static_cast<std::size_t>(verdict.Decide(searches[k].Run(table, query)).outcome); });
+      timed(k + 1, [&] {
+        return static_cast<std::size_t>(
+            verdict.Decide(searches[k].Run(table, query.values, query.Unframed())).outcome);
+      });
     }
   }
   std::printf("\nSpeed on %zu entries, %zu queries, wall time a query (processor time):%s\n", table.RowCount(), n,
@@ -311,6 +319,7 @@ int main(int argc, char** argv) {
   bool confirm = false;
   std::size_t speedQueries = 100;
   bool speedOnly = false;
+  bool signatureOnly = false;  // the search as it runs without the query's picture at hand
   std::string confirmationsPath;  // --confirmations FILE: what each query's confirmation compared
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -321,6 +330,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--confirmations" && i + 1 < argc) {
       confirmationsPath = argv[++i];
       confirm = true;
+    } else if (arg == "--signature-only") {
+      signatureOnly = true;
     } else if (arg == "--confirm") {
       confirm = true;
     } else if (arg == "--speed" && i + 1 < argc) {
@@ -331,7 +342,7 @@ int main(int argc, char** argv) {
     }
   }
   if (positional.empty()) {
-    std::fprintf(stderr, "usage: bench_effectiveness DATA_DIR [FEATURES_OUT] [--rows N] [--confirm] [--speed N]\n");
+    std::fprintf(stderr, "usage: bench_effectiveness DATA_DIR [FEATURES_OUT] [--rows N] [--confirm] [--speed N] [--signature-only]\n");
     return 2;
   }
   if (positional.size() > 1) featuresPath = positional[1];
@@ -393,6 +404,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_effectiveness: no data in %s\n", dir.c_str());
     return 1;
   }
+  if (!signatureOnly) {
+    // What the program finds in each query's picture: a white frame round it.
+    for (Query& q : queries) {
+      q.unframed = WhiteFrame::FromFile(q.path);
+      q.pictureKnown = true;
+    }
+  }
   if (speedOnly) {
     ReportSpeed(table, queries, speedQueries);
     return 0;
@@ -400,7 +418,7 @@ int main(int argc, char** argv) {
   // All comparisons run, so that the tables show what each one would add;
   // the verdict below uses those of ComparisonSet::Default() only.
   const MatchSearch search(ComparisonSet::All());
-  for (Query& q : queries) q.result = search.Run(table, q.values);
+  for (Query& q : queries) q.result = search.Run(table, q.values, q.Unframed());
 
   if (!featuresPath.empty()) {
     std::ofstream out(featuresPath);

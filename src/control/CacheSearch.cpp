@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "control/CheckDisplay.h"
+#include "control/WhiteFrame.h"
 #include "control/ControlView.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "infra/NumberToString.h"
@@ -65,6 +66,8 @@ bool CacheSearch::Run(const std::string& path) {
   query_.reset();
   const bool read = query.LoadImage(path, &error_);
   if (read) query_ = query.colours;
+  // The picture's own white frame, if any, for the search's framed candidates.
+  const std::vector<ImageCache::Colours> unframed = read ? WhiteFrame::FromFile(path) : std::vector<ImageCache::Colours>{};
   const auto reduced = Clock::now();
   times_ = {Milliseconds(reduced - started), 0};
   if (!read) {
@@ -84,7 +87,7 @@ bool CacheSearch::Run(const std::string& path) {
     ProgressText progress(table->RowCount());
     check = CheckSignature(*table, query.colours, hitCount_, [&](std::size_t rowsDone) {
       view.SetStatusText(progress.For(rowsDone));
-    });
+    }, &unframed);
     times_.searchMs = Milliseconds(Clock::now() - reduced);
     rows_ = CheckDisplay::Rows(check);
   }

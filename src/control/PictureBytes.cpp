@@ -34,22 +34,45 @@ std::string PictureExtension(std::string_view bytes) {
   return {};
 }
 
-std::vector<std::uint32_t> ReducePictureBytes(std::string_view bytes, int maxWidth, int maxHeight, int* width,
-                                              int* height, std::string* reason, int* sourceWidth,
-                                              int* sourceHeight) {
+namespace {
+
+// Decodes through `decode` (a source into the sink) and brings the picture
+// down as ReducePictureBytes says.
+template <class Decode>
+std::vector<std::uint32_t> Reduce(const Decode& decode, int maxWidth, int maxHeight, int* width, int* height,
+                                  std::string* reason, int* sourceWidth, int* sourceHeight) {
   ReductionSink sink([&](const RowLayout& layout) {
     if (sourceWidth != nullptr) *sourceWidth = layout.width;
     if (sourceHeight != nullptr) *sourceHeight = layout.height;
     const bool fits = layout.width <= maxWidth && layout.height <= maxHeight;
     return fits ? std::pair{layout.width, layout.height} : std::pair{maxWidth, maxHeight};
   });
-  MemoryImageSource source(Bytes(bytes));
   ImageError error;
-  if (!DecodeImageRows(source, sink, &error)) {
+  if (!decode(sink, &error)) {
     *reason = error.detail;
     return {};
   }
   std::vector<std::uint32_t> pixels = sink.Finish(width, height);
   if (pixels.empty()) *reason = "the picture's rows did not all arrive";
   return pixels;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> ReducePictureBytes(std::string_view bytes, int maxWidth, int maxHeight, int* width,
+                                              int* height, std::string* reason, int* sourceWidth,
+                                              int* sourceHeight) {
+  return Reduce(
+      [bytes](RowSink& sink, ImageError* error) {
+        MemoryImageSource source(Bytes(bytes));
+        return DecodeImageRows(source, sink, error);
+      },
+      maxWidth, maxHeight, width, height, reason, sourceWidth, sourceHeight);
+}
+
+std::vector<std::uint32_t> ReducePictureFile(const std::string& path, int maxWidth, int maxHeight, int* width,
+                                             int* height, std::string* reason, int* sourceWidth,
+                                             int* sourceHeight) {
+  return Reduce([&path](RowSink& sink, ImageError* error) { return DecodeImageFileRows(path, sink, error); },
+                maxWidth, maxHeight, width, height, reason, sourceWidth, sourceHeight);
 }

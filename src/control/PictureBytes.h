@@ -24,3 +24,7 @@ std::string PictureExtension(std::string_view bytes);
 std::vector<std::uint32_t> ReducePictureBytes(std::string_view bytes, int maxWidth, int maxHeight, int* width,
                                               int* height, std::string* reason, int* sourceWidth = nullptr,
                                               int* sourceHeight = nullptr);
+// The same for the picture file at `path`, decoded row by row.
+std::vector<std::uint32_t> ReducePictureFile(const std::string& path, int maxWidth, int maxHeight, int* width,
+                                             int* height, std::string* reason, int* sourceWidth = nullptr,
+                                             int* sourceHeight = nullptr);

@@ -1,5 +1,6 @@
 #include "control/PictureCheck.h"
 
+#include "control/WhiteFrame.h"
 #include "imaging/ImageError.h"
 #include "imaging/SignatureReader.h"
 #include "search/CacheTable.h"
@@ -22,11 +23,12 @@ bool ReadSignature(const std::string& path, ImageCache::Colours* signature, std:
 }
 
 PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& signature, std::size_t hitCount,
-                            const SimilaritySearch::Progress& progress) {
+                            const SimilaritySearch::Progress& progress,
+                            const std::vector<ImageCache::Colours>* unframed) {
   PictureCheck check;
   check.read = true;
   check.signature = signature;
-  check.match = MatchSearch(ComparisonSet::Default(), hitCount).Run(table, signature, progress);
+  check.match = MatchSearch(ComparisonSet::Default(), hitCount).Run(table, signature, unframed, progress);
   check.decision = Verdict().Decide(check.match);
   return check;
 }
@@ -42,5 +44,6 @@ PictureCheck CheckPicture(const CacheTable& table, const std::string& path, std:
     failed.errorKind = error.kind;
     return failed;
   }
-  return CheckSignature(table, signature, hitCount);
+  const std::vector<ImageCache::Colours> unframed = WhiteFrame::FromFile(path);
+  return CheckSignature(table, signature, hitCount, {}, &unframed);
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "imaging/ImageError.h"
 
@@ -40,7 +41,9 @@ struct PictureCheck {
 PictureCheck CheckPicture(const CacheTable& table, const std::string& path,
                           std::size_t hitCount = SimilaritySearch::kHitCount,
                           const ReductionSink::IdleProbe& spareCores = {});
-// The same for a signature already computed.
+// The same for a signature already computed; `unframed` as MatchSearch::Run
+// takes it (null when the picture is not at hand).
 PictureCheck CheckSignature(const CacheTable& table, const ImageCache::Colours& signature,
                             std::size_t hitCount = SimilaritySearch::kHitCount,
-                            const SimilaritySearch::Progress& progress = {});
+                            const SimilaritySearch::Progress& progress = {},
+                            const std::vector<ImageCache::Colours>* unframed = nullptr);

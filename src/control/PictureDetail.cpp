@@ -5,9 +5,6 @@
 #include <vector>
 
 #include "control/PictureBytes.h"
-#include "imaging/ImageDecoder.h"
-#include "imaging/ImageError.h"
-#include "imaging/ReductionSink.h"
 
 namespace {
 
@@ -52,38 +49,39 @@ Turn TurnOf(GridTransform transform) {
 
 }  // namespace
 
-bool PictureDetail::FromBytes(std::string_view bytes, PictureDetail* out, std::string* reason) {
+namespace {
+
+// A picture brought down to at most kDecodeSide a side by `reduce` (a
+// ReducePicture function's call) made into its detail.
+template <class Reduce>
+bool FromReduced(const Reduce& reduce, PictureDetail* out, std::string* reason) {
   int width = 0, height = 0, sourceWidth = 0, sourceHeight = 0;
-  std::vector<std::uint32_t> pixels =
-      ReducePictureBytes(bytes, kDecodeSide, kDecodeSide, &width, &height, reason, &sourceWidth, &sourceHeight);
+  const std::vector<std::uint32_t> pixels = reduce(&width, &height, reason, &sourceWidth, &sourceHeight);
   if (pixels.empty() || width <= 0 || height <= 0) {
     if (reason->empty()) *reason = "not a picture";
     return false;
   }
-  *out = FromPixels(pixels.data(), width, height, static_cast<double>(sourceWidth) / std::max(sourceHeight, 1));
+  *out = PictureDetail::FromPixels(pixels.data(), width, height,
+                                   static_cast<double>(sourceWidth) / std::max(sourceHeight, 1));
   return true;
 }
 
+}  // namespace
+
+bool PictureDetail::FromBytes(std::string_view bytes, PictureDetail* out, std::string* reason) {
+  return FromReduced(
+      [bytes](int* w, int* h, std::string* r, int* sw, int* sh) {
+        return ReducePictureBytes(bytes, kDecodeSide, kDecodeSide, w, h, r, sw, sh);
+      },
+      out, reason);
+}
+
 bool PictureDetail::FromFile(const std::string& path, PictureDetail* out, std::string* reason) {
-  double aspect = 0;
-  ReductionSink sink([&aspect](const RowLayout& layout) {
-    aspect = static_cast<double>(layout.width) / std::max(layout.height, 1);
-    const bool fits = layout.width <= kDecodeSide && layout.height <= kDecodeSide;
-    return fits ? std::pair{layout.width, layout.height} : std::pair{kDecodeSide, kDecodeSide};
-  });
-  ImageError error;
-  if (!DecodeImageFileRows(path, sink, &error)) {
-    *reason = error.detail;
-    return false;
-  }
-  int width = 0, height = 0;
-  const std::vector<std::uint32_t> pixels = sink.Finish(&width, &height);
-  if (pixels.empty() || width <= 0 || height <= 0) {
-    *reason = "the picture's rows did not all arrive";
-    return false;
-  }
-  *out = FromPixels(pixels.data(), width, height, aspect);
-  return true;
+  return FromReduced(
+      [&path](int* w, int* h, std::string* r, int* sw, int* sh) {
+        return ReducePictureFile(path, kDecodeSide, kDecodeSide, w, h, r, sw, sh);
+      },
+      out, reason);
 }
 
 PictureDetail PictureDetail::FromPixels(const std::uint32_t* argb, int width, int height, double aspect) {

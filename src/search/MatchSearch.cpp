@@ -45,8 +45,11 @@ constexpr int kToneCurveCount = sizeof kToneCurves / sizeof kToneCurves[0];
 // without a white frame of this share of the original's side around it
 // (a drawing on white framed by its poster).
 constexpr double kUnframedBorders[] = {0.07};
-constexpr int kUnframedCount = sizeof kUnframedBorders / sizeof kUnframedBorders[0];
 constexpr double kNarrowestWideFrame = 0.05;
+// Slots for the frames undone: the estimates above, or the query's picture
+// without the frame found in its pixels.
+constexpr int kUnframedCount = static_cast<int>(MatchSearch::kMaxUnframed);
+static_assert(sizeof kUnframedBorders / sizeof kUnframedBorders[0] <= MatchSearch::kMaxUnframed);
 // Every candidate list of the prefilter: the tone curves', then the frames'.
 constexpr int kPrefilterCount = kToneCurveCount + kUnframedCount;
 
@@ -629,7 +632,19 @@ std::int64_t MatchSearch::ReframedDifference(const ImageCache::Colours& stored, 
   return Reframing::Difference(stored, query);
 }
 
+std::int64_t MatchSearch::UnframedDifference(const ImageCache::Colours& stored, const ImageCache::Colours& view) {
+  std::int64_t sum = 0;
+  for (std::size_t v = 0; v < kValues; ++v) sum += std::abs(std::int64_t{stored[v]} - view[v]);
+  return std::llround(kUnframedCost * static_cast<double>(sum));
+}
+
 MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours& query,
+                             const SimilaritySearch::Progress& progress) const {
+  return Run(table, query, nullptr, progress);
+}
+
+MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours& query,
+                             const std::vector<ImageCache::Colours>* unframed,
                              const SimilaritySearch::Progress& progress) const {
   PassPlan plan;
   plan.query = query;
@@ -662,12 +677,18 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
       plan.curves.emplace_back(curve, PrefilterSlot(c));
     }
   }
-  // Only a query that could show a white frame wider than the family's
-  // narrow ones asks for the frame's candidates (a dark photograph does not).
-  if (reframed && Reframing::CouldBeFramed(query, kNarrowestWideFrame, 255)) {
-    for (int b = 0; b < kUnframedCount; ++b) {
-      plan.curves.emplace_back(Reframing::Unframed(query, kUnframedBorders[b], 255), PrefilterSlot(kToneCurveCount + b));
-    }
+  // The frame's candidates: from the picture without the frame its pixels
+  // show, or, with the signature alone, for a query that could show a white
+  // frame wider than the family's narrow ones (a dark photograph does not).
+  std::vector<ImageCache::Colours> views;
+  if (unframed != nullptr) {
+    views.assign(unframed->begin(), unframed->begin() + std::min(unframed->size(), kMaxUnframed));
+  } else if (Reframing::CouldBeFramed(query, kNarrowestWideFrame, 255)) {
+    for (double border : kUnframedBorders) views.push_back(Reframing::Unframed(query, border, 255));
+  }
+  if (!reframed) views.clear();
+  for (std::size_t b = 0; b < views.size(); ++b) {
+    plan.curves.emplace_back(views[b], PrefilterSlot(kToneCurveCount + static_cast<int>(b)));
   }
   plan.scan = PickKernel(kernel_);
 
@@ -692,7 +713,13 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
     for (std::size_t row : rows) {
       const ImageCache::Colours stored = table.Signature(row);
       if (plan.packed && tone) toneList.Offer(row, ToneDifference(stored, query));
-      if (reframed) reframedList.Offer(row, ReframedDifference(stored, query));
+      if (reframed) {
+        std::int64_t difference = ReframedDifference(stored, query);
+        if (unframed != nullptr) {
+          for (const ImageCache::Colours& view : views) difference = std::min(difference, UnframedDifference(stored, view));
+        }
+        reframedList.Offer(row, difference);
+      }
     }
   }
 

@@ -51,7 +51,11 @@ struct MatchResult {
 //   fitted on the same candidates as tone: the prefilter's rows and the plain
 //   hits, and the closest kToneCandidates rows to the query with a white
 //   frame of a tenth of the side undone (a drawing on white framed by its
-//   poster moves across the grid, far from its original).
+//   poster moves across the grid, far from its original). When the caller
+//   found the frame in the query's pixels, the picture without it stands in
+//   for that estimate: its closest kToneCandidates rows are candidates too,
+//   and a candidate's reframed difference is at most kUnframedCost x its
+//   plain difference from such a view.
 class MatchSearch {
  public:
   static constexpr std::size_t kClosest = 2;
@@ -59,6 +63,8 @@ class MatchSearch {
   static constexpr double kToneGainLimit = 1.5;
   static constexpr double kToneShiftLimit = 32;
   static constexpr std::size_t kToneCandidates = 32;
+  static constexpr std::size_t kMaxUnframed = 2;
+  static constexpr double kUnframedCost = 1.5;
 
   // A table gets one thread more for every this many rows: below it
   // starting a thread costs more than it saves.
@@ -95,11 +101,19 @@ class MatchSearch {
   // exception on.
   MatchResult Run(const CacheTable& table, const ImageCache::Colours& query,
                   const SimilaritySearch::Progress& progress = {}) const;
+  // The same with the query's picture known: `unframed` holds its signature
+  // without a white frame found in its pixels, at up to kMaxUnframed widths
+  // (empty: the picture has none); null as above, the signature alone.
+  MatchResult Run(const CacheTable& table, const ImageCache::Colours& query,
+                  const std::vector<ImageCache::Colours>* unframed,
+                  const SimilaritySearch::Progress& progress = {}) const;
 
   // The single differences, for tests and for refining candidates.
   static std::int64_t GrayDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
   static std::int64_t ToneDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
   static std::int64_t ReframedDifference(const ImageCache::Colours& stored, const ImageCache::Colours& query);
+  // kUnframedCost x the plain difference from the query's picture unframed.
+  static std::int64_t UnframedDifference(const ImageCache::Colours& stored, const ImageCache::Colours& view);
   static bool IsGray(const ImageCache::Colours& query);
   static double Spread(const ImageCache::Colours& query);
 

@@ -9,7 +9,11 @@
 #include <vector>
 
 #include "control/DetailLikeness.h"
+#include "control/PictureCheck.h"
 #include "control/PictureDetail.h"
+#include "control/WhiteFrame.h"
+#include "imaging/DecodedImage.h"
+#include "imaging/ImageWriter.h"
 #include "search/CacheTable.h"
 
 namespace {
@@ -125,6 +129,69 @@ Pixels PerChannel(Pixels p, const std::function<int(int r, int g, int b, int c)>
 }
 
 PictureDetail Detail(const Pixels& p) { return PictureDetail::FromPixels(p.argb.data(), p.width, p.height); }
+
+// Written as a PNG file of its own (RGBA, so transparent parts stay so).
+std::string WrittenPng(const Pixels& p, const std::string& name) {
+  DecodedImage image;
+  image.Allocate(p.width, p.height, false);
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) {
+      const std::uint32_t v = p.argb[static_cast<std::size_t>(y) * p.width + x];
+      std::uint8_t* out = image.Row8(y) + x * 4;
+      for (int c = 0; c < 4; ++c) out[c] = static_cast<std::uint8_t>(v >> (c < 3 ? 16 - 8 * c : 24));
+    }
+  }
+  std::string png;
+  const std::string path = testing::TempDir() + name;
+  EXPECT_TRUE(ImageWriter::EncodePng(image, &png, {ImageWriter::PngColour::kRgba}));
+  EXPECT_TRUE(WriteBytesToFile(path, png));
+  return path;
+}
+
+// The picture inside a white frame, from the framed file's pixels, against
+// the signature the program gives the picture itself; and when there is no
+// frame worth undoing.
+TEST(WhiteFrameTest, ThePictureInsideAFrameHasItsOwnSignature) {
+  const auto onGround = [](Pixels p) {  // a drawing whose ground is not white: its edges show the frame
+    for (std::uint32_t& v : p.argb) v = v == 0xFFFFFFFFu ? 0xFF70A0C0u : v;
+    return p;
+  };
+  const auto transparent = [](Pixels p) {
+    for (std::uint32_t& v : p.argb) v = v == 0xFFFFFFFFu ? 0x00000000u : v;
+    return p;
+  };
+  const struct {
+    const char* name;
+    Pixels original;
+    int frame;
+    std::size_t views;  // all of the frame and half of it, each unless too narrow or too wide
+    bool transparent = false;
+    bool whole = true;  // the first view takes off the whole frame
+  } cases[] = {
+      {"20 px round 160 x 120", onGround(Drawing(1)), 20, 2},
+      {"20 px round 600 x 400, brought down; half is too narrow", onGround(Drawing(2, 600, 400)), 20, 1},
+      {"40 px round 150 x 300", onGround(Drawing(3, 150, 300)), 40, 2},
+      {"a transparent frame", onGround(Drawing(4)), 20, 2, true},
+      {"no frame", onGround(Drawing(5)), 0, 0},
+      {"3 px round 200 x 200: a margin, no frame", onGround(Drawing(6, 200, 200)), 3, 0},
+      {"a small figure on a page: half of it", onGround(Drawing(7, 40, 30)), 60, 1, false, false},
+  };
+  for (const auto& c : cases) {
+    const Pixels framed = c.transparent ? transparent(Border(c.original, c.frame)) : Border(c.original, c.frame);
+    const WhiteFrame::Margins m =
+        WhiteFrame::Find(framed.argb.data(), framed.width, framed.height, framed.width, framed.height);
+    for (double side : {m.top, m.bottom, m.left, m.right}) EXPECT_EQ(side, c.frame) << c.name;
+    const auto views = WhiteFrame::FromFile(WrittenPng(framed, "framed.png"));
+    ASSERT_EQ(views.size(), c.views) << c.name;
+    if (views.empty() || !c.whole) continue;
+    ImageCache::Colours own{};
+    std::string reason;
+    ASSERT_TRUE(ReadSignature(WrittenPng(c.original, "original.png"), &own, &reason)) << reason;
+    int difference = 0;
+    for (int v = 0; v < 27; ++v) difference += std::abs(own[v] - views[0][v]);
+    EXPECT_LE(difference, 14) << c.name << testing::PrintToString(views[0]) << testing::PrintToString(own);  // half a level a value
+  }
+}
 
 TEST(ConfirmationTest, LikenessTellsEditedCopiesFromLookAlikes) {
   const Pixels original = Drawing(1);

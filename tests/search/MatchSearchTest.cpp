@@ -464,6 +464,38 @@ TEST_F(MatchSearchTest, ReframedFindsSmallCropsBordersAndTurnsOnly) {
   EXPECT_FALSE(Reframing::CouldBeFramed(black, 0.05, 0));
 }
 
+// A frame wider than the reframed family's, found in the query's pixels by
+// the caller: the picture without it brings the original among the
+// candidates, at its own difference; the signature alone does not.
+TEST_F(MatchSearchTest, APictureUnframedByItsPixelsBringsItsOriginal) {
+  const auto whole = [](double u, double v) { return std::pair{u, v}; };
+  const auto framed = [](double u, double v) { return std::pair{1.5 * u - 0.25, 1.5 * v - 0.25}; };
+  CacheTable table;
+  for (int i = 0; i < 3000; ++i) table.Append("d", "t", "n", SignatureThrough(Picture::Make(random_), whole, 0, 6));
+  const Picture original = Picture::Make(random_);
+  const Colours stored = SignatureThrough(original, whole, 0);
+  const std::size_t target = table.RowCount();
+  table.Append("p", "t", "n", stored);
+  const Colours query = SignatureThrough(original, framed, 255);
+  Colours view = stored;  // the inner picture as the caller's pixels give it: a few levels off
+  for (int& v : view) v = std::clamp(v + static_cast<int>(random_() % 7) - 3, 0, 255);
+  const int kReframed = static_cast<int>(Comparison::kReframed);
+  const MatchSearch search(ComparisonSet::Default());
+  const std::vector<Colours> none, views = {Random(), view};
+  for (const std::vector<Colours>* unframed : {static_cast<const std::vector<Colours>*>(nullptr), &none, &views}) {
+    const MatchResult result = search.Run(table, query, unframed);
+    const auto& closest = result.closest[kReframed];
+    ASSERT_FALSE(closest.empty());
+    const bool found = closest[0].row == target;
+    EXPECT_EQ(found, unframed == &views);
+    if (found) {
+      EXPECT_EQ(closest[0].difference, MatchSearch::UnframedDifference(stored, view));
+    }
+  }
+  EXPECT_EQ(MatchSearch::UnframedDifference(stored, stored), 0);
+  EXPECT_LE(MatchSearch::UnframedDifference(stored, view), std::llround(27 * 3 * MatchSearch::kUnframedCost));
+}
+
 // A signature that says little needs a closer match: with the thresholds
 // full from a spread of 20, a query of spread 5 has a quarter of them, and
 // so has a flat one (its exact match still counts).
