@@ -164,17 +164,18 @@ TEST(WhiteFrameTest, ThePictureInsideAFrameHasItsOwnSignature) {
     const char* name;
     Pixels original;
     int frame;
-    std::size_t views;  // all of the frame and half of it, each unless too narrow or too wide
+    std::size_t views;  // all of the frame and three quarters, each unless too narrow or too wide
     bool transparent = false;
     bool whole = true;  // the first view takes off the whole frame
   } cases[] = {
       {"20 px round 160 x 120", onGround(Drawing(1)), 20, 2},
-      {"20 px round 600 x 400, brought down; half is too narrow", onGround(Drawing(2, 600, 400)), 20, 1},
+      {"20 px round 600 x 400, brought down", onGround(Drawing(2, 600, 400)), 20, 2},
+      {"15 px round 600 x 400: three quarters is too narrow", onGround(Drawing(2, 600, 400)), 15, 1},
       {"40 px round 150 x 300", onGround(Drawing(3, 150, 300)), 40, 2},
       {"a transparent frame", onGround(Drawing(4)), 20, 2, true},
       {"no frame", onGround(Drawing(5)), 0, 0},
       {"3 px round 200 x 200: a margin, no frame", onGround(Drawing(6, 200, 200)), 3, 0},
-      {"a small figure on a page: half of it", onGround(Drawing(7, 40, 30)), 60, 1, false, false},
+      {"a small figure on a page: three quarters of it", onGround(Drawing(7, 60, 40)), 60, 1, false, false},
   };
   for (const auto& c : cases) {
     const Pixels framed = c.transparent ? transparent(Border(c.original, c.frame)) : Border(c.original, c.frame);
