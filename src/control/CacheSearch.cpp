@@ -64,10 +64,12 @@ bool CacheSearch::Run(const std::string& path) {
   const auto started = Clock::now();
   ImageCacheDirectX query;
   query_.reset();
-  const bool read = query.LoadImage(path, &error_);
+  // The picture's own white frame, if any, for the search's framed
+  // candidates, from the same decode.
+  WhiteFrame::Reader frame;
+  const bool read = query.LoadImage(path, &error_, &frame.Rows());
   if (read) query_ = query.colours;
-  // The picture's own white frame, if any, for the search's framed candidates.
-  const std::vector<ImageCache::Colours> unframed = read ? WhiteFrame::FromFile(path) : std::vector<ImageCache::Colours>{};
+  const std::vector<ImageCache::Colours> unframed = read ? frame.Unframed() : std::vector<ImageCache::Colours>{};
   const auto reduced = Clock::now();
   times_ = {Milliseconds(reduced - started), 0};
   if (!read) {

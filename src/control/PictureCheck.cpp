@@ -8,8 +8,8 @@
 namespace {
 
 bool ReadSignature(const std::string& path, ImageCache::Colours* signature, ImageError* error, std::string* reason,
-                   const ReductionSink::IdleProbe& spareCores) {
-  if (SignatureOfFile(path, signature, error, ReductionSink::Thread::kWhenIdle, spareCores)) return true;
+                   const ReductionSink::IdleProbe& spareCores, RowSink* alsoTo = nullptr) {
+  if (SignatureOfFile(path, signature, error, ReductionSink::Thread::kWhenIdle, spareCores, alsoTo)) return true;
   *reason = std::string(ImageErrorEnglish(error->kind)) + " (" + error->detail + ")";
   return false;
 }
@@ -38,12 +38,13 @@ PictureCheck CheckPicture(const CacheTable& table, const std::string& path, std:
   ImageCache::Colours signature{};
   ImageError error;
   std::string reason;
-  if (!ReadSignature(path, &signature, &error, &reason, spareCores)) {
+  WhiteFrame::Reader frame;  // the picture's own white frame, from the same decode
+  if (!ReadSignature(path, &signature, &error, &reason, spareCores, &frame.Rows())) {
     PictureCheck failed;
     failed.reason = reason.empty() ? "cannot read the picture" : reason;
     failed.errorKind = error.kind;
     return failed;
   }
-  const std::vector<ImageCache::Colours> unframed = WhiteFrame::FromFile(path);
+  const std::vector<ImageCache::Colours> unframed = frame.Unframed();
   return CheckSignature(table, signature, hitCount, {}, &unframed);
 }

@@ -110,3 +110,20 @@ std::vector<ImageCache::Colours> WhiteFrame::FromFile(const std::string& path) {
   if (pixels.empty()) return {};
   return Unframed(pixels.data(), width, height, sourceWidth, sourceHeight);
 }
+
+WhiteFrame::Reader::Reader()
+    : sink_(
+          [this](const RowLayout& layout) {
+            sourceWidth_ = layout.width;
+            sourceHeight_ = layout.height;
+            const bool fits = layout.width <= kDecodeSide && layout.height <= kDecodeSide;
+            return fits ? std::pair{layout.width, layout.height} : std::pair{kDecodeSide, kDecodeSide};
+          },
+          ResampleKernel::kSimd, ReductionSink::Thread::kNever) {}
+
+std::vector<ImageCache::Colours> WhiteFrame::Reader::Unframed() {
+  int width = 0, height = 0;
+  const std::vector<std::uint32_t> pixels = sink_.Finish(&width, &height);
+  if (pixels.empty()) return {};
+  return WhiteFrame::Unframed(pixels.data(), width, height, sourceWidth_, sourceHeight_);
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/ImageCache.h"
+#include "imaging/ReductionSink.h"
 
 // A frame of plain white round a picture, as a poster puts one round a
 // drawing on white, found in the picture's pixels; and the picture's
@@ -50,4 +51,19 @@ class WhiteFrame {
   static std::vector<ImageCache::Colours> FromFile(const std::string& path);
 
   static constexpr int kDecodeSide = 256;
+
+  // Takes a picture's rows while its signature is read (the RowSink given
+  // to ImageCacheDirectX::LoadImage or SignatureOfFile), brought down to at
+  // most kDecodeSide a side, so that the picture is decoded once for both.
+  class Reader {
+   public:
+    Reader();
+    RowSink& Rows() { return sink_; }
+    // After a decode that succeeded: Unframed of what arrived.
+    std::vector<ImageCache::Colours> Unframed();
+
+   private:
+    int sourceWidth_ = 0, sourceHeight_ = 0;
+    ReductionSink sink_;
+  };
 };

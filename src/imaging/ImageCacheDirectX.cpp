@@ -8,12 +8,12 @@
 
 bool ImageCacheDirectX::LoadImage(const std::string& path) { return LoadImage(path, nullptr); }
 
-bool ImageCacheDirectX::LoadImage(const std::string& path, ImageError* error) {
+bool ImageCacheDirectX::LoadImage(const std::string& path, ImageError* error, RowSink* alsoTo) {
   // Relative names resolve in the program's directory.
   EnterProgramDirectory();
   ImageError failure;
   Colours computed{};
-  if (!SignatureOfFile(path, &computed, &failure)) {
+  if (!SignatureOfFile(path, &computed, &failure, ReductionSink::Thread::kWhenIdle, {}, alsoTo)) {
     // Converted here, not on every load: a picture that reads needs no text.
     static const SjisText kDecodeFailed{u8"ImageCache::LoadImage() : gifファイルの読み込みに失敗しました "};
     static const SjisText kTextureFailed{u8"ImageCache::LoadImage() : テクスチャの読み込みに失敗しました "};

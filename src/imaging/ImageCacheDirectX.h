@@ -4,6 +4,7 @@
 
 #include "imaging/ImageCache.h"
 #include "imaging/ImageError.h"
+#include "imaging/RowSink.h"
 
 // Computes a signature from an image file the way the graphics component's
 // texture loader makes a 3 x 3 texture of it (SignatureOfFile): decoded and
@@ -12,6 +13,7 @@
 class ImageCacheDirectX : public ImageCache {
  public:
   bool LoadImage(const std::string& path) override;
-  // The same, telling why a picture could not be read (error may be null).
-  bool LoadImage(const std::string& path, ImageError* error);
+  // The same, telling why a picture could not be read (error may be null);
+  // `alsoTo`, when given, gets the decoded rows too.
+  bool LoadImage(const std::string& path, ImageError* error, RowSink* alsoTo = nullptr);
 };

@@ -17,13 +17,14 @@
 // Of the picture file at `path` (an absolute path, or relative to the
 // current directory). `thread` and `idleCores` as for ReductionSink: callers
 // that keep every core busy with pictures of their own pass kNever, or a
-// probe that says when they no longer do.
+// probe that says when they no longer do. `alsoTo`, when given, gets the
+// decoded rows too (the picture is decoded once for both).
 bool SignatureOfFile(const std::string& path, ImageCache::Colours* colours, ImageError* error,
                      ReductionSink::Thread thread = ReductionSink::Thread::kWhenIdle,
-                     ReductionSink::IdleProbe idleCores = {});
+                     ReductionSink::IdleProbe idleCores = {}, RowSink* alsoTo = nullptr);
 
 // Of a picture held by `input`; the result is the same on any thread.
 bool SignatureOfSource(ImageSource& input, ImageCache::Colours* colours, ImageError* error,
                        ResampleKernel kernel = ResampleKernel::kSimd,
                        ReductionSink::Thread thread = ReductionSink::Thread::kWhenIdle,
-                       ReductionSink::IdleProbe idleCores = {});
+                       ReductionSink::IdleProbe idleCores = {}, RowSink* alsoTo = nullptr);

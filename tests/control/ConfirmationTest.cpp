@@ -13,6 +13,7 @@
 #include "control/PictureDetail.h"
 #include "control/WhiteFrame.h"
 #include "imaging/DecodedImage.h"
+#include "imaging/ImageCacheDirectX.h"
 #include "imaging/ImageWriter.h"
 #include "search/CacheTable.h"
 
@@ -182,8 +183,15 @@ TEST(WhiteFrameTest, ThePictureInsideAFrameHasItsOwnSignature) {
     const WhiteFrame::Margins m =
         WhiteFrame::Find(framed.argb.data(), framed.width, framed.height, framed.width, framed.height);
     for (double side : {m.top, m.bottom, m.left, m.right}) EXPECT_EQ(side, c.frame) << c.name;
-    const auto views = WhiteFrame::FromFile(WrittenPng(framed, "framed.png"));
+    const std::string path = WrittenPng(framed, "framed.png");
+    const auto views = WhiteFrame::FromFile(path);
     ASSERT_EQ(views.size(), c.views) << c.name;
+    // The same from the rows of the signature's own decode, which the copy leaves as it was.
+    WhiteFrame::Reader reader;
+    ImageCacheDirectX teed, alone;
+    ASSERT_TRUE(teed.LoadImage(path, nullptr, &reader.Rows()) && alone.LoadImage(path, nullptr)) << c.name;
+    EXPECT_EQ(reader.Unframed(), views) << c.name;
+    EXPECT_EQ(teed.colours, alone.colours) << c.name;
     if (views.empty() || !c.whole) continue;
     ImageCache::Colours own{};
     std::string reason;
