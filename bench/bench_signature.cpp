@@ -15,6 +15,7 @@
 #include "imaging/DecodedImage.h"
 #include "imaging/ImageDecoder.h"
 #include "imaging/ImageWriter.h"
+#include "imaging/ReductionSink.h"
 #include "imaging/Resampler.h"
 #include "imaging/SignatureReader.h"
 
@@ -80,15 +81,21 @@ void Signature(benchmark::State& state, const std::string& file) {
 
 // The program's path: rows reduced as they are decoded, on a second thread
 // or on the decoding one. Wall time, since two threads work.
-void Streamed(benchmark::State& state, const std::string& file, bool threaded) {
+// With `copy`, the rows also go to a copy of at most 256 x 256 pixels, as a
+// search's query picture does for its white frame.
+void Streamed(benchmark::State& state, const std::string& file, bool threaded, bool copy = false) {
   for (auto _ : state) {
     MemoryImageSource source(Bytes(file));
     ImageCache::Colours colours{};
+    ReductionSink small([](const RowLayout&) { return std::pair{256, 256}; }, ResampleKernel::kSimd,
+                        ReductionSink::Thread::kNever);
     if (!SignatureOfSource(source, &colours, nullptr, ResampleKernel::kSimd,
-                           threaded ? ReductionSink::Thread::kAlways : ReductionSink::Thread::kNever)) {
+                           threaded ? ReductionSink::Thread::kAlways : ReductionSink::Thread::kNever, {},
+                           copy ? &small : nullptr)) {
       state.SkipWithError("decode failed");
     }
     benchmark::DoNotOptimize(colours);
+    if (copy) benchmark::DoNotOptimize(small.Finish());
   }
 }
 
@@ -102,7 +109,9 @@ void BM_JpegDecode(benchmark::State& state) { Decode(state, JpegFile()); }
 void BM_JpegSignature(benchmark::State& state) { Signature(state, JpegFile()); }
 void BM_JpegStreamedOneThread(benchmark::State& state) { Streamed(state, JpegFile(), false); }
 void BM_JpegStreamedTwoThreads(benchmark::State& state) { Streamed(state, JpegFile(), true); }
+void BM_JpegStreamedWithCopy(benchmark::State& state) { Streamed(state, JpegFile(), false, true); }
 void BM_PngStreamedOneThread(benchmark::State& state) { Streamed(state, PngFile(), false); }
+void BM_PngStreamedWithCopy(benchmark::State& state) { Streamed(state, PngFile(), false, true); }
 void BM_PngStreamedTwoThreads(benchmark::State& state) { Streamed(state, PngFile(), true); }
 void BM_PngDecode(benchmark::State& state) { Decode(state, PngFile()); }
 void BM_PngSignature(benchmark::State& state) { Signature(state, PngFile()); }
@@ -114,7 +123,9 @@ BENCHMARK(BM_JpegDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_JpegSignature)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_JpegStreamedOneThread)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_JpegStreamedTwoThreads)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_JpegStreamedWithCopy)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_PngStreamedOneThread)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_PngStreamedWithCopy)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_PngStreamedTwoThreads)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_PngDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PngSignature)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -134,6 +145,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void PrintRatios() const {
     Ratio("JPEG 4000x3000: signature / decode", "BM_JpegSignature/min_time:2.000", "BM_JpegDecode/min_time:2.000");
     Ratio("PNG 1920x1080:  signature / decode", "BM_PngSignature/min_time:2.000", "BM_PngDecode/min_time:2.000");
+    Ratio("JPEG 4000x3000: with a 256 x 256 copy / signature alone, one thread",
+          "BM_JpegStreamedWithCopy/min_time:2.000/real_time", "BM_JpegStreamedOneThread/min_time:2.000/real_time");
+    Ratio("PNG 1920x1080:  with a 256 x 256 copy / signature alone, one thread",
+          "BM_PngStreamedWithCopy/min_time:2.000/real_time", "BM_PngStreamedOneThread/min_time:2.000/real_time");
     Ratio("reduction 4000x3000: scalar / widest SIMD", "BM_ReduceScalar", "BM_ReduceSimd");
     Ratio("reduction 4000x3000: scalar / SSE2", "BM_ReduceScalar", "BM_ReduceSse2");
   }
