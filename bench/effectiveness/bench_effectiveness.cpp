@@ -606,7 +606,7 @@ int main(int argc, char** argv) {
       PictureDetail detail;
       std::string reason;
       if (Confirmation::Candidates(q.result, q.decision).empty() ||
-          !PictureDetail::FromBytes(ReadBytes(q.path), &detail, &reason)) {
+          !PictureDetail::FromFile(q.path, &detail, &reason)) {
         continue;
       }
       const auto t1 = std::chrono::steady_clock::now();

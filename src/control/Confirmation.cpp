@@ -70,17 +70,25 @@ double Confirmation::Likeness(const PictureDetail& query, const PictureDetail& s
   // The orientation the comparison found; and the others the search
   // compares that the 3 x 3 grid can hardly tell from it: a picture nearly
   // symmetric at that grid is often found unturned though it was mirrored.
+  // The same for the picture without a white frame round it, if it has one.
   GridTransform found = GridTransform::kIdentity;
   TransformOf(comparison, &found);
-  const PictureDetail unturned = found == GridTransform::kIdentity ? query : query.Transformed(InverseOf(found));
-  std::vector<PictureDetail> seen{unturned};
-  const ComparisonSet searched = ComparisonSet::Default();
-  for (int c = 0; c < kComparisonCount; ++c) {
-    GridTransform transform = GridTransform::kIdentity;
-    const auto other = static_cast<Comparison>(c);
-    if (!searched.Has(other) || !TransformOf(other, &transform) || transform == found) continue;
-    const PictureDetail turned = transform == GridTransform::kIdentity ? query : query.Transformed(InverseOf(transform));
-    if (GridDistance(turned, unturned) < kAlikeTurned) seen.push_back(turned);
+  std::vector<PictureDetail> seen;
+  for (const PictureDetail* picture : {&query, query.Unframed()}) {
+    if (picture == nullptr) continue;
+    const auto turnedBack = [picture](GridTransform t) {
+      return t == GridTransform::kIdentity ? *picture : picture->Transformed(InverseOf(t));
+    };
+    const PictureDetail unturned = turnedBack(found);
+    seen.push_back(unturned);
+    const ComparisonSet searched = ComparisonSet::Default();
+    for (int c = 0; c < kComparisonCount; ++c) {
+      GridTransform transform = GridTransform::kIdentity;
+      const auto other = static_cast<Comparison>(c);
+      if (!searched.Has(other) || !TransformOf(other, &transform) || transform == found) continue;
+      const PictureDetail turned = turnedBack(transform);
+      if (GridDistance(turned, unturned) < kAlikeTurned) seen.push_back(turned);
+    }
   }
   return DetailLikeness::Of(seen, stored, query.IsGray());
 }

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "control/PictureBytes.h"
+#include "control/WhiteFrame.h"
 
 namespace {
 
@@ -53,8 +55,10 @@ namespace {
 
 // A picture brought down to at most kDecodeSide a side by `reduce` (a
 // ReducePicture function's call) made into its detail.
+// `inside`, when given, gets the pixels inside a white frame (WhiteFrame::Inside).
 template <class Reduce>
-bool FromReduced(const Reduce& reduce, PictureDetail* out, std::string* reason) {
+bool FromReduced(const Reduce& reduce, PictureDetail* out, std::string* reason,
+                 PictureDetail* inside = nullptr, bool* framed = nullptr) {
   int width = 0, height = 0, sourceWidth = 0, sourceHeight = 0;
   const std::vector<std::uint32_t> pixels = reduce(&width, &height, reason, &sourceWidth, &sourceHeight);
   if (pixels.empty() || width <= 0 || height <= 0) {
@@ -63,6 +67,14 @@ bool FromReduced(const Reduce& reduce, PictureDetail* out, std::string* reason) 
   }
   *out = PictureDetail::FromPixels(pixels.data(), width, height,
                                    static_cast<double>(sourceWidth) / std::max(sourceHeight, 1));
+  if (inside != nullptr) {
+    int insideWidth = 0, insideHeight = 0;
+    double aspect = 0;
+    const std::vector<std::uint32_t> inner = WhiteFrame::Inside(pixels.data(), width, height, sourceWidth,
+                                                                sourceHeight, &insideWidth, &insideHeight, &aspect);
+    *framed = !inner.empty();
+    if (*framed) *inside = PictureDetail::FromPixels(inner.data(), insideWidth, insideHeight, aspect);
+  }
   return true;
 }
 
@@ -77,11 +89,17 @@ bool PictureDetail::FromBytes(std::string_view bytes, PictureDetail* out, std::s
 }
 
 bool PictureDetail::FromFile(const std::string& path, PictureDetail* out, std::string* reason) {
-  return FromReduced(
-      [&path](int* w, int* h, std::string* r, int* sw, int* sh) {
-        return ReducePictureFile(path, kDecodeSide, kDecodeSide, w, h, r, sw, sh);
-      },
-      out, reason);
+  PictureDetail inside;
+  bool framed = false;
+  if (!FromReduced(
+          [&path](int* w, int* h, std::string* r, int* sw, int* sh) {
+            return ReducePictureFile(path, kDecodeSide, kDecodeSide, w, h, r, sw, sh);
+          },
+          out, reason, &inside, &framed)) {
+    return false;
+  }
+  if (framed) out->unframed_ = std::make_shared<const PictureDetail>(std::move(inside));
+  return true;
 }
 
 PictureDetail PictureDetail::FromPixels(const std::uint32_t* argb, int width, int height, double aspect) {

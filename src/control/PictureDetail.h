@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,7 +24,8 @@ class PictureDetail {
   // From a picture file's bytes; false with a one-line reason when they
   // hold no picture the program decodes.
   static bool FromBytes(std::string_view bytes, PictureDetail* out, std::string* reason);
-  // From the picture file at `path`, decoded row by row.
+  // From the picture file at `path`, decoded row by row: a query picture,
+  // so a white frame round it is found too (Unframed).
   static bool FromFile(const std::string& path, PictureDetail* out, std::string* reason);
   // From pixels 0xAARRGGBB, top row first (any size of at least one pixel),
   // of a picture whose shape is `aspect` (width / height; 0: that of the
@@ -39,8 +41,14 @@ class PictureDetail {
   // The picture's width / height before it was stretched to a square: a
   // small turn of the picture moves its pixels by this shape.
   double Aspect() const { return aspect_; }
+  // The picture without the white frame round it (WhiteFrame), when it was
+  // read from a file and has one; a poster's frame can be wider than the
+  // frames a likeness tries, and as wide on every side in pixels, not in
+  // shares of the side.
+  const PictureDetail* Unframed() const { return unframed_.get(); }
 
  private:
   std::array<float, kSide * kSide * 3> values_{};
   double aspect_ = 1;
+  std::shared_ptr<const PictureDetail> unframed_;
 };

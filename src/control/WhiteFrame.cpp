@@ -61,18 +61,50 @@ WhiteFrame::Margins WhiteFrame::Find(const std::uint32_t* argb, int width, int h
   return m;
 }
 
+namespace {
+
+// The width taken off each side for each of WhiteFrame::kWidths, in the
+// picture's own pixels; 0 where that is too narrow or leaves too little.
+std::vector<double> WidthsOff(const std::uint32_t* argb, int width, int height, int sourceWidth, int sourceHeight) {
+  std::vector<double> widths;
+  if (width <= 0 || height <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return widths;
+  const double frame = WhiteFrame::Find(argb, width, height, sourceWidth, sourceHeight).Narrowest();
+  const double shorter = std::min(sourceWidth, sourceHeight);
+  for (double share : WhiteFrame::kWidths) {
+    const double off = share * frame;
+    const bool fits = off >= WhiteFrame::kNarrowest * shorter && sourceWidth - 2 * off >= WhiteFrame::kLeast * sourceWidth &&
+                      sourceHeight - 2 * off >= WhiteFrame::kLeast * sourceHeight;
+    widths.push_back(fits ? off : 0);
+  }
+  return widths;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> WhiteFrame::Inside(const std::uint32_t* argb, int width, int height, int sourceWidth,
+                                              int sourceHeight, int* insideWidth, int* insideHeight, double* aspect) {
+  const std::vector<double> widths = WidthsOff(argb, width, height, sourceWidth, sourceHeight);
+  if (widths.empty() || widths.front() <= 0) return {};
+  const double off = widths.front();
+  const int x0 = static_cast<int>(std::lround(off * width / sourceWidth));
+  const int y0 = static_cast<int>(std::lround(off * height / sourceHeight));
+  *insideWidth = width - 2 * x0;
+  *insideHeight = height - 2 * y0;
+  *aspect = (sourceWidth - 2 * off) / (sourceHeight - 2 * off);
+  std::vector<std::uint32_t> inside;
+  inside.reserve(static_cast<std::size_t>(*insideWidth) * *insideHeight);
+  for (int y = y0; y < height - y0; ++y) {
+    const std::uint32_t* row = argb + static_cast<std::size_t>(y) * width;
+    inside.insert(inside.end(), row + x0, row + width - x0);
+  }
+  return inside;
+}
+
 std::vector<ImageCache::Colours> WhiteFrame::Unframed(const std::uint32_t* argb, int width, int height,
                                                       int sourceWidth, int sourceHeight) {
   std::vector<ImageCache::Colours> unframed;
-  if (width <= 0 || height <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return unframed;
-  const double frame = Find(argb, width, height, sourceWidth, sourceHeight).Narrowest();
-  const double shorter = std::min(sourceWidth, sourceHeight);
-  for (double share : kWidths) {
-    const double off = share * frame;
-    if (off < kNarrowest * shorter || sourceWidth - 2 * off < kLeast * sourceWidth ||
-        sourceHeight - 2 * off < kLeast * sourceHeight) {
-      continue;
-    }
+  for (double off : WidthsOff(argb, width, height, sourceWidth, sourceHeight)) {
+    if (off <= 0) continue;
     // The inner picture in the given pixels, split into 3 x 3 cells.
     const double x0 = off * width / sourceWidth, y0 = off * height / sourceHeight;
     const double cellWidth = (width - 2 * x0) / 3, cellHeight = (height - 2 * y0) / 3;

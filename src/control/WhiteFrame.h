@@ -46,6 +46,11 @@ class WhiteFrame {
   // its frame, one for each of kWidths; none when it has no frame.
   static std::vector<ImageCache::Colours> Unframed(const std::uint32_t* argb, int width, int height, int sourceWidth,
                                                    int sourceHeight);
+  // The pixels inside the frame (all of it taken off), with their size and
+  // the shape (width / height) of that part of the picture itself; empty
+  // when the picture has no frame (as Unframed's first width).
+  static std::vector<std::uint32_t> Inside(const std::uint32_t* argb, int width, int height, int sourceWidth,
+                                           int sourceHeight, int* insideWidth, int* insideHeight, double* aspect);
   // The same for the picture file at `path`, decoded at most kDecodeSide
   // pixels a side; none when it cannot be read.
   static std::vector<ImageCache::Colours> FromFile(const std::string& path);

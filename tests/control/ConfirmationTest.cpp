@@ -168,11 +168,13 @@ TEST(WhiteFrameTest, ThePictureInsideAFrameHasItsOwnSignature) {
     std::size_t views;  // all of the frame and three quarters, each unless too narrow or too wide
     bool transparent = false;
     bool whole = true;  // the first view takes off the whole frame
+    bool wide = false;  // wider than the frames a likeness tries: only the picture unframed is confirmed
   } cases[] = {
       {"20 px round 160 x 120", onGround(Drawing(1)), 20, 2},
       {"20 px round 600 x 400, brought down", onGround(Drawing(2, 600, 400)), 20, 2},
       {"15 px round 600 x 400: three quarters is too narrow", onGround(Drawing(2, 600, 400)), 15, 1},
       {"40 px round 150 x 300", onGround(Drawing(3, 150, 300)), 40, 2},
+      {"40 px round 240 x 80", onGround(Drawing(8, 240, 80)), 40, 2, false, true, true},
       {"a transparent frame", onGround(Drawing(4)), 20, 2, true},
       {"no frame", onGround(Drawing(5)), 0, 0},
       {"3 px round 200 x 200: a margin, no frame", onGround(Drawing(6, 200, 200)), 3, 0},
@@ -192,6 +194,18 @@ TEST(WhiteFrameTest, ThePictureInsideAFrameHasItsOwnSignature) {
     ASSERT_TRUE(teed.LoadImage(path, nullptr, &reader.Rows()) && alone.LoadImage(path, nullptr)) << c.name;
     EXPECT_EQ(reader.Unframed(), views) << c.name;
     EXPECT_EQ(teed.colours, alone.colours) << c.name;
+    // A query read from its file keeps the picture unframed, which confirmation compares too.
+    PictureDetail query;
+    std::string why;
+    ASSERT_TRUE(PictureDetail::FromFile(path, &query, &why)) << why;
+    EXPECT_EQ(query.Unframed() != nullptr, c.views > 0 && c.whole) << c.name;
+    if (c.views > 0 && c.whole) {
+      const PictureDetail stored = Detail(c.original);
+      EXPECT_GE(Confirmation::Likeness(query, stored, Comparison::kReframed), Confirmation::kConfirmAt) << c.name;
+      if (c.wide) {
+        EXPECT_LT(Confirmation::Likeness(Detail(framed), stored, Comparison::kReframed), Confirmation::kConfirmAt);
+      }
+    }
     if (views.empty() || !c.whole) continue;
     ImageCache::Colours own{};
     std::string reason;
