@@ -342,7 +342,9 @@ int main(int argc, char** argv) {
     }
   }
   if (positional.empty()) {
-    std::fprintf(stderr, "usage: bench_effectiveness DATA_DIR [FEATURES_OUT] [--rows N] [--confirm] [--speed N] [--signature-only]\n");
+    std::fprintf(stderr,
+                 "usage: bench_effectiveness DATA_DIR [FEATURES_OUT] [--rows N] [--confirm] [--speed N] "
+                 "[--signature-only]\n");
     return 2;
   }
   if (positional.size() > 1) featuresPath = positional[1];

@@ -53,11 +53,13 @@ WhiteFrame::Margins WhiteFrame::Find(const std::uint32_t* argb, int width, int h
     if (length == sourceLength || lines == 0 || lines == length) return static_cast<double>(lines);
     return (lines + 1.0) * sourceLength / length;
   };
+  const auto rows = [&](const auto& at) { return scaled(WhiteLines(height, width, at), height, sourceHeight); };
+  const auto columns = [&](const auto& at) { return scaled(WhiteLines(width, height, at), width, sourceWidth); };
   Margins m;
-  m.top = scaled(WhiteLines(height, width, [&](int l, int i) { return pixel(i, l); }), height, sourceHeight);
-  m.bottom = scaled(WhiteLines(height, width, [&](int l, int i) { return pixel(i, height - 1 - l); }), height, sourceHeight);
-  m.left = scaled(WhiteLines(width, height, [&](int l, int i) { return pixel(l, i); }), width, sourceWidth);
-  m.right = scaled(WhiteLines(width, height, [&](int l, int i) { return pixel(width - 1 - l, i); }), width, sourceWidth);
+  m.top = rows([&](int l, int i) { return pixel(i, l); });
+  m.bottom = rows([&](int l, int i) { return pixel(i, height - 1 - l); });
+  m.left = columns([&](int l, int i) { return pixel(l, i); });
+  m.right = columns([&](int l, int i) { return pixel(width - 1 - l, i); });
   return m;
 }
 
@@ -72,7 +74,8 @@ std::vector<double> WidthsOff(const std::uint32_t* argb, int width, int height, 
   const double shorter = std::min(sourceWidth, sourceHeight);
   for (double share : WhiteFrame::kWidths) {
     const double off = share * frame;
-    const bool fits = off >= WhiteFrame::kNarrowest * shorter && sourceWidth - 2 * off >= WhiteFrame::kLeast * sourceWidth &&
+    const bool fits = off >= WhiteFrame::kNarrowest * shorter &&
+                      sourceWidth - 2 * off >= WhiteFrame::kLeast * sourceWidth &&
                       sourceHeight - 2 * off >= WhiteFrame::kLeast * sourceHeight;
     widths.push_back(fits ? off : 0);
   }

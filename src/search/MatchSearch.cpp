@@ -716,7 +716,9 @@ MatchResult MatchSearch::Run(const CacheTable& table, const ImageCache::Colours&
       if (reframed) {
         std::int64_t difference = ReframedDifference(stored, query);
         if (unframed != nullptr) {
-          for (const ImageCache::Colours& view : views) difference = std::min(difference, UnframedDifference(stored, view));
+          for (const ImageCache::Colours& view : views) {
+            difference = std::min(difference, UnframedDifference(stored, view));
+          }
         }
         reframedList.Offer(row, difference);
       }

@@ -212,7 +212,8 @@ TEST(WhiteFrameTest, ThePictureInsideAFrameHasItsOwnSignature) {
     ASSERT_TRUE(ReadSignature(WrittenPng(c.original, "original.png"), &own, &reason)) << reason;
     int difference = 0;
     for (int v = 0; v < 27; ++v) difference += std::abs(own[v] - views[0][v]);
-    EXPECT_LE(difference, 14) << c.name << testing::PrintToString(views[0]) << testing::PrintToString(own);  // half a level a value
+    // Within half a level a value.
+    EXPECT_LE(difference, 14) << c.name << testing::PrintToString(views[0]) << testing::PrintToString(own);
   }
 }
 
