@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "control/CheckDisplay.h"
-#include "control/WhiteFrame.h"
 #include "control/ControlView.h"
+#include "control/WhiteFrame.h"
 #include "imaging/ImageCacheDirectX.h"
 #include "infra/NumberToString.h"
 #include "infra/TextEncoding.h"

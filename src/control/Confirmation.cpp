@@ -73,6 +73,7 @@ double Confirmation::Likeness(const PictureDetail& query, const PictureDetail& s
   // The same for the picture without a white frame round it, if it has one.
   GridTransform found = GridTransform::kIdentity;
   TransformOf(comparison, &found);
+  const ComparisonSet searched = ComparisonSet::Default();
   std::vector<PictureDetail> seen;
   for (const PictureDetail* picture : {&query, query.Unframed()}) {
     if (picture == nullptr) continue;
@@ -81,7 +82,6 @@ double Confirmation::Likeness(const PictureDetail& query, const PictureDetail& s
     };
     const PictureDetail unturned = turnedBack(found);
     seen.push_back(unturned);
-    const ComparisonSet searched = ComparisonSet::Default();
     for (int c = 0; c < kComparisonCount; ++c) {
       GridTransform transform = GridTransform::kIdentity;
       const auto other = static_cast<Comparison>(c);
