@@ -34,6 +34,22 @@ std::string PictureExtension(std::string_view bytes) {
   return {};
 }
 
+ReductionSink::SizeChooser AtMost(int maxWidth, int maxHeight, int* sourceWidth, int* sourceHeight) {
+  return [=](const RowLayout& layout) {
+    if (sourceWidth != nullptr) *sourceWidth = layout.width;
+    if (sourceHeight != nullptr) *sourceHeight = layout.height;
+    const bool fits = layout.width <= maxWidth && layout.height <= maxHeight;
+    return fits ? std::pair{layout.width, layout.height} : std::pair{maxWidth, maxHeight};
+  };
+}
+
+std::array<double, 3> OnWhite(std::uint32_t argb) {
+  const double alpha = (argb >> 24) / 255.0;
+  std::array<double, 3> rgb{};
+  for (int c = 0; c < 3; ++c) rgb[c] = alpha * ((argb >> (16 - 8 * c)) & 0xFF) + (1 - alpha) * 255;
+  return rgb;
+}
+
 namespace {
 
 // Decodes through `decode` (a source into the sink) and brings the picture
@@ -41,12 +57,7 @@ namespace {
 template <class Decode>
 std::vector<std::uint32_t> Reduce(const Decode& decode, int maxWidth, int maxHeight, int* width, int* height,
                                   std::string* reason, int* sourceWidth, int* sourceHeight) {
-  ReductionSink sink([&](const RowLayout& layout) {
-    if (sourceWidth != nullptr) *sourceWidth = layout.width;
-    if (sourceHeight != nullptr) *sourceHeight = layout.height;
-    const bool fits = layout.width <= maxWidth && layout.height <= maxHeight;
-    return fits ? std::pair{layout.width, layout.height} : std::pair{maxWidth, maxHeight};
-  });
+  ReductionSink sink(AtMost(maxWidth, maxHeight, sourceWidth, sourceHeight));
   ImageError error;
   if (!decode(sink, &error)) {
     *reason = error.detail;

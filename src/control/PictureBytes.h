@@ -1,9 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "imaging/ReductionSink.h"
 
 // The pictures that arrive as bytes (a link, a drag, the clipboard, the
 // site's picture) meet the imaging room only here, so that a change of its
@@ -24,6 +27,16 @@ std::string PictureExtension(std::string_view bytes);
 std::vector<std::uint32_t> ReducePictureBytes(std::string_view bytes, int maxWidth, int maxHeight, int* width,
                                               int* height, std::string* reason, int* sourceWidth = nullptr,
                                               int* sourceHeight = nullptr);
+// A reduction's size for such a picture: its own, or maxWidth x maxHeight
+// when larger; the picture's own size goes to *sourceWidth and *sourceHeight
+// when they are given (they must outlive the reduction).
+ReductionSink::SizeChooser AtMost(int maxWidth, int maxHeight, int* sourceWidth = nullptr,
+                                  int* sourceHeight = nullptr);
+
+// A pixel 0xAARRGGBB's red, green and blue with its transparent part on
+// white, as the site shows a picture.
+std::array<double, 3> OnWhite(std::uint32_t argb);
+
 // The same for the picture file at `path`, decoded row by row.
 std::vector<std::uint32_t> ReducePictureFile(const std::string& path, int maxWidth, int maxHeight, int* width,
                                              int* height, std::string* reason, int* sourceWidth = nullptr,

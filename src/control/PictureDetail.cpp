@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -55,10 +56,11 @@ namespace {
 
 // A picture brought down to at most kDecodeSide a side by `reduce` (a
 // ReducePicture function's call) made into its detail.
-// `inside`, when given, gets the pixels inside a white frame (WhiteFrame::Inside).
+// `inside`, when given, gets the picture inside a white frame
+// (WhiteFrame::Inside), or nothing when it has none.
 template <class Reduce>
 bool FromReduced(const Reduce& reduce, PictureDetail* out, std::string* reason,
-                 PictureDetail* inside = nullptr, bool* framed = nullptr) {
+                 std::optional<PictureDetail>* inside = nullptr) {
   int width = 0, height = 0, sourceWidth = 0, sourceHeight = 0;
   const std::vector<std::uint32_t> pixels = reduce(&width, &height, reason, &sourceWidth, &sourceHeight);
   if (pixels.empty() || width <= 0 || height <= 0) {
@@ -72,8 +74,7 @@ bool FromReduced(const Reduce& reduce, PictureDetail* out, std::string* reason,
     double aspect = 0;
     const std::vector<std::uint32_t> inner = WhiteFrame::Inside(pixels.data(), width, height, sourceWidth,
                                                                 sourceHeight, &insideWidth, &insideHeight, &aspect);
-    *framed = !inner.empty();
-    if (*framed) *inside = PictureDetail::FromPixels(inner.data(), insideWidth, insideHeight, aspect);
+    if (!inner.empty()) *inside = PictureDetail::FromPixels(inner.data(), insideWidth, insideHeight, aspect);
   }
   return true;
 }
@@ -89,16 +90,15 @@ bool PictureDetail::FromBytes(std::string_view bytes, PictureDetail* out, std::s
 }
 
 bool PictureDetail::FromFile(const std::string& path, PictureDetail* out, std::string* reason) {
-  PictureDetail inside;
-  bool framed = false;
+  std::optional<PictureDetail> inside;
   if (!FromReduced(
           [&path](int* w, int* h, std::string* r, int* sw, int* sh) {
             return ReducePictureFile(path, kDecodeSide, kDecodeSide, w, h, r, sw, sh);
           },
-          out, reason, &inside, &framed)) {
+          out, reason, &inside)) {
     return false;
   }
-  if (framed) out->unframed_ = std::make_shared<const PictureDetail>(std::move(inside));
+  if (inside) out->unframed_ = std::make_shared<const PictureDetail>(std::move(*inside));
   return true;
 }
 
@@ -113,13 +113,9 @@ PictureDetail PictureDetail::FromPixels(const std::uint32_t* argb, int width, in
       const Span& span = across[o];
       double sum[3] = {};
       for (int s = span.first; s <= span.last; ++s) {
-        const std::uint32_t p = argb[static_cast<std::size_t>(y) * width + s];
-        const double alpha = (p >> 24) / 255.0;
+        const auto rgb = OnWhite(argb[static_cast<std::size_t>(y) * width + s]);
         const double w = span.weights[s - span.first];
-        for (int c = 0; c < 3; ++c) {
-          const double value = (p >> (16 - 8 * c)) & 0xFF;
-          sum[c] += w * (alpha * value + (1 - alpha) * 255);  // on white
-        }
+        for (int c = 0; c < 3; ++c) sum[c] += w * rgb[c];
       }
       for (int c = 0; c < 3; ++c) rows[(static_cast<std::size_t>(y) * kSide + o) * 3 + c] = sum[c];
     }

@@ -8,14 +8,6 @@
 
 namespace {
 
-// A pixel's channels on white.
-std::array<double, 3> OnWhite(std::uint32_t p) {
-  const double alpha = (p >> 24) / 255.0;
-  std::array<double, 3> rgb{};
-  for (int c = 0; c < 3; ++c) rgb[c] = alpha * ((p >> (16 - 8 * c)) & 0xFF) + (1 - alpha) * 255;
-  return rgb;
-}
-
 bool IsWhite(std::uint32_t p) {
   const auto rgb = OnWhite(p);
   return std::all_of(rgb.begin(), rgb.end(), [](double v) { return v >= WhiteFrame::kWhite; });
@@ -147,14 +139,8 @@ std::vector<ImageCache::Colours> WhiteFrame::FromFile(const std::string& path) {
 }
 
 WhiteFrame::Reader::Reader()
-    : sink_(
-          [this](const RowLayout& layout) {
-            sourceWidth_ = layout.width;
-            sourceHeight_ = layout.height;
-            const bool fits = layout.width <= kDecodeSide && layout.height <= kDecodeSide;
-            return fits ? std::pair{layout.width, layout.height} : std::pair{kDecodeSide, kDecodeSide};
-          },
-          ResampleKernel::kSimd, ReductionSink::Thread::kNever) {}
+    : sink_(AtMost(kDecodeSide, kDecodeSide, &sourceWidth_, &sourceHeight_), ResampleKernel::kSimd,
+            ReductionSink::Thread::kNever) {}
 
 std::vector<ImageCache::Colours> WhiteFrame::Reader::Unframed() {
   int width = 0, height = 0;
