@@ -268,7 +268,7 @@ const char kSummaryHead[] =
 // Speed: the program's search and verdict against the plain pass on `count`
 // of the queries.
 void ReportSpeed(const CacheTable& table, const std::vector<Query>& queries, std::size_t count) {
-  const Verdict verdict(Verdict::TunedRules(), Verdict::TunedAgreement(), Verdict::TunedFullSpread());
+  const Verdict verdict;
   // The same queries, in this run, one after the other for each query so
   // that a change in the machine's load falls on all: the search on one
   // thread, and as the program runs it (helper threads for the processors
@@ -522,14 +522,14 @@ int main(int argc, char** argv) {
               "| comparison | edited copies called posted, right id | with the right id, posted or similar | "
               "never-posted called posted | never-posted called similar | posted with a wrong id |\n"
               "|---|---|---|---|---|---|\n");
-  const double agreement = Verdict::TunedAgreement();
-  const Score full = scoreAll(Verdict(allOn, agreement, Verdict::TunedFullSpread()), "heldout", "*");
-  const Score fullNever = scoreAll(Verdict(allOn, agreement, Verdict::TunedFullSpread()), "heldout", "never");
+  const Verdict::Evidence evidence = Verdict::TunedEvidence();
+  const Score full = scoreAll(Verdict(allOn, evidence), "heldout", "*");
+  const Score fullNever = scoreAll(Verdict(allOn, evidence), "heldout", "never");
   for (int c = 1; c < kComparisonCount; ++c) {
     Verdict::Rules without = allOn;
     without[c] = Verdict::Rule{0, 0, 1.0, 1.0};
-    const Score s = scoreAll(Verdict(without, agreement, Verdict::TunedFullSpread()), "heldout", "*");
-    const Score n = scoreAll(Verdict(without, agreement, Verdict::TunedFullSpread()), "heldout", "never");
+    const Score s = scoreAll(Verdict(without, evidence), "heldout", "*");
+    const Score n = scoreAll(Verdict(without, evidence), "heldout", "never");
     std::printf("| %s | %+d | %+d | %+d | %+d | %+d |\n", std::string(ComparisonWord(static_cast<Comparison>(c))).c_str(),
                 full.postedRight - s.postedRight, (full.postedRight + full.similarRight) - (s.postedRight + s.similarRight),
                 fullNever.postedWrong - n.postedWrong, fullNever.similarOther - n.similarOther,
@@ -541,7 +541,7 @@ int main(int argc, char** argv) {
     std::printf("\nVerdict, %s half.\n\n| queries | n | posted, right id | posted, wrong id | similar, right id | "
                 "similar, other id | new | right id, posted or similar |\n|---|---|---|---|---|---|---|---|\n",
                 half == "tuning" ? "tuning" : "held-out");
-    const Verdict verdict(tuned, agreement, Verdict::TunedFullSpread());
+    const Verdict verdict(tuned, evidence);
     for (const std::string group : {"mild", "hard", "extra", "never"}) {
       PrintScoreRow(group == "never" ? "never posted" : group + " edits", scoreAll(verdict, half, group));
     }
@@ -558,7 +558,25 @@ int main(int argc, char** argv) {
     PrintScoreRow("all mild and hard edits", edited);
   }
 
-  const Verdict verdict(tuned, agreement, Verdict::TunedFullSpread());
+  // The entry standing alone: posted thresholds x factor when the closest
+  // row is at most ratio x as far as the closest other; the program's marked.
+  std::printf("\nAn entry standing alone, swept (ratio / factor).\n\n%s", kSummaryHead);
+  for (const auto& [ratio, factor] : {std::pair{0.0, 1.0}, {0.2, 2.5}, {0.3, 1.5}, {0.3, 2.0}, {0.3, 2.5}, {0.3, 3.25},
+                                      {0.4, 2.5}, {0.5, 2.5}}) {
+    Verdict::Evidence swept = evidence;
+    swept.aloneRatio = ratio;
+    swept.aloneFactor = factor;
+    const Verdict trial(tuned, swept);
+    const bool ours = ratio == evidence.aloneRatio && factor == evidence.aloneFactor;
+    for (const std::string half : {"tuning", "heldout"}) {
+      char name[64];
+      std::snprintf(name, sizeof name, "%.1f / %.2f, %s%s", ratio, factor, half == "tuning" ? "tuning" : "held-out",
+                    ours ? " *" : "");
+      PrintSummaryRow(name, queries, half, table, [&](const Query& q) { return trial.Decide(q.result); });
+    }
+  }
+
+  const Verdict verdict(tuned, evidence);
   for (Query& q : queries) q.decision = verdict.Decide(q.result);
   const auto plainDecision = [](const Query& q) { return q.decision; };
   std::printf("\nSummary (%zu entries).\n\n%s", table.RowCount(), kSummaryHead);

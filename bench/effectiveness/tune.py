@@ -25,7 +25,7 @@ threshold swept over a grid, recall against false alarms on the tuning half
 and, printed separately, on the held-out half (only reported, never used to
 choose).
 
-Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR] [--spread=S]
+Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR] [--spread=S] [--alone=RATIO:FACTOR]
   --margin=own     the margin against the same comparison's second row only
   --agree=FACTOR   posted thresholds of plain and tone times FACTOR when both
                    find the same entry first (default: tuned over AGREE_GRID)
@@ -34,6 +34,9 @@ Usage: tune.py FEATURES [--curve] [--margin=own] [--agree=FACTOR] [--spread=S]
                    flat or mostly white signature needs a closer match
                    (the spread: the mean distance of the 27 values from
                    their mean; default 0, off)
+  --alone=R:F      a posted threshold times F when the comparison's closest
+                   row is at most R times as far as the closest other row
+                   (an entry standing alone; default off)
 """
 import itertools
 import sys
@@ -77,7 +80,7 @@ def load(path):
     return rows
 
 
-OPTIONS = {"margin": "other", "agree": 1.0, "spread": 0}
+OPTIONS = {"margin": "other", "agree": 1.0, "spread": 0, "alone": "0:1"}
 
 
 def calls(q, rules, kinds):
@@ -101,6 +104,9 @@ def calls(q, rules, kinds):
             d2 = min((d for d in others if d >= 0), default=-1)
         if OPTIONS["agree"] != 1.0 and COMPARISONS[c] in ("same", "tone") and id1 == top.get("same") == top.get("tone"):
             posted_below = posted_below * OPTIONS["agree"]
+        alone_ratio, alone_factor = (float(v) for v in OPTIONS["alone"].split(":"))
+        if alone_ratio > 0 and (d2 < 0 or d1 <= alone_ratio * d2):
+            posted_below = posted_below * alone_factor
         apart = d2 < 0 or d1 <= ratio * d2
         if d1 < posted_below and apart:
             share, outcome = d1 / posted_below, "posted"
@@ -250,6 +256,8 @@ def main():
     print(f"agreement (plain and tone find the same entry first): posted thresholds x {OPTIONS['agree']}")
     if OPTIONS["spread"] > 0:
         print(f"thresholds x min(1, spread / {OPTIONS['spread']})")
+    if OPTIONS["alone"] != "0:1":
+        print(f"an entry standing alone (ratio:factor): {OPTIONS['alone']}")
     for kind in kinds:
         p, s, r, rs = rules[kind]
         print(f"{kind}: postedBelow {p}, similarBelow {s}, marginRatio {r}, similarMarginRatio {rs}")

@@ -21,14 +21,21 @@ constexpr double kAgreement = 3.0;
 constexpr double kFullSpread = 15;
 // Even a flat signature says something: its exact match still counts.
 constexpr double kLeastShare = 0.25;
+// An entry standing alone: its comparison's posted threshold x 2.5 when it is
+// at most 0.3 x as far as the closest other row (chosen on the tuning halves
+// of both kinds at 25,000 and 1,000,000 rows; 0.4 x 1.3, the tuning's room,
+// calls never-posted drawings posted).
+constexpr double kAloneRatio = 0.3;
+constexpr double kAloneFactor = 2.5;
 
 }  // namespace
 
-Verdict::Verdict() : rules_(TunedRules()), agreement_(TunedAgreement()), fullSpread_(TunedFullSpread()) {}
+Verdict::Verdict() : rules_(TunedRules()), evidence_(TunedEvidence()) {}
 
-double Verdict::TunedAgreement() { return kAgreement; }
-
-double Verdict::TunedFullSpread() { return kFullSpread; }
+const Verdict::Evidence& Verdict::TunedEvidence() {
+  static const Evidence kEvidence{kAgreement, kFullSpread, kAloneRatio, kAloneFactor};
+  return kEvidence;
+}
 
 const Verdict::Rules& Verdict::TunedRules() {
   static const Rules kRules = [] {
@@ -55,7 +62,8 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
   const std::vector<SearchHit>& plain = result.closest[static_cast<int>(Comparison::kSame)];
   const std::vector<SearchHit>& tone = result.closest[static_cast<int>(Comparison::kTone)];
   const bool agree = !plain.empty() && !tone.empty() && plain[0].row == tone[0].row;
-  const double says = fullSpread_ > 0 ? std::clamp(result.spread / fullSpread_, kLeastShare, 1.0) : 1.0;
+  const double says =
+      evidence_.fullSpread > 0 ? std::clamp(result.spread / evidence_.fullSpread, kLeastShare, 1.0) : 1.0;
   // The winning comparison's difference as a share of its threshold.
   double bestShare = 2;
   for (int c = 0; c < kComparisonCount; ++c) {
@@ -63,7 +71,6 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
     if (closest.empty()) continue;
     const Rule& rule = rules_[c];
     const bool agreed = agree && (c == static_cast<int>(Comparison::kSame) || c == static_cast<int>(Comparison::kTone));
-    const double postedBelow = static_cast<double>(rule.postedBelow) * (agreed ? agreement_ : 1.0) * says;
     const double similarBelow = static_cast<double>(rule.similarBelow) * says;
     const std::int64_t best = closest[0].difference;
     // The closest other row under any comparison that ran and has a rule.
@@ -77,6 +84,9 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
       }
     }
     const auto apart = [&](double ratio) { return rival < 0 || static_cast<double>(best) <= ratio * rival; };
+    const bool alone = evidence_.aloneRatio > 0 && apart(evidence_.aloneRatio);
+    const double postedBelow = static_cast<double>(rule.postedBelow) * (agreed ? evidence_.agreement : 1.0) *
+                               (alone ? evidence_.aloneFactor : 1.0) * says;
     Outcome outcome;
     double share;
     if (static_cast<double>(best) < postedBelow && apart(rule.marginRatio)) {

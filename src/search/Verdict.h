@@ -26,7 +26,12 @@
 // min(1, the query's spread / `fullSpread`), at least a quarter (0: no
 // scaling), so a flat or
 // mostly white picture is not called posted at a difference that would be
-// telling for a picture with contrast.
+// telling for a picture with contrast. An entry that stands alone in its
+// neighbourhood counts as evidence too: when a comparison's closest row is at
+// most `aloneRatio` times as far as the closest other row, that comparison's
+// posted threshold is `aloneFactor` times higher (an edit that moves the
+// query far from its entry still leaves it far closer to that entry than to
+// any other, while an unrelated picture's closest rows crowd together).
 // The thresholds come from the tuning half of the effectiveness benchmark
 // (bench/effectiveness/), never from the pictures it reports on.
 class Verdict {
@@ -50,16 +55,23 @@ class Verdict {
     Comparison comparison = Comparison::kSame;
   };
 
+  // What counts beyond each comparison's own rule (the defaults: nothing).
+  struct Evidence {
+    double agreement = 1.0;   // plain and tone first on the same row: their posted thresholds x this
+    double fullSpread = 0;    // thresholds x min(1, spread / this), at least a quarter; 0: off
+    double aloneRatio = 0;    // best <= this x the closest other row: posted threshold x aloneFactor; 0: off
+    double aloneFactor = 1.0;
+  };
+
   // The tuned rules (or the given ones, for tests and tuning).
   Verdict();
-  explicit Verdict(const Rules& rules, double agreement = 1.0, double fullSpread = 0)
-      : rules_(rules), agreement_(agreement), fullSpread_(fullSpread) {}
+  explicit Verdict(const Rules& rules) : rules_(rules) {}
+  Verdict(const Rules& rules, const Evidence& evidence) : rules_(rules), evidence_(evidence) {}
 
   Decision Decide(const MatchResult& result) const;
 
   static const Rules& TunedRules();
-  static double TunedAgreement();
-  static double TunedFullSpread();
+  static const Evidence& TunedEvidence();
   // "posted", "similar", "new": the words of `check`.
   static std::string_view Word(Outcome outcome);
   // "投稿済み", "似た画像あり", "見つかりませんでした", Shift-JIS.
@@ -67,6 +79,5 @@ class Verdict {
 
  private:
   Rules rules_;
-  double agreement_;
-  double fullSpread_;
+  Evidence evidence_;
 };

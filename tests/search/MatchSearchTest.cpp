@@ -502,7 +502,7 @@ TEST_F(MatchSearchTest, APictureUnframedByItsPixelsBringsItsOriginal) {
 TEST(VerdictTest, ThresholdsShrinkWithTheQuerysSpread) {
   Verdict::Rules rules;
   rules.fill(Verdict::Rule{100, 200, 1.0, 1.0});
-  const Verdict verdict(rules, 1.0, 20);
+  const Verdict verdict(rules, {.fullSpread = 20});
   using O = Verdict::Outcome;
   const struct {
     double spread;
@@ -606,8 +606,31 @@ TEST(VerdictTest, BandsAndMarginsDecideTheOutcome) {
     MatchResult r;
     r.hits = r.closest[0] = {{1, 150}, {2, 900}};
     r.closest[static_cast<int>(Comparison::kTone)] = {{toneRow, 190}, {4, 900}};
-    EXPECT_EQ(Verdict(withRivals, 2.0).Decide(r).outcome, outcome) << toneRow;
-    EXPECT_EQ(Verdict(withRivals, 1.0).Decide(r).outcome, O::kSimilar) << toneRow;
+    EXPECT_EQ(Verdict(withRivals, {.agreement = 2.0}).Decide(r).outcome, outcome) << toneRow;
+    EXPECT_EQ(Verdict(withRivals).Decide(r).outcome, O::kSimilar) << toneRow;
+  }
+  // An entry standing alone (at most 0.3 x as far as the closest other row
+  // under any comparison) has its posted threshold raised (here 100 x 2);
+  // the similar threshold stays.
+  const struct {
+    std::vector<SearchHit> plain, tone;
+    O outcome;
+  } alone[] = {
+      {{{1, 150}, {2, 600}}, {}, O::kPosted},            // 150 <= 0.3 x 600
+      {{{1, 150}, {2, 450}}, {}, O::kSimilar},           // 150 > 0.3 x 450
+      {{{1, 150}}, {{3, 400}}, O::kSimilar},             // another row close under another comparison
+      {{{1, 150}}, {{1, 160}, {3, 600}}, O::kPosted},    // the same row found again is no rival
+      {{{1, 210}, {2, 9000}}, {}, O::kNew},              // past even the raised threshold and the similar one
+  };
+  for (const auto& c : alone) {
+    MatchResult r;
+    r.hits = r.closest[0] = c.plain;
+    r.closest[static_cast<int>(Comparison::kTone)] = c.tone;
+    EXPECT_EQ(Verdict(withRivals, {.aloneRatio = 0.3, .aloneFactor = 2.0}).Decide(r).outcome, c.outcome)
+        << c.plain[0].difference << " " << c.plain.size();
+    if (c.outcome == O::kPosted) {
+      EXPECT_EQ(Verdict(withRivals).Decide(r).outcome, O::kSimilar);
+    }
   }
   // Agreement decides only when one comparison is past even its raised
   // threshold (250 >= 200) and the other lies between its own threshold and
@@ -625,7 +648,7 @@ TEST(VerdictTest, BandsAndMarginsDecideTheOutcome) {
     MatchResult r;
     r.hits = r.closest[0] = c.plain;
     r.closest[static_cast<int>(Comparison::kTone)] = c.tone;
-    const Verdict::Decision d = Verdict(withRivals, 2.0).Decide(r);
+    const Verdict::Decision d = Verdict(withRivals, {.agreement = 2.0}).Decide(r);
     EXPECT_EQ(d.outcome, c.outcome) << c.plain[0].difference << " " << c.tone[0].difference;
     EXPECT_EQ(d.comparison, c.comparison) << c.plain[0].difference << " " << c.tone[0].difference;
   }
