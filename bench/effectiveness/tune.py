@@ -80,7 +80,7 @@ def load(path):
     return rows
 
 
-OPTIONS = {"margin": "other", "agree": 1.0, "spread": 0, "alone": "0:1"}
+OPTIONS = {"margin": "other", "agree": 1.0, "spread": 0, "alone": (0.0, 1.0)}
 
 
 def calls(q, rules, kinds):
@@ -104,7 +104,7 @@ def calls(q, rules, kinds):
             d2 = min((d for d in others if d >= 0), default=-1)
         if OPTIONS["agree"] != 1.0 and COMPARISONS[c] in ("same", "tone") and id1 == top.get("same") == top.get("tone"):
             posted_below = posted_below * OPTIONS["agree"]
-        alone_ratio, alone_factor = (float(v) for v in OPTIONS["alone"].split(":"))
+        alone_ratio, alone_factor = OPTIONS["alone"]
         if alone_ratio > 0 and (d2 < 0 or d1 <= alone_ratio * d2):
             posted_below = posted_below * alone_factor
         apart = d2 < 0 or d1 <= ratio * d2
@@ -233,7 +233,10 @@ def main():
     for arg in sys.argv[2:]:
         if "=" in arg:
             name, value = arg.lstrip("-").split("=")
-            OPTIONS[name] = type(OPTIONS[name])(value)
+            if name == "alone":
+                OPTIONS[name] = tuple(float(v) for v in value.split(":"))
+            else:
+                OPTIONS[name] = type(OPTIONS[name])(value)
     rows = load(sys.argv[1])
     tuning = [q for q in rows if q["half"] == "tuning"]
     heldout = [q for q in rows if q["half"] == "heldout"]
@@ -256,8 +259,9 @@ def main():
     print(f"agreement (plain and tone find the same entry first): posted thresholds x {OPTIONS['agree']}")
     if OPTIONS["spread"] > 0:
         print(f"thresholds x min(1, spread / {OPTIONS['spread']})")
-    if OPTIONS["alone"] != "0:1":
-        print(f"an entry standing alone (ratio:factor): {OPTIONS['alone']}")
+    if OPTIONS["alone"][0] > 0:
+        print(f"an entry standing alone: posted thresholds x {OPTIONS['alone'][1]} at a ratio of "
+              f"{OPTIONS['alone'][0]} or less")
     for kind in kinds:
         p, s, r, rs = rules[kind]
         print(f"{kind}: postedBelow {p}, similarBelow {s}, marginRatio {r}, similarMarginRatio {rs}")
