@@ -261,6 +261,17 @@ void PrintSummaryRow(const std::string& name, const std::vector<Query>& queries,
               Share(mild.postedWrong + hard.postedWrong, edited));
 }
 
+// One setting of a sweep: its summary on the tuning half and on the held-out
+// half, the program's own setting marked.
+template <class Decide>
+void PrintSweptRows(const std::string& setting, bool ours, const std::vector<Query>& queries,
+                    const CacheTable& table, const Decide& decide) {
+  for (const std::string half : {"tuning", "heldout"}) {
+    PrintSummaryRow(setting + (half == "tuning" ? ", tuning" : ", held-out") + (ours ? " *" : ""), queries, half,
+                    table, decide);
+  }
+}
+
 const char kSummaryHead[] =
     "| verdict | mild posted right | hard posted right | found | never posted called posted | "
     "never posted called similar | posted with a wrong id |\n|---|---|---|---|---|---|---|\n";
@@ -567,13 +578,10 @@ int main(int argc, char** argv) {
     swept.aloneRatio = ratio;
     swept.aloneFactor = factor;
     const Verdict trial(tuned, swept);
-    const bool ours = ratio == evidence.aloneRatio && factor == evidence.aloneFactor;
-    for (const std::string half : {"tuning", "heldout"}) {
-      char name[64];
-      std::snprintf(name, sizeof name, "%.1f / %.2f, %s%s", ratio, factor, half == "tuning" ? "tuning" : "held-out",
-                    ours ? " *" : "");
-      PrintSummaryRow(name, queries, half, table, [&](const Query& q) { return trial.Decide(q.result); });
-    }
+    char setting[32];
+    std::snprintf(setting, sizeof setting, "%.1f / %.2f", ratio, factor);
+    PrintSweptRows(setting, ratio == evidence.aloneRatio && factor == evidence.aloneFactor, queries, table,
+                   [&](const Query& q) { return trial.Decide(q.result); });
   }
 
   const Verdict verdict(tuned, evidence);
@@ -665,12 +673,9 @@ int main(int argc, char** argv) {
         const auto decide = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, t).decision; };
         const bool ours = confirmAt == Confirmation::kConfirmAt && keepAt == Confirmation::kKeepAt &&
                           similarAt == Confirmation::kSimilarAt;
-        for (const std::string half : {"tuning", "heldout"}) {
-          char name[96];
-          std::snprintf(name, sizeof name, "%.2f / %.2f / %.2f, %s%s", confirmAt, keepAt, similarAt,
-                        half == "tuning" ? "tuning" : "held-out", ours ? " *" : "");
-          PrintSummaryRow(name, queries, half, table, decide);
-        }
+        char setting[48];
+        std::snprintf(setting, sizeof setting, "%.2f / %.2f / %.2f", confirmAt, keepAt, similarAt);
+        PrintSweptRows(setting, ours, queries, table, decide);
       }
     }
     const Confirmation::Thresholds ours{Confirmation::kConfirmAt, Confirmation::kKeepAt, Confirmation::kSimilarAt};

@@ -68,8 +68,9 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
   double bestShare = 2;
   for (int c = 0; c < kComparisonCount; ++c) {
     const std::vector<SearchHit>& closest = result.closest[c];
-    if (closest.empty()) continue;
     const Rule& rule = rules_[c];
+    // A comparison without a rule never speaks.
+    if (closest.empty() || (rule.postedBelow <= 0 && rule.similarBelow <= 0)) continue;
     const bool agreed = agree && (c == static_cast<int>(Comparison::kSame) || c == static_cast<int>(Comparison::kTone));
     const double similarBelow = static_cast<double>(rule.similarBelow) * says;
     const std::int64_t best = closest[0].difference;
