@@ -272,6 +272,30 @@ void PrintSweptRows(const std::string& setting, bool ours, const std::vector<Que
   }
 }
 
+// Where a copy's right entry lies among the rows its search found.
+struct Reach {
+  bool first = false;      // some comparison with a rule finds it closest
+  bool candidate = false;  // among the confirmation's candidates
+  bool closest = false;    // among any comparison's closest rows
+};
+
+Reach ReachOf(const Query& q, const Verdict::Rules& rules, const CacheTable& table) {
+  Reach r;
+  for (int c = 0; c < kComparisonCount; ++c) {
+    if (rules[c].postedBelow <= 0 && rules[c].similarBelow <= 0) continue;
+    const auto& hits = q.result.closest[c];
+    for (std::size_t k = 0; k < hits.size(); ++k) {
+      if (table.Id(hits[k].row) != q.expected) continue;
+      r.closest = true;
+      r.first = r.first || k == 0;
+    }
+  }
+  for (const Confirmation::Candidate& c : Confirmation::Candidates(q.result, q.decision, rules)) {
+    r.candidate = r.candidate || table.Id(c.hit.row) == q.expected;
+  }
+  return r;
+}
+
 const char kSummaryHead[] =
     "| verdict | mild posted right | hard posted right | found | never posted called posted | "
     "never posted called similar | posted with a wrong id |\n|---|---|---|---|---|---|---|\n";
@@ -591,6 +615,29 @@ int main(int argc, char** argv) {
   PrintSummaryRow("tuning half", queries, "tuning", table, plainDecision);
   PrintSummaryRow("held-out half", queries, "heldout", table, plainDecision);
 
+  // How far a verdict can reach: the plain verdict names only a comparison's
+  // closest row, confirmation compares only its candidates; a copy whose
+  // right entry is neither is out of their reach whatever the thresholds.
+  std::printf("\nWithin reach: where the edited copies' right entry lies among the rows the comparisons with a "
+              "rule find.\n\n| half | group | copies | a comparison's closest row | among the confirmation's "
+              "candidates | among any comparison's %zu closest |\n|---|---|---|---|---|---|\n",
+              MatchSearch::kClosest);
+  for (const std::string half : {"tuning", "heldout"}) {
+    for (const std::string group : {"mild", "hard"}) {
+      int n = 0, first = 0, candidate = 0, closest = 0;
+      for (const Query& q : queries) {
+        if (q.half != half || q.group != group) continue;
+        const Reach r = ReachOf(q, tuned, table);
+        ++n;
+        first += r.first;
+        candidate += r.candidate;
+        closest += r.closest;
+      }
+      std::printf("| %s | %s | %d | %.1f %% | %.1f %% | %.1f %% |\n", half == "tuning" ? "tuning" : "held-out",
+                  group.c_str(), n, Share(first, n), Share(candidate, n), Share(closest, n));
+    }
+  }
+
   if (confirm) {
     // The stored entries' pictures: the prepared ones from their files (the
     // posted ones kept once decoded, since many queries ask for them), the
@@ -681,16 +728,19 @@ int main(int argc, char** argv) {
     const Confirmation::Thresholds ours{Confirmation::kConfirmAt, Confirmation::kKeepAt, Confirmation::kSimilarAt};
     const auto confirmed = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, ours).decision; };
     std::printf("\nHeld-out half per edit: posted with the right id without ‖ with confirmation.\n\n"
-                "| edit | group | copies | without | with |\n|---|---|---|---|---|\n");
+                "| edit | group | copies | without | with | right entry among the candidates |\n|---|---|---|---|---|---|\n");
     for (const std::string& edit : order) {
       Score without, with;
+      int reached = 0;
       for (const Query* q : byEdit[edit]) {
         if (q->half != "heldout") continue;
         without.Add(q->decision, table, q->expected);
         with.Add(confirmed(*q), table, q->expected);
+        reached += ReachOf(*q, tuned, table).candidate;
       }
-      std::printf("| %s | %s | %d | %.1f %% | %.1f %% |\n", edit.c_str(), byEdit[edit].front()->group.c_str(),
-                  without.n, Share(without.postedRight, without.n), Share(with.postedRight, with.n));
+      std::printf("| %s | %s | %d | %.1f %% | %.1f %% | %.1f %% |\n", edit.c_str(),
+                  byEdit[edit].front()->group.c_str(), without.n, Share(without.postedRight, without.n),
+                  Share(with.postedRight, with.n), Share(reached, without.n));
     }
     std::printf("\nSummary with confirmation (%zu entries).\n\n%s", table.RowCount(), kSummaryHead);
     PrintSummaryRow("tuning half", queries, "tuning", table, confirmed);
