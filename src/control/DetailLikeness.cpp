@@ -356,15 +356,62 @@ void Refine(const Samples& coarse, const Samples& fine, const Planes& planes, Fr
   }
 }
 
-// The likeness under one frame: the few places that disagree most left
-// out, and the broad light agreeing not enough: the detail must agree too.
-double Judged(const Samples& fine, const std::vector<float>& plane, const Frame& frame, std::vector<double>* sampled) {
-  Sample(fine, plane, frame, sampled);
-  const std::vector<bool> dropped = WorstPlaces(fine, *sampled);
-  const double whole = Correlation(fine, *sampled, dropped);
-  const double detail = DetailCorrelation(fine, *sampled, dropped);
+// The stored values as the query's tones show them: through the straight
+// line from the stored values to the query's, fitted where the query is not
+// clipped, then clipped to 0..255 as the query's own values are. A
+// brightened or contrast-raised copy loses its lightest places to white (and
+// its darkest to black), which no straight line follows; seen so, they agree
+// again. False when the query has no clipped value or the line does not rise.
+bool ThroughQueryTones(const Samples& q, const std::vector<double>& sampled, std::vector<double>* toned) {
+  constexpr double kBlack = 0.5, kWhite = 254.5;
+  double sa = 0, sb = 0, sab = 0, sbb = 0;
+  std::size_t n = 0, clipped = 0;
+  for (std::size_t at = 0; at < sampled.size(); ++at) {
+    if (std::isnan(sampled[at])) continue;
+    const double a = q.values[at], b = sampled[at];
+    if (a <= kBlack || a >= kWhite) {
+      ++clipped;
+      continue;
+    }
+    sa += a;
+    sb += b;
+    sab += a * b;
+    sbb += b * b;
+    ++n;
+  }
+  if (clipped == 0 || n < 2) return false;
+  const double varB = sbb - sb * sb / static_cast<double>(n);
+  if (varB <= 0) return false;
+  const double gain = (sab - sa * sb / static_cast<double>(n)) / varB;
+  if (gain <= 0) return false;
+  const double offset = (sa - gain * sb) / static_cast<double>(n);
+  toned->resize(sampled.size());
+  std::transform(sampled.begin(), sampled.end(), toned->begin(), [&](double b) {
+    return std::isnan(b) ? b : std::clamp(offset + gain * b, 0.0, 255.0);
+  });
+  return true;
+}
+
+// The likeness of sampled stored values: the few places that disagree most
+// left out, and the broad light agreeing not enough: the detail must agree
+// too.
+double JudgedSampled(const Samples& fine, const std::vector<double>& sampled) {
+  const std::vector<bool> dropped = WorstPlaces(fine, sampled);
+  const double whole = Correlation(fine, sampled, dropped);
+  const double detail = DetailCorrelation(fine, sampled, dropped);
   return whole == DetailLikeness::kCannotTell || detail == DetailLikeness::kCannotTell ? DetailLikeness::kCannotTell
                                                                                       : std::min(whole, detail);
+}
+
+// The likeness under one frame, as the stored picture is and as the query's
+// clipped tones would show it. A picture that cannot be told as it is stays
+// so: a line that stretches a nearly flat picture makes up no detail.
+double Judged(const Samples& fine, const std::vector<float>& plane, const Frame& frame, std::vector<double>* sampled,
+              std::vector<double>* toned) {
+  Sample(fine, plane, frame, sampled);
+  const double asStored = JudgedSampled(fine, *sampled);
+  if (asStored == DetailLikeness::kCannotTell || !ThroughQueryTones(fine, *sampled, toned)) return asStored;
+  return std::max(asStored, JudgedSampled(fine, *toned));
 }
 
 // The mean variance of each channel's values over the square [from, to) of
@@ -464,7 +511,9 @@ double DetailLikeness::Of(std::span<const PictureDetail> queries, const PictureD
     frames.emplace_back(which, f);
   }
   double best = kCannotTell;
-  std::vector<double> sampled;
-  for (const auto& [which, frame] : frames) best = std::max(best, Judged(fine[which], planes.fine, frame, &sampled));
+  std::vector<double> sampled, toned;
+  for (const auto& [which, frame] : frames) {
+    best = std::max(best, Judged(fine[which], planes.fine, frame, &sampled, &toned));
+  }
   return best;
 }

@@ -6,7 +6,8 @@
 
 // How alike a query picture and a stored picture are at the fine level:
 // the correlation of their pixels (brightness and contrast of the whole
-// picture do not count), the best over a small family of frames: the query
+// picture do not count, nor the light or dark places such a change clipped
+// to white or black), the best over a small family of frames: the query
 // showing a part of the stored picture (a crop of up to about 12 % of a
 // side, anywhere) or the stored picture inside a border (up to about 25 %
 // of a side), the scale of each side on its own, turned by up to a few

@@ -315,6 +315,65 @@ TEST(ConfirmationTest, JudgeKeepsConfirmsOrDowngradesByLikeness) {
   }
 }
 
+// A photograph-like picture: a light rising from left to right under soft
+// patches, lighter and darker, placed by `seed`.
+Pixels Landscape(unsigned seed) {
+  Pixels p{200, 150, {}};
+  std::vector<double> light(static_cast<std::size_t>(p.width) * p.height);
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) light[static_cast<std::size_t>(y) * p.width + x] = 40 + 200.0 * x / p.width;
+  }
+  std::mt19937 rng(seed);
+  for (int patch = 0; patch < 40; ++patch) {
+    const double cx = rng() % p.width, cy = rng() % p.height, r = 6 + rng() % 14, by = int(rng() % 121) - 60.0;
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        if (std::hypot(x - cx, y - cy) < r) light[static_cast<std::size_t>(y) * p.width + x] += by;
+      }
+    }
+  }
+  for (double l : light) {
+    std::uint32_t v = 0xFF000000u;
+    for (int c = 0; c < 3; ++c) v |= static_cast<std::uint32_t>(std::clamp(l - 15 * c, 0.0, 255.0)) << (16 - 8 * c);
+    p.argb.push_back(v);
+  }
+  return p;
+}
+
+// Brighter or darker so that a fifth of the picture turns white or black:
+// the copy's clipped places follow no straight line from the stored ones.
+TEST(ConfirmationTest, ClippedTonesStillMatchTheirPicture) {
+  const Pixels original = Landscape(1);
+  const auto shifted = [](const Pixels& p, int by) {
+    return PerChannel(p, [by](int r, int g, int b, int c) { return (c == 0 ? r : c == 1 ? g : b) + by; });
+  };
+  const auto stretched = [](const Pixels& p, double by) {
+    return PerChannel(p, [by](int r, int g, int b, int c) {
+      return static_cast<int>(((c == 0 ? r : c == 1 ? g : b) - 128) * by + 128);
+    });
+  };
+  const struct {
+    const char* name;
+    Pixels query;
+    bool same;
+  } cases[] = {
+      {"brighter by 90", shifted(original, 90), true},
+      {"darker by 90", shifted(original, -90), true},
+      {"contrast x 1.8", stretched(original, 1.8), true},
+      {"a look-alike, brighter", shifted(Landscape(2), 90), false},
+      {"a look-alike", Landscape(3), false},
+  };
+  const PictureDetail stored = Detail(original);
+  for (const auto& c : cases) {
+    const double likeness = Confirmation::Likeness(Detail(c.query), stored, Comparison::kTone);
+    if (c.same) {
+      EXPECT_GE(likeness, Confirmation::kConfirmAt) << c.name;
+    } else {
+      EXPECT_LT(likeness, Confirmation::kSimilarAt) << c.name;
+    }
+  }
+}
+
 // Two flat pictures cannot be told apart, even framed; a flat one and one
 // with detail can, either way round.
 TEST(ConfirmationTest, FlatPicturesCannotBeToldApartButFromDetailedOnes) {
