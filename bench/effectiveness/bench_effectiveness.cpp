@@ -608,6 +608,30 @@ int main(int argc, char** argv) {
                    [&](const Query& q) { return trial.Decide(q.result); });
   }
 
+  // The curve about the program's rules: one kind of comparison's posted or
+  // similar threshold times a factor, the others as they are.
+  std::printf("\nThe verdict's thresholds swept (one kind's threshold x factor).\n\n%s", kSummaryHead);
+  const auto kindOf = [](int c) {
+    return c > 0 && c < kGridTransformCount ? std::string("turned") : std::string(ComparisonWord(static_cast<Comparison>(c)));
+  };
+  PrintSweptRows("as tuned", true, queries, table,
+                 [trial = Verdict(tuned, evidence)](const Query& q) { return trial.Decide(q.result); });
+  for (const bool posted : {true, false}) {
+    for (const char* kind : {"same", "turned", "grayscale", "tone", "reframed"}) {
+      for (const double factor : {0.5, 1.5, 2.0}) {
+        Verdict::Rules swept = tuned;
+        for (int c = 0; c < kComparisonCount; ++c) {
+          std::int64_t& below = posted ? swept[c].postedBelow : swept[c].similarBelow;
+          if (kindOf(c) == kind) below = std::llround(static_cast<double>(below) * factor);
+        }
+        const Verdict trial(swept, evidence);
+        char setting[48];
+        std::snprintf(setting, sizeof setting, "%s %s x %.1f", kind, posted ? "posted" : "similar", factor);
+        PrintSweptRows(setting, false, queries, table, [&](const Query& q) { return trial.Decide(q.result); });
+      }
+    }
+  }
+
   const Verdict verdict(tuned, evidence);
   for (Query& q : queries) q.decision = verdict.Decide(q.result);
   const auto plainDecision = [](const Query& q) { return q.decision; };
