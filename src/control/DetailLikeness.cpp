@@ -232,6 +232,29 @@ double Correlation(const Samples& q, const std::vector<double>& sampled, const s
   return sums.Correlation(q.grid, ch);
 }
 
+// The straight line (least squares) from stored values b to query values a.
+struct StraightLine {
+  double sa = 0, sb = 0, sab = 0, sbb = 0;
+  std::size_t n = 0;
+
+  void Add(double a, double b) {
+    sa += a;
+    sb += b;
+    sab += a * b;
+    sbb += b * b;
+    ++n;
+  }
+  // False when the stored values do not vary (no line to fit).
+  bool Fit(double* gain, double* offset) const {
+    if (n == 0) return false;
+    const double count = static_cast<double>(n), varB = sbb - sb * sb / count;
+    if (varB <= 0) return false;
+    *gain = (sab - sa * sb / count) / varB;
+    *offset = (sa - *gain * sb) / count;
+    return true;
+  }
+};
+
 // The places where the two pictures disagree most under the frame found:
 // the kDropShare of the overlap farthest from the straight line that fits
 // the stored values to the query's. A watermark, a caption or a logo in a
@@ -244,22 +267,15 @@ std::vector<bool> WorstPlaces(const Samples& q, const std::vector<double>& sampl
   // Twice: a bright patch on a dark, soft picture pulls the first line
   // towards itself; the line fitted without it shows the patch whole.
   for (int round = 0; round < 2; ++round) {
-    double sa = 0, sb = 0, sab = 0, sbb = 0;
-    std::size_t n = 0;
+    StraightLine line;
     for (int place = 0; place < places; ++place) {
       const std::size_t at = static_cast<std::size_t>(place) * ch;
       if (std::isnan(sampled[at]) || dropped[place]) continue;
-      for (int c = 0; c < ch; ++c) {
-        sa += q.values[at + c];
-        sb += sampled[at + c];
-        sab += q.values[at + c] * sampled[at + c];
-        sbb += sampled[at + c] * sampled[at + c];
-        ++n;
-      }
+      for (int c = 0; c < ch; ++c) line.Add(q.values[at + c], sampled[at + c]);
     }
-    if (n == 0) break;
-    const double varB = sbb - sb * sb / n;
-    const double gain = varB > 0 ? (sab - sa * sb / n) / varB : 0, offset = (sa - gain * sb) / n;
+    if (line.n == 0) break;
+    double gain = 0, offset = line.sa / static_cast<double>(line.n);
+    line.Fit(&gain, &offset);
     std::vector<std::pair<double, int>> misfit;
     for (int place = 0; place < places; ++place) {
       const std::size_t at = static_cast<std::size_t>(place) * ch;
@@ -364,27 +380,19 @@ void Refine(const Samples& coarse, const Samples& fine, const Planes& planes, Fr
 // again. False when the query has no clipped value or the line does not rise.
 bool ThroughQueryTones(const Samples& q, const std::vector<double>& sampled, std::vector<double>* toned) {
   constexpr double kBlack = 0.5, kWhite = 254.5;
-  double sa = 0, sb = 0, sab = 0, sbb = 0;
-  std::size_t n = 0, clipped = 0;
+  StraightLine line;
+  std::size_t clipped = 0;
   for (std::size_t at = 0; at < sampled.size(); ++at) {
     if (std::isnan(sampled[at])) continue;
-    const double a = q.values[at], b = sampled[at];
+    const double a = q.values[at];
     if (a <= kBlack || a >= kWhite) {
       ++clipped;
-      continue;
+    } else {
+      line.Add(a, sampled[at]);
     }
-    sa += a;
-    sb += b;
-    sab += a * b;
-    sbb += b * b;
-    ++n;
   }
-  if (clipped == 0 || n < 2) return false;
-  const double varB = sbb - sb * sb / static_cast<double>(n);
-  if (varB <= 0) return false;
-  const double gain = (sab - sa * sb / static_cast<double>(n)) / varB;
-  if (gain <= 0) return false;
-  const double offset = (sa - gain * sb) / static_cast<double>(n);
+  double gain = 0, offset = 0;
+  if (clipped == 0 || line.n < 2 || !line.Fit(&gain, &offset) || gain <= 0) return false;
   toned->resize(sampled.size());
   std::transform(sampled.begin(), sampled.end(), toned->begin(), [&](double b) {
     return std::isnan(b) ? b : std::clamp(offset + gain * b, 0.0, 255.0);
