@@ -612,7 +612,8 @@ int main(int argc, char** argv) {
   // similar threshold times a factor, the others as they are.
   std::printf("\nThe verdict's thresholds swept (one kind's threshold x factor).\n\n%s", kSummaryHead);
   const auto kindOf = [](int c) {
-    return c > 0 && c < kGridTransformCount ? std::string("turned") : std::string(ComparisonWord(static_cast<Comparison>(c)));
+    return c > 0 && c < kGridTransformCount ? std::string("turned")
+                                             : std::string(ComparisonWord(static_cast<Comparison>(c)));
   };
   PrintSweptRows("as tuned", true, queries, table,
                  [trial = Verdict(tuned, evidence)](const Query& q) { return trial.Decide(q.result); });
@@ -752,7 +753,8 @@ int main(int argc, char** argv) {
     const Confirmation::Thresholds ours{Confirmation::kConfirmAt, Confirmation::kKeepAt, Confirmation::kSimilarAt};
     const auto confirmed = [&](const Query& q) { return Confirmation::Judge(q.decision, q.compared, ours).decision; };
     std::printf("\nHeld-out half per edit: posted with the right id without ‖ with confirmation.\n\n"
-                "| edit | group | copies | without | with | right entry among the candidates |\n|---|---|---|---|---|---|\n");
+                "| edit | group | copies | without | with | right entry among the candidates |\n"
+                "|---|---|---|---|---|---|\n");
     for (const std::string& edit : order) {
       Score without, with;
       int reached = 0;
