@@ -69,15 +69,14 @@ Verdict::Decision Verdict::Decide(const MatchResult& result) const {
   for (int c = 0; c < kComparisonCount; ++c) {
     const std::vector<SearchHit>& closest = result.closest[c];
     const Rule& rule = rules_[c];
-    // A comparison without a rule never speaks.
-    if (closest.empty() || (rule.postedBelow <= 0 && rule.similarBelow <= 0)) continue;
+    if (closest.empty() || !rule.Speaks()) continue;
     const bool agreed = agree && (c == static_cast<int>(Comparison::kSame) || c == static_cast<int>(Comparison::kTone));
     const double similarBelow = static_cast<double>(rule.similarBelow) * says;
     const std::int64_t best = closest[0].difference;
     // The closest other row under any comparison that ran and has a rule.
     std::int64_t rival = -1;
     for (int k = 0; k < kComparisonCount; ++k) {
-      if (rules_[k].postedBelow <= 0 && rules_[k].similarBelow <= 0) continue;
+      if (!rules_[k].Speaks()) continue;
       for (const SearchHit& hit : result.closest[k]) {
         if (hit.row == closest[0].row) continue;
         if (rival < 0 || hit.difference < rival) rival = hit.difference;

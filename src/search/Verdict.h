@@ -43,6 +43,9 @@ class Verdict {
     std::int64_t similarBelow = 0;  // similar when best < this
     double marginRatio = 1.0;       // posted needs best <= marginRatio x closest other row
     double similarMarginRatio = 1.0;  // similar needs best <= similarMarginRatio x closest other row
+
+    // A comparison without a threshold never speaks, not even as a rival.
+    bool Speaks() const { return postedBelow > 0 || similarBelow > 0; }
   };
   using Rules = std::array<Rule, kComparisonCount>;
 
