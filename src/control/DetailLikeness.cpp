@@ -377,7 +377,9 @@ void Refine(const Samples& coarse, const Samples& fine, const Planes& planes, Fr
 // clipped, then clipped to 0..255 as the query's own values are. A
 // brightened or contrast-raised copy loses its lightest places to white (and
 // its darkest to black), which no straight line follows; seen so, they agree
-// again. False when the query has no clipped value or the line does not rise.
+// again. False when the query has no clipped value, the line does not rise
+// or no stored value falls beyond 0..255 through it: a rising line alone
+// changes no correlation, so the stored values as they are say the same.
 bool ThroughQueryTones(const Samples& q, const std::vector<double>& sampled, std::vector<double>* toned) {
   constexpr double kBlack = 0.5, kWhite = 254.5;
   StraightLine line;
@@ -394,10 +396,14 @@ bool ThroughQueryTones(const Samples& q, const std::vector<double>& sampled, std
   double gain = 0, offset = 0;
   if (clipped == 0 || line.n < 2 || !line.Fit(&gain, &offset) || gain <= 0) return false;
   toned->resize(sampled.size());
+  bool bent = false;
   std::transform(sampled.begin(), sampled.end(), toned->begin(), [&](double b) {
-    return std::isnan(b) ? b : std::clamp(offset + gain * b, 0.0, 255.0);
+    if (std::isnan(b)) return b;
+    const double seen = offset + gain * b;
+    bent = bent || seen < 0 || seen > 255;
+    return std::clamp(seen, 0.0, 255.0);
   });
-  return true;
+  return bent;
 }
 
 // The likeness of sampled stored values: the few places that disagree most
