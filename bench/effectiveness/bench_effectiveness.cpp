@@ -43,6 +43,13 @@
 
 namespace {
 
+// Where a copy's right entry lies among the rows its search found.
+struct Reach {
+  bool first = false;      // some comparison with a rule finds it closest
+  bool candidate = false;  // among the confirmation's candidates
+  bool closest = false;    // among any comparison's closest rows
+};
+
 struct Query {
   std::string half, set, edit, group, expected, path;
   ImageCache::Colours values{};
@@ -53,6 +60,7 @@ struct Query {
   MatchResult result;
   Verdict::Decision decision;
   std::vector<Confirmation::Compared> compared;  // --confirm
+  Reach reach;                                   // of the program's verdict
 };
 
 // A distractor source: its pixels and, per channel, the sums of every
@@ -272,17 +280,11 @@ void PrintSweptRows(const std::string& setting, bool ours, const std::vector<Que
   }
 }
 
-// Where a copy's right entry lies among the rows its search found.
-struct Reach {
-  bool first = false;      // some comparison with a rule finds it closest
-  bool candidate = false;  // among the confirmation's candidates
-  bool closest = false;    // among any comparison's closest rows
-};
-
+// Where the right entry of `q` lies under its verdict (q.decision).
 Reach ReachOf(const Query& q, const Verdict::Rules& rules, const CacheTable& table) {
   Reach r;
   for (int c = 0; c < kComparisonCount; ++c) {
-    if (rules[c].postedBelow <= 0 && rules[c].similarBelow <= 0) continue;
+    if (!rules[c].Speaks()) continue;
     const auto& hits = q.result.closest[c];
     for (std::size_t k = 0; k < hits.size(); ++k) {
       if (table.Id(hits[k].row) != q.expected) continue;
@@ -608,6 +610,13 @@ int main(int argc, char** argv) {
                    [&](const Query& q) { return trial.Decide(q.result); });
   }
 
+  const Verdict verdict(tuned, evidence);
+  for (Query& q : queries) {
+    q.decision = verdict.Decide(q.result);
+    q.reach = ReachOf(q, tuned, table);
+  }
+  const auto plainDecision = [](const Query& q) { return q.decision; };
+
   // The curve about the program's rules: one kind of comparison's posted or
   // similar threshold times a factor, the others as they are.
   std::printf("\nThe verdict's thresholds swept (one kind's threshold x factor).\n\n%s", kSummaryHead);
@@ -615,8 +624,7 @@ int main(int argc, char** argv) {
     return c > 0 && c < kGridTransformCount ? std::string("turned")
                                              : std::string(ComparisonWord(static_cast<Comparison>(c)));
   };
-  PrintSweptRows("as tuned", true, queries, table,
-                 [trial = Verdict(tuned, evidence)](const Query& q) { return trial.Decide(q.result); });
+  PrintSweptRows("as tuned", true, queries, table, plainDecision);
   for (const bool posted : {true, false}) {
     for (const char* kind : {"same", "turned", "grayscale", "tone", "reframed"}) {
       for (const double factor : {0.5, 1.5, 2.0}) {
@@ -633,9 +641,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  const Verdict verdict(tuned, evidence);
-  for (Query& q : queries) q.decision = verdict.Decide(q.result);
-  const auto plainDecision = [](const Query& q) { return q.decision; };
   std::printf("\nSummary (%zu entries).\n\n%s", table.RowCount(), kSummaryHead);
   PrintSummaryRow("tuning half", queries, "tuning", table, plainDecision);
   PrintSummaryRow("held-out half", queries, "heldout", table, plainDecision);
@@ -652,11 +657,10 @@ int main(int argc, char** argv) {
       int n = 0, first = 0, candidate = 0, closest = 0;
       for (const Query& q : queries) {
         if (q.half != half || q.group != group) continue;
-        const Reach r = ReachOf(q, tuned, table);
         ++n;
-        first += r.first;
-        candidate += r.candidate;
-        closest += r.closest;
+        first += q.reach.first;
+        candidate += q.reach.candidate;
+        closest += q.reach.closest;
       }
       std::printf("| %s | %s | %d | %.1f %% | %.1f %% | %.1f %% |\n", half == "tuning" ? "tuning" : "held-out",
                   group.c_str(), n, Share(first, n), Share(candidate, n), Share(closest, n));
@@ -762,7 +766,7 @@ int main(int argc, char** argv) {
         if (q->half != "heldout") continue;
         without.Add(q->decision, table, q->expected);
         with.Add(confirmed(*q), table, q->expected);
-        reached += ReachOf(*q, tuned, table).candidate;
+        reached += q->reach.candidate;
       }
       std::printf("| %s | %s | %d | %.1f %% | %.1f %% | %.1f %% |\n", edit.c_str(),
                   byEdit[edit].front()->group.c_str(), without.n, Share(without.postedRight, without.n),
